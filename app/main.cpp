@@ -1,0 +1,50 @@
+// OrvellaPlayer: program entry.
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QWidget>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/QtMessageSink.h"
+#include "platform/Messages.h"
+#include "platform/qt/QtMessageLoop.h"
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+// A termination signal closes the main window through the event loop, so the
+// program ends the same way as when the user closes it.
+void OnTerminate(int) {
+  char c = 1;
+  [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Orvella Player");
+  platform::GetCurrentThreadId();  // the UI thread gets its queue first
+  platform::AttachQueueToQtLoop();
+  app::InstallQtMessageSink();
+
+  QWidget mainWindow;
+  mainWindow.setWindowTitle("Orvella Player 1.4");
+  mainWindow.resize(380, 500);
+
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &mainWindow);
+    QObject::connect(notifier, &QSocketNotifier::activated, &mainWindow, [&mainWindow] {
+      char c;
+      [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
+      mainWindow.close();
+    });
+    std::signal(SIGTERM, OnTerminate);
+    std::signal(SIGINT, OnTerminate);
+  }
+
+  mainWindow.show();
+  return application.exec();
+}
