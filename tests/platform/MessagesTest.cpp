@@ -191,6 +191,7 @@ LRESULT PlainProc(HWND, UINT m, WPARAM, LPARAM) { return m == WM_USER ? 1 : 0; }
 }  // namespace
 
 TEST(Messages, ReplacingTheWindowProcedureReturnsTheOldOne) {
+  g_subclassCalls = 0;
   HWND hwnd = CreateMessageWindow([](HWND, UINT m, WPARAM, LPARAM) -> LRESULT { return m == WM_USER ? 11 : 12; });
   WNDPROC original = GetWindowProc(hwnd);
   g_oldProc = SetWindowProc(hwnd, &SubclassProc);
