@@ -109,6 +109,12 @@ void SetQueueWaker(std::function<void()> waker);
 // Extra work PumpMessages does on this thread (the UI thread: Qt's processEvents).
 void SetPumpHook(std::function<void()> hook);
 
+// Timers: every `ms` milliseconds a WM_TIMER (wParam = id) is posted to the window;
+// at most one is waiting in the queue per timer, so a busy thread is not flooded.
+// Setting an existing id again restarts it with the new period.
+bool SetTimer(HWND hwnd, uintptr_t id, uint32_t ms);
+bool KillTimer(HWND hwnd, uintptr_t id);
+
 // Dispatches what is queued for the calling thread right now (sends first, then
 // the posted messages present at the call). Returns false once WM_QUIT was taken.
 bool DrainQueue();

@@ -311,3 +311,35 @@ TEST(Messages, AWakerIsCalledForEachArrivalWithoutBlockingThePoster) {
   owner.join();
   EXPECT_EQ(wakes.load(), 10);
 }
+
+TEST(Messages, TimersPostToTheirWindowAndStopWhenKilled) {
+  std::atomic<int> ticks{0};
+  HWND hwnd = CreateMessageWindow([&](HWND, UINT m, WPARAM w, LPARAM) -> LRESULT {
+    if (m == WM_TIMER && w == 7) ticks++;
+    return 0;
+  });
+  ASSERT_TRUE(SetTimer(hwnd, 7, 5));
+  for (int i = 0; i < 400 && ticks.load() < 3; ++i) PumpAndSleep(5);
+  EXPECT_GE(ticks.load(), 3);
+  EXPECT_TRUE(KillTimer(hwnd, 7));
+  EXPECT_FALSE(KillTimer(hwnd, 7));
+  PumpAndSleep(20);  // one tick may have been queued before the kill
+  int after = ticks.load();
+  PumpAndSleep(30);
+  EXPECT_EQ(ticks.load(), after);
+  EXPECT_FALSE(SetTimer(nullptr, 1, 5));
+  DestroyWindow(hwnd);
+}
+
+TEST(Messages, ATimerDoesNotFloodABusyThread) {
+  HWND hwnd = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+  ASSERT_TRUE(SetTimer(hwnd, 1, 1));
+  std::this_thread::sleep_for(60ms);  // busy: no pumping while the timer runs
+  int queued = 0;
+  MSG m;
+  while (PeekMessage(&m, true))
+    if (m.message == WM_TIMER) ++queued;
+  EXPECT_LE(queued, 1);
+  KillTimer(hwnd, 1);
+  DestroyWindow(hwnd);
+}
