@@ -161,9 +161,9 @@ bool ReadExact(int fd, void* data, size_t n, int64_t offset) {
   return true;
 }
 
-bool Restore(int fd, const std::string& backup, int64_t offset) {
+bool Restore(int fd, const std::string& backup, int64_t offset, bool truncate) {
   bool ok = RawWrite(fd, reinterpret_cast<const uint8_t*>(backup.data()), backup.size(), offset);
-  while (::ftruncate(fd, offset + int64_t(backup.size())) != 0) {
+  while (truncate && ::ftruncate(fd, offset + int64_t(backup.size())) != 0) {
     if (errno != EINTR) {
       ok = false;
       break;

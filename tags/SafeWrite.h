@@ -49,8 +49,8 @@ bool ReadExact(int fd, void* data, size_t n, int64_t offset);
 }  // namespace tags
 
 namespace tags::io {
-// Puts bytes back after a failed write: writes backup at offset and sets the
-// file size to offset + backup size, then flushes. Not a write step (a
-// rollback is never made to fail by the test hook).
-bool Restore(int fd, const std::string& backup, int64_t offset);
+// Puts bytes back after a failed write: writes backup at offset and, when
+// truncate is set, sets the file size to offset + backup size; then flushes.
+// Not a write step (a rollback is never made to fail by the test hook).
+bool Restore(int fd, const std::string& backup, int64_t offset, bool truncate = true);
 }  // namespace tags::io
