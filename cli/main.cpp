@@ -1,7 +1,12 @@
-// orvella: the command-line companion of the player.
+// orvella: the command-line companion of the player. It drives the same engine,
+// readers and playlist code as the player, without a window.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "cli/Commands.h"
 
 namespace {
 
@@ -12,6 +17,19 @@ void PrintHelp(FILE* out) {
                "Usage: orvella COMMAND [OPTIONS] [FILE...]\n"
                "\n"
                "Drives the Orvella Player engine, tag readers and playlist code without a window.\n"
+               "\n"
+               "Commands:\n"
+               "  info [--json] FILE...     stream information of each file as the player reads it;\n"
+               "                            exit status 0 when every file was recognised, else 1\n"
+               "  play [OPTIONS] FILE...    play the files one after another through the engine,\n"
+               "                            printing each mode change and event; exit status 0\n"
+               "                            when every file played to its end\n"
+               "      --out FILE.wav        write what would be heard to FILE.wav instead of the\n"
+               "                            sound device\n"
+               "      --fast                with --out: run the clock as fast as possible\n"
+               "      --seek MS             seek to MS milliseconds after the start\n"
+               "      --pause-at MS         pause when the position reaches MS ...\n"
+               "      --resume-after MS     ... and resume after MS milliseconds\n"
                "\n"
                "Options:\n"
                "  --help       show this help and exit\n"
@@ -26,6 +44,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string cmd = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     PrintHelp(stdout);
     return 0;
@@ -34,6 +53,8 @@ int main(int argc, char** argv) {
     std::printf("orvella (Orvella Player) %s\n", kVersion);
     return 0;
   }
+  if (cmd == "info") return cli::RunInfo(args);
+  if (cmd == "play") return cli::RunPlay(args);
   std::fprintf(stderr, "orvella: unknown command '%s'\n", cmd.c_str());
   PrintHelp(stderr);
   return 2;

@@ -1,0 +1,22 @@
+// The commands of orvella. Each returns the process exit status
+// (0 success, 1 a file failed, 2 usage error).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace engine {
+struct TStreamInfo;
+}
+
+namespace cli {
+
+int RunInfo(const std::vector<std::string>& args);
+int RunPlay(const std::vector<std::string>& args);
+
+// One JSON object (no line end) for a stream information result.
+std::string StreamInfoJson(const engine::TStreamInfo& info, bool recognised, int supportedBy, int pluginIndex,
+                           const std::string& pluginName);
+std::string JsonEscape(const std::string& text);
+
+}  // namespace cli

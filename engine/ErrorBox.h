@@ -1,0 +1,37 @@
+// The engine's one error box. Messages are translated through the first
+// "lang_*.txt" file of the program folder, read once per run. UI thread only.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace engine {
+
+class TErrorBox {
+ public:
+  // `folder`: where "lang_*.txt" is looked for (the program folder).
+  explicit TErrorBox(std::string folder);
+
+  // Shows `message` (its first line translated when the file has it).
+  void ShowError(const std::string& message);
+  // Appends "\r\n(error code: N)" and shows it.
+  void ShowBASSError(const std::string& message, int errorCode);
+
+  // The text and caption ShowError would show.
+  std::pair<std::string, std::string> Compose(const std::string& message);
+
+  // Parses a translation file's text (exposed for tests and the fuzz target).
+  void LoadTranslations(std::string_view text);
+  void Drop();
+
+ private:
+  void EnsureLoaded();
+  std::string folder_;
+  bool loaded_ = false;
+  std::vector<std::pair<std::string, std::string>> table_;
+  std::string caption_ = "Error";
+};
+
+}  // namespace engine

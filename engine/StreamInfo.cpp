@@ -1,0 +1,290 @@
+// Stream information: identifying files and filling TStreamInfo.
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "engine/AddonFamilies.h"
+#include "engine/ZOZUZivade.h"
+#include "platform/Paths.h"
+#include "tags/MPEGaudio.h"
+// TEMP-READERS
+#if __has_include("tags/OggVorbis.h")
+#include "tags/AACfile.h"
+#include "tags/OggVorbis.h"
+#include "tags/WAVfile.h"
+#include "tags/WMAfile.h"
+#define HAVE_READERS 1
+#endif
+
+namespace engine {
+
+bool TZOZUZivade::GetStreamInfoCached(const std::string& name, TStreamInfo& info, int& supportedBy) {
+  if (!streamName_.empty() && name == streamName_) {
+    info = streamInfo_;
+    supportedBy = supportedBy_;
+    return true;
+  }
+  int pluginNum = -1;
+  std::string pluginName;
+  return GetStreamInfo(name, info, supportedBy, pluginNum, pluginName);
+}
+
+bool TZOZUZivade::MeasureWithBass(const std::string& name, TStreamInfo& info) {
+  if (!bassReady_) return false;
+  HSTREAM h = bass_.BASS_StreamCreateFile(FALSE, name.c_str(), 0, 0, 0);
+  if (!h) return false;
+  QWORD len = bass_.BASS_ChannelGetLength(h, BASS_POS_BYTE);
+  double seconds = bass_.BASS_ChannelBytes2Seconds(h, len);
+  info.Duration = static_cast<int32_t>(std::lround(seconds * 1000));
+  BASS_CHANNELINFO ci{};
+  bass_.BASS_ChannelGetInfo(h, &ci);
+  info.SampleRate = ci.freq;
+  info.BitsPerSample = (ci.flags & BASS_SAMPLE_8BITS) ? 8 : (ci.flags & BASS_SAMPLE_FLOAT) ? 32 : 16;
+  info.Channels = static_cast<uint16_t>(ci.chans);
+  info.Format = static_cast<int32_t>(ci.ctype);
+  QWORD size = bass_.BASS_StreamGetFilePosition(h, BASS_FILEPOS_END);
+  info.BitRate = info.Duration > 0 ? static_cast<int32_t>(std::lround(double(size) / (info.Duration * 0.125))) : 0;
+  bass_.BASS_StreamFree(h);
+  return true;
+}
+
+}  // namespace engine
+
+namespace engine {
+namespace {
+
+std::string UpperAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return s;
+}
+
+// Trailing spaces and control characters are cut from titles stored in module headers.
+std::string ModuleTitle(const std::string& path, size_t offset, size_t length) {
+  std::ifstream in(path, std::ios::binary);
+  std::string buf(length, '\0');
+  if (!in.seekg(static_cast<std::streamoff>(offset)) || !in.read(buf.data(), static_cast<std::streamsize>(length)))
+    return {};
+  size_t zero = buf.find('\0');
+  if (zero != std::string::npos) buf.resize(zero);
+  while (!buf.empty() && static_cast<unsigned char>(buf.back()) <= ' ') buf.pop_back();
+  return buf;
+}
+
+bool FileSizeOf(const std::string& path, uint32_t& size) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  size = static_cast<uint32_t>(in.tellg());
+  return true;
+}
+
+template <typename Reader>
+void TagsFromMpegStyle(const Reader& r, TStreamInfo& info) {
+  if (r.ID3v1().Exists()) {
+    const auto& t = r.ID3v1();
+    info.Title = t.Title();
+    info.Artist = t.Artist();
+    info.Album = t.Album();
+    info.Year = t.Year();
+    info.Genre = t.Genre();
+    info.GenreID = t.GenreID();
+    info.Track = t.Track();
+    info.Comment = t.Comment();
+  } else if (r.ID3v2().Exists()) {
+    const auto& t = r.ID3v2();
+    info.Title = t.Title();
+    info.Artist = t.Artist();
+    info.Album = t.Album();
+    info.Year = t.Year();
+    info.Genre = t.Genre();
+    info.Track = static_cast<uint8_t>(t.Track());
+    info.Comment = t.Comment();
+  }
+}
+
+}  // namespace
+
+bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int& supportedBy, int& pluginNum,
+                                std::string& pluginName) {
+  info = TStreamInfo{};
+  info.FileName = name;
+  supportedBy = sbNone;
+  pluginNum = -1;
+  pluginName.clear();
+
+  std::string ext = UpperAscii(platform::ExtractFileExt(name));
+  if (ext.size() < 3 || ext.size() > 5) return false;  // two to four letters after the dot
+  std::string lowerName = platform::LowerAscii(name);
+  if (lowerName.rfind("http:", 0) == 0 || lowerName.rfind("mms:", 0) == 0 || lowerName.rfind("ftp:", 0) == 0)
+    return false;
+  const int bassOnly = bassReady_ ? sbBassOnly : sbNone;
+  bool result = false;
+
+#ifdef HAVE_READERS
+  if (ext == ".WAV") {
+    tags::TWAVfile wav;
+    wav.ReadFromFile(name);
+    info.FileSize = wav.FileSize();
+    info.SampleRate = wav.SampleRate();
+    info.BitsPerSample = wav.BitsPerSample();
+    info.Channels = wav.Channels();
+    info.Duration = static_cast<int32_t>(std::lround(wav.Duration() * 1000));
+    info.BitRate = static_cast<int32_t>(uint64_t(info.SampleRate) * info.BitsPerSample * info.Channels / 1000);
+    if (bassReady_) {
+      if (HSTREAM h = bass_.BASS_StreamCreateFile(FALSE, name.c_str(), 0, 0, 0)) {
+        BASS_CHANNELINFO ci{};
+        bass_.BASS_ChannelGetInfo(h, &ci);
+        info.Format = static_cast<int32_t>(ci.ctype);
+        bass_.BASS_StreamFree(h);
+      }
+    }
+    supportedBy = bassOnly;
+    result = true;
+  } else
+#endif
+  if (ext == ".MP1" || ext == ".MP2" || ext == ".MP3") {
+    tags::TMPEGaudio mpeg;
+    mpeg.ReadFromFile(name);
+    info.FileSize = static_cast<uint32_t>(mpeg.FileLength());
+    info.SampleRate = static_cast<uint32_t>(mpeg.SampleRate());
+    info.BitRate = mpeg.BitRate();
+    info.Duration = static_cast<int32_t>(std::lround(mpeg.Duration() * 1000));
+    TagsFromMpegStyle(mpeg, info);
+    info.Channels = mpeg.ChannelMode() == "Mono" ? 1 : 2;
+    std::string layer = mpeg.Layer();
+    info.Format = layer == "Layer III" ? 0x10005 : layer == "Layer II" ? 0x10004 : layer == "Layer I" ? 0x10003 : 0;
+    supportedBy = bassOnly;
+    result = true;
+#ifdef HAVE_READERS
+  } else if (ext == ".OGG") {
+    tags::TOggVorbis ogg;
+    ogg.ReadFromFile(name);
+    info.FileSize = static_cast<uint32_t>(ogg.FileSize());
+    info.SampleRate = static_cast<uint32_t>(ogg.SampleRate());
+    info.BitRate = ogg.BitRate();
+    info.Duration = static_cast<int32_t>(std::lround(ogg.Duration() * 1000));
+    info.Channels = static_cast<uint16_t>(ogg.ChannelModeID());
+    info.Title = ogg.Title();
+    info.Artist = ogg.Artist();
+    info.Album = ogg.Album();
+    info.Year = ogg.Date();
+    info.Genre = ogg.Genre();
+    info.Track = ogg.Track();
+    info.Comment = ogg.Comment();
+    info.Format = 0x10002;
+    supportedBy = bassOnly;
+    result = true;
+  } else if (ext == ".AAC") {
+    tags::TAACfile aac;
+    aac.ReadFromFile(name);
+    info.FileSize = static_cast<uint32_t>(aac.FileSize());
+    info.SampleRate = static_cast<uint32_t>(aac.SampleRate());
+    info.BitRate = static_cast<int32_t>(std::lround(aac.BitRate() / 1000.0));
+    info.Duration = static_cast<int32_t>(std::lround(aac.Duration() * 1000));
+    info.Channels = static_cast<uint16_t>(aac.Channels());
+    TagsFromMpegStyle(aac, info);
+    info.Format = 0x10B00;
+    if (aacReady_) {
+      if (aac.HeaderTypeID() == 2) {
+        TStreamInfo measured = info;
+        if (MeasureWithBass(name, measured)) {
+          info.Duration = measured.Duration;
+          info.BitRate = measured.BitRate;
+        }
+      }
+      supportedBy = sbBassOnly;
+    }
+    result = true;
+  } else if (ext == ".WMA" || ext == ".ASF") {
+    tags::TWMAfile wma;
+    wma.ReadFromFile(name);
+    info.FileSize = static_cast<uint32_t>(wma.FileSize());
+    info.SampleRate = static_cast<uint32_t>(wma.SampleRate());
+    info.BitRate = wma.BitRate();
+    info.Duration = static_cast<int32_t>(std::lround(wma.Duration() * 1000));
+    info.Channels = static_cast<uint16_t>(wma.ChannelModeID());
+    info.Title = wma.Title();
+    info.Artist = wma.Artist();
+    info.Album = wma.Album();
+    info.Year = wma.Year();
+    info.Genre = wma.Genre();
+    info.Track = static_cast<uint8_t>(wma.Track());
+    info.Comment = wma.Comment();
+    info.Format = 0x10300;
+    if (wmaReady_) supportedBy = sbBassOnly;
+    result = true;
+#endif
+  } else if (ext == ".CDA" && families_->CDLoaded()) {
+    std::string driveLetter = UpperAscii(name.substr(0, 1));
+    DWORD drive = 0;
+    for (size_t i = 0; i < cdDrives_.size(); ++i)
+      if (!cdDrives_[i].empty() && cdDrives_[i].substr(0, 1) == driveLetter) drive = static_cast<DWORD>(i);
+    int number = 0;
+    if (name.size() >= 6) number = std::atoi(name.substr(name.size() - 6, 2).c_str());
+    DWORD len = families_->CDTrackLength(drive, static_cast<DWORD>(number - 1));
+    info.FileSize = len == DWORD(-1) ? 0 : len;
+    info.SampleRate = 44100;
+    info.BitRate = 1411;
+    info.Duration = static_cast<int32_t>(uint64_t(info.FileSize) * 10 / 1764);
+    info.Channels = 2;
+    info.Track = static_cast<uint8_t>(number - 1);
+    info.Format = 0x10200;
+    supportedBy = sbBassOnly;
+    result = true;
+  } else if (ext == ".MO3" || ext == ".IT" || ext == ".XM" || ext == ".S3M" || ext == ".MTM" || ext == ".MOD" ||
+             ext == ".UMX") {
+    FileSizeOf(name, info.FileSize);
+    if (ext == ".MOD") info.Title = ModuleTitle(name, 0, 20);
+    else if (ext == ".XM") info.Title = ModuleTitle(name, 17, 20);
+    else if (ext == ".IT" || ext == ".MTM") info.Title = ModuleTitle(name, 4, 20);
+    else if (ext == ".S3M") info.Title = ModuleTitle(name, 0, 28);
+    else info.Title = platform::ExtractFileName(name);
+    if (bassReady_) {
+      if (HMUSIC h = bass_.BASS_MusicLoad(FALSE, name.c_str(), 0, 0, 0x20000, 0)) {
+        QWORD len = bass_.BASS_ChannelGetLength(h, BASS_POS_BYTE);
+        info.Duration = static_cast<int32_t>(std::lround(bass_.BASS_ChannelBytes2Seconds(h, len) * 1000));
+        BASS_CHANNELINFO ci{};
+        bass_.BASS_ChannelGetInfo(h, &ci);
+        info.SampleRate = ci.freq;
+        info.BitsPerSample = (ci.flags & BASS_SAMPLE_8BITS) ? 8 : (ci.flags & BASS_SAMPLE_FLOAT) ? 32 : 16;
+        info.Channels = static_cast<uint16_t>(ci.chans);
+        info.Format = static_cast<int32_t>(ci.ctype);
+        info.BitRate = 0;
+        bass_.BASS_MusicFree(h);
+        supportedBy = sbBassOnly;
+        result = true;
+      }
+    }
+  } else if (std::strstr("*.MID;*.MIDI;*.RMI;*.KAR;", ("*" + ext + ";").c_str())) {
+    if (soundFontReady_) {
+      FileSizeOf(name, info.FileSize);
+      if (HSTREAM h = families_->MIDIStreamCreateFile(name, 0, 44100)) {
+        QWORD len = bass_.BASS_ChannelGetLength(h, BASS_POS_BYTE);
+        info.Duration = static_cast<int32_t>(std::lround(bass_.BASS_ChannelBytes2Seconds(h, len) * 1000));
+        bass_.BASS_StreamFree(h);
+      }
+      info.SampleRate = 44100;
+      info.BitRate = 0;
+      info.Format = 0x10D00;
+      supportedBy = sbBassOnly;
+      result = true;
+    }
+  } else {
+    FileSizeOf(name, info.FileSize);
+    std::string list = ".AIFF;" + UpperAscii(AddOnExtList()) + (aacReady_ ? ".M4A;.MP4;" : "");
+    // The add-on lists read "*.flac;*.fla": whole entries are matched by the extension and its ";".
+    if (list.find(ext + ";") != std::string::npos) {
+      if (MeasureWithBass(name, info)) {
+        supportedBy = sbBassOnly;
+        result = true;
+      }
+    }
+  }
+
+  // Winamp input plug-ins are asked here once the plug-in host exists.
+
+  if (result && info.Title.empty()) info.Title = platform::ExtractFileName(name);
+  return result;
+}
+
+}  // namespace engine

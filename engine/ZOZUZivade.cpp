@@ -1,0 +1,555 @@
+#include "engine/ZOZUZivade.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/AddonFamilies.h"
+#include "platform/MessageBox.h"
+#include "platform/Paths.h"
+
+namespace engine {
+
+namespace {
+constexpr uint32_t kVolumeStep = 39;  // 255 gives 9945 of the library's 10000
+constexpr DWORD kDecodeOnly = 0x200000;
+constexpr int kFadeMs = 500;
+// A fade whose end notice never comes (the output stopped meanwhile) must not hang the caller.
+constexpr int kFadeWaitRounds = 100;
+
+std::string StripQuotes(const std::string& name) {
+  std::string s = name;
+  if (!s.empty() && s.front() == '"') s.erase(0, 1);
+  if (!s.empty() && s.back() == '"') s.pop_back();
+  return s;
+}
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+// Library callbacks: they run on library threads and only post to the hidden window.
+struct EngineCallbacks {
+  static void CALLBACK EndProc(HSYNC, DWORD channel, DWORD, void* user) {
+    platform::PostMessage(static_cast<platform::HWND>(user), WM_BASS_PLAYEND, channel, 0);
+  }
+  static void CALLBACK SlideOutProc(HSYNC, DWORD, DWORD, void* user) {
+    platform::PostMessage(static_cast<platform::HWND>(user), WM_BASS_SLIDEDONE, 0, 0);
+  }
+  static void CALLBACK SlideInProc(HSYNC, DWORD, DWORD, void* user) {
+    platform::PostMessage(static_cast<platform::HWND>(user), WM_BASS_SLIDEDONE, 1, 0);
+  }
+};
+
+TZOZUZivade::TZOZUZivade(platform::HWND owner)
+    : families_(std::make_unique<TAddonFamilies>()), errorBox_(platform::ProgramFolder()), owner_(owner) {
+  hiddenWindow_ = platform::CreateMessageWindow(
+      [this](platform::HWND, platform::UINT m, platform::WPARAM w, platform::LPARAM l) { return WndProc(m, w, l); });
+  msgSendingData_ = platform::RegisterWindowMessage("WM_BASSSendingData");
+
+  std::string folder = ProgramFolder();
+  if (!bass_.Load(folder + "bass.so")) return;  // unready: Open says so
+  DWORD version = bass_.BASS_GetVersion();
+  if (!IsBassVersion24(version)) {
+    errorBox_.ShowError("BASS version is not 2.4 !");
+    bass_.Unload();
+    return;
+  }
+  bass_.BASS_SetConfig(0x10200, 1);
+  bass_.BASS_SetConfig(21, 1);
+  bass_.BASS_SetConfig(0x10103, 1);
+  bass_.BASS_SetConfig(0x10101, 1);
+  if (!bass_.BASS_Init(1, 44100, 0, nullptr, nullptr)) {
+    ShowLibError("Can't initialize device");
+    bass_.Unload();
+    return;
+  }
+  bassReady_ = true;
+  BASS_INFO info{};
+  if (bass_.BASS_GetInfo(&info) && info.dsver >= 8) {
+    dx8EffectReady_ = true;
+  } else {
+    dx8EffectReady_ = false;
+    platform::ShowMessage("DirectX Ver 8 or higher is not installed.\r\nSound effects except rotate are disabled.",
+                          platform::kCaptionWarning, platform::MsgIcon::Warning);
+  }
+  // Equaliser and effect defaults belong to the effects unit (not built yet).
+  volume_ = 255;
+  ApplyGlobalVolume(volume_ * kVolumeStep);
+  bassDllVer_ = std::to_string((version >> 24) & 0xFF) + "." + std::to_string((version >> 16) & 0xFF) + "." +
+                std::to_string((version >> 8) & 0xFF) + "." + std::to_string(version & 0xFF);
+
+  // Without the plug-in host the engine runs single-channel, as when its buffers are unavailable.
+  pluginBuffersReady_ = false;
+  singleChannelConfig_ = true;
+
+  std::string addons = folder + "plugins/bass/";
+  if (platform::FileExists(addons + "basswma.so") && bass_.BASS_PluginLoad((addons + "basswma.so").c_str(), 0))
+    wmaReady_ = true;
+  if (platform::FileExists(addons + "bassmix.so")) {
+    if (families_->LoadMixer(addons + "bassmix.so")) {
+      if (families_->MixerVersionOk()) mixerReady_ = true;
+      else errorBox_.ShowError("BASS Mixer version is not 2.4 !");
+    }
+  }
+  if (families_->LoadCD(addons + "basscd.so")) cdDrives_ = families_->ListDrives();
+  families_->LoadMIDI(addons + "bassmidi.so");
+}
+
+TZOZUZivade::~TZOZUZivade() {
+  if (hiddenWindow_) platform::KillTimer(hiddenWindow_, 1);
+  if (bassReady_ && outputChannel_ && IsBassKind()) bass_.BASS_ChannelStop(outputChannel_);
+  if (bass_.Loaded()) {
+    FreeDecodeChannel();
+    bass_.BASS_PluginFree(0);
+    bass_.BASS_Free();
+  }
+  families_->FreeFont(soundFont_);
+  families_.reset();
+  bass_.Unload();
+  errorBox_.Drop();
+  if (hiddenWindow_) platform::DestroyWindow(hiddenWindow_);
+}
+
+std::string TZOZUZivade::ProgramFolder() const { return platform::ProgramFolder(); }
+
+bool TZOZUZivade::CDReady() const { return families_->CDLoaded(); }
+bool TZOZUZivade::MIDIReady() const { return families_->MIDILoaded(); }
+
+bool TZOZUZivade::SingleChannel() const { return singleChannelStream_; }
+
+void TZOZUZivade::SetSingleChannel(bool on) {
+  if (!on && !pluginBuffersReady_) {
+    errorBox_.ShowError("Cannot support dual channel mode. (Failed to get buffer)");
+    return;
+  }
+  singleChannelConfig_ = on;
+}
+
+void TZOZUZivade::SetVisScale(uint16_t scale) {
+  if (scale >= 256 && scale <= 1024) visScale_ = scale;
+}
+
+void TZOZUZivade::ShowLibError(const std::string& message) {
+  errorBox_.ShowBASSError(message, bass_.Loaded() ? bass_.BASS_ErrorGetCode() : -1);
+}
+
+void TZOZUZivade::ApplyGlobalVolume(uint32_t value) {
+  bass_.BASS_SetConfig(6, value);
+  bass_.BASS_SetConfig(5, value);
+}
+
+// ---------------------------------------------------------------------------
+// Modes
+
+void TZOZUZivade::SetMode(TPlayerMode mode) {
+  TPlayerMode old = mode_;
+  mode_ = mode;
+  if (mode == plmStandby) {
+    streamName_.clear();
+    streamInfo_.FileName.clear();
+    streamInfo_.Title.clear();
+    streamInfo_.FileSize = 0;
+    streamInfo_.Duration = 0;
+    streamInfo_.Channels = 0;
+    streamInfo_.SampleRate = 0;
+    streamInfo_.BitRate = 0;
+  }
+  // The visualisation data thread and the plug-in host learn the mode here once they exist.
+  if (OnModeChange) OnModeChange(this, old, mode);
+}
+
+// ---------------------------------------------------------------------------
+// Open and close
+
+void TZOZUZivade::FreeDecodeChannel() {
+  if (!decodeChannel_) return;
+  if (streamKind_ == skMusic) bass_.BASS_MusicFree(decodeChannel_);
+  else if (streamKind_ == skMIDI || streamKind_ == skCD || streamKind_ == skWMA || streamKind_ == skFile)
+    bass_.BASS_StreamFree(decodeChannel_);
+  decodeChannel_ = 0;
+}
+
+void TZOZUZivade::Close() {
+  if (streamKind_ == skNone && !decodeChannel_) return;
+  FreeDecodeChannel();
+  outputChannel_ = 0;
+  streamKind_ = skNone;
+  streamName_.clear();
+  streamInfo_.FileName.clear();
+  streamInfo_.FileSize = 0;
+  streamInfo_.SampleRate = 0;
+  decoderName_.clear();
+  endSync_ = lyricSync_ = slideSync_ = 0;
+  fading_ = false;
+  networkFile_ = liveBroadcast_ = downloadComplete_ = false;
+  if (mode_ != plmStandby) SetMode(plmStandby);
+}
+
+bool TZOZUZivade::Open(const std::string& nameIn) {
+  if (!bassReady_) {
+    errorBox_.ShowError("Player is not ready !");
+    return false;
+  }
+  std::string name = StripQuotes(nameIn);
+  TStreamInfo info;
+  int supported = sbNone, pluginNum = -1;
+  std::string pluginName;
+  bool network = StartsWith(name, "http://") || StartsWith(name, "mms://");
+  if (network) {
+    // Network streams are a later addition of the engine; they are refused for now.
+    errorBox_.ShowError("Invalid or unsupported stream file.\n -> " + nameIn);
+    return false;
+  }
+  if (!GetStreamInfo(name, info, supported, pluginNum, pluginName)) {
+    errorBox_.ShowError("Invalid or unsupported stream file.\n -> " + nameIn);
+    return false;
+  }
+  if (info.Channels > 8) {
+    errorBox_.ShowError("Channel count exceeds. (Max Channels : 8)\n -> " + nameIn);
+    return false;
+  }
+
+  bool wasPlaying = false;
+  if (mode_ == plmPlaying && outputChannel_) {
+    bass_.BASS_ChannelPause(outputChannel_);
+    wasPlaying = true;
+  }
+  auto resumePrevious = [&] {
+    if (wasPlaying) bass_.BASS_ChannelPlay(outputChannel_, FALSE);
+  };
+
+  DWORD flags = singleChannelConfig_ ? 0 : kDecodeOnly;
+  std::string ext = platform::LowerAscii(platform::ExtractFileExt(name));
+  std::string upperExt = ext;
+  for (char& c : upperExt) c = char(std::toupper(static_cast<unsigned char>(c)));
+  DWORD handle = 0;
+  int kind = skNone;
+  bool aac = false;
+  auto inList = [&](const char* list) {
+    return upperExt.size() >= 3 && std::strstr(list, ("*" + upperExt + ";").c_str()) != nullptr;
+  };
+  if (upperExt == ".CDA") {
+    if (families_->CDLoaded()) handle = families_->CDStreamCreateFile(name, flags);
+    kind = skCD;
+  } else if (inList("*.MO3;*.IT;*.XM;*.S3M;*.MTM;*.MOD;*.UMX;")) {
+    handle = bass_.BASS_MusicLoad(FALSE, name.c_str(), 0, 0, 0x28400 + flags, 0);
+    kind = skMusic;
+  } else if (inList("*.MID;*.MIDI;*.RMI;*.KAR;")) {
+    if (soundFontReady_) {
+      handle = families_->MIDIStreamCreateFile(name, flags, 44100);
+    } else {
+      if (families_->MIDILoaded()) errorBox_.ShowError("None of sound font is loaded.");
+      resumePrevious();
+      return false;
+    }
+    kind = skMIDI;
+  } else {
+    handle = bass_.BASS_StreamCreateFile(FALSE, name.c_str(), 0, 0, flags);
+    kind = skFile;
+    if (handle) {
+      BASS_CHANNELINFO ci{};
+      bass_.BASS_ChannelGetInfo(handle, &ci);
+      if (ci.ctype == 0x10300 || ci.ctype == 0x10301) kind = skWMA;
+      aac = ci.ctype == 0x10B00 || ci.ctype == 0x10B01;
+    }
+  }
+  if (!handle) {
+    errorBox_.ShowError("Invalid or unsupported stream file.\n -> " + nameIn);
+    resumePrevious();
+    return false;
+  }
+
+  Close();
+  decodeChannel_ = handle;
+  streamKind_ = kind;
+  BASS_CHANNELINFO ci{};
+  bass_.BASS_ChannelGetInfo(handle, &ci);
+  bool eightBit = (ci.flags & BASS_SAMPLE_8BITS) != 0;
+  if (info.BitsPerSample == 32 || (info.BitsPerSample == 16 && eightBit)) {
+    errorBox_.ShowError(info.BitsPerSample == 32 ? "TZOZUZivade does not support 32-bit sources."
+                                                 : "Sound card does not support 16-bit sources.");
+    FreeDecodeChannel();
+    streamKind_ = skNone;
+    return false;
+  }
+  // The library's own file names stand for the decoders (the add-on manager compares them).
+  if (GetNativeFileExts().find("*" + ext + ";") == std::string::npos) {
+    decoderName_ = AddOnForExt(ext);
+  } else if (kind == skCD) {
+    decoderName_ = "basscd.so";
+  } else if (kind == skWMA) {
+    decoderName_ = "basswma.so";
+  } else if (kind == skMIDI) {
+    decoderName_ = "bassmidi.so";
+  } else if (aac) {
+    decoderName_ = "bass_aac.so";
+  } else {
+    decoderName_ = "bass.so";
+  }
+
+  singleChannelStream_ = singleChannelConfig_;
+  streamName_ = name;
+  supportedBy_ = supported;
+  streamInfo_ = info;
+  SetMode(plmReady);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Play, pause, stop
+
+void TZOZUZivade::Play() {
+  if (busy_ || streamKind_ == skNone) return;
+  switch (mode_) {
+    case plmPlaying:
+      return;
+    case plmPaused:
+      Pause(false);
+      return;
+    case plmStopped:
+      if (IsBassKind()) {
+        bass_.BASS_ChannelSetPosition(decodeChannel_, 0, BASS_POS_BYTE);
+        QWORD pos = bass_.BASS_ChannelGetPosition(decodeChannel_, BASS_POS_BYTE);
+        QWORD len = bass_.BASS_ChannelGetLength(decodeChannel_, BASS_POS_BYTE);
+        if (pos == len) {
+          errorBox_.ShowError("Playback reposition of opened stream is not allowed.");
+          return;
+        }
+      }
+      Restart();
+      return;
+    case plmReady:
+      break;
+    case plmStandby:
+      return;
+  }
+  // plmReady: the band values start from zero (visualisation data, when it exists).
+  outputChannel_ = decodeChannel_;  // single-channel: the decoding channel is what plays
+  // Sound effects are applied here once the effects unit exists.
+  if (!bass_.BASS_ChannelPlay(outputChannel_, TRUE)) {
+    ShowLibError("Could not open the channel for play.");
+    decoderName_.clear();
+    return;
+  }
+  endSync_ = bass_.BASS_ChannelSetSync(decodeChannel_, BASS_SYNC_END, 0, &EngineCallbacks::EndProc, hiddenWindow_);
+  if (streamKind_ == skMIDI) families_->SetLyricSync(bass_, decodeChannel_, hiddenWindow_);
+  SetMode(plmPlaying);
+}
+
+void TZOZUZivade::Restart() {
+  if (busy_) return;
+  if (IsBassKind()) {
+    if (!bass_.BASS_ChannelPlay(outputChannel_, TRUE)) return;
+    SetMode(plmPlaying);
+  }
+}
+
+void TZOZUZivade::FadeOutAndWait() {
+  SetMuted(true, kFadeMs);
+  for (int i = 0; fading_ && i < kFadeWaitRounds; ++i) platform::PumpAndSleep(20);
+  if (fading_) {  // the end notice did not come: finish the fade ourselves
+    fading_ = false;
+    if (slideSync_) bass_.BASS_ChannelRemoveSync(outputChannel_, slideSync_);
+    slideSync_ = 0;
+    ApplyGlobalVolume(0);
+  }
+}
+
+void TZOZUZivade::RestoreVolumeAtOnce() {
+  ApplyGlobalVolume(volume_ * kVolumeStep);
+  if (outputChannel_) bass_.BASS_ChannelSetAttribute(outputChannel_, BASS_ATTRIB_VOL, 1.0f);
+  muted_ = false;
+}
+
+void TZOZUZivade::Pause(bool pause) {
+  if (pause) {
+    if (mode_ != plmPlaying) return;
+    bool faded = !muted_;
+    if (faded) FadeOutAndWait();
+    if (IsBassKind()) bass_.BASS_ChannelPause(outputChannel_);
+    if (faded) RestoreVolumeAtOnce();
+    SetMode(plmPaused);
+    return;
+  }
+  if (mode_ != plmPaused) return;
+  bool mutedHere = false;
+  if (!muted_) {
+    SetMuted(true, 0);
+    mutedHere = true;
+  }
+  uint32_t pos = GetPosition();
+  uint32_t target = pos <= 500 ? 0 : pos - 500;
+  if (IsBassKind()) {
+    bass_.BASS_ChannelSetPosition(decodeChannel_, bass_.BASS_ChannelSeconds2Bytes(decodeChannel_, target / 1000.0),
+                                  BASS_POS_BYTE);
+    bass_.BASS_ChannelPlay(outputChannel_, TRUE);
+  }
+  if (mutedHere) SetMuted(false, kFadeMs);
+  SetMode(plmPlaying);
+}
+
+void TZOZUZivade::Stop() {
+  if (mode_ != plmPlaying && mode_ != plmPaused) return;
+  bool faded = !muted_;
+  if (faded) FadeOutAndWait();
+  if (IsBassKind()) bass_.BASS_ChannelStop(outputChannel_);
+  if (faded) RestoreVolumeAtOnce();
+  SetMode(plmStopped);
+}
+
+// ---------------------------------------------------------------------------
+// Positions
+
+uint32_t TZOZUZivade::GetLength() {
+  if (streamKind_ == skNone) return 0;
+  if (!IsBassKind()) return static_cast<uint32_t>(std::max(0, streamInfo_.Duration));
+  QWORD len = bass_.BASS_ChannelGetLength(decodeChannel_, BASS_POS_BYTE);
+  if (len == QWORD(-1) || len == 0) return 0;
+  double s = bass_.BASS_ChannelBytes2Seconds(decodeChannel_, len);
+  return s > 0 ? static_cast<uint32_t>(std::lround(s * 1000)) : 0;
+}
+
+uint32_t TZOZUZivade::GetPosition() {
+  if (streamKind_ == skNone || !IsBassKind()) return 0;
+  QWORD pos = bass_.BASS_ChannelGetPosition(decodeChannel_, BASS_POS_BYTE);
+  if (pos == QWORD(-1) || pos == 0) return 0;
+  double s = bass_.BASS_ChannelBytes2Seconds(decodeChannel_, pos);
+  return s > 0 ? static_cast<uint32_t>(std::lround(s * 1000)) : 0;
+}
+
+bool TZOZUZivade::CanSeek() {
+  if (streamKind_ == skNone || liveBroadcast_) return false;
+  if (networkFile_) return streamKind_ != skWMA && downloadComplete_;
+  return true;
+}
+
+void TZOZUZivade::SetPosition(uint32_t ms) {
+  if (!CanSeek() || ms > GetLength() || busy_) return;
+  bool faded = false;
+  if (!muted_ && mode_ == plmPlaying) {
+    FadeOutAndWait();
+    faded = true;
+  }
+  if (IsBassKind())
+    bass_.BASS_ChannelSetPosition(decodeChannel_, bass_.BASS_ChannelSeconds2Bytes(decodeChannel_, ms / 1000.0),
+                                  BASS_POS_BYTE);
+  if (faded) SetMuted(false, kFadeMs);
+}
+
+// ---------------------------------------------------------------------------
+// Loudness
+
+void TZOZUZivade::SetVolume(uint32_t v) {
+  if (!bassReady_) return;
+  volume_ = std::min<uint32_t>(v, 255);
+  if (!muted_) ApplyGlobalVolume(volume_ * kVolumeStep);
+}
+
+void TZOZUZivade::SetMuted(bool mute, int fade) {
+  if (!bassReady_ || fading_ || mute == muted_) return;
+  bool slide = fade >= 50 && outputChannel_ != 0;
+  muted_ = mute;
+  if (mute) {
+    if (slide) {
+      fading_ = true;
+      bass_.BASS_ChannelSlideAttribute(outputChannel_, BASS_ATTRIB_VOL, 0.0f, kFadeMs);
+      slideSync_ = bass_.BASS_ChannelSetSync(outputChannel_, BASS_SYNC_SLIDE, 0, &EngineCallbacks::SlideOutProc,
+                                             hiddenWindow_);
+    } else {
+      ApplyGlobalVolume(0);
+      if (outputChannel_) bass_.BASS_ChannelSetAttribute(outputChannel_, BASS_ATTRIB_VOL, 0.0f);
+    }
+    return;
+  }
+  ApplyGlobalVolume(volume_ * kVolumeStep);
+  if (slide) {
+    fading_ = true;
+    bass_.BASS_ChannelSetAttribute(outputChannel_, BASS_ATTRIB_VOL, 0.0f);
+    bass_.BASS_ChannelSlideAttribute(outputChannel_, BASS_ATTRIB_VOL, 1.0f, kFadeMs);
+    slideSync_ =
+        bass_.BASS_ChannelSetSync(outputChannel_, BASS_SYNC_SLIDE, 0, &EngineCallbacks::SlideInProc, hiddenWindow_);
+  } else if (outputChannel_) {
+    bass_.BASS_ChannelSetAttribute(outputChannel_, BASS_ATTRIB_VOL, 1.0f);
+  }
+}
+
+void TZOZUZivade::HandleSlideDone(int direction) {
+  if (!fading_) return;  // a late notice of a fade already finished
+  if (direction == 0) ApplyGlobalVolume(0);
+  fading_ = false;
+  if (slideSync_ && outputChannel_) bass_.BASS_ChannelRemoveSync(outputChannel_, slideSync_);
+  slideSync_ = 0;
+}
+
+void TZOZUZivade::SetBalance(float balance) {
+  if (!bassReady_) return;
+  balance_ = balance;
+  if (outputChannel_) bass_.BASS_ChannelSetAttribute(outputChannel_, BASS_ATTRIB_PAN, balance);
+}
+
+void TZOZUZivade::SetSpeed(float hz) {
+  if (!bassReady_) return;
+  speed_ = hz;
+  if (outputChannel_) bass_.BASS_ChannelSetAttribute(outputChannel_, BASS_ATTRIB_FREQ, hz);
+}
+
+// ---------------------------------------------------------------------------
+// End of playback and the hidden window
+
+void TZOZUZivade::HandlePlayEnd(DWORD channel) {
+  // A notice of a stream closed since it was posted is dropped.
+  if (channel != decodeChannel_ || mode_ != plmPlaying) return;
+  // Let the queued sound drain before reporting the end.
+  while (outputChannel_ && bass_.BASS_ChannelIsActive(outputChannel_) == BASS_ACTIVE_PLAYING) {
+    if (!platform::PumpAndSleep(50)) break;
+    if (channel != decodeChannel_ || mode_ != plmPlaying) return;  // the user acted meanwhile
+  }
+  SetMode(plmStopped);
+  if (OnPlayEnd) OnPlayEnd(this);
+}
+
+platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {
+  switch (msg) {
+    case WM_BASS_PLAYEND:
+      HandlePlayEnd(static_cast<DWORD>(wParam));
+      return 0;
+    case WM_BASS_SLIDEDONE:
+      HandleSlideDone(static_cast<int>(wParam));
+      return 0;
+    case WM_PLUGIN_FIRST:
+      pluginFirst_ = lParam != 0;
+      return 0;
+    case WM_BASS_LYRIC:
+      if (OnGetLyric) OnGetLyric(this, reinterpret_cast<const char*>(wParam));
+      return 0;
+    case WM_QUERYENDSESSION:
+      platform::KillTimer(hiddenWindow_, 1);
+      return 1;
+    case WM_USER:
+      if (lParam == 0) return 0x5010;  // the Winamp version plug-ins ask for
+      return 0;
+    default:
+      break;
+  }
+  if (msg == msgSendingData_ && msgSendingData_ != 0) {
+    switch (wParam) {
+      case 58:
+        if (OnUpdatePlayList) OnUpdatePlayList(this, static_cast<uint32_t>(lParam));
+        break;
+      case 95:
+        if (OnMBWindowShow) OnMBWindowShow(this, 5);
+        break;
+      case 96:
+        if (OnMBWindowShow) OnMBWindowShow(this, 0);
+        break;
+      case 97:
+        if (OnGenWindowShow) OnGenWindowShow(this, static_cast<uint32_t>(lParam));
+        break;
+      default:
+        break;
+    }
+  }
+  return 0;
+}
+
+}  // namespace engine

@@ -1,0 +1,192 @@
+// TZOZUZivade: the player's one audio engine. It binds the audio library, opens
+// one stream at a time, plays, pauses, stops and seeks it, controls volume,
+// mute, balance and speed, identifies files, and reports through events.
+//
+// Threads: every operation, every event and the hidden window's message
+// procedure run on the thread that created the engine (the UI thread). The
+// library's sync procedures run on library threads and only post to the hidden
+// window; state changes happen when those messages arrive.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Dynamic_Bass.h"
+#include "engine/EngineTypes.h"
+#include "engine/ErrorBox.h"
+
+namespace engine {
+
+struct TBASSAddOnInfo {
+  HPLUGIN Handle = 0;  // 0: empty slot
+  std::string Name;    // file name in lower case
+  uint32_t Version = 0;
+  int32_t NumFormat = 0;
+  const BASS_PLUGINFORM* FormatP = nullptr;  // owned by the add-on
+};
+using TBASSAddOnList = std::array<TBASSAddOnInfo, 8>;
+
+class TAddonFamilies;  // the CD, MIDI and mixer add-on bindings
+
+class TZOZUZivade {
+ public:
+  // Kinds of the open stream.
+  enum StreamKindValue { skNone = 0, skFile = 1, skCD = 2, skWMA = 3, skMusic = 4, skMIDI = 5, skPlugin = 6 };
+
+  explicit TZOZUZivade(platform::HWND owner = nullptr);
+  ~TZOZUZivade();
+  TZOZUZivade(const TZOZUZivade&) = delete;
+  TZOZUZivade& operator=(const TZOZUZivade&) = delete;
+
+  // Properties.
+  std::string Version() const { return "2.10.0"; }
+  const std::string& BASSDLLVer() const { return bassDllVer_; }
+  bool DX8EffectReady() const { return dx8EffectReady_; }
+  bool SingleChannel() const;
+  void SetSingleChannel(bool on);
+  bool PluginFirst() const { return pluginFirst_; }
+  void SetPluginFirst(bool on) { pluginFirst_ = on; }
+  uint16_t VisScale() const { return visScale_; }
+  void SetVisScale(uint16_t scale);
+
+  // Events.
+  std::function<void(TZOZUZivade*, const TBandOut&)> OnNewFFTData;
+  std::function<void(TZOZUZivade*, PChannelInfo)> OnPluginStartPlay;
+  std::function<void(TZOZUZivade*, PChannelInfo)> OnGetChannelInfo;
+  std::function<void(TZOZUZivade*, const std::string&)> OnGetMeta;
+  std::function<void(TZOZUZivade*, uint32_t)> OnDownloaded;
+  std::function<void(TZOZUZivade*)> OnPlayEnd;
+  std::function<void(TZOZUZivade*, TPlayerMode, TPlayerMode)> OnModeChange;
+  std::function<void(TZOZUZivade*, const char*)> OnGetLyric;
+  std::function<void(TZOZUZivade*, uint32_t)> OnPluginRequest;
+  std::function<void(TZOZUZivade*, uint32_t)> OnUpdatePlayList;
+  std::function<void(TZOZUZivade*, uint32_t)> OnMBWindowShow;
+  std::function<void(TZOZUZivade*, uint32_t)> OnGenWindowShow;
+
+  // Transport.
+  bool Open(const std::string& name);
+  void Play();
+  void Pause(bool pause);
+  void Stop();
+  void Close();
+  uint32_t GetPosition();
+  void SetPosition(uint32_t ms);
+  uint32_t GetLength();
+  bool CanSeek();
+
+  // Loudness.
+  void SetVolume(uint32_t volume);
+  void SetMuted(bool mute, int fade);
+  void SetBalance(float balance);
+  void SetSpeed(float hz);
+  uint32_t Volume() const { return volume_; }
+  bool Muted() const { return muted_; }
+  bool Fading() const { return fading_; }
+
+  // Stream information.
+  bool GetStreamInfo(const std::string& name, TStreamInfo& info, int& supportedBy, int& pluginNum,
+                     std::string& pluginName);
+  bool GetStreamInfoCached(const std::string& name, TStreamInfo& info, int& supportedBy);
+  std::string GetNativeFileExts() const;
+
+  // MIDI and CD.
+  bool LoadSoundFont(const std::string& path, TMIDI_FONTINFO& info);
+  bool GetMIDITrackInfo(const std::string& name, TMIDITrackInfo& info);
+  bool SoundFontReady() const { return soundFontReady_; }
+  const std::vector<std::string>& CDDriveList() const { return cdDrives_; }
+  int CDDriveCount() const { return static_cast<int>(cdDrives_.size()); }
+
+  // Add-ons.
+  TBASSAddOnInfo LoadAddOn(const std::string& path);
+  int UnloadAddOn(HPLUGIN handle);
+  TBASSAddOnList GetAddOnList() const { return addOns_; }
+  std::string AddOnExtList() const;
+  std::string AddOnForExt(const std::string& ext) const;
+
+  // State the main window reads.
+  TPlayerMode Mode() const { return mode_; }
+  bool Ready() const { return bassReady_; }
+  int StreamKind() const { return streamKind_; }
+  const std::string& StreamName() const { return streamName_; }
+  const TStreamInfo& StreamInfo() const { return streamInfo_; }
+  int SupportedBy() const { return supportedBy_; }
+  const std::string& DecoderName() const { return decoderName_; }
+  DWORD DecodeChannel() const { return decodeChannel_; }
+  DWORD OutputChannel() const { return outputChannel_; }
+  bool WMAReady() const { return wmaReady_; }
+  bool AACReady() const { return aacReady_; }
+  bool CDReady() const;
+  bool MIDIReady() const;
+  bool MixerReady() const { return mixerReady_; }
+  platform::HWND HiddenWindow() const { return hiddenWindow_; }
+  TErrorBox& ErrorBox() { return errorBox_; }
+  TBassCore& Bass() { return bass_; }
+
+ private:
+  friend struct EngineCallbacks;
+  platform::LRESULT WndProc(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
+  void SetMode(TPlayerMode mode);
+  void ShowLibError(const std::string& message);
+  void FadeOutAndWait();
+  void RestoreVolumeAtOnce();
+  void ApplyGlobalVolume(uint32_t value);
+  void HandlePlayEnd(DWORD channel);
+  void HandleSlideDone(int direction);
+  void Restart();
+  void FreeDecodeChannel();
+  void CloseBeforeNew();
+  bool MeasureWithBass(const std::string& name, TStreamInfo& info);
+  bool IsBassKind() const { return streamKind_ >= skFile && streamKind_ <= skMIDI; }
+  std::string ProgramFolder() const;
+
+  TBassCore bass_;
+  std::unique_ptr<TAddonFamilies> families_;
+  TErrorBox errorBox_;
+  platform::HWND owner_ = nullptr;
+  platform::HWND hiddenWindow_ = nullptr;
+  platform::UINT msgSendingData_ = 0;
+
+  std::string bassDllVer_;
+  bool dx8EffectReady_ = false;
+  bool singleChannelConfig_ = true;
+  bool singleChannelStream_ = true;
+  bool pluginFirst_ = false;
+  uint16_t visScale_ = 512;
+  bool bassReady_ = false;
+  bool pluginBuffersReady_ = false;
+  bool wmaReady_ = false;
+  bool aacReady_ = false;
+  bool mixerReady_ = false;
+  bool soundFontReady_ = false;
+  DWORD soundFont_ = 0;
+  TMIDI_FONTINFO fontInfo_;
+  std::vector<std::string> cdDrives_;
+  TBASSAddOnList addOns_{};
+
+  TPlayerMode mode_ = plmStandby;
+  int streamKind_ = skNone;
+  DWORD decodeChannel_ = 0;
+  DWORD outputChannel_ = 0;
+  std::string streamName_;
+  TStreamInfo streamInfo_;
+  int supportedBy_ = sbNone;
+  std::string decoderName_;
+  bool busy_ = false;
+  bool liveBroadcast_ = false;
+  bool networkFile_ = false;
+  bool downloadComplete_ = false;
+
+  uint32_t volume_ = 255;
+  bool muted_ = false;
+  bool fading_ = false;
+  HSYNC slideSync_ = 0;
+  HSYNC endSync_ = 0;
+  HSYNC lyricSync_ = 0;
+  float balance_ = 0;
+  float speed_ = 0;
+};
+
+}  // namespace engine
