@@ -67,6 +67,16 @@ std::string Quote(const std::string& s) {
 
 std::string Python() { return "/usr/bin/python3"; }
 
+std::string RunPython(const std::string& script, const std::string& path, int* status) {
+  return Run(Python() + " - " + Quote(path) + " 2>&1 <<'ORVELLA_PY_EOF'\nimport sys\np = sys.argv[1]\n" + script +
+                 "\nORVELLA_PY_EOF\n",
+             status);
+}
+
+void CopyFile(const std::string& from, const std::string& to) {
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+}
+
 std::string CachedMedia(const std::string& name, const std::string& recipe) {
   std::string dir = std::string(ORVELLA_BINARY_DIR) + "/test-media/tags";
   std::error_code ec;

@@ -31,6 +31,13 @@ std::string Quote(const std::string& s);
 // The Python interpreter that has mutagen.
 std::string Python();
 
+// Runs a Python script (python3 with mutagen) with sys.argv[1] = path; returns
+// its standard output; status gets the exit status (0 on success).
+std::string RunPython(const std::string& script, const std::string& path, int* status = nullptr);
+
+// Copies a file.
+void CopyFile(const std::string& from, const std::string& to);
+
 // Media generated once into the build folder's cache (shared by all test
 // processes; files appear atomically). recipe is a shell command with "{out}"
 // standing for the output path. Returns the path, or "" when generation failed.
