@@ -1,0 +1,614 @@
+// File streams through FFmpeg: demux, decode, convert to the channel's sample format.
+//
+// The decoder's timeline is the sample index of the decoded audio as FFmpeg delivers it (encoder
+// delay and padding already removed by libavcodec's skip-samples handling): index = frame pts
+// (in samples) minus the pts of the first frame after opening. Seeking goes to a point before the
+// target (a preroll so the decoder's state is rebuilt), then decodes and drops samples up to the
+// exact target.
+#include "Core.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace orvbass {
+namespace {
+
+constexpr int kIoBuffer = 32768;
+
+struct FFDec {
+  ORV_FILE* file = nullptr;
+  AVIOContext* avio = nullptr;
+  AVFormatContext* fmt = nullptr;
+  AVCodecContext* cc = nullptr;
+  SwrContext* swr = nullptr;
+  AVPacket* pkt = nullptr;
+  AVFrame* frame = nullptr;
+  int stream = -1;
+  AVRational tb{1, 1};
+  SampleFmt outFmt = SampleFmt::S16;
+  int inChans = 2, outChans = 2, rate = 44100, frameBytes = 4;
+  std::vector<uint8_t> pending;  // converted bytes not yet returned
+  size_t pendingHead = 0;
+  int64_t firstPts = AV_NOPTS_VALUE;  // samples
+  int64_t nextIndex = 0;              // index of the next decoded sample
+  int64_t skipUntil = 0;              // drop samples before this index (seeking)
+  int64_t returned = 0;               // index of the next sample read() returns
+  int64_t length = -1;                // frames
+  bool draining = false, eof = false;
+  int badPackets = 0;
+  std::string id3v1, id3v2, ogg;
+  QWORD audioStart = 0;
+  bool seekable = true;
+  bool haveStart = false;
+  // MPEG audio without a Xing header: where each frame starts. FFmpeg's own seeking estimates the
+  // position from the bit rate there, so seeks go to a frame start and count samples from it.
+  std::vector<QWORD> frameIndex;
+  int frameSpf = 0;
+  bool countOnly = false;  // after such a seek: ignore packet timestamps
+
+  ~FFDec() {
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    swr_free(&swr);
+    avcodec_free_context(&cc);
+    if (fmt) avformat_close_input(&fmt);
+    if (avio) {
+      av_freep(&avio->buffer);
+      avio_context_free(&avio);
+    }
+  }
+};
+
+int IoRead(void* opaque, uint8_t* buf, int size) {
+  auto* d = static_cast<FFDec*>(opaque);
+  DWORD got = FileRead(d->file, buf, DWORD(size));
+  return got == 0 ? AVERROR_EOF : int(got);
+}
+
+int64_t IoSeek(void* opaque, int64_t offset, int whence) {
+  auto* d = static_cast<FFDec*>(opaque);
+  QWORD size = FileSize(d->file);
+  if (whence & AVSEEK_SIZE) return size ? int64_t(size) : -1;
+  whence &= ~AVSEEK_FORCE;
+  int64_t target = offset;
+  if (whence == SEEK_CUR) target = int64_t(FileTell(d->file)) + offset;
+  else if (whence == SEEK_END) target = int64_t(size) + offset;
+  if (target < 0) return -1;
+  return FileSeek(d->file, QWORD(target)) ? target : -1;
+}
+
+bool InList(const char* list, const char* name) {
+  if (!list) return true;
+  std::string l = std::string(",") + list + ",";
+  // FFmpeg names like "mov,mp4,m4a" match when any of their parts is listed.
+  std::string n = name;
+  size_t start = 0;
+  while (start <= n.size()) {
+    size_t end = n.find(',', start);
+    if (end == std::string::npos) end = n.size();
+    if (l.find("," + n.substr(start, end - start) + ",") != std::string::npos) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// The Vorbis comment header as a BASS tag list ("KEY=value\0...\0\0"). FFmpeg rewrites the header
+// it keeps, so the original is read from the file's first Ogg pages.
+std::string ParseVorbisComment(const std::vector<uint8_t>& p) {
+  if (p.size() < 7 + 8 || p[0] != 3 || std::memcmp(p.data() + 1, "vorbis", 6) != 0) return {};
+  size_t q = 7, end = p.size();
+  auto rd32 = [&](uint32_t& v) {
+    if (q + 4 > end) return false;
+    v = uint32_t(p[q]) | uint32_t(p[q + 1]) << 8 | uint32_t(p[q + 2]) << 16 | uint32_t(p[q + 3]) << 24;
+    q += 4;
+    return true;
+  };
+  uint32_t vendor, count;
+  if (!rd32(vendor) || vendor > end - q) return {};
+  q += vendor;
+  if (!rd32(count)) return {};
+  std::string out;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t len;
+    if (!rd32(len) || len > end - q) break;
+    std::string s(reinterpret_cast<const char*>(p.data() + q), len);
+    q += len;
+    s = s.c_str();  // an embedded zero would cut the list
+    if (s.empty()) continue;
+    out += s;
+    out += '\0';
+  }
+  out += '\0';
+  return out;
+}
+
+std::string OggComments(ORV_FILE* f) {
+  std::vector<uint8_t> packet;
+  int packets = 0;
+  uint32_t serial = 0;
+  bool first = true;
+  FileSeek(f, 0);
+  for (int page = 0; page < 64; ++page) {
+    uint8_t h[27];
+    if (FileRead(f, h, 27) != 27 || std::memcmp(h, "OggS", 4) != 0) break;
+    uint32_t ser = uint32_t(h[14]) | uint32_t(h[15]) << 8 | uint32_t(h[16]) << 16 | uint32_t(h[17]) << 24;
+    uint8_t lace[255];
+    int nseg = h[26];
+    if (FileRead(f, lace, DWORD(nseg)) != DWORD(nseg)) break;
+    size_t body = 0;
+    for (int i = 0; i < nseg; ++i) body += lace[i];
+    std::vector<uint8_t> data(body);
+    if (FileRead(f, data.data(), DWORD(body)) != body) break;
+    if (first) {
+      serial = ser;
+      first = false;
+    }
+    if (ser != serial) continue;
+    size_t at = 0;
+    for (int i = 0; i < nseg; ++i) {
+      if (packets == 1) packet.insert(packet.end(), data.begin() + long(at), data.begin() + long(at + lace[i]));
+      at += lace[i];
+      if (lace[i] < 255) {
+        if (++packets == 2) {
+          FileSeek(f, 0);
+          return ParseVorbisComment(packet);
+        }
+      }
+    }
+    if (packet.size() > (16u << 20)) break;
+  }
+  FileSeek(f, 0);
+  return {};
+}
+
+// MPEG audio frame header facts.
+struct MpegHeader {
+  int version = 0;  // 1 = MPEG-1, 2 = MPEG-2, 3 = MPEG-2.5
+  int layer = 0;
+  int rate = 0;
+  int size = 0;  // frame bytes
+  int spf = 0;   // samples per frame
+  bool mono = false;
+};
+
+bool ParseMpegHeader(const uint8_t* h, MpegHeader& m) {
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
+  int v = (h[1] >> 3) & 3, l = (h[1] >> 1) & 3, bi = h[2] >> 4, si = (h[2] >> 2) & 3, pad = (h[2] >> 1) & 1;
+  if (v == 1 || l == 0 || bi == 0 || bi == 15 || si == 3) return false;
+  static const int kRates[3] = {44100, 48000, 32000};
+  static const int kBr[5][15] = {
+      {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+      {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+      {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+      {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+      {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}};
+  m.version = v == 3 ? 1 : v == 2 ? 2 : 3;
+  m.layer = 4 - l;
+  m.rate = kRates[si] >> (m.version - 1);
+  int table = m.version == 1 ? m.layer - 1 : (m.layer == 1 ? 3 : 4);
+  int br = kBr[table][bi] * 1000;
+  if (m.layer == 1) {
+    m.size = (12 * br / m.rate + pad) * 4;
+    m.spf = 384;
+  } else if (m.layer == 2 || m.version == 1) {
+    m.size = 144 * br / m.rate + pad;
+    m.spf = 1152;
+  } else {
+    m.size = 72 * br / m.rate + pad;
+    m.spf = 576;
+  }
+  m.mono = (h[3] >> 6) == 3;
+  return m.size >= 4;
+}
+
+// Exact decoded length of an MPEG audio stream starting at "start": from the Xing/LAME header when
+// there is one (frames minus encoder delay and padding, as FFmpeg trims them), otherwise by walking
+// the frame headers. -1 when it cannot tell.
+int64_t MpegLength(ORV_FILE* f, QWORD start, std::vector<QWORD>& offsets, int& spf) {
+  QWORD size = FileSize(f);
+  if (!FileSeek(f, start)) return -1;
+  std::vector<uint8_t> buf(1 << 16);
+  QWORD bufAt = start;
+  size_t bufLen = FileRead(f, buf.data(), DWORD(buf.size()));
+  auto at = [&](QWORD pos, size_t n) -> const uint8_t* {
+    if (pos < bufAt || pos + n > bufAt + bufLen) {
+      if (!FileSeek(f, pos)) return nullptr;
+      bufAt = pos;
+      bufLen = FileRead(f, buf.data(), DWORD(buf.size()));
+      if (bufLen < n) return nullptr;
+    }
+    return buf.data() + (pos - bufAt);
+  };
+  // First frame: a valid header followed by another one.
+  QWORD pos = start;
+  MpegHeader first;
+  for (int tries = 0;; ++tries, ++pos) {
+    if (tries > 65536) return -1;
+    const uint8_t* h = at(pos, 4);
+    if (!h) return -1;
+    MpegHeader m, n;
+    if (!ParseMpegHeader(h, m)) continue;
+    const uint8_t* h2 = at(pos + QWORD(m.size), 4);
+    if (h2 && ParseMpegHeader(h2, n) && n.layer == m.layer && n.rate == m.rate) {
+      first = m;
+      break;
+    }
+    if (!h2 && pos + QWORD(m.size) == size) {
+      first = m;
+      break;
+    }
+  }
+  // Xing / Info header in the first frame
+  if (first.layer == 3) {
+    int side = first.version == 1 ? (first.mono ? 17 : 32) : (first.mono ? 9 : 17);
+    const uint8_t* x = at(pos, size_t(std::min<QWORD>(first.size, size - pos)));
+    if (x && first.size >= 4 + side + 8 &&
+        (std::memcmp(x + 4 + side, "Xing", 4) == 0 || std::memcmp(x + 4 + side, "Info", 4) == 0)) {
+      const uint8_t* p = x + 4 + side + 4;
+      const uint8_t* end = x + first.size;
+      auto be32 = [](const uint8_t* q) { return uint32_t(q[0]) << 24 | uint32_t(q[1]) << 16 | uint32_t(q[2]) << 8 | q[3]; };
+      uint32_t flags = be32(p);
+      p += 4;
+      int64_t frames = -1;
+      if (flags & 1) {
+        frames = be32(p);
+        p += 4;
+      }
+      if (flags & 2) p += 4;
+      if (flags & 4) p += 100;
+      if (flags & 8) p += 4;
+      int delay = 0, padding = 0;
+      if (p + 24 <= end && (std::memcmp(p, "LAME", 4) == 0 || std::memcmp(p, "Lavf", 4) == 0 ||
+                            std::memcmp(p, "Lavc", 4) == 0)) {
+        const uint8_t* dp = p + 21;
+        delay = (dp[0] << 4) | (dp[1] >> 4);
+        padding = ((dp[1] & 0x0F) << 8) | dp[2];
+      }
+      if (frames > 0) return std::max<int64_t>(0, frames * first.spf - delay - padding);
+    }
+  }
+  int64_t frames = 0;
+  while (pos + 4 <= size) {
+    const uint8_t* h = at(pos, 4);
+    MpegHeader m;
+    if (!h || !ParseMpegHeader(h, m) || m.layer != first.layer || m.rate != first.rate) break;
+    if (pos + QWORD(m.size) > size) break;  // a cut last frame is not decoded
+    ++frames;
+    offsets.push_back(pos);
+    pos += QWORD(m.size);
+  }
+  spf = first.spf;
+  return frames * first.spf;
+}
+
+void ReadTags(FFDec* d) {
+  QWORD size = FileSize(d->file);
+  uint8_t h[10];
+  if (size >= 10 && FileSeek(d->file, 0) && FileRead(d->file, h, 10) == 10 && std::memcmp(h, "ID3", 3) == 0 &&
+      h[3] != 0xFF && !((h[6] | h[7] | h[8] | h[9]) & 0x80)) {
+    QWORD tagSize = (QWORD(h[6]) << 21 | QWORD(h[7]) << 14 | QWORD(h[8]) << 7 | h[9]) + 10;
+    if (h[5] & 0x10) tagSize += 10;  // footer
+    if (tagSize <= size && tagSize < (64u << 20)) {
+      d->id3v2.resize(size_t(tagSize));
+      std::memcpy(d->id3v2.data(), h, 10);
+      if (FileRead(d->file, d->id3v2.data() + 10, DWORD(tagSize - 10)) != tagSize - 10) d->id3v2.clear();
+    }
+  }
+  if (size >= 128 && FileSeek(d->file, size - 128)) {
+    char t[128];
+    if (FileRead(d->file, t, 128) == 128 && std::memcmp(t, "TAG", 3) == 0) d->id3v1.assign(t, 128);
+  }
+  FileSeek(d->file, 0);
+}
+
+// Decodes until at least one converted sample is pending, or the end. Returns false at the end.
+bool DecodeMore(FFDec* d) {
+  while (!d->eof) {
+    int ret = avcodec_receive_frame(d->cc, d->frame);
+    if (ret == 0) {
+      int64_t pts = d->frame->best_effort_timestamp;
+      int64_t index = d->nextIndex;
+      if (pts != AV_NOPTS_VALUE && !d->countOnly) {
+        int64_t s = av_rescale_q(pts, d->tb, AVRational{1, d->rate});
+        if (d->firstPts == AV_NOPTS_VALUE) d->firstPts = s;
+        index = s - d->firstPts;
+      } else if (d->firstPts == AV_NOPTS_VALUE) {
+        d->firstPts = 0;
+      }
+      int n = d->frame->nb_samples;
+      if (d->frame->ch_layout.nb_channels != d->inChans || d->frame->sample_rate != d->rate ||
+          d->frame->format != d->cc->sample_fmt) {
+        // A mid-stream format change is not supported: end the stream there.
+        av_frame_unref(d->frame);
+        d->eof = true;
+        return false;
+      }
+      size_t base = d->pending.size();
+      d->pending.resize(base + size_t(n) * d->frameBytes);
+      uint8_t* outp = d->pending.data() + base;
+      int got = swr_convert(d->swr, &outp, n, const_cast<const uint8_t**>(d->frame->extended_data), n);
+      av_frame_unref(d->frame);
+      if (got < 0) got = 0;
+      d->pending.resize(base + size_t(got) * d->frameBytes);
+      int64_t drop = std::clamp<int64_t>(d->skipUntil - index, 0, got);
+      if (drop) d->pending.erase(d->pending.begin() + long(base), d->pending.begin() + long(base + drop * d->frameBytes));
+      d->nextIndex = index + got;
+      if (got > drop) return true;
+      continue;
+    }
+    if (ret == AVERROR_EOF) {
+      d->eof = true;
+      break;
+    }
+    if (ret != AVERROR(EAGAIN)) {
+      d->eof = true;
+      break;
+    }
+    if (d->draining) {
+      d->eof = true;
+      break;
+    }
+    ret = av_read_frame(d->fmt, d->pkt);
+    if (ret < 0) {
+      d->draining = true;
+      avcodec_send_packet(d->cc, nullptr);
+      continue;
+    }
+    if (d->pkt->stream_index == d->stream) {
+      if (!d->haveStart && d->pkt->pos >= 0) {
+        d->audioStart = QWORD(d->pkt->pos);
+        d->haveStart = true;
+      }
+      int s = avcodec_send_packet(d->cc, d->pkt);
+      if (s < 0 && s != AVERROR(EAGAIN) && ++d->badPackets > 1000) d->eof = true;
+    }
+    av_packet_unref(d->pkt);
+  }
+  return false;
+}
+
+DWORD DecRead(void* self, void* buffer, DWORD length, BOOL* ended) {
+  auto* d = static_cast<FFDec*>(self);
+  auto* out = static_cast<uint8_t*>(buffer);
+  DWORD done = 0;
+  length -= length % DWORD(d->frameBytes);
+  while (done < length) {
+    size_t avail = d->pending.size() - d->pendingHead;
+    if (avail == 0) {
+      d->pending.clear();
+      d->pendingHead = 0;
+      if (!DecodeMore(d)) break;
+      continue;
+    }
+    size_t n = std::min<size_t>(avail, length - done);
+    std::memcpy(out + done, d->pending.data() + d->pendingHead, n);
+    d->pendingHead += n;
+    done += DWORD(n);
+  }
+  d->returned += done / d->frameBytes;
+  if (d->eof && d->pending.size() == d->pendingHead) {
+    *ended = TRUE;
+    // The container's length can be an estimate; the decode is the truth.
+    if (d->returned != d->length) d->length = d->returned;
+  }
+  return done;
+}
+
+BOOL DecSeek(void* self, QWORD pos) {
+  auto* d = static_cast<FFDec*>(self);
+  if (!d->seekable) return FALSE;
+  int64_t target = int64_t(pos / QWORD(d->frameBytes));
+  // Enough preroll for the decoder to rebuild its state (MP3 bit reservoir and overlap, Vorbis windows).
+  int64_t preroll = (d->cc->codec_id == AV_CODEC_ID_MP3 || d->cc->codec_id == AV_CODEC_ID_MP2 ||
+                     d->cc->codec_id == AV_CODEC_ID_MP1)
+                        ? 1152 * 10
+                        : (d->cc->codec_id == AV_CODEC_ID_VORBIS ? 8192 : 0);
+  int64_t from = target - preroll;
+  int64_t first = d->firstPts == AV_NOPTS_VALUE ? 0 : d->firstPts;
+  int r;
+  if (!d->frameIndex.empty()) {
+    size_t k = size_t(std::clamp<int64_t>(std::max<int64_t>(from, 0) / d->frameSpf, 0, int64_t(d->frameIndex.size()) - 1));
+    r = av_seek_frame(d->fmt, d->stream, int64_t(d->frameIndex[k]), AVSEEK_FLAG_BYTE);
+    from = int64_t(k) * d->frameSpf;
+    d->countOnly = true;
+  } else {
+    int64_t ts = av_rescale_q(std::max<int64_t>(from, 0) + first, AVRational{1, d->rate}, d->tb);
+    r = av_seek_frame(d->fmt, d->stream, ts, AVSEEK_FLAG_BACKWARD);
+    if (r < 0 && from <= 0) r = av_seek_frame(d->fmt, d->stream, INT64_MIN + 1, AVSEEK_FLAG_BACKWARD);
+  }
+  if (r < 0) return FALSE;
+  avcodec_flush_buffers(d->cc);
+  d->pending.clear();
+  d->pendingHead = 0;
+  d->eof = d->draining = false;
+  d->skipUntil = target;
+  d->nextIndex = std::max<int64_t>(from, 0);
+  d->returned = target;
+  return TRUE;
+}
+
+QWORD DecLength(void* self) {
+  auto* d = static_cast<FFDec*>(self);
+  return d->length < 0 ? QWORD(-1) : QWORD(d->length) * QWORD(d->frameBytes);
+}
+
+const char* DecTags(void* self, DWORD type) {
+  auto* d = static_cast<FFDec*>(self);
+  const std::string* s = nullptr;
+  if (type == BASS_TAG_ID3) s = &d->id3v1;
+  else if (type == BASS_TAG_ID3V2) s = &d->id3v2;
+  else if (type == BASS_TAG_OGG) s = &d->ogg;
+  return s && !s->empty() ? s->data() : nullptr;
+}
+
+QWORD DecFilePos(void* self, DWORD mode) {
+  auto* d = static_cast<FFDec*>(self);
+  switch (mode) {
+    case BASS_FILEPOS_CURRENT: return QWORD(std::max<int64_t>(avio_tell(d->avio), 0));
+    case BASS_FILEPOS_DOWNLOAD:
+    case BASS_FILEPOS_END: return FileSize(d->file);
+    case BASS_FILEPOS_START: return d->audioStart;
+    default: return QWORD(-1);
+  }
+}
+
+void DecClose(void* self) { delete static_cast<FFDec*>(self); }
+
+const ORV_DECODER_FUNCS kFuncs = {DecRead, DecSeek, DecLength, DecTags, DecFilePos, DecClose};
+
+DWORD CoreType(const char* demux, AVCodecID codec, const AVCodecParameters* par) {
+  std::string n = demux;
+  if (n == "wav" || n == "w64") {
+    if (codec == AV_CODEC_ID_PCM_F32LE || codec == AV_CODEC_ID_PCM_F64LE) return BASS_CTYPE_STREAM_WAV_FLOAT;
+    if (codec == AV_CODEC_ID_PCM_U8 || codec == AV_CODEC_ID_PCM_S16LE || codec == AV_CODEC_ID_PCM_S24LE ||
+        codec == AV_CODEC_ID_PCM_S32LE)
+      return BASS_CTYPE_STREAM_WAV_PCM;
+    return BASS_CTYPE_STREAM_WAV + (par->codec_tag & 0xFFFF);
+  }
+  if (n == "aiff") return BASS_CTYPE_STREAM_AIFF;
+  if (n == "ogg") return BASS_CTYPE_STREAM_OGG;
+  if (codec == AV_CODEC_ID_MP1) return BASS_CTYPE_STREAM_MP1;
+  if (codec == AV_CODEC_ID_MP2) return BASS_CTYPE_STREAM_MP2;
+  return BASS_CTYPE_STREAM_MP3;
+}
+
+bool CoreAccepts(const char* demux, AVCodecID codec) {
+  std::string n = demux;
+  if (n == "wav") {
+    return codec == AV_CODEC_ID_PCM_U8 || codec == AV_CODEC_ID_PCM_S16LE || codec == AV_CODEC_ID_PCM_S24LE ||
+           codec == AV_CODEC_ID_PCM_S32LE || codec == AV_CODEC_ID_PCM_F32LE || codec == AV_CODEC_ID_PCM_F64LE;
+  }
+  if (n == "aiff") {
+    return codec == AV_CODEC_ID_PCM_S8 || codec == AV_CODEC_ID_PCM_S16BE || codec == AV_CODEC_ID_PCM_S24BE ||
+           codec == AV_CODEC_ID_PCM_S32BE || codec == AV_CODEC_ID_PCM_F32BE || codec == AV_CODEC_ID_PCM_F64BE ||
+           codec == AV_CODEC_ID_PCM_S16LE;
+  }
+  if (n == "mp3") return codec == AV_CODEC_ID_MP1 || codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_MP3;
+  if (n == "ogg") return codec == AV_CODEC_ID_VORBIS;
+  return false;
+}
+
+}  // namespace
+
+bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* codecs, DWORD ctype,
+                ORV_DECODER* out, bool coreOnly) {
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+  auto d = std::make_unique<FFDec>();
+  d->file = file;
+  if (!FileSeek(file, 0) && FileTell(file) != 0) return Fail(BASS_ERROR_FILEFORM, false);
+  ReadTags(d.get());  // before FFmpeg owns the file position
+  {
+    char magic[4];
+    if (FileRead(file, magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0) d->ogg = OggComments(file);
+    FileSeek(file, 0);
+  }
+  auto* iobuf = static_cast<uint8_t*>(av_malloc(kIoBuffer));
+  if (!iobuf) return Fail(BASS_ERROR_MEM, false);
+  d->avio = avio_alloc_context(iobuf, kIoBuffer, 0, d.get(), IoRead, nullptr, IoSeek);
+  if (!d->avio) {
+    av_free(iobuf);
+    return Fail(BASS_ERROR_MEM, false);
+  }
+  d->fmt = avformat_alloc_context();
+  d->fmt->pb = d->avio;
+  d->fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
+  d->fmt->probesize = 1 << 20;
+  AVDictionary* opts = nullptr;
+  av_dict_set(&opts, "usetoc", "0", 0);  // MP3: exact frame timestamps when seeking
+  if (avformat_open_input(&d->fmt, nullptr, nullptr, &opts) < 0) {
+    av_dict_free(&opts);
+    d->fmt = nullptr;  // freed by avformat_open_input
+    return Fail(BASS_ERROR_FILEFORM, false);
+  }
+  av_dict_free(&opts);
+  const char* demux = d->fmt->iformat->name;
+  if (coreOnly && std::string(demux) != "wav" && std::string(demux) != "aiff" && std::string(demux) != "mp3" &&
+      std::string(demux) != "ogg")
+    return Fail(BASS_ERROR_FILEFORM, false);
+  if (!InList(demuxers, demux)) return Fail(BASS_ERROR_FILEFORM, false);
+  if (avformat_find_stream_info(d->fmt, nullptr) < 0) return Fail(BASS_ERROR_FILEFORM, false);
+  d->stream = av_find_best_stream(d->fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  if (d->stream < 0) return Fail(BASS_ERROR_FILEFORM, false);
+  AVStream* st = d->fmt->streams[d->stream];
+  AVCodecParameters* par = st->codecpar;
+  if (coreOnly && !CoreAccepts(demux, par->codec_id)) return Fail(BASS_ERROR_FILEFORM, false);
+  // FFmpeg's fixed-point MPEG Layer I/II decoders dither with a state that runs from the start of
+  // the file, so no seek could reproduce their output; the float decoders are deterministic.
+  const AVCodec* codec = par->codec_id == AV_CODEC_ID_MP1   ? avcodec_find_decoder_by_name("mp1float")
+                         : par->codec_id == AV_CODEC_ID_MP2 ? avcodec_find_decoder_by_name("mp2float")
+                                                            : nullptr;
+  if (!codec) codec = avcodec_find_decoder(par->codec_id);
+  if (!codec) return Fail(BASS_ERROR_CODEC, false);
+  if (codecs && !InList(codecs, codec->name)) return Fail(BASS_ERROR_FILEFORM, false);
+  d->cc = avcodec_alloc_context3(codec);
+  if (!d->cc || avcodec_parameters_to_context(d->cc, par) < 0) return Fail(BASS_ERROR_MEM, false);
+  d->cc->pkt_timebase = st->time_base;
+  if (avcodec_open2(d->cc, codec, nullptr) < 0) return Fail(BASS_ERROR_CODEC, false);
+  for (unsigned i = 0; i < d->fmt->nb_streams; ++i)
+    if (int(i) != d->stream) d->fmt->streams[i]->discard = AVDISCARD_ALL;
+  d->tb = st->time_base;
+  d->rate = d->cc->sample_rate;
+  d->inChans = d->cc->ch_layout.nb_channels;
+  if (d->rate <= 0 || d->rate > 384000 || d->inChans <= 0) return Fail(BASS_ERROR_FORMAT, false);
+  if (d->inChans > 8) return Fail(BASS_ERROR_SPEAKER, false);
+  d->outFmt = FmtOfFlags(flags);
+  d->outChans = (flags & BASS_SAMPLE_MONO) ? 1 : d->inChans;
+  d->frameBytes = d->outChans * BytesOf(d->outFmt);
+
+  AVChannelLayout inLayout{}, outLayout{};
+  if (d->cc->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) av_channel_layout_default(&inLayout, d->inChans);
+  else av_channel_layout_copy(&inLayout, &d->cc->ch_layout);
+  if (d->outChans == d->inChans) av_channel_layout_copy(&outLayout, &inLayout);
+  else av_channel_layout_default(&outLayout, d->outChans);
+  AVSampleFormat outSf = d->outFmt == SampleFmt::F32 ? AV_SAMPLE_FMT_FLT
+                         : d->outFmt == SampleFmt::U8 ? AV_SAMPLE_FMT_U8
+                                                      : AV_SAMPLE_FMT_S16;
+  int sr = swr_alloc_set_opts2(&d->swr, &outLayout, outSf, d->rate, &inLayout, d->cc->sample_fmt, d->rate, 0, nullptr);
+  av_channel_layout_uninit(&inLayout);
+  av_channel_layout_uninit(&outLayout);
+  if (sr < 0 || swr_init(d->swr) < 0) return Fail(BASS_ERROR_FORMAT, false);
+  d->pkt = av_packet_alloc();
+  d->frame = av_frame_alloc();
+  if (!d->pkt || !d->frame) return Fail(BASS_ERROR_MEM, false);
+
+  // Length in frames from the container: PCM and Ogg are exact; MP3 corrected below.
+  if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+    d->length = av_rescale_q(st->duration, st->time_base, AVRational{1, d->rate});
+  else if (d->fmt->duration != AV_NOPTS_VALUE && d->fmt->duration > 0)
+    d->length = av_rescale(d->fmt->duration, d->rate, AV_TIME_BASE);
+  d->seekable = (d->avio->seekable & AVIO_SEEKABLE_NORMAL) != 0;
+  if (std::string(demux) == "mp3") {
+    // The container's MPEG length is an estimate; count it exactly (file position restored after).
+    QWORD keep = FileTell(file);
+    int64_t exact = MpegLength(file, d->id3v2.size(), d->frameIndex, d->frameSpf);
+    FileSeek(file, keep);
+    if (exact >= 0) d->length = exact;
+  }
+
+  // Decode the first samples now: a file FFmpeg cannot decode is refused at creation.
+  if (!DecodeMore(d.get())) return Fail(BASS_ERROR_FILEFORM, false);
+
+  if (ctype == 0) ctype = CoreType(demux, par->codec_id, par);
+  int bits = par->bits_per_raw_sample ? par->bits_per_raw_sample : par->bits_per_coded_sample;
+  bool pcm = std::string(demux) == "wav" || std::string(demux) == "aiff";
+  out->funcs = &kFuncs;
+  out->freq = DWORD(d->rate);
+  out->chans = DWORD(d->outChans);
+  out->flags = d->outFmt == SampleFmt::F32 ? BASS_SAMPLE_FLOAT : d->outFmt == SampleFmt::U8 ? BASS_SAMPLE_8BITS : 0;
+  out->ctype = ctype;
+  out->origres = pcm ? DWORD(bits) : 0;
+  out->self = d.release();
+  return true;
+}
+
+}  // namespace orvbass

@@ -1,0 +1,65 @@
+// Magnitude spectra for BASS_ChannelGetData through FFTW (single precision).
+// Bin k of an N-point FFT is |X_k| * 2 / N of the (Hann-windowed) frames: a full-scale sine centred
+// on a bin reads 1.0 without a window and 0.5 with the Hann window (its coherent gain).
+#include "Core.h"
+
+#include <fftw3.h>
+
+#include <cmath>
+#include <map>
+#include <mutex>
+
+namespace orvbass {
+
+namespace {
+std::mutex gPlanMutex;  // FFTW planning is not thread-safe; executing a plan is.
+std::map<int, fftwf_plan>& Plans() {
+  static std::map<int, fftwf_plan> p;
+  return p;
+}
+}  // namespace
+
+bool ComputeFft(const float* pcm, int frames, int chans, int points, bool individual, bool window, float* out) {
+  float* in = fftwf_alloc_real(size_t(points));
+  fftwf_complex* spec = fftwf_alloc_complex(size_t(points / 2 + 1));
+  if (!in || !spec) {
+    fftwf_free(in);
+    fftwf_free(spec);
+    return false;
+  }
+  fftwf_plan plan;
+  {
+    std::lock_guard<std::mutex> lk(gPlanMutex);
+    auto& plans = Plans();
+    auto it = plans.find(points);
+    if (it == plans.end()) it = plans.emplace(points, fftwf_plan_dft_r2c_1d(points, in, spec, FFTW_ESTIMATE)).first;
+    plan = it->second;
+  }
+  const int outChans = individual ? chans : 1;
+  const float scale = 2.0f / float(points);
+  for (int oc = 0; oc < outChans; ++oc) {
+    for (int i = 0; i < points; ++i) {
+      float v = 0;
+      if (i < frames) {
+        if (individual) {
+          v = pcm[size_t(i) * chans + oc];
+        } else {
+          for (int c = 0; c < chans; ++c) v += pcm[size_t(i) * chans + c];
+          v /= float(chans);
+        }
+      }
+      if (window) v *= 0.5f * (1.0f - std::cos(2.0f * float(M_PI) * float(i) / float(points - 1)));
+      in[i] = v;
+    }
+    fftwf_execute_dft_r2c(plan, in, spec);
+    for (int k = 0; k < points / 2; ++k) {
+      float mag = std::sqrt(spec[k][0] * spec[k][0] + spec[k][1] * spec[k][1]) * scale;
+      out[size_t(k) * outChans + oc] = mag;
+    }
+  }
+  fftwf_free(in);
+  fftwf_free(spec);
+  return true;
+}
+
+}  // namespace orvbass

@@ -1,0 +1,147 @@
+// Byte sources of streams: a file region, a memory block, or user file procedures.
+#include "Core.h"
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+struct ORV_FILE {
+  enum Kind { Path, Memory, User } kind;
+  FILE* f = nullptr;
+  const uint8_t* mem = nullptr;
+  QWORD offset = 0;  // start of the region in the file
+  QWORD size = 0;    // region size
+  QWORD pos = 0;     // relative to the region
+  std::string name;
+  BASS_FILEPROCS procs{};
+  void* user = nullptr;
+  bool userSeekable = true;
+};
+
+namespace orvbass {
+
+static std::string WideToUtf8(const wchar_t* w) {
+  std::string out;
+  for (; *w; ++w) {
+    uint32_t c = uint32_t(*w);
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | (c >> 6));
+      out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | (c >> 12));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | (c >> 18));
+      out += char(0x80 | ((c >> 12) & 0x3F));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+ORV_FILE* FileOpen(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags) {
+  if (!file) return Fail<ORV_FILE*>(BASS_ERROR_FILEOPEN, nullptr);
+  auto* f = new ORV_FILE{};
+  if (mem) {
+    if (length == 0) {
+      delete f;
+      return Fail<ORV_FILE*>(BASS_ERROR_ILLPARAM, nullptr);
+    }
+    f->kind = ORV_FILE::Memory;
+    f->mem = static_cast<const uint8_t*>(file) + offset;
+    f->size = length;
+    return f;
+  }
+  f->kind = ORV_FILE::Path;
+  f->name = (flags & BASS_UNICODE) ? WideToUtf8(static_cast<const wchar_t*>(file))
+                                   : std::string(static_cast<const char*>(file));
+  f->f = std::fopen(f->name.c_str(), "rb");
+  if (!f->f) {
+    delete f;
+    return Fail<ORV_FILE*>(BASS_ERROR_FILEOPEN, nullptr);
+  }
+  std::fseek(f->f, 0, SEEK_END);
+  long total = std::ftell(f->f);
+  if (total < 0 || QWORD(total) < offset) {
+    std::fclose(f->f);
+    delete f;
+    return Fail<ORV_FILE*>(BASS_ERROR_FILEOPEN, nullptr);
+  }
+  f->offset = offset;
+  f->size = QWORD(total) - offset;
+  if (length && length < f->size) f->size = length;
+  std::fseek(f->f, long(offset), SEEK_SET);
+  return f;
+}
+
+ORV_FILE* FileOpenUser(DWORD system, const BASS_FILEPROCS* procs, void* user) {
+  if (!procs || !procs->read) return Fail<ORV_FILE*>(BASS_ERROR_ILLPARAM, nullptr);
+  auto* f = new ORV_FILE{};
+  f->kind = ORV_FILE::User;
+  f->procs = *procs;
+  f->user = user;
+  f->userSeekable = system == STREAMFILE_NOBUFFER && procs->seek;
+  f->size = procs->length ? procs->length(user) : 0;
+  return f;
+}
+
+void FileClose(ORV_FILE* f) {
+  if (!f) return;
+  if (f->f) std::fclose(f->f);
+  if (f->kind == ORV_FILE::User && f->procs.close) f->procs.close(f->user);
+  delete f;
+}
+
+DWORD FileRead(ORV_FILE* f, void* buf, DWORD len) {
+  if (!f) return 0;
+  if (f->kind != ORV_FILE::User || f->size) {
+    if (f->pos >= f->size) return 0;
+    if (QWORD(len) > f->size - f->pos) len = DWORD(f->size - f->pos);
+  }
+  DWORD got = 0;
+  switch (f->kind) {
+    case ORV_FILE::Memory:
+      std::memcpy(buf, f->mem + f->pos, len);
+      got = len;
+      break;
+    case ORV_FILE::Path:
+      got = DWORD(std::fread(buf, 1, len, f->f));
+      break;
+    case ORV_FILE::User:
+      got = f->procs.read(buf, len, f->user);
+      if (got == DWORD(-1)) got = 0;
+      break;
+  }
+  f->pos += got;
+  return got;
+}
+
+BOOL FileSeek(ORV_FILE* f, QWORD pos) {
+  if (!f) return FALSE;
+  if (f->kind != ORV_FILE::User || f->size) {
+    if (pos > f->size) return FALSE;
+  }
+  switch (f->kind) {
+    case ORV_FILE::Memory:
+      break;
+    case ORV_FILE::Path:
+      if (std::fseek(f->f, long(f->offset + pos), SEEK_SET) != 0) return FALSE;
+      break;
+    case ORV_FILE::User:
+      if (!f->userSeekable || !f->procs.seek(pos, f->user)) return FALSE;
+      break;
+  }
+  f->pos = pos;
+  return TRUE;
+}
+
+QWORD FileTell(ORV_FILE* f) { return f ? f->pos : 0; }
+QWORD FileSize(ORV_FILE* f) { return f ? f->size : 0; }
+const char* FileName(ORV_FILE* f) { return f && f->kind == ORV_FILE::Path ? f->name.c_str() : nullptr; }
+
+}  // namespace orvbass

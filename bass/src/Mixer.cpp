@@ -1,0 +1,240 @@
+// The mixer thread (fills and mixes playing channels into the output) and the sync thread (runs
+// sync procedures when the device clock reaches them).
+#include "Core.h"
+#include "Output.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace orvbass {
+
+uint64_t DevicePlayed() {
+  Output* out = L().output.get();
+  return out ? out->Played() : UINT64_MAX;
+}
+
+uint64_t DeviceWritten() {
+  Output* out = L().output.get();
+  return out ? out->Written() : 0;
+}
+
+static std::vector<ChannelPtr> PlayingChannels() {
+  std::vector<ChannelPtr> v;
+  std::lock_guard<std::mutex> lk(L().mutex);
+  for (auto& [h, c] : L().channels)
+    if (c->playing.load()) v.push_back(c);
+  return v;
+}
+
+static void MixerLoop() {
+  Lib& lib = L();
+  Output* out = lib.output.get();
+  std::vector<float> mix;
+  auto waitFor = [&](double secs) {
+    std::unique_lock<std::mutex> lk(lib.mixMutex);
+    if (lib.mixQuit) return false;
+    lib.mixWake.wait_for(lk, std::chrono::duration<double>(std::clamp(secs, 0.0005, 0.2)));
+    return !lib.mixQuit;
+  };
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lk(lib.mixMutex);
+      if (lib.mixQuit) break;
+    }
+    auto list = PlayingChannels();
+    if (list.empty()) {
+      if (!waitFor(0.2)) break;
+      continue;
+    }
+    uint32_t period = out->Period();
+    if (out->Room() < period) {
+      if (!waitFor(out->SecondsUntilRoom(period))) break;
+      continue;
+    }
+    auto t0 = std::chrono::steady_clock::now();
+    uint64_t dev = out->Written(), played = out->Played();
+    mix.assign(size_t(period) * 2, 0.0f);
+    bool anyData = false, anyStalled = false;
+    uint64_t drainUntil = 0;
+    std::vector<ChannelPtr> autofree;
+    for (auto& c : list) {
+      std::lock_guard<std::recursive_mutex> lk(c->mutex);
+      if (!c->alive || c->state != Channel::State::Playing) continue;
+      if (!c->locked && !c->endReached) {
+        float g = float((c->isMusic ? lib.gvolMusic.load() : lib.gvolStream.load()) / 10000.0);
+        if (ChannelMix(*c, mix.data(), period, dev, lib.outFreq, g) > 0) anyData = true;
+        if (c->stalled) anyStalled = true;
+      }
+      if (c->endReached) {
+        if (played >= c->endDevFrame) {
+          c->state = Channel::State::Stopped;
+          c->playing = false;
+          if (c->flags & BASS_STREAM_AUTOFREE) autofree.push_back(c);
+        } else {
+          drainUntil = std::max(drainUntil, c->endDevFrame);
+        }
+      }
+      ChannelTrim(*c, played);
+    }
+    for (auto& c : autofree) FreeChannel(c->handle, false, false);
+    if (!anyData && (out->Unlimited() || !anyStalled)) {
+      // Nothing to hear: let queued sound drain (or wait for a stalled stream) without writing.
+      double secs = drainUntil > played ? double(drainUntil - played) / lib.outFreq : 0.002;
+      if (!waitFor(std::min(secs, 0.01))) break;
+      continue;
+    }
+    float master = lib.masterVolume.load();
+    if (master != 1.0f)
+      for (auto& s : mix) s *= master;
+    out->Write(mix.data(), period);
+    SyncWake();
+    double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    lib.cpu.store(float(100.0 * spent * lib.outFreq / period));
+  }
+}
+
+void MixerStart() {
+  Lib& lib = L();
+  {
+    std::lock_guard<std::mutex> lk(lib.mixMutex);
+    lib.mixQuit = false;
+  }
+  lib.mixer = std::thread(MixerLoop);
+}
+
+void MixerStop() {
+  Lib& lib = L();
+  {
+    std::lock_guard<std::mutex> lk(lib.mixMutex);
+    lib.mixQuit = true;
+  }
+  lib.mixWake.notify_all();
+  if (lib.mixer.joinable()) lib.mixer.join();
+}
+
+void MixerWake() { L().mixWake.notify_all(); }
+
+// ---------------------------------------------------------------------------------------------
+namespace {
+
+struct Pending {
+  uint64_t dev;
+  uint64_t seq;
+  std::weak_ptr<Channel> ch;
+  Sync sync;
+  DWORD data;
+  uint32_t gen;
+};
+
+struct SyncQueue {
+  std::mutex m;
+  std::condition_variable cv;      // work or quit
+  std::condition_variable idle;    // a callback finished
+  std::vector<Pending> items;      // kept sorted by (dev, seq)
+  uint64_t seq = 0;
+  bool quit = false;
+  Channel* running = nullptr;
+  std::thread::id threadId;
+  std::thread thread;
+};
+
+SyncQueue& Q() {
+  static SyncQueue* q = new SyncQueue;  // never destroyed, like the library state
+  return *q;
+}
+
+bool SyncStillSet(Channel& c, HSYNC h) {
+  for (auto& s : c.syncs)
+    if (s.handle == h) return true;
+  return false;
+}
+
+void SyncLoop() {
+  SyncQueue& q = Q();
+  std::unique_lock<std::mutex> lk(q.m);
+  q.threadId = std::this_thread::get_id();
+  while (!q.quit) {
+    if (q.items.empty()) {
+      q.cv.wait(lk);
+      continue;
+    }
+    Pending& front = q.items.front();
+    lk.unlock();
+    uint64_t played = DevicePlayed();
+    lk.lock();
+    if (q.items.empty()) continue;
+    if (q.items.front().dev > played) {
+      double secs = double(q.items.front().dev - played) / std::max<DWORD>(L().outFreq, 1);
+      q.cv.wait_for(lk, std::chrono::duration<double>(std::clamp(secs, 0.001, 0.05)));
+      continue;
+    }
+    (void)front;
+    Pending p = q.items.front();
+    q.items.erase(q.items.begin());
+    ChannelPtr ch = p.ch.lock();
+    if (!ch || !ch->alive.load() || ch->generation.load() != p.gen) continue;
+    q.running = ch.get();
+    lk.unlock();
+    bool run = false;
+    {
+      std::lock_guard<std::recursive_mutex> cl(ch->mutex);
+      if (ch->alive.load() && SyncStillSet(*ch, p.sync.handle)) {
+        run = true;
+        if (p.sync.onetime) RemoveSyncLocked(*ch, p.sync.handle);
+      }
+    }
+    // The procedure runs without the channel lock: it may free the channel or post and wait.
+    if (run) p.sync.proc(p.sync.handle, ch->handle, p.data, p.sync.user);
+    lk.lock();
+    q.running = nullptr;
+    q.idle.notify_all();
+  }
+}
+
+}  // namespace
+
+void SyncThreadStart() {
+  SyncQueue& q = Q();
+  {
+    std::lock_guard<std::mutex> lk(q.m);
+    q.quit = false;
+    q.items.clear();
+  }
+  q.thread = std::thread(SyncLoop);
+}
+
+void SyncThreadStop() {
+  SyncQueue& q = Q();
+  {
+    std::lock_guard<std::mutex> lk(q.m);
+    q.quit = true;
+  }
+  q.cv.notify_all();
+  if (q.thread.joinable()) q.thread.join();
+  std::lock_guard<std::mutex> lk(q.m);
+  q.items.clear();
+}
+
+void ScheduleSync(const ChannelPtr& ch, const Sync& s, DWORD data, uint64_t devFrame) {
+  SyncQueue& q = Q();
+  {
+    std::lock_guard<std::mutex> lk(q.m);
+    Pending p{devFrame, q.seq++, ch, s, data, ch->generation.load()};
+    auto it = std::upper_bound(q.items.begin(), q.items.end(), p,
+                               [](const Pending& a, const Pending& b) { return a.dev < b.dev; });
+    q.items.insert(it, p);
+  }
+  q.cv.notify_all();
+}
+
+void SyncWake() { Q().cv.notify_all(); }
+
+void WaitForChannelCallbacks(Channel* ch) {
+  SyncQueue& q = Q();
+  std::unique_lock<std::mutex> lk(q.m);
+  if (std::this_thread::get_id() == q.threadId) return;
+  q.idle.wait(lk, [&] { return q.running != ch; });
+}
+
+}  // namespace orvbass

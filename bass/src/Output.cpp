@@ -1,0 +1,266 @@
+#include "Output.h"
+
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace orvbass {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Writes what the device would play to a WAV file (16-bit PCM or 32-bit float, stereo).
+class WavWriter {
+public:
+  WavWriter(const char* path, uint32_t freq, bool asFloat) : freq_(freq), float_(asFloat) {
+    f_ = std::fopen(path, "wb");
+    if (f_) WriteHeader();
+  }
+  ~WavWriter() {
+    if (!f_) return;
+    WriteHeader();
+    std::fclose(f_);
+  }
+  bool Ok() const { return f_ != nullptr; }
+  void Write(const float* s, uint32_t frames) {
+    if (!f_) return;
+    size_t n = size_t(frames) * 2;
+    if (float_) {
+      std::fwrite(s, sizeof(float), n, f_);
+      bytes_ += n * 4;
+    } else {
+      tmp_.resize(n);
+      for (size_t i = 0; i < n; ++i) {
+        float v = std::lrintf(s[i] * 32768.0f);
+        tmp_[i] = int16_t(std::clamp(v, -32768.0f, 32767.0f));
+      }
+      std::fwrite(tmp_.data(), 2, n, f_);
+      bytes_ += n * 2;
+    }
+    // Keep the header current about once a second so a reader mid-way sees a valid file.
+    sinceHeader_ += frames;
+    if (sinceHeader_ >= freq_) {
+      sinceHeader_ = 0;
+      long pos = std::ftell(f_);
+      WriteHeader();
+      std::fseek(f_, pos, SEEK_SET);
+    }
+  }
+
+private:
+  void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+  }
+  void WriteHeader() {
+    uint8_t h[44];
+    uint16_t bits = float_ ? 32 : 16, fmt = float_ ? 3 : 1, ch = 2, align = uint16_t(ch * bits / 8);
+    std::memcpy(h, "RIFF", 4);
+    Put32(h + 4, uint32_t(36 + bytes_));
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    Put32(h + 16, 16);
+    h[20] = uint8_t(fmt);
+    h[21] = 0;
+    h[22] = uint8_t(ch);
+    h[23] = 0;
+    Put32(h + 24, freq_);
+    Put32(h + 28, freq_ * align);
+    h[32] = uint8_t(align);
+    h[33] = 0;
+    h[34] = uint8_t(bits);
+    h[35] = 0;
+    std::memcpy(h + 36, "data", 4);
+    Put32(h + 40, uint32_t(bytes_));
+    std::fseek(f_, 0, SEEK_SET);
+    std::fwrite(h, 1, 44, f_);
+    std::fflush(f_);
+    std::fseek(f_, 0, SEEK_END);
+  }
+  FILE* f_ = nullptr;
+  uint32_t freq_;
+  bool float_;
+  uint64_t bytes_ = 0;
+  uint32_t sinceHeader_ = 0;
+  std::vector<int16_t> tmp_;
+};
+
+// A device without hardware: a clock that consumes frames in real time (or N times faster, or
+// without limit), optionally capturing them to a WAV file.
+class ClockOutput : public Output {
+public:
+  ClockOutput(uint32_t freq, double speed, std::unique_ptr<WavWriter> capture)
+      : freq_(freq), speed_(speed), capture_(std::move(capture)) {
+    period_ = speed_ == 0 ? 8192 : std::max<uint32_t>(256, freq / 40);  // 25 ms
+    target_ = period_ * 3;
+    last_ = Clock::now();
+  }
+  uint64_t Played() override {
+    std::lock_guard<std::mutex> lk(m_);
+    Advance();
+    return uint64_t(played_);
+  }
+  uint64_t Written() override {
+    std::lock_guard<std::mutex> lk(m_);
+    return written_;
+  }
+  uint32_t Room() override {
+    std::lock_guard<std::mutex> lk(m_);
+    if (speed_ == 0) return period_;
+    Advance();
+    double queued = double(written_) - played_;
+    return queued >= target_ ? 0 : uint32_t(target_ - queued);
+  }
+  void Write(const float* s, uint32_t frames) override {
+    if (capture_) capture_->Write(s, frames);
+    std::lock_guard<std::mutex> lk(m_);
+    Advance();
+    written_ += frames;
+    if (speed_ == 0) played_ = double(written_);
+  }
+  double SecondsUntilRoom(uint32_t frames) override {
+    std::lock_guard<std::mutex> lk(m_);
+    if (speed_ == 0) return 0;
+    Advance();
+    double queued = double(written_) - played_;
+    double need = queued + frames - target_;
+    return need <= 0 ? 0 : need / (freq_ * speed_);
+  }
+  void SetPaused(bool p) override {
+    std::lock_guard<std::mutex> lk(m_);
+    Advance();
+    paused_ = p;
+  }
+  uint32_t Period() const override { return period_; }
+  bool Unlimited() const override { return speed_ == 0; }
+  uint32_t LatencyMs() const override { return speed_ == 0 ? 0 : uint32_t(target_ * 1000ull / freq_); }
+
+private:
+  void Advance() {
+    auto now = Clock::now();
+    double secs = std::chrono::duration<double>(now - last_).count();
+    last_ = now;
+    if (paused_ || speed_ == 0) return;
+    played_ += secs * freq_ * speed_;
+    // An underrun loses the time: what is written later plays from then on.
+    if (played_ > double(written_)) played_ = double(written_);
+  }
+  std::mutex m_;
+  uint32_t freq_;
+  double speed_;  // 0 = unlimited
+  std::unique_ptr<WavWriter> capture_;
+  uint32_t period_, target_;
+  Clock::time_point last_;
+  double played_ = 0;
+  uint64_t written_ = 0;
+  bool paused_ = false;
+};
+
+// SDL2 output: the mixer writes into a single-producer single-consumer ring; the callback reads it.
+class SdlOutput : public Output {
+public:
+  ~SdlOutput() override {
+    if (dev_) SDL_CloseAudioDevice(dev_);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+  bool Open(uint32_t freq) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    SDL_AudioSpec want{}, have{};
+    want.freq = int(freq);
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = &SdlOutput::Callback;
+    want.userdata = this;
+    dev_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!dev_) {
+      SDL_QuitSubSystem(SDL_INIT_AUDIO);
+      return false;
+    }
+    freq_ = freq;
+    period_ = have.samples ? have.samples : 1024;
+    target_ = period_ * 3;
+    cap_ = 1;
+    while (cap_ < target_ * 2) cap_ <<= 1;
+    ring_.assign(size_t(cap_) * 2, 0.0f);
+    SDL_PauseAudioDevice(dev_, 0);
+    return true;
+  }
+  uint64_t Played() override { return read_.load(std::memory_order_acquire); }
+  uint64_t Written() override { return write_.load(std::memory_order_acquire); }
+  uint32_t Room() override {
+    uint64_t q = write_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire);
+    return q >= target_ ? 0 : uint32_t(target_ - q);
+  }
+  void Write(const float* s, uint32_t frames) override {
+    uint64_t w = write_.load(std::memory_order_relaxed);
+    for (uint32_t i = 0; i < frames; ++i) {
+      size_t at = size_t((w + i) & (cap_ - 1)) * 2;
+      ring_[at] = s[2 * i];
+      ring_[at + 1] = s[2 * i + 1];
+    }
+    write_.store(w + frames, std::memory_order_release);
+  }
+  double SecondsUntilRoom(uint32_t frames) override {
+    uint64_t q = write_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire);
+    double need = double(q) + frames - target_;
+    return need <= 0 ? 0 : need / freq_;
+  }
+  void SetPaused(bool p) override { SDL_PauseAudioDevice(dev_, p ? 1 : 0); }
+  uint32_t Period() const override { return period_; }
+  uint32_t LatencyMs() const override { return uint32_t(target_ * 1000ull / freq_); }
+
+private:
+  static void Callback(void* user, Uint8* stream, int len) {
+    auto* self = static_cast<SdlOutput*>(user);
+    float* out = reinterpret_cast<float*>(stream);
+    uint32_t want = uint32_t(len) / 8;
+    uint64_t r = self->read_.load(std::memory_order_relaxed);
+    uint64_t w = self->write_.load(std::memory_order_acquire);
+    uint32_t have = uint32_t(std::min<uint64_t>(w - r, want));
+    for (uint32_t i = 0; i < have; ++i) {
+      size_t at = size_t((r + i) & (self->cap_ - 1)) * 2;
+      out[2 * i] = self->ring_[at];
+      out[2 * i + 1] = self->ring_[at + 1];
+    }
+    std::memset(out + 2 * have, 0, size_t(want - have) * 8);  // underrun: silence
+    self->read_.store(r + have, std::memory_order_release);
+  }
+  SDL_AudioDeviceID dev_ = 0;
+  uint32_t freq_ = 44100, period_ = 1024, target_ = 3072, cap_ = 0;
+  std::vector<float> ring_;
+  std::atomic<uint64_t> read_{0}, write_{0};
+};
+
+}  // namespace
+
+std::unique_ptr<Output> OpenOutput(int device, uint32_t freq) {
+  const char* capture = std::getenv("ORVELLA_BASS_CAPTURE");
+  if (device != 0 && capture && *capture) {
+    const char* fast = std::getenv("ORVELLA_BASS_CAPTURE_FAST");
+    const char* fl = std::getenv("ORVELLA_BASS_CAPTURE_FLOAT");
+    double speed = 1.0;
+    if (fast && *fast) {
+      double n = std::atof(fast);
+      speed = n >= 2 ? n : (n > 0 ? 0 : 1.0);
+    }
+    auto w = std::make_unique<WavWriter>(capture, freq, fl && *fl == '1');
+    if (!w->Ok()) return nullptr;
+    return std::make_unique<ClockOutput>(freq, speed, std::move(w));
+  }
+  const char* forced = std::getenv("ORVELLA_BASS_OUTPUT");
+  bool silentForced = forced && std::strcmp(forced, "silent") == 0;
+  if (device != 0 && !silentForced) {
+    auto sdl = std::make_unique<SdlOutput>();
+    if (sdl->Open(freq)) return sdl;
+  }
+  return std::make_unique<ClockOutput>(freq, 1.0, nullptr);
+}
+
+}  // namespace orvbass
