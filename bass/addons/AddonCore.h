@@ -1,0 +1,31 @@
+// Shared glue of the add-ons: the core interface, error codes, exports.
+//
+// Threading: Core() may be called from any thread; the pointer is found once and then constant.
+#pragma once
+
+#include "../bass_addon.h"
+
+#define ORV_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace orvaddon {
+
+// The core interface: the one handed to OrvBassAddonGet, or the loaded bass.so's
+// BASS_GetConfigPtr(BASS_CONFIG_ORV_ADDON_API). NULL when no core is loaded.
+const ORV_CORE_API* Core();
+// Remember the interface handed over by BASS_PluginLoad.
+void SetCore(const ORV_CORE_API* core);
+
+// Set the calling thread's error code in the core (no-op without a core); returns false.
+bool Fail(int code);
+
+// A format add-on route: FFmpeg demuxers and codecs it takes, and the channel type it reports.
+struct Route {
+  const char* demuxers;
+  const char* codecs;  // NULL: any
+  DWORD ctype;
+};
+
+// Try the routes in order through the core's FFmpeg decoder; BASS_ERROR_FILEFORM when none fits.
+BOOL OpenByRoutes(const Route* routes, int count, ORV_FILE* file, DWORD flags, ORV_DECODER* out);
+
+}  // namespace orvaddon

@@ -1,0 +1,11 @@
+# Links DEST to the first installed General MIDI soundfont; removes a stale link when none is.
+set(candidates /usr/share/sounds/sf2/TimGM6mb.sf2 /usr/share/sounds/sf2/FluidR3_GM.sf2)
+foreach(c ${candidates})
+  if(EXISTS "${c}")
+    file(CREATE_LINK "${c}" "${DEST}" SYMBOLIC)
+    return()
+  endif()
+endforeach()
+if(IS_SYMLINK "${DEST}")
+  file(REMOVE "${DEST}")
+endif()
