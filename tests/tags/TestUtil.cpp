@@ -68,7 +68,7 @@ std::string Quote(const std::string& s) {
 std::string Python() { return "/usr/bin/python3"; }
 
 std::string RunPython(const std::string& script, const std::string& path, int* status) {
-  return Run(Python() + " - " + Quote(path) + " 2>&1 <<'ORVELLA_PY_EOF'\nimport sys\np = sys.argv[1]\n" + script +
+  return Run("PYTHONIOENCODING=utf-8 " + Python() + " - " + Quote(path) + " 2>&1 <<'ORVELLA_PY_EOF'\nimport sys\np = sys.argv[1]\n" + script +
                  "\nORVELLA_PY_EOF\n",
              status);
 }
