@@ -252,10 +252,14 @@ uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD
 
   float wl[8], wr[8];
   Weights(chans, wl, wr);
-  float v0 = c.vol.value, p0 = c.pan.value;
+  // Volume and pan follow their slides frame by frame: value(j) = v0 + (target - v0) * j / left.
+  const Attr vol0 = c.vol, pan0 = c.pan;
+  auto valueAt = [](const Attr& a, uint32_t j) {
+    if (a.framesLeft <= 0 || double(j) >= a.framesLeft) return a.framesLeft > 0 ? a.target : a.value;
+    return float(a.value + (a.target - a.value) * (double(j) / a.framesLeft));
+  };
   Attr vol = c.vol, pan = c.pan, fr = c.freqAttr;
   bool volEnd = Advance(vol, frames), panEnd = Advance(pan, frames), frEnd = Advance(fr, frames);
-  float v1 = vol.value, p1 = pan.value;
 
   uint32_t produced = 0;
   double p = c.phase;
@@ -282,9 +286,8 @@ uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD
       s = y;
       p += ratio;
     }
-    float f = frames > 1 ? float(j) / float(frames) : 0.0f;
-    float v = (v0 + (v1 - v0) * f) * gvol;
-    float pn = p0 + (p1 - p0) * f;
+    float v = valueAt(vol0, j) * gvol;
+    float pn = valueAt(pan0, j);
     float gl = v * std::min(1.0f, 1.0f - pn), gr = v * std::min(1.0f, 1.0f + pn);
     float l = 0, r = 0;
     if (chans == 2) {

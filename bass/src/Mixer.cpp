@@ -56,6 +56,7 @@ static void MixerLoop() {
     uint64_t dev = out->Written(), played = out->Played();
     mix.assign(size_t(period) * 2, 0.0f);
     bool anyData = false, anyStalled = false;
+    uint32_t produced = 0;
     uint64_t drainUntil = 0;
     std::vector<ChannelPtr> autofree;
     for (auto& c : list) {
@@ -63,7 +64,9 @@ static void MixerLoop() {
       if (!c->alive || c->state != Channel::State::Playing) continue;
       if (!c->locked && !c->endReached) {
         float g = float((c->isMusic ? lib.gvolMusic.load() : lib.gvolStream.load()) / 10000.0);
-        if (ChannelMix(*c, mix.data(), period, dev, lib.outFreq, g) > 0) anyData = true;
+        uint32_t n = ChannelMix(*c, mix.data(), period, dev, lib.outFreq, g);
+        produced = std::max(produced, n);
+        if (n > 0) anyData = true;
         if (c->stalled) anyStalled = true;
       }
       if (c->endReached) {
@@ -84,10 +87,13 @@ static void MixerLoop() {
       if (!waitFor(std::min(secs, 0.01))) break;
       continue;
     }
+    // A stream that ended mid-block is followed by nothing: only a stalled stream (whose data is
+    // late) makes the device play silence.
+    uint32_t frames = anyStalled ? period : produced;
     float master = lib.masterVolume.load();
     if (master != 1.0f)
       for (auto& s : mix) s *= master;
-    out->Write(mix.data(), period);
+    out->Write(mix.data(), frames);
     SyncWake();
     double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     lib.cpu.store(float(100.0 * spent * lib.outFreq / period));
