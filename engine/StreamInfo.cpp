@@ -7,14 +7,10 @@
 #include "engine/ZOZUZivade.h"
 #include "platform/Paths.h"
 #include "tags/MPEGaudio.h"
-// TEMP-READERS
-#if __has_include("tags/OggVorbis.h")
 #include "tags/AACfile.h"
 #include "tags/OggVorbis.h"
 #include "tags/WAVfile.h"
 #include "tags/WMAfile.h"
-#define HAVE_READERS 1
-#endif
 
 namespace engine {
 
@@ -120,7 +116,6 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
   const int bassOnly = bassReady_ ? sbBassOnly : sbNone;
   bool result = false;
 
-#ifdef HAVE_READERS
   if (ext == ".WAV") {
     tags::TWAVfile wav;
     wav.ReadFromFile(name);
@@ -140,9 +135,7 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
     }
     supportedBy = bassOnly;
     result = true;
-  } else
-#endif
-  if (ext == ".MP1" || ext == ".MP2" || ext == ".MP3") {
+  } else if (ext == ".MP1" || ext == ".MP2" || ext == ".MP3") {
     tags::TMPEGaudio mpeg;
     mpeg.ReadFromFile(name);
     info.FileSize = static_cast<uint32_t>(mpeg.FileLength());
@@ -155,7 +148,6 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
     info.Format = layer == "Layer III" ? 0x10005 : layer == "Layer II" ? 0x10004 : layer == "Layer I" ? 0x10003 : 0;
     supportedBy = bassOnly;
     result = true;
-#ifdef HAVE_READERS
   } else if (ext == ".OGG") {
     tags::TOggVorbis ogg;
     ogg.ReadFromFile(name);
@@ -163,7 +155,7 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
     info.SampleRate = static_cast<uint32_t>(ogg.SampleRate());
     info.BitRate = ogg.BitRate();
     info.Duration = static_cast<int32_t>(std::lround(ogg.Duration() * 1000));
-    info.Channels = static_cast<uint16_t>(ogg.ChannelModeID());
+    info.Channels = ogg.Channels();
     info.Title = ogg.Title();
     info.Artist = ogg.Artist();
     info.Album = ogg.Album();
@@ -202,7 +194,7 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
     info.SampleRate = static_cast<uint32_t>(wma.SampleRate());
     info.BitRate = wma.BitRate();
     info.Duration = static_cast<int32_t>(std::lround(wma.Duration() * 1000));
-    info.Channels = static_cast<uint16_t>(wma.ChannelModeID());
+    info.Channels = static_cast<uint16_t>(wma.Channels());
     info.Title = wma.Title();
     info.Artist = wma.Artist();
     info.Album = wma.Album();
@@ -213,7 +205,6 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
     info.Format = 0x10300;
     if (wmaReady_) supportedBy = sbBassOnly;
     result = true;
-#endif
   } else if (ext == ".CDA" && families_->CDLoaded()) {
     std::string driveLetter = UpperAscii(name.substr(0, 1));
     DWORD drive = 0;

@@ -326,13 +326,17 @@ void TZOZUZivade::Play() {
   // plmReady: the band values start from zero (visualisation data, when it exists).
   outputChannel_ = decodeChannel_;  // single-channel: the decoding channel is what plays
   // Sound effects are applied here once the effects unit exists.
+  // The syncs go in before play starts: a short stream could otherwise end before they exist.
+  endSync_ = bass_.BASS_ChannelSetSync(decodeChannel_, BASS_SYNC_END, 0, &EngineCallbacks::EndProc, hiddenWindow_);
+  if (streamKind_ == skMIDI) lyricSync_ = families_->SetLyricSync(bass_, decodeChannel_, hiddenWindow_);
   if (!bass_.BASS_ChannelPlay(outputChannel_, TRUE)) {
     ShowLibError("Could not open the channel for play.");
+    bass_.BASS_ChannelRemoveSync(decodeChannel_, endSync_);
+    if (lyricSync_) bass_.BASS_ChannelRemoveSync(decodeChannel_, lyricSync_);
+    endSync_ = lyricSync_ = 0;
     decoderName_.clear();
     return;
   }
-  endSync_ = bass_.BASS_ChannelSetSync(decodeChannel_, BASS_SYNC_END, 0, &EngineCallbacks::EndProc, hiddenWindow_);
-  if (streamKind_ == skMIDI) families_->SetLyricSync(bass_, decodeChannel_, hiddenWindow_);
   SetMode(plmPlaying);
 }
 
@@ -366,6 +370,10 @@ void TZOZUZivade::Pause(bool pause) {
     if (mode_ != plmPlaying) return;
     bool faded = !muted_;
     if (faded) FadeOutAndWait();
+    if (mode_ != plmPlaying) {  // the stream ended while the fade ran
+      if (faded) RestoreVolumeAtOnce();
+      return;
+    }
     if (IsBassKind()) bass_.BASS_ChannelPause(outputChannel_);
     if (faded) RestoreVolumeAtOnce();
     SetMode(plmPaused);
@@ -382,7 +390,8 @@ void TZOZUZivade::Pause(bool pause) {
   if (IsBassKind()) {
     bass_.BASS_ChannelSetPosition(decodeChannel_, bass_.BASS_ChannelSeconds2Bytes(decodeChannel_, target / 1000.0),
                                   BASS_POS_BYTE);
-    bass_.BASS_ChannelPlay(outputChannel_, TRUE);
+    // When the decoding channel itself plays, a restart would go back to the start of the file.
+    bass_.BASS_ChannelPlay(outputChannel_, outputChannel_ == decodeChannel_ ? FALSE : TRUE);
   }
   if (mutedHere) SetMuted(false, kFadeMs);
   SetMode(plmPlaying);
@@ -392,6 +401,10 @@ void TZOZUZivade::Stop() {
   if (mode_ != plmPlaying && mode_ != plmPaused) return;
   bool faded = !muted_;
   if (faded) FadeOutAndWait();
+  if (mode_ != plmPlaying && mode_ != plmPaused) {  // the stream ended while the fade ran
+    if (faded) RestoreVolumeAtOnce();
+    return;
+  }
   if (IsBassKind()) bass_.BASS_ChannelStop(outputChannel_);
   if (faded) RestoreVolumeAtOnce();
   SetMode(plmStopped);
