@@ -2,8 +2,12 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+
 #include <atomic>
+#include <memory>
 #include <mutex>
+#include <vector>
 #include <string>
 
 namespace orvaddon {
@@ -68,6 +72,109 @@ BOOL OpenByRoutes(const Route* routes, int count, ORV_FILE* file, DWORD flags, O
   }
   core->SetError(BASS_ERROR_FILEFORM);
   return FALSE;
+}
+
+DWORD FrameBytes(const ORV_DECODER& dec) {
+  DWORD bytes = (dec.flags & BASS_SAMPLE_FLOAT) ? 4 : (dec.flags & BASS_SAMPLE_8BITS) ? 1 : 2;
+  return bytes * dec.chans;
+}
+
+namespace {
+
+struct Exact {
+  ORV_DECODER inner;
+  QWORD pos = 0;  // bytes produced since the start
+  QWORD length = QWORD(-1);
+  bool exactSeek = true;
+  bool canReopen = false;
+  Reopen reopen{};
+  std::vector<uint8_t> scratch;
+
+  // Reads and drops bytes up to "target"; false when the stream ends first.
+  bool Skip(QWORD target) {
+    scratch.resize(65536);
+    DWORD fb = FrameBytes(inner);
+    while (pos < target) {
+      QWORD want = std::min<QWORD>(target - pos, scratch.size() - scratch.size() % fb);
+      BOOL ended = FALSE;
+      DWORD n = inner.funcs->read(inner.self, scratch.data(), DWORD(want), &ended);
+      pos += n;
+      if (n == 0 || (ended && pos < target)) return pos >= target;
+    }
+    return true;
+  }
+  bool Restart() {
+    if (canReopen) {
+      const ORV_CORE_API* core = Core();
+      ORV_DECODER fresh{};
+      if (!core->FileSeek(reopen.file, 0) ||
+          !core->OpenFFmpeg(reopen.file, reopen.flags, reopen.route.demuxers, reopen.route.codecs,
+                            reopen.route.ctype, &fresh))
+        return false;
+      inner.funcs->close(inner.self);
+      inner = fresh;
+    } else if (!inner.funcs->seek || !inner.funcs->seek(inner.self, 0)) {
+      return false;
+    }
+    pos = 0;
+    return true;
+  }
+};
+
+DWORD ExRead(void* self, void* buffer, DWORD length, BOOL* ended) {
+  auto* e = static_cast<Exact*>(self);
+  DWORD n = e->inner.funcs->read(e->inner.self, buffer, length, ended);
+  e->pos += n;
+  return n;
+}
+BOOL ExSeek(void* self, QWORD pos) {
+  auto* e = static_cast<Exact*>(self);
+  if (!e->exactSeek) {
+    if (!e->inner.funcs->seek || !e->inner.funcs->seek(e->inner.self, pos)) return FALSE;
+    e->pos = pos;
+    return TRUE;
+  }
+  if (pos < e->pos && !e->Restart()) return FALSE;
+  return e->Skip(pos) ? TRUE : FALSE;
+}
+QWORD ExLength(void* self) { return static_cast<Exact*>(self)->length; }
+const char* ExTags(void* self, DWORD type) {
+  auto* e = static_cast<Exact*>(self);
+  return e->inner.funcs->tags ? e->inner.funcs->tags(e->inner.self, type) : nullptr;
+}
+QWORD ExFilePosition(void* self, DWORD mode) {
+  auto* e = static_cast<Exact*>(self);
+  return e->inner.funcs->filePosition ? e->inner.funcs->filePosition(e->inner.self, mode) : QWORD(-1);
+}
+void ExClose(void* self) {
+  auto* e = static_cast<Exact*>(self);
+  e->inner.funcs->close(e->inner.self);
+  delete e;
+}
+const ORV_DECODER_FUNCS kExactFuncs = {ExRead, ExSeek, ExLength, ExTags, ExFilePosition, ExClose};
+
+}  // namespace
+
+BOOL WrapExact(ORV_DECODER* dec, QWORD length, bool exactSeek, const Reopen* reopen) {
+  auto e = std::make_unique<Exact>();
+  e->inner = *dec;
+  e->exactSeek = exactSeek;
+  if (reopen) {
+    e->canReopen = true;
+    e->reopen = *reopen;
+  }
+  if (length == QWORD(-1)) {
+    e->Skip(QWORD(-1) - 1);
+    length = e->pos;
+    if (!e->Restart()) {
+      e->inner.funcs->close(e->inner.self);
+      return Fail(BASS_ERROR_FILEFORM);
+    }
+  }
+  e->length = length;
+  dec->funcs = &kExactFuncs;
+  dec->self = e.release();
+  return TRUE;
 }
 
 }  // namespace orvaddon

@@ -28,4 +28,19 @@ struct Route {
 // Try the routes in order through the core's FFmpeg decoder; BASS_ERROR_FILEFORM when none fits.
 BOOL OpenByRoutes(const Route* routes, int count, ORV_FILE* file, DWORD flags, ORV_DECODER* out);
 
+// Puts a decoder behind one that reports "length" bytes (QWORD(-1): learn the length by decoding
+// the whole stream once now) and, with "exactSeek", seeks by restarting and decoding up to the
+// target (for formats whose demuxer cannot land sample-exactly). With "reopen" (the route and
+// file it was opened from) a restart opens the file anew instead of seeking to 0. Fails (closing
+// the decoder) when the stream cannot restart.
+struct Reopen {
+  ORV_FILE* file;
+  DWORD flags;
+  Route route;
+};
+BOOL WrapExact(ORV_DECODER* dec, QWORD length, bool exactSeek = true, const Reopen* reopen = nullptr);
+
+// Bytes of one frame of the decoder's output.
+DWORD FrameBytes(const ORV_DECODER& dec);
+
 }  // namespace orvaddon

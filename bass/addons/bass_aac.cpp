@@ -2,15 +2,58 @@
 #include "FormatAddon.h"
 
 namespace {
+
 const BASS_PLUGINFORM kFormats[] = {
     {BASS_CTYPE_STREAM_AAC, "Advanced Audio Coding", "*.aac;*.adts"},
     {BASS_CTYPE_STREAM_MP4, "MPEG-4 Audio", "*.mp4;*.m4a;*.m4b;*.m4p"},
 };
 // Apple Lossless in MP4 belongs to bass_alac; only AAC codecs are taken from MP4 here.
-const orvaddon::Route kRoutes[] = {
-    {"aac", "aac,aac_fixed,aac_latm", BASS_CTYPE_STREAM_AAC},
-    {"mov,mp4,m4a,3gp,3g2,mj2", "aac,aac_fixed,aac_latm", BASS_CTYPE_STREAM_MP4},
-};
+const orvaddon::Route kAdts[] = {{"aac", "aac,aac_fixed,aac_latm", BASS_CTYPE_STREAM_AAC}};
+const orvaddon::Route kMp4[] = {{"mov,mp4,m4a,3gp,3g2,mj2", "aac,aac_fixed,aac_latm", BASS_CTYPE_STREAM_MP4}};
+
+// An ADTS stream says nothing of its length: count the samples of its frame headers (1024 per
+// raw data block). QWORD(-1) when the headers do not chain from the start to the end.
+QWORD AdtsSamples(const ORV_CORE_API* core, ORV_FILE* file) {
+  QWORD size = core->FileSize(file), pos = 0, samples = 0;
+  uint8_t h[10];
+  if (core->FileRead(file, h, 10) == 10 && h[0] == 'I' && h[1] == 'D' && h[2] == '3')
+    pos = 10 + (QWORD(h[6] & 0x7F) << 21 | QWORD(h[7] & 0x7F) << 14 | QWORD(h[8] & 0x7F) << 7 | (h[9] & 0x7F));
+  while (pos + 7 <= size) {
+    if (!core->FileSeek(file, pos) || core->FileRead(file, h, 7) != 7) break;
+    if (h[0] != 0xFF || (h[1] & 0xF6) != 0xF0) break;
+    QWORD len = QWORD(h[3] & 3) << 11 | QWORD(h[4]) << 3 | h[5] >> 5;
+    if (len < 7) break;
+    samples += 1024 * QWORD((h[6] & 3) + 1);
+    pos += len;
+  }
+  return pos + 7 > size && samples ? samples : QWORD(-1);
+}
+
+BOOL OpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
+  const ORV_CORE_API* core = orvaddon::Core();
+  if (!core) return FALSE;
+  // FFmpeg's MP4 demuxer reports the edit list's duration while the decoder trims only the
+  // priming, and its seeks land frames away: one decoding pass gives the length, and seeks decode
+  // from the start (about 1/1000 of the playing time).
+  if (orvaddon::OpenByRoutes(kMp4, 1, file, flags, out)) {
+    orvaddon::Reopen again{file, flags, kMp4[0]};
+    return orvaddon::WrapExact(out, QWORD(-1), true, &again);
+  }
+  if (!core->FileSeek(file, 0)) return orvaddon::Fail(BASS_ERROR_FILEFORM);
+  QWORD samples = AdtsSamples(core, file);
+  if (!core->FileSeek(file, 0) || !orvaddon::OpenByRoutes(kAdts, 1, file, flags, out)) return FALSE;
+  // Frames hold no time stamps to land on: seeking decodes from the start.
+  orvaddon::Reopen again{file, flags, kAdts[0]};
+  return orvaddon::WrapExact(out, samples == QWORD(-1) ? QWORD(-1) : samples * orvaddon::FrameBytes(*out), true,
+                             &again);
+}
+
+const ORV_ADDON kAddon = {ORV_ADDON_ABI, {ORVELLA_BASS_VERSION, 2, kFormats}, OpenFile, nullptr, nullptr};
+
 }  // namespace
 
-ORV_FORMAT_ADDON(kFormats, kRoutes)
+ORV_EXPORT const ORV_ADDON* OrvBassAddonGet(const ORV_CORE_API* core) {
+  if (!core || core->abi != ORV_ADDON_ABI) return nullptr;
+  orvaddon::SetCore(core);
+  return &kAddon;
+}

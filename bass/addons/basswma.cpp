@@ -74,6 +74,10 @@ BOOL OpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   const char* codecs = ctype == BASS_CTYPE_STREAM_WMA_MP3 ? "mp3,mp3float" : "wmav1,wmav2,wmapro,wmavoice,wmalossless";
   auto d = std::make_unique<WmaDecoder>();
   if (!core->OpenFFmpeg(file, flags, "asf", codecs, ctype, &d->inner)) return FALSE;
+  // ASF packets carry no sample-exact times: the length comes from one decoding pass and seeking
+  // decodes from the start.
+  orvaddon::Reopen again{file, flags, {"asf", codecs, ctype}};
+  if (!orvaddon::WrapExact(&d->inner, QWORD(-1), true, &again)) return FALSE;
   if (info.fileSize == 0) info.fileSize = core->FileSize(file);
   d->tags = orvwma::AsfTagBlock(info);
   *out = d->inner;
