@@ -38,7 +38,8 @@ std::string Meta(openmpt_module* m, const char* key) {
 
 DWORD MRead(void* self, void* buffer, DWORD length, BOOL* ended) {
   auto* d = static_cast<MusicDec*>(self);
-  size_t want = length / DWORD(d->frameBytes);
+  // The song ends at its pre-scanned length (libopenmpt would render a little past it).
+  size_t want = std::min<size_t>(length / DWORD(d->frameBytes), size_t(std::max<int64_t>(d->frames - d->pos, 0)));
   size_t got = 0;
   if (d->fmt == SampleFmt::S16 && d->chans == 2) {
     got = openmpt_module_read_interleaved_stereo(d->mod, d->freq, want, static_cast<int16_t*>(buffer));
@@ -50,10 +51,8 @@ DWORD MRead(void* self, void* buffer, DWORD length, BOOL* ended) {
     FromFloat(d->fmt, d->tmpf.data(), buffer, got * size_t(d->chans));
   }
   d->pos += int64_t(got);
-  if (got < want) {
-    *ended = TRUE;
-    d->frames = d->pos;  // the render is the truth
-  }
+  if (got < want) d->frames = d->pos;  // the render ended early: it is the truth
+  if (d->pos >= d->frames) *ended = TRUE;
   return DWORD(got) * DWORD(d->frameBytes);
 }
 
@@ -120,6 +119,8 @@ bool OpenMusic(ORV_FILE* file, DWORD flags, DWORD freq, ORV_DECODER* out) {
   openmpt_module_set_render_param(mod, OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH,
                                   (flags & (BASS_MUSIC_RAMP | BASS_MUSIC_RAMPS)) ? -1 : 0);
   openmpt_module_set_repeat_count(mod, 0);
+  // No dither: the same module renders to the same samples every time.
+  openmpt_module_ctl_set_integer(mod, "dither", 0);
   d->freq = int(std::clamp<DWORD>(freq, 8000, 192000));
   d->chans = (flags & BASS_SAMPLE_MONO) ? 1 : 2;
   d->fmt = FmtOfFlags(flags);
