@@ -1,0 +1,13 @@
+// TAPETag: memory and file entry points over the same bytes must agree.
+#include "FuzzCommon.h"
+#include "tags/APETag.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  tags::TAPETag a;
+  const bool fromMemory = a.ReadFromMemory(data, size);
+  (void)a.Value("Title");
+  tags::TAPETag b;
+  const bool fromFile = b.ReadFromFile(fuzztags::WriteScratch(data, size));
+  fuzztags::Check(fromMemory == fromFile, "file and memory readers disagree");
+  return 0;
+}

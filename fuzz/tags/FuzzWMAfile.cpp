@@ -1,0 +1,14 @@
+// TWMAfile: memory and file entry points over the same bytes must agree.
+#include "FuzzCommon.h"
+#include "tags/WMAfile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  tags::TWMAfile a;
+  const bool fromMemory = a.ReadFromMemory(data, size);
+  (void)a.Valid();
+  (void)a.Duration();
+  tags::TWMAfile b;
+  const bool fromFile = b.ReadFromFile(fuzztags::WriteScratch(data, size));
+  fuzztags::Check(fromMemory == fromFile, "file and memory readers disagree");
+  return 0;
+}
