@@ -98,7 +98,7 @@ void FileClose(ORV_FILE* f) {
 }
 
 DWORD FileRead(ORV_FILE* f, void* buf, DWORD len) {
-  if (!f) return 0;
+  if (!f || !buf || len == 0) return 0;
   if (f->kind != ORV_FILE::User || f->size) {
     if (f->pos >= f->size) return 0;
     if (QWORD(len) > f->size - f->pos) len = DWORD(f->size - f->pos);
