@@ -49,7 +49,8 @@ static void MixerLoop() {
     }
     uint32_t period = out->Period();
     if (out->Room() < period) {
-      if (!waitFor(out->SecondsUntilRoom(period))) break;
+      // A little past the moment the room is there, so one wake-up does one block.
+      if (!waitFor(out->SecondsUntilRoom(period) + 0.001)) break;
       continue;
     }
     auto t0 = std::chrono::steady_clock::now();
@@ -234,7 +235,14 @@ void ScheduleSync(const ChannelPtr& ch, const Sync& s, DWORD data, uint64_t devF
   q.cv.notify_all();
 }
 
-void SyncWake() { Q().cv.notify_all(); }
+void SyncWake() {
+  SyncQueue& q = Q();
+  {
+    std::lock_guard<std::mutex> lk(q.m);
+    if (q.items.empty()) return;  // nothing due: let the sync thread sleep
+  }
+  q.cv.notify_all();
+}
 
 void WaitForChannelCallbacks(Channel* ch) {
   SyncQueue& q = Q();
