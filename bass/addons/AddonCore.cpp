@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include <atomic>
 #include <memory>
@@ -63,12 +64,86 @@ bool Fail(int code) {
   return false;
 }
 
+namespace {
+
+// A decoder whose first block is decoded at open: a file whose headers parse but whose audio does
+// not decode (cut after its header, or damaged) is refused instead of playing nothing.
+struct Primed {
+  ORV_DECODER inner;
+  std::vector<uint8_t> pending;
+  size_t at = 0;
+  bool endsAfter = false;  // the stream ended within the pending block
+};
+
+DWORD PrRead(void* self, void* buffer, DWORD length, BOOL* ended) {
+  auto* p = static_cast<Primed*>(self);
+  if (p->at < p->pending.size()) {
+    size_t n = std::min<size_t>(length, p->pending.size() - p->at);
+    std::memcpy(buffer, p->pending.data() + p->at, n);
+    p->at += n;
+    if (p->at == p->pending.size() && p->endsAfter) *ended = TRUE;
+    return DWORD(n);
+  }
+  return p->inner.funcs->read(p->inner.self, buffer, length, ended);
+}
+BOOL PrSeek(void* self, QWORD pos) {
+  auto* p = static_cast<Primed*>(self);
+  if (!p->inner.funcs->seek || !p->inner.funcs->seek(p->inner.self, pos)) return FALSE;
+  p->pending.clear();
+  p->at = 0;
+  p->endsAfter = false;
+  return TRUE;
+}
+QWORD PrLength(void* self) {
+  auto* p = static_cast<Primed*>(self);
+  return p->inner.funcs->length ? p->inner.funcs->length(p->inner.self) : QWORD(-1);
+}
+const char* PrTags(void* self, DWORD type) {
+  auto* p = static_cast<Primed*>(self);
+  return p->inner.funcs->tags ? p->inner.funcs->tags(p->inner.self, type) : nullptr;
+}
+QWORD PrFilePosition(void* self, DWORD mode) {
+  auto* p = static_cast<Primed*>(self);
+  return p->inner.funcs->filePosition ? p->inner.funcs->filePosition(p->inner.self, mode) : QWORD(-1);
+}
+void PrClose(void* self) {
+  auto* p = static_cast<Primed*>(self);
+  p->inner.funcs->close(p->inner.self);
+  delete p;
+}
+const ORV_DECODER_FUNCS kPrimedFuncs = {PrRead, PrSeek, PrLength, PrTags, PrFilePosition, PrClose};
+
+BOOL Prime(ORV_DECODER* dec) {
+  auto p = std::make_unique<Primed>();
+  p->inner = *dec;
+  DWORD fb = FrameBytes(*dec);
+  p->pending.resize(4096 - 4096 % fb);
+  size_t got = 0;
+  BOOL ended = FALSE;
+  while (got == 0 && !ended) {
+    DWORD n = dec->funcs->read(dec->self, p->pending.data(), DWORD(p->pending.size()), &ended);
+    if (n == 0 && !ended) break;
+    got = n;
+  }
+  if (got == 0) {
+    dec->funcs->close(dec->self);
+    return Fail(BASS_ERROR_FILEFORM);
+  }
+  p->pending.resize(got);
+  p->endsAfter = ended != FALSE;
+  dec->funcs = &kPrimedFuncs;
+  dec->self = p.release();
+  return TRUE;
+}
+
+}  // namespace
+
 BOOL OpenByRoutes(const Route* routes, int count, ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   const ORV_CORE_API* core = Core();
   if (!core) return FALSE;
   for (int i = 0; i < count; ++i) {
     if (i > 0 && !core->FileSeek(file, 0)) break;
-    if (core->OpenFFmpeg(file, flags, routes[i].demuxers, routes[i].codecs, routes[i].ctype, out)) return TRUE;
+    if (core->OpenFFmpeg(file, flags, routes[i].demuxers, routes[i].codecs, routes[i].ctype, out)) return Prime(out);
   }
   core->SetError(BASS_ERROR_FILEFORM);
   return FALSE;
@@ -166,7 +241,7 @@ BOOL WrapExact(ORV_DECODER* dec, QWORD length, bool exactSeek, const Reopen* reo
   if (length == QWORD(-1)) {
     e->Skip(QWORD(-1) - 1);
     length = e->pos;
-    if (!e->Restart()) {
+    if (length == 0 || !e->Restart()) {  // nothing decodes: a damaged file
       e->inner.funcs->close(e->inner.self);
       return Fail(BASS_ERROR_FILEFORM);
     }

@@ -109,6 +109,49 @@ TEST_P(FormatAddon, DecodesLikeFFmpeg) {
   EXPECT_TRUE(BASS_PluginFree(plugin));
 }
 
+// Damaged files: no handle and an error code, never a crash; a file cut in the middle plays what
+// is there and ends.
+TEST_P(FormatAddon, CorruptAndTruncatedInput) {
+  const Case& c = GetParam();
+  at::TempFolder dir;
+  std::vector<uint8_t> good = at::ReadFile(Generate(dir, c));
+  ASSERT_GT(good.size(), 1000u);
+  at::BassSession bass;
+  ASSERT_TRUE(bass.ok);
+  HPLUGIN plugin = BASS_PluginLoad(at::AddonPath(c.addon).c_str(), 0);
+  ASSERT_NE(plugin, 0u);
+  std::vector<std::vector<uint8_t>> refused = {
+      std::vector<uint8_t>(good.begin(), good.begin() + 64),
+      std::vector<uint8_t>(good.begin(), good.begin() + 7),
+  };
+  std::vector<uint8_t> noise(good.size());
+  uint32_t x = 12345;
+  for (auto& b : noise) b = uint8_t((x = x * 1103515245 + 12345) >> 16);
+  refused.push_back(noise);
+  std::vector<uint8_t> headOnly = good;  // the header survives, every byte after it is noise
+  for (size_t i = 4096; i < headOnly.size(); ++i) headOnly[i] = noise[i];
+  for (size_t i = 0; i < refused.size(); ++i) {
+    HSTREAM h = BASS_StreamCreateFile(TRUE, refused[i].data(), 0, refused[i].size(), BASS_STREAM_DECODE);
+    EXPECT_EQ(h, 0u) << "case " << i;
+    EXPECT_NE(BASS_ErrorGetCode(), BASS_OK) << "case " << i;
+    if (h) BASS_StreamFree(h);
+  }
+  for (const auto* data : {&headOnly, &good}) {
+    std::vector<uint8_t> half(data->begin(), data->begin() + data->size() / 2);
+    for (const std::vector<uint8_t>* variant : {data, static_cast<const std::vector<uint8_t>*>(&half)}) {
+      HSTREAM h = BASS_StreamCreateFile(TRUE, variant->data(), 0, variant->size(), BASS_STREAM_DECODE);
+      if (!h) {
+        EXPECT_NE(BASS_ErrorGetCode(), BASS_OK);
+        continue;
+      }
+      std::vector<uint8_t> pcm = at::ReadAll(h, 16u << 20);
+      EXPECT_LT(pcm.size(), size_t(16u << 20));  // it ends
+      BASS_StreamFree(h);
+    }
+  }
+  EXPECT_TRUE(BASS_PluginFree(plugin));
+}
+
 INSTANTIATE_TEST_SUITE_P(Ffmpeg, FormatAddon, ::testing::ValuesIn(kCases), [](const auto& info) {
   std::string n = std::string(info.param.addon) + "_" + info.param.file;
   for (char& ch : n)
