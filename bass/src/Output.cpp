@@ -98,7 +98,7 @@ public:
   ClockOutput(uint32_t freq, double speed, std::unique_ptr<WavWriter> capture)
       : freq_(freq), speed_(speed), capture_(std::move(capture)) {
     // No hardware to keep fed: 50 ms blocks, 150 ms queued (positions stay exact either way).
-    period_ = speed_ == 0 ? 8192 : std::max<uint32_t>(256, uint32_t(freq / 20 * std::max(1.0, speed)));
+    period_ = speed_ == 0 ? 8192 : std::max<uint32_t>(256, freq / 20);
     target_ = period_ * 3;
     last_ = Clock::now();
   }

@@ -218,8 +218,13 @@ TEST(Playback, TransportStatesFollowTheDeviceClock) {
   EXPECT_FALSE(BASS_ChannelPause(h));
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
   // Once the queued sound has drained, the heard position stands still while paused.
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  QWORD p1 = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
+  QWORD p1 = 0;
+  ASSERT_TRUE(bt::WaitFor([&] {
+    QWORD a = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    p1 = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
+    return a == p1;
+  }));
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), p1);
   EXPECT_GT(BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE), 4096u);  // the buffer is kept
