@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "platform/Encoding.h"
 #include "tags/ByteSource.h"
@@ -26,6 +27,7 @@ constexpr size_t kFileBodyLimit = 5000;
 constexpr size_t kBufferBodyLimit = 500;
 constexpr int64_t kMaxInPlaceTag = 4096;
 constexpr int64_t kMaxUnsyncTag = 16 << 20;
+constexpr int64_t kMaxKeptFrame = 64 << 20;
 
 // Removes the 0x00 that unsynchronisation puts after every 0xFF.
 std::string Resync(std::string_view in) {
@@ -180,20 +182,38 @@ bool TID3v2::ReadHeader(ByteSource& src, Header& h) {
   return true;
 }
 
-void TID3v2::WalkFrames(ByteSource& file, const Header& h, size_t bodyLimit, Frames& frames) {
-  if (h.version < 2 || h.version > 4 || h.tagSize <= 0) return;
-  const bool v22 = h.version == 2;
-  if (v22 && (h.flags & 0x40)) return;  // compressed 2.2 tag: no defined scheme
+namespace {
+
+// One frame as the walk meets it; data is the frame's content once group
+// bytes and data-length indicators are stepped over.
+struct FrameRef {
+  uint8_t header[10];
+  int headerLength;
+  int64_t position;  // of the header
+  int64_t size;      // of the body as stored
+  int64_t dataStart, dataSize;
+  uint8_t flags1, flags2;
+  bool unreadable;  // compressed or encrypted
+  bool unsync;      // the data must be resynchronised
+};
+
+// Calls onFrame(source, frame) for every frame of the tag; the source is the
+// file, or the resynchronised tag in memory. Returns false on a read error.
+template <class OnFrame>
+bool ForEachFrame(ByteSource& file, uint8_t version, uint8_t tagFlags, int64_t tagSize, OnFrame&& onFrame) {
+  if (version < 2 || version > 4 || tagSize <= 0) return true;
+  const bool v22 = version == 2;
+  if (v22 && (tagFlags & 0x40)) return true;  // compressed 2.2 tag: no defined scheme
 
   // A tag unsynchronised as a whole (2.2 and 2.3) is read into memory and restored first.
   std::string resynced;
   std::optional<MemorySource> memSource;
   ByteSource* src = &file;
-  int64_t end = std::min(h.tagSize, file.Size());
-  if ((h.flags & 0x80) && h.version < 4 && end <= kMaxUnsyncTag) {
+  int64_t end = std::min(tagSize, file.Size());
+  if ((tagFlags & 0x80) && version < 4 && end <= kMaxUnsyncTag) {
     std::string raw(size_t(end), '\0');
     int64_t got = file.ReadAt(0, raw.data(), raw.size());
-    if (got < 10) return;
+    if (got < 10) return got >= 0;
     raw.resize(size_t(got));
     resynced = raw.substr(0, 10) + Resync(std::string_view(raw).substr(10));
     memSource.emplace(resynced.data(), resynced.size());
@@ -202,70 +222,189 @@ void TID3v2::WalkFrames(ByteSource& file, const Header& h, size_t bodyLimit, Fra
   }
 
   int64_t pos = 10;
-  if (!v22 && (h.flags & 0x40)) {
+  if (!v22 && (tagFlags & 0x40)) {
     uint8_t ext[4];
-    if (src->ReadAt(pos, ext, 4) != 4) return;
-    pos += h.version == 3 ? int64_t(BE32(ext)) + 4 : int64_t(SyncSafe32(ext));
+    if (src->ReadAt(pos, ext, 4) != 4) return true;
+    pos += version == 3 ? int64_t(BE32(ext)) + 4 : int64_t(SyncSafe32(ext));
   }
-  const int headerLen = v22 ? 6 : 10;
-  const char* const* ids = v22 ? kFrameIdsV22 : kFrameIds;
-  std::string body;
+  FrameRef f;
+  f.headerLength = v22 ? 6 : 10;
   while (pos < end && pos < src->Size()) {
-    uint8_t fh[10];
-    if (src->ReadAt(pos, fh, size_t(headerLen)) != headerLen) return;
-    if (!IsUpper(fh[0])) return;
-    int64_t size;
-    uint8_t flags2 = 0;
+    int64_t got = src->ReadAt(pos, f.header, size_t(f.headerLength));
+    if (got < 0) return false;
+    if (got != f.headerLength || !IsUpper(f.header[0])) return true;
+    f.flags1 = f.flags2 = 0;
     if (v22) {
-      size = BE24(fh + 3);
+      f.size = BE24(f.header + 3);
     } else {
-      flags2 = fh[9];
-      size = BE32(fh + 4);
-      if (h.version == 4 && !((fh[4] | fh[5] | fh[6] | fh[7]) & 0x80)) {
+      f.flags1 = f.header[8];
+      f.flags2 = f.header[9];
+      f.size = BE32(f.header + 4);
+      const uint8_t* sz = f.header + 4;
+      if (version == 4 && !((sz[0] | sz[1] | sz[2] | sz[3]) & 0x80)) {
         // 2.4 sizes are sync-safe; some writers put plain sizes there, so the
         // plain reading wins only where the sync-safe one lands on nothing.
-        int64_t safe = SyncSafe32(fh + 4);
-        if (safe == size || PlausibleNext(*src, pos + 10 + safe, end) ||
-            !PlausibleNext(*src, pos + 10 + size, end))
-          size = safe;
+        int64_t safe = SyncSafe32(sz);
+        if (safe == f.size || PlausibleNext(*src, pos + 10 + safe, end) ||
+            !PlausibleNext(*src, pos + 10 + f.size, end))
+          f.size = safe;
       }
     }
-    const int64_t bodyStart = pos + headerLen;
-    const int64_t next = bodyStart + size;
-    bool skip = false;
-    int64_t dataStart = bodyStart, dataSize = size;
-    bool unsync = false;
-    if (h.version == 3) {
-      skip = (flags2 & 0xC0) != 0;  // compressed or encrypted
-      if (flags2 & 0x20) ++dataStart, --dataSize;  // group byte
-    } else if (h.version == 4) {
-      skip = (flags2 & 0x0C) != 0;
-      if (flags2 & 0x40) ++dataStart, --dataSize;
-      if (flags2 & 0x01) dataStart += 4, dataSize -= 4;
-      unsync = (flags2 & 0x02) || (h.flags & 0x80);
+    f.position = pos;
+    f.dataStart = pos + f.headerLength;
+    f.dataSize = f.size;
+    f.unreadable = false;
+    f.unsync = false;
+    if (version == 3) {
+      f.unreadable = (f.flags2 & 0xC0) != 0;  // compressed or encrypted
+      if (f.flags2 & 0x20) ++f.dataStart, --f.dataSize;  // group byte
+    } else if (version == 4) {
+      f.unreadable = (f.flags2 & 0x0C) != 0;
+      if (f.flags2 & 0x40) ++f.dataStart, --f.dataSize;
+      if (f.flags2 & 0x01) f.dataStart += 4, f.dataSize -= 4;
+      f.unsync = (f.flags2 & 0x02) || (tagFlags & 0x80);
     }
+    if (!onFrame(*src, f)) return false;
+    const int64_t next = pos + f.headerLength + f.size;
+    if (next <= pos) return true;
+    pos = next;
+  }
+  return true;
+}
+
+bool IsManaged(const uint8_t* id) {
+  for (const char* known : TID3v2::kFrameIds)
+    if (std::memcmp(id, known, 4) == 0) return true;
+  return false;
+}
+
+// The terminated strings of a body part, decoded.
+std::vector<std::string> SplitStrings(uint8_t encoding, std::string_view s) {
+  std::vector<std::string> out;
+  size_t at = 0;
+  while (at < s.size()) {
+    size_t next = SkipTerminated(encoding, s, at);
+    out.push_back(DecodeString(encoding, s.substr(at, next == std::string_view::npos ? std::string_view::npos : next - at)));
+    if (next == std::string_view::npos) break;
+    at = next;
+  }
+  return out;
+}
+
+std::string JoinValues(const std::vector<std::string>& v, size_t from) {
+  std::string joined;
+  for (size_t i = from; i < v.size(); ++i) {
+    if (v[i].empty()) continue;
+    if (!joined.empty()) joined += "/";
+    joined += v[i];
+  }
+  return joined;
+}
+
+std::string Utf16Bom(const std::string& utf8) { return std::string("\xFF\xFE", 2) + platform::Utf8ToUtf16LE(utf8); }
+
+// A 2.4 frame body as a 2.3 body; empty when it cannot be carried over.
+std::string BodyForV23(const uint8_t* id, const std::string& body) {
+  if (body.empty()) return body;
+  const uint8_t enc = uint8_t(body[0]);
+  const std::string_view rest = std::string_view(body).substr(1);
+  const bool text = id[0] == 'T';
+  const bool described = std::memcmp(id, "COMM", 4) == 0 || std::memcmp(id, "USLT", 4) == 0;
+  const bool picture = std::memcmp(id, "APIC", 4) == 0;
+  const bool otherEncoded = std::memcmp(id, "GEOB", 4) == 0 || std::memcmp(id, "SYLT", 4) == 0 ||
+                            std::memcmp(id, "USER", 4) == 0 || std::memcmp(id, "OWNE", 4) == 0 ||
+                            std::memcmp(id, "COMR", 4) == 0;
+  if (!(text || described || picture || otherEncoded) || enc <= 1) return body;
+  if (enc > 3 || otherEncoded) return {};
+  const std::string nul2(2, '\0');
+  if (text || described) {
+    if (described && rest.size() < 3) return {};
+    const std::vector<std::string> v = SplitStrings(enc, described ? rest.substr(3) : rest);
+    // 2.3 holds one value per frame: several 2.4 values are joined with "/".
+    if (described) {
+      std::string desc = v.empty() ? std::string() : v[0];
+      return std::string(1, '\1') + std::string(rest.substr(0, 3)) + Utf16Bom(desc) + nul2 + Utf16Bom(JoinValues(v, 1));
+    }
+    if (std::memcmp(id, "TXXX", 4) == 0) {
+      std::string desc = v.empty() ? std::string() : v[0];
+      return std::string(1, '\1') + Utf16Bom(desc) + nul2 + Utf16Bom(JoinValues(v, 1));
+    }
+    return std::string(1, '\1') + Utf16Bom(JoinValues(v, 0));
+  }
+  // APIC: MIME type (single-byte, terminated), picture type, description, data.
+  size_t mimeEnd = rest.find('\0');
+  if (mimeEnd == std::string_view::npos || mimeEnd + 2 > rest.size()) return {};
+  size_t descStart = mimeEnd + 2;
+  size_t descEnd = SkipTerminated(enc, rest, descStart);
+  if (descEnd == std::string_view::npos) return {};
+  std::string desc = DecodeString(enc, rest.substr(descStart, descEnd - descStart));
+  return std::string(1, '\1') + std::string(rest.substr(0, descStart)) + Utf16Bom(desc) + nul2 +
+         std::string(rest.substr(descEnd));
+}
+
+}  // namespace
+
+void TID3v2::WalkFrames(ByteSource& file, const Header& h, size_t bodyLimit, Frames& frames) {
+  const bool v22 = h.version == 2;
+  const char* const* ids = v22 ? kFrameIdsV22 : kFrameIds;
+  std::string body;
+  ForEachFrame(file, h.version, h.flags, h.tagSize, [&](ByteSource& src, const FrameRef& f) {
     int slot = -1;
-    for (int i = 0; i < kSlotCount && !skip; ++i) {
-      if (std::memcmp(fh, ids[i], v22 ? 3 : 4) == 0) {
+    for (int i = 0; i < kSlotCount && !f.unreadable; ++i) {
+      if (std::memcmp(f.header, ids[i], v22 ? 3 : 4) == 0) {
         slot = i;
         break;
       }
     }
-    if (slot >= 0 && dataSize > 0) {
-      size_t want = size_t(std::min<int64_t>(dataSize, int64_t(bodyLimit)));
-      body.resize(want);
-      int64_t got = src->ReadAt(dataStart, body.data(), want);
-      if (got < 0) return;
-      body.resize(size_t(got));
-      if (unsync) body = Resync(body);
-      frames.body[size_t(slot)] = body;
-      frames.found[size_t(slot)] = true;
-    } else if (slot >= 0) {
+    if (slot < 0) return true;
+    if (f.dataSize <= 0) {
       frames.body[size_t(slot)].clear();
+      return true;
     }
-    if (next <= pos) return;
-    pos = next;
-  }
+    size_t want = size_t(std::min<int64_t>(f.dataSize, int64_t(bodyLimit)));
+    body.resize(want);
+    int64_t got = src.ReadAt(f.dataStart, body.data(), want);
+    if (got < 0) return false;
+    body.resize(size_t(got));
+    if (f.unsync) body = Resync(body);
+    frames.body[size_t(slot)] = body;
+    frames.found[size_t(slot)] = true;
+    return true;
+  });
+}
+
+std::string TID3v2::KeptFrames(ByteSource& file, const Header& h) {
+  std::string out;
+  if (h.version != 3 && h.version != 4) return out;  // 2.2 frames have no 2.3 form here
+  std::string body;
+  ForEachFrame(file, h.version, h.flags, h.tagSize, [&](ByteSource& src, const FrameRef& f) {
+    if (IsManaged(f.header)) return true;
+    for (int k = 0; k < 4; ++k)
+      if (!IsUpper(f.header[k]) && !(f.header[k] >= '0' && f.header[k] <= '9')) return true;
+    if (h.version == 3) {
+      // Same version: the frame is carried over byte for byte, flags included.
+      if (f.size < 0 || f.size > kMaxKeptFrame) return true;
+      body.resize(size_t(f.size));
+      if (src.ReadAt(f.position + 10, body.data(), body.size()) != int64_t(body.size())) return true;
+      out.append(reinterpret_cast<const char*>(f.header), 10);
+      out += body;
+      return true;
+    }
+    if (f.unreadable || (f.flags2 & 0x40) || f.dataSize < 0 || f.dataSize > kMaxKeptFrame) return true;
+    body.resize(size_t(f.dataSize));
+    if (src.ReadAt(f.dataStart, body.data(), body.size()) != int64_t(body.size())) return true;
+    if (f.unsync) body = Resync(body);
+    std::string converted = BodyForV23(f.header, body);
+    if (converted.empty() && !body.empty()) return true;
+    out.append(reinterpret_cast<const char*>(f.header), 4);
+    for (int shift : {24, 16, 8, 0}) out += char((converted.size() >> shift) & 0xFF);
+    // Status flags keep their meaning (discard on tag/file alteration, read-only) one bit higher in 2.3.
+    out += char((f.flags1 << 1) & 0xE0);
+    out += '\0';
+    out += converted;
+    return true;
+  });
+  return out;
 }
 
 void TID3v2::Decode(const Frames& f) {
@@ -357,7 +496,7 @@ void TID3v2::SetEncoder(const std::string& v) { encoder_ = Trim(v); }
 void TID3v2::SetCopyright(const std::string& v) { copyright_ = Trim(v); }
 void TID3v2::SetLink(const std::string& v) { link_ = Trim(v); }
 
-std::string TID3v2::BuildTag(int64_t oldTagSize, bool hasOldTag, bool& rewrite) const {
+std::string TID3v2::BuildTag(int64_t oldTagSize, bool hasOldTag, bool& rewrite, const std::string& kept) const {
   std::array<std::string, kSlotCount> text;
   text[kTIT2] = Utf16Field(title_);
   text[kTPE1] = Utf16Field(artist_);
@@ -374,7 +513,7 @@ std::string TID3v2::BuildTag(int64_t oldTagSize, bool hasOldTag, bool& rewrite) 
   text[kTOPE] = Utf16Field(origArtist_);
   if (!lyrics_.empty()) text[kUSLT] = std::string("eng\0\0", 5) + Utf16Field(lyrics_);
 
-  int64_t needed = 10;
+  int64_t needed = 10 + int64_t(kept.size());
   for (const auto& t : text)
     if (!t.empty()) needed += int64_t(t.size()) + 11;
   rewrite = !hasOldTag || oldTagSize < needed || oldTagSize > kMaxInPlaceTag;
@@ -397,6 +536,7 @@ std::string TID3v2::BuildTag(int64_t oldTagSize, bool hasOldTag, bool& rewrite) 
     tag += char(i == kWXXX ? 0 : 1);
     tag += t;
   }
+  tag += kept;
   if (padding > 0) tag.append(size_t(padding), '\0');
   return tag;
 }
@@ -404,14 +544,16 @@ std::string TID3v2::BuildTag(int64_t oldTagSize, bool hasOldTag, bool& rewrite) 
 bool TID3v2::SaveToFile(const std::string& path) {
   Header old;
   int64_t fileSize = 0;
+  std::string kept;
   {
     FileSource probe;
     if (!probe.Open(path)) return false;
     fileSize = probe.Size();
     ReadHeader(probe, old);
+    if (old.valid) kept = KeptFrames(probe, old);
   }
   bool rewrite = false;
-  const std::string tag = BuildTag(old.tagSize, old.valid, rewrite);
+  const std::string tag = BuildTag(old.tagSize, old.valid, rewrite, kept);
 
   if (!rewrite) {
     // Same length as the old tag: overwrite it, keeping the old bytes to put back on failure.

@@ -33,7 +33,7 @@ class TID3v2 {
   // Writes a version 2.3 tag from the fields: in place when it fits the old
   // tag (at most 4096 bytes), else by rebuilding the file through a temporary
   // file that replaces the original only once complete. On false the file is
-  // as it was.
+  // as it was. Frames of the old 2.3/2.4 tag that no field stands for are kept.
   bool SaveToFile(const std::string& path);
   // Parses a tag held in memory into a record; false when it does not start with "ID3".
   static bool ReadFromBuffer(const void* buffer, size_t length, TMP3TagInfo& record);
@@ -74,8 +74,9 @@ class TID3v2 {
   void SetLink(const std::string& v);
 
   // The tag SaveToFile would write for a file whose current tag has oldTagSize
-  // bytes (0 when it has none); rewrite tells whether the file must be rebuilt.
-  std::string BuildTag(int64_t oldTagSize, bool hasOldTag, bool& rewrite) const;
+  // bytes (0 when it has none), with the kept frames of the old tag after the
+  // managed ones; rewrite tells whether the file must be rebuilt.
+  std::string BuildTag(int64_t oldTagSize, bool hasOldTag, bool& rewrite, const std::string& kept = {}) const;
 
  private:
   struct Frames {
@@ -89,6 +90,9 @@ class TID3v2 {
   };
   static bool ReadHeader(ByteSource& src, Header& h);
   static void WalkFrames(ByteSource& src, const Header& h, size_t bodyLimit, Frames& frames);
+  // Frames of a 2.3 or 2.4 tag that the fields above do not manage (pictures,
+  // user texts, ratings...), in 2.3 form, so a save does not lose them.
+  static std::string KeptFrames(ByteSource& src, const Header& h);
   void Decode(const Frames& frames);
 
   bool exists_;

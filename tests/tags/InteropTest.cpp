@@ -296,3 +296,58 @@ TEST_F(TagsInterop, OurID3v1ReadByMutagenWithAudioUnchanged) {
   ASSERT_TRUE(t.RemoveFromFile(file));
   EXPECT_EQ(ReadBytes(file), audio);
 }
+
+// Frames that no field stands for (pictures, user texts, private data,
+// ratings, sort names) survive a save, from 2.3 and from 2.4 (UTF-8) tags.
+TEST_F(TagsInterop, SaveKeepsFramesItDoesNotManage) {
+  for (int version : {3, 4}) {
+    CopyFile(base, file);
+    std::string v = std::to_string(version);
+    Mutagen(
+        "from mutagen.id3 import ID3, TIT2, APIC, TXXX, PRIV, POPM, TSOP, COMM\n"
+        "t = ID3()\n"
+        "t.add(TIT2(encoding=3, text='old title'))\n"
+        "t.add(APIC(encoding=3, mime='image/png', type=3, desc='Cover \\u00e9', data=bytes(range(256)) * 40))\n"
+        "t.add(TXXX(encoding=3, desc='MOOD', text=['calm \\u2713']))\n"
+        "t.add(PRIV(owner='org.example', data=b'\\x00\\xff\\x01'))\n"
+        "t.add(POPM(email='a@b.c', rating=196, count=3))\n"
+        "t.add(TSOP(encoding=3, text=['Sort, Artist']))\n"
+        "t.save(p, v2_version=" + v + ")\n");
+    TID3v2 t;
+    ASSERT_TRUE(t.ReadFromFile(file));
+    t.SetTitle(kTitle);
+    t.SetComment("new comment");
+    ASSERT_TRUE(t.SaveToFile(file));
+    auto kv = MutagenRead(
+        "from mutagen.id3 import ID3\n"
+        "t = ID3(p, translate=False)\n"
+        "print('version=%d' % t.version[1])\n"
+        "print('TIT2=%s' % t['TIT2'].text[0])\n"
+        "print('COMM=%s' % t.getall('COMM')[0].text[0])\n"
+        "a = t.getall('APIC')[0]\n"
+        "print('APICok=%d' % (a.data == bytes(range(256)) * 40))\n"
+        "print('APICdesc=%s' % a.desc)\n"
+        "print('APICmime=%s' % a.mime)\n"
+        "print('APICtype=%d' % a.type)\n"
+        "x = t.getall('TXXX')[0]\n"
+        "print('TXXX=%s:%s' % (x.desc, x.text[0]))\n"
+        "pr = t.getall('PRIV')[0]\n"
+        "print('PRIV=%s:%s' % (pr.owner, pr.data.hex()))\n"
+        "po = t.getall('POPM')[0]\n"
+        "print('POPM=%s:%d:%d' % (po.email, po.rating, po.count))\n"
+        "print('TSOP=%s' % t['TSOP'].text[0])\n");
+    EXPECT_EQ(kv["version"], "3") << version;
+    EXPECT_EQ(kv["TIT2"], kTitle) << version;
+    EXPECT_EQ(kv["COMM"], "new comment") << version;
+    EXPECT_EQ(kv["APICok"], "1") << version;
+    EXPECT_EQ(kv["APICdesc"], "Cover \xc3\xa9") << version;
+    EXPECT_EQ(kv["APICmime"], "image/png") << version;
+    EXPECT_EQ(kv["APICtype"], "3") << version;
+    EXPECT_EQ(kv["TXXX"], "MOOD:calm \xe2\x9c\x93") << version;
+    EXPECT_EQ(kv["PRIV"], "org.example:00ff01") << version;
+    EXPECT_EQ(kv["POPM"], "a@b.c:196:3") << version;
+    EXPECT_EQ(kv["TSOP"], "Sort, Artist") << version;
+    std::string bytes = ReadBytes(file);
+    EXPECT_TRUE(bytes.compare(size_t(t.TagSize()), std::string::npos, audio) == 0) << "audio changed";
+  }
+}
