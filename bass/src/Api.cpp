@@ -4,6 +4,8 @@
 #include "Output.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstring>
 
@@ -53,6 +55,13 @@ static void DropChannel(const ChannelPtr& c) {
     c->state = Channel::State::Stopped;
   }
   WaitForChannelCallbacks(c.get());
+  // A stream procedure running on another thread finishes before the stream goes away.
+  for (;;) {
+    std::unique_lock<std::recursive_mutex> lk(c->mutex);
+    if (!c->inRead || c->reader == std::this_thread::get_id()) break;
+    lk.unlock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   std::lock_guard<std::recursive_mutex> lk(c->mutex);
   {
     std::lock_guard<std::mutex> lg(L().mutex);

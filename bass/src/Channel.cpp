@@ -150,7 +150,21 @@ DWORD ChannelProduce(Channel& c, uint8_t* dst, DWORD bytes) {
   DWORD got = 0;
   while (got < bytes && !c.srcEnded) {
     BOOL ended = FALSE;
-    DWORD n = c.dec.funcs->read(c.dec.self, dst + got, bytes - got, &ended);
+    DWORD n;
+    if (c.unlockedReads) {
+      if (c.inRead) break;  // another thread is in the procedure: nothing more now
+      uint32_t gen = c.generation.load();
+      c.inRead = true;
+      c.reader = std::this_thread::get_id();
+      c.mutex.unlock();
+      n = c.dec.funcs->read(c.dec.self, dst + got, bytes - got, &ended);
+      c.mutex.lock();
+      c.inRead = false;
+      // Freed, stopped or repositioned meanwhile: what was read belongs to the old state.
+      if (!c.alive.load() || c.generation.load() != gen) return 0;
+    } else {
+      n = c.dec.funcs->read(c.dec.self, dst + got, bytes - got, &ended);
+    }
     n = std::min(n, bytes - got);
     got += n;
     if (ended) c.srcEnded = true;
@@ -239,6 +253,7 @@ uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD
   QWORD needFrames = QWORD(std::ceil(c.phase + frames * ratio)) + 3;
   QWORD ahead = std::max<QWORD>(needFrames, QWORD(c.freq) * L().bufferMs.load() / 1000) * QWORD(fb);
   Fill(c, ahead);
+  if (!c.alive.load() || c.state != Channel::State::Playing) return 0;  // changed during a stream procedure
 
   QWORD avail = (c.decodePos - c.mixPos) / QWORD(fb);
   const uint8_t* src = c.buf.data() + c.bufHead + size_t(c.mixPos - c.bufPos);

@@ -129,6 +129,11 @@ struct Channel : std::enable_shared_from_this<Channel> {
   std::atomic<bool> playing{false};      // state == Playing, readable without the lock
   std::vector<uint8_t> scratch;          // decode scratch (mixer thread / GetData)
   std::vector<float> fscratch;
+  // A stream procedure may block (it waits for its producer), so it is called without the channel
+  // lock; "inRead" (guarded by mutex) marks the call, "reader" is the thread making it.
+  bool unlockedReads = false;
+  bool inRead = false;
+  std::thread::id reader;
 
   size_t Buffered() const { return buf.size() - bufHead; }
   QWORD Length();  // bytes or -1

@@ -73,7 +73,10 @@ bool MakeUserStream(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc, void
 
 // The channel keeps its handle in the user stream once registered.
 void BindUserStream(Channel& c) {
-  if (c.dec.funcs == &kUserFuncs) static_cast<UserStream*>(c.dec.self)->handle = c.handle;
+  if (c.dec.funcs != &kUserFuncs) return;
+  auto* u = static_cast<UserStream*>(c.dec.self);
+  u->handle = c.handle;
+  c.unlockedReads = !u->push && !u->dummy;
 }
 
 DWORD PushData(Channel& c, const void* data, DWORD length) {

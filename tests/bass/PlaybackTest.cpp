@@ -3,6 +3,7 @@
 #include "BassTestUtil.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 
 namespace {
@@ -240,6 +241,47 @@ TEST(Playback, TransportStatesFollowTheDeviceClock) {
   float maxStep = 0;
   for (size_t i = 2; i < w.samples.size(); i += 2) maxStep = std::max(maxStep, std::fabs(w.samples[i] - w.samples[i - 2]));
   EXPECT_LT(maxStep, 16000.0f / 32768 * 2 * float(M_PI) * 1000 / 44100 * 1.05f);
+}
+
+struct Gate {
+  std::mutex m;
+  std::condition_variable cv;
+  bool inside = false, open = false;
+};
+
+// Blocks inside the procedure until the test opens the gate, as a producer-fed stream does.
+DWORD CALLBACK Blocking(HSTREAM, void* buf, DWORD len, void* user) {
+  auto* g = static_cast<Gate*>(user);
+  std::unique_lock<std::mutex> lk(g->m);
+  g->inside = true;
+  g->cv.notify_all();
+  g->cv.wait(lk, [&] { return g->open; });
+  std::memset(buf, 0, len);
+  return len;
+}
+
+TEST(UserStreams, ABlockingProcedureDoesNotBlockTheCaller) {
+  Lib lib(true, "20");
+  Gate g;
+  HSTREAM h = BASS_StreamCreate(44100, 2, 0, Blocking, &g);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  {
+    std::unique_lock<std::mutex> lk(g.m);
+    ASSERT_TRUE(g.cv.wait_for(lk, std::chrono::seconds(20), [&] { return g.inside; }));
+  }
+  // The mixer thread is inside the procedure now; queries and commands still answer.
+  EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), 0u);
+  EXPECT_NE(BASS_ChannelIsActive(h), DWORD(BASS_ACTIVE_STOPPED));
+  EXPECT_TRUE(BASS_ChannelSetAttribute(h, BASS_ATTRIB_VOL, 0.5f));
+  // Freeing waits for the procedure to return, so open the gate from another thread meanwhile.
+  std::thread opener([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::lock_guard<std::mutex> lk(g.m);
+    g.open = true;
+    g.cv.notify_all();
+  });
+  EXPECT_TRUE(BASS_StreamFree(h));
+  opener.join();
 }
 
 struct Countdown {
