@@ -18,12 +18,12 @@ std::atomic<const ORV_CORE_API*> g_core{nullptr};
 
 using GetConfigPtrProc = const void* (*)(DWORD);
 
-// bass.so as the process already has it: linked in, or dlopened by the engine (possibly with
-// RTLD_LOCAL, hence the look-up by path beside our own folder).
-GetConfigPtrProc FindGetConfigPtr() {
-  if (void* sym = dlsym(RTLD_DEFAULT, "BASS_GetConfigPtr")) return reinterpret_cast<GetConfigPtrProc>(sym);
+// A function of bass.so as the process already has it: linked in, or dlopened by the engine
+// (possibly with RTLD_LOCAL, hence the look-up by path beside our own folder).
+void* FindCoreSymbol(const char* name) {
+  if (void* sym = dlsym(RTLD_DEFAULT, name)) return sym;
   Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&FindGetConfigPtr), &info) || !info.dli_fname) return nullptr;
+  if (!dladdr(reinterpret_cast<void*>(&FindCoreSymbol), &info) || !info.dli_fname) return nullptr;
   std::string self = info.dli_fname;
   size_t slash = self.rfind('/');
   std::string dir = slash == std::string::npos ? "." : self.substr(0, slash);
@@ -32,12 +32,22 @@ GetConfigPtrProc FindGetConfigPtr() {
     std::string path = dir + rel;
     void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (!h) continue;
-    void* sym = dlsym(h, "BASS_GetConfigPtr");
+    void* sym = dlsym(h, name);
     // The core stays loaded while we run; drop the reference NOLOAD added.
     dlclose(h);
-    if (sym) return reinterpret_cast<GetConfigPtrProc>(sym);
+    if (sym) return sym;
   }
   return nullptr;
+}
+
+}  // namespace
+
+void* CoreSymbol(const char* name) { return FindCoreSymbol(name); }
+
+namespace {
+
+GetConfigPtrProc FindGetConfigPtr() {
+  return reinterpret_cast<GetConfigPtrProc>(FindCoreSymbol("BASS_GetConfigPtr"));
 }
 
 }  // namespace

@@ -12,6 +12,10 @@ namespace orvaddon {
 // The core interface: the one handed to OrvBassAddonGet, or the loaded bass.so's
 // BASS_GetConfigPtr(BASS_CONFIG_ORV_ADDON_API). NULL when no core is loaded.
 const ORV_CORE_API* Core();
+// A public BASS_ function of the loaded core (BASS_GetConfig, BASS_StreamFree...), NULL without one.
+void* CoreSymbol(const char* name);
+template <class F> F* CoreFunction(const char* name) { return reinterpret_cast<F*>(CoreSymbol(name)); }
+
 // Remember the interface handed over by BASS_PluginLoad.
 void SetCore(const ORV_CORE_API* core);
 

@@ -73,6 +73,11 @@ std::unique_ptr<MidiRenderer> MidiRenderer::Create(std::unique_ptr<MidiFile> fil
   fluid_settings_setnum(r->settings_, "synth.sample-rate", double(r->freq_));
   // The core calls us one at a time; FluidSynth's own locking is not needed.
   fluid_settings_setint(r->settings_, "synth.threadsafe-api", 0);
+  // BASS_CONFIG_MIDI_VOICES, when the core holds one.
+  if (auto getConfig = orvaddon::CoreFunction<DWORD(DWORD)>("BASS_GetConfig")) {
+    DWORD voices = getConfig(BASS_CONFIG_MIDI_VOICES);
+    if (voices >= 16 && voices <= 1000) fluid_settings_setint(r->settings_, "synth.polyphony", int(voices));
+  }
   fluid_settings_setnum(r->settings_, "synth.gain", 0.4 * (fonts.empty() ? 1.0 : fonts[0].volume));
   r->synth_ = new_fluid_synth(r->settings_);
   if (!r->synth_) {

@@ -56,6 +56,7 @@ class Drive {
   virtual ~Drive() = default;
   std::string vendor, product, rev;
   int readOffset = 0;  // samples, BASS_CD_SetOffset
+  std::string id;      // the last BASS_CD_GetID answer; guarded by g_mutex
   virtual bool IsImage() const = 0;
   virtual bool Ready() = 0;
   // Tracks of the disc now in the drive; false when there is none.
@@ -317,6 +318,7 @@ class CdStream {
   uint64_t pos = 0;     // source bytes
   DWORD flags = 0, chans = 2, frameBytes = 4;
   DWORD track = 0;
+  DWORD drive = 0;
   int64_t offsetBytes = 0;  // drive read offset
 
   DWORD Read(void* buffer, DWORD size, BOOL* ended) {
@@ -539,15 +541,20 @@ ORV_EXPORT DWORD BASS_CD_GetTrackPregap(DWORD drive, DWORD track) {
 }
 
 ORV_EXPORT const char* BASS_CD_GetID(DWORD drive, DWORD id) {
-  static thread_local std::string result;
   auto d = GetDrive(drive);
   std::vector<TrackInfo> t;
   if (!d || !DiscTracks(d, t)) return nullptr;
+  std::string result;
+  auto answer = [&]() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    d->id = result;  // valid until the drive's next id request
+    Ok();
+    return d->id.c_str();
+  };
   if (id == BASS_CDID_UPC) {
     result = d->Upc();
     if (result.empty()) return Fail(BASS_ERROR_NOTAVAIL), nullptr;
-    Ok();
-    return result.c_str();
+    return answer();
   }
   if (id != BASS_CDID_CDDB && id != BASS_CDID_CDDB2) return Fail(BASS_ERROR_ILLTYPE), nullptr;
   // The freedb disc id: digit sums of the track start seconds, the playing time, the track count.
@@ -568,8 +575,7 @@ ORV_EXPORT const char* BASS_CD_GetID(DWORD drive, DWORD id) {
     for (const TrackInfo& ti : t) result += " " + std::to_string(ti.startSector + 150);
     result += " " + std::to_string((leadOut + 150) / 75);
   }
-  Ok();
-  return result.c_str();
+  return answer();
 }
 
 ORV_EXPORT DWORD BASS_CD_GetSpeed(DWORD drive) {
@@ -622,6 +628,7 @@ ORV_EXPORT HSTREAM BASS_CD_StreamCreate(DWORD drive, DWORD track, DWORD flags) {
   s->chans = (flags & BASS_SAMPLE_MONO) ? 1 : 2;
   s->frameBytes = s->chans * ((flags & BASS_SAMPLE_FLOAT) ? 4 : (flags & BASS_SAMPLE_8BITS) ? 1 : 2);
   s->track = track;
+  s->drive = drive;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     s->offsetBytes = int64_t(d->readOffset) * 4;
@@ -636,6 +643,18 @@ ORV_EXPORT HSTREAM BASS_CD_StreamCreate(DWORD drive, DWORD track, DWORD flags) {
   dec.origres = 16;
   char name[32];
   std::snprintf(name, sizeof name, "%c:/Track%02u.cda", char('A' + drive), unsigned(track + 1));
+  // BASS_CONFIG_CD_FREEOLD: a new stream replaces the drive's previous ones.
+  auto getConfig = orvaddon::CoreFunction<DWORD(DWORD)>("BASS_GetConfig");
+  auto streamFree = orvaddon::CoreFunction<BOOL(HSTREAM)>("BASS_StreamFree");
+  if (getConfig && streamFree && getConfig(BASS_CONFIG_CD_FREEOLD) == 1) {
+    std::vector<HSTREAM> old;
+    {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      for (auto& [stream, handle] : g_streams)
+        if (stream->drive == drive && handle) old.push_back(handle);
+    }
+    for (HSTREAM o : old) streamFree(o);  // outside the lock: closing takes it
+  }
   CdStream* raw = s.release();  // the core owns it now, and closes it on failure
   {
     std::lock_guard<std::mutex> lock(g_mutex);

@@ -187,6 +187,51 @@ TEST_F(CdImage, CorruptSheetsAreRefused) {
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
 }
 
+TEST_F(CdImage, FreeOldReplacesTheDrivesStream) {
+  HSTREAM first = cd_.BASS_CD_StreamCreateFile(TrackName(1).c_str(), BASS_STREAM_DECODE);
+  ASSERT_NE(first, 0u);
+  ASSERT_TRUE(BASS_SetConfig(BASS_CONFIG_CD_FREEOLD, 0));
+  HSTREAM second = cd_.BASS_CD_StreamCreateFile(TrackName(2).c_str(), BASS_STREAM_DECODE);
+  ASSERT_NE(second, 0u);
+  BASS_CHANNELINFO info{};
+  EXPECT_TRUE(BASS_ChannelGetInfo(first, &info));  // both live without the option
+  ASSERT_TRUE(BASS_SetConfig(BASS_CONFIG_CD_FREEOLD, 1));
+  HSTREAM third = cd_.BASS_CD_StreamCreateFile(TrackName(1).c_str(), BASS_STREAM_DECODE);
+  ASSERT_NE(third, 0u);
+  EXPECT_FALSE(BASS_ChannelGetInfo(first, &info));
+  EXPECT_FALSE(BASS_ChannelGetInfo(second, &info));
+  EXPECT_TRUE(BASS_ChannelGetInfo(third, &info));
+  BASS_SetConfig(BASS_CONFIG_CD_FREEOLD, 0);
+  BASS_StreamFree(third);
+}
+
+// Images named in ORVELLA_CD_IMAGES are drives from the first call on (checked in a fresh process,
+// where the add-on has not listed its drives yet).
+void ListEnvironmentImages() {
+  at::TempFolder dir;
+  std::vector<uint8_t> bin = TrackPcm(30, 440, 1);
+  at::WriteFile(dir / "env.bin", bin);
+  std::string cue = "FILE \"env.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n";
+  at::WriteFile(dir / "env.cue", std::vector<uint8_t>(cue.begin(), cue.end()));
+  std::string list = (dir / "missing.cue") + ":" + (dir / "env.cue");
+  setenv("ORVELLA_CD_IMAGES", list.c_str(), 1);
+  at::BassSession bass;
+  Cd cd;
+  ASSERT_TRUE(cd.Load());
+  int found = -1;
+  BASS_CD_INFO info{};
+  for (DWORD d = 0; d < 26 && cd.BASS_CD_GetInfo(d, &info); ++d)
+    if (std::string(info.product).find("env.cue") != std::string::npos) found = int(d);
+  bool ok = found >= 0 && cd.BASS_CD_GetTrackLength(DWORD(found), 0) == 30u * kSector;
+  std::fprintf(stderr, ok ? "image listed\n" : "image missing (%d, last error %d)\n", found, BASS_ErrorGetCode());
+  std::_Exit(ok ? 0 : 1);
+}
+
+TEST(CdImagesFromEnvironment, ListedAsDrives) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(ListEnvironmentImages(), ::testing::ExitedWithCode(0), "image listed");
+}
+
 TEST_F(CdImage, AnalogPlaybackIsNotAvailable) {
   EXPECT_FALSE(cd_.BASS_CD_Analog_Play(drive_, 0, 0));
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);

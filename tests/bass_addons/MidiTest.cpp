@@ -2,6 +2,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -239,6 +240,80 @@ TEST_F(MidiAddon, RmiAndPluginRoute) {
   EXPECT_FALSE(BASS_PluginFree(p));
   BASS_StreamFree(h);
   EXPECT_TRUE(BASS_PluginFree(p));
+}
+
+void CALLBACK OnDownload(const void* buffer, DWORD length, void* user) {
+  auto* got = static_cast<std::vector<uint8_t>*>(user);
+  if (buffer) got->insert(got->end(), static_cast<const uint8_t*>(buffer), static_cast<const uint8_t*>(buffer) + length);
+}
+
+TEST_F(MidiAddon, UrlStreamsAndUserFiles) {
+  std::vector<uint8_t> downloaded;
+  std::string url = "file://" + songPath_;
+  HSTREAM h = midi_.BASS_MIDI_StreamCreateURL(url.c_str(), 0, BASS_STREAM_DECODE, OnDownload, &downloaded, 44100);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  EXPECT_EQ(downloaded, SongBytes());
+  EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), kSongBytes);
+  EXPECT_STREQ(BASS_ChannelGetTags(h, BASS_TAG_MIDI_TRACK + 1), "Melody");
+  BASS_StreamFree(h);
+  EXPECT_EQ(midi_.BASS_MIDI_StreamCreateURL(("file://" + (dir_ / "none.mid")).c_str(), 0, BASS_STREAM_DECODE, nullptr,
+                                            nullptr, 44100),
+            0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+
+  struct Src {
+    std::vector<uint8_t> data;
+    size_t at = 0;
+    bool closed = false;
+  } src{SongBytes()};
+  BASS_FILEPROCS procs{[](void* u) { static_cast<Src*>(u)->closed = true; },
+                       [](void* u) -> QWORD { return static_cast<Src*>(u)->data.size(); },
+                       [](void* buf, DWORD len, void* u) -> DWORD {
+                         auto* s = static_cast<Src*>(u);
+                         size_t n = std::min<size_t>(len, s->data.size() - s->at);
+                         std::memcpy(buf, s->data.data() + s->at, n);
+                         s->at += n;
+                         return DWORD(n);
+                       },
+                       [](QWORD, void*) -> BOOL { return FALSE; }};
+  h = midi_.BASS_MIDI_StreamCreateFileUser(STREAMFILE_NOBUFFER, BASS_STREAM_DECODE, &procs, &src, 44100);
+  ASSERT_NE(h, 0u);
+  EXPECT_TRUE(src.closed);
+  EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), kSongBytes);
+  BASS_StreamFree(h);
+}
+
+TEST_F(MidiAddon, KaraokeTextEventsAreLyrics) {
+  at::MidiTrack info, words;
+  info.Meta(0, 1, "@KMIDI KARAOKE FILE").Meta(0, 1, "@TSong").End(0);
+  words.Meta(0, 3, "Words").Meta(0, 1, "\\Twin").Meta(480, 1, "kle").Event(480, 0x90, 60, 90).Event(900, 0x80, 60, 0).End(960);
+  std::string kar = dir_ / "song.kar";
+  at::WriteFile(kar, at::MidiFileBytes({info, words}, 480));
+  HSTREAM h = midi_.BASS_MIDI_StreamCreateFile(FALSE, kar.c_str(), 0, 0, BASS_STREAM_DECODE, 44100);
+  ASSERT_NE(h, 0u);
+  ASSERT_EQ(midi_.BASS_MIDI_StreamGetMarkCount(h, BASS_MIDI_MARK_LYRIC), 2u);
+  BASS_MIDI_MARK m{};
+  ASSERT_TRUE(midi_.BASS_MIDI_StreamGetMark(h, BASS_MIDI_MARK_LYRIC, 1, &m));
+  EXPECT_STREQ(m.text, "kle");
+  EXPECT_EQ(m.pos, 22050u * 4);
+  EXPECT_EQ(m.track, 1u);
+  BASS_StreamFree(h);
+}
+
+TEST_F(MidiAddon, LiveStreamPlaysSentEvents) {
+  HSTREAM h = midi_.BASS_MIDI_StreamCreate(16, BASS_STREAM_DECODE, 44100);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  std::vector<int16_t> pcm(4410 * 2);
+  ASSERT_EQ(BASS_ChannelGetData(h, pcm.data(), DWORD(pcm.size() * 2)), pcm.size() * 2);
+  int peak = 0;
+  for (int16_t s : pcm) peak = std::max(peak, std::abs(int(s)));
+  EXPECT_LT(peak, 10);  // silent before any note
+  ASSERT_TRUE(midi_.BASS_MIDI_StreamEvent(h, 0, MIDI_EVENT_NOTE, 69 | 100 << 8));
+  ASSERT_EQ(BASS_ChannelGetData(h, pcm.data(), DWORD(pcm.size() * 2)), pcm.size() * 2);
+  for (int16_t s : pcm) peak = std::max(peak, std::abs(int(s)));
+  EXPECT_GT(peak, 1000);
+  EXPECT_FALSE(midi_.BASS_MIDI_StreamEvent(h, 16, MIDI_EVENT_NOTE, 60));
+  BASS_StreamFree(h);
 }
 
 TEST_F(MidiAddon, CorruptAndTruncatedFilesAreRefused) {
