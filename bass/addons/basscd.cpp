@@ -228,10 +228,25 @@ size_t CdioReader::Read(uint64_t offset, uint8_t* dst, size_t n) {
 
 // ---- The drive table ----
 
-std::mutex g_mutex;
-std::vector<std::shared_ptr<Drive>> g_drives;  // system drives first, then images
-size_t g_systemDrives = 0;
-bool g_listed = false;
+class CdStream;
+
+// The tables outlive static destruction: the core may free our streams from its own exit handler
+// (BASS_Free at exit) after this library's destructors would have run.
+struct Tables {
+  std::mutex mutex;
+  std::vector<std::shared_ptr<Drive>> drives;  // system drives first, then images
+  size_t systemDrives = 0;
+  bool listed = false;
+  std::map<CdStream*, HSTREAM> streams;  // live streams and their handles (0 while being created)
+};
+Tables& T() {
+  static Tables* t = new Tables;
+  return *t;
+}
+std::mutex& g_mutex = T().mutex;
+auto& g_drives = T().drives;
+size_t& g_systemDrives = T().systemDrives;
+bool& g_listed = T().listed;
 
 std::shared_ptr<ImageDrive> LoadImage(const std::string& cuePath, int* error) {
   std::ifstream in(cuePath, std::ios::binary);
@@ -381,8 +396,7 @@ class CdStream {
   }
 };
 
-// Live streams and their handles (0 while being created); guarded by g_mutex.
-std::map<CdStream*, HSTREAM> g_streams;
+auto& g_streams = T().streams;  // guarded by g_mutex
 
 CdStream* FindStream(HSTREAM h) {
   for (auto& [s, handle] : g_streams)

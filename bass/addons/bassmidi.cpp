@@ -64,11 +64,24 @@ struct Stream {
   std::vector<BASS_MIDI_FONT> fonts;
 };
 
-std::mutex g_mutex;
-std::map<HSOUNDFONT, std::shared_ptr<Font>> g_fonts;
-std::vector<BASS_MIDI_FONT> g_defaultFonts;
-std::map<HSTREAM, Stream> g_streams;
-HSOUNDFONT g_nextFont = 1;
+// The tables outlive static destruction: the core may free our streams from its own exit handler
+// (BASS_Free at exit) after this library's destructors would have run.
+struct Tables {
+  std::mutex mutex;
+  std::map<HSOUNDFONT, std::shared_ptr<Font>> fonts;
+  std::vector<BASS_MIDI_FONT> defaultFonts;
+  std::map<HSTREAM, Stream> streams;
+  HSOUNDFONT nextFont = 1;
+};
+Tables& T() {
+  static Tables* t = new Tables;
+  return *t;
+}
+std::mutex& g_mutex = T().mutex;
+auto& g_fonts = T().fonts;
+auto& g_defaultFonts = T().defaultFonts;
+auto& g_streams = T().streams;
+HSOUNDFONT& g_nextFont = T().nextFont;
 
 // The core channel a renderer belongs to, for its close and lyric hooks.
 struct StreamLink {

@@ -232,6 +232,17 @@ TEST(CdImagesFromEnvironment, ListedAsDrives) {
   EXPECT_EXIT(ListEnvironmentImages(), ::testing::ExitedWithCode(0), "image listed");
 }
 
+TEST_F(CdImage, ExitWithAnOpenStreamIsClean) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        HSTREAM h = cd_.BASS_CD_StreamCreateFile(TrackName(1).c_str(), BASS_STREAM_DECODE);
+        std::fprintf(stderr, h ? "open\n" : "failed\n");
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "open");
+}
+
 TEST_F(CdImage, AnalogPlaybackIsNotAvailable) {
   EXPECT_FALSE(cd_.BASS_CD_Analog_Play(drive_, 0, 0));
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);

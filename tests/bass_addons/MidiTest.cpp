@@ -316,6 +316,18 @@ TEST_F(MidiAddon, LiveStreamPlaysSentEvents) {
   BASS_StreamFree(h);
 }
 
+// The core frees what is left from its exit handler, after our static destructors ran.
+TEST_F(MidiAddon, ExitWithAnOpenStreamIsClean) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        HSTREAM h = midi_.BASS_MIDI_StreamCreateFile(FALSE, songPath_.c_str(), 0, 0, BASS_STREAM_DECODE, 44100);
+        std::fprintf(stderr, h ? "open\n" : "failed\n");
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "open");
+}
+
 TEST_F(MidiAddon, CorruptAndTruncatedFilesAreRefused) {
   std::vector<uint8_t> good = SongBytes();
   std::vector<std::vector<uint8_t>> bad = {
