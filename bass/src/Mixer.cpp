@@ -90,7 +90,7 @@ static void MixerLoop() {
     }
     // A stream that ended mid-block is followed by nothing: only a stalled stream (whose data is
     // late) makes the device play silence.
-    uint32_t frames = anyStalled ? period : produced;
+    uint32_t frames = (anyStalled && !out->Unlimited()) ? period : produced;
     float master = lib.masterVolume.load();
     if (master != 1.0f)
       for (auto& s : mix) s *= master;

@@ -283,4 +283,42 @@ inline std::vector<uint8_t> It(const std::string& title) {
   return o.b;
 }
 
+// MultiTracker module, 4 channels: tracks of 64 rows, a pattern lists the track of each channel.
+inline std::vector<uint8_t> Mtm(const std::string& title) {
+  Buf o;
+  auto w = Wave();
+  o.str("MTM", 3);
+  o.u8(0x10);
+  o.str(title, 20);
+  o.le16(2);  // tracks
+  o.u8(0);    // last pattern
+  o.u8(0);    // last order
+  o.le16(0);  // comment length
+  o.u8(1);    // samples
+  o.u8(0);
+  o.u8(64);  // rows per track
+  o.u8(4);   // channels
+  for (int c = 0; c < 32; ++c) o.u8(c % 2 ? 12 : 3);
+  o.str("sine", 22);
+  o.le32(uint32_t(w.size()));
+  o.le32(0);
+  o.le32(uint32_t(w.size()));
+  o.u8(0);
+  o.u8(64);
+  o.u8(0);
+  o.zeros(128);  // order 0 = pattern 0
+  for (int t = 1; t <= 2; ++t)
+    for (int row = 0; row < 64; ++row) {
+      int note = (t == 1 && row < 16 && row % 4 == 0) ? 25 + row / 4 : 0;
+      int ins = note ? 1 : 0;
+      int eff = (t == 2 && row == 15) ? 0xD : 0;
+      o.u8((note << 2) | (ins >> 4));
+      o.u8(((ins & 0xF) << 4) | eff);
+      o.u8(0);
+    }
+  for (int c = 0; c < 32; ++c) o.le16(c == 0 ? 1 : c == 1 ? 2 : 0);
+  for (int8_t v : w) o.u8(uint8_t(v + 128));
+  return o.b;
+}
+
 }  // namespace mw

@@ -15,7 +15,8 @@ struct Kind {
 const Kind kKinds[] = {{"mod", mw::Mod, BASS_CTYPE_MUSIC_MOD},
                        {"s3m", mw::S3m, BASS_CTYPE_MUSIC_S3M},
                        {"xm", mw::Xm, BASS_CTYPE_MUSIC_XM},
-                       {"it", mw::It, BASS_CTYPE_MUSIC_IT}};
+                       {"it", mw::It, BASS_CTYPE_MUSIC_IT},
+                       {"mtm", mw::Mtm, BASS_CTYPE_MUSIC_MTM}};
 
 class MusicTest : public ::testing::TestWithParam<Kind> {};
 

@@ -323,6 +323,43 @@ TEST(UserStreams, ABlockingProcedureDoesNotBlockTheCaller) {
   opener.join();
 }
 
+TEST(UserStreams, APushStreamWithoutDataStallsAndResumes) {
+  Lib lib;
+  HSTREAM h = BASS_StreamCreate(44100, 2, 0, STREAMPROC_PUSH, nullptr);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  EXPECT_TRUE(bt::WaitFor([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_STALLED; }));
+  std::vector<int16_t> block(44100 * 2 / 10, 1000);
+  ASSERT_NE(BASS_StreamPutData(h, block.data(), DWORD(block.size() * 2)), DWORD(-1));
+  EXPECT_TRUE(bt::WaitFor([&] { return BASS_ChannelGetPosition(h, BASS_POS_BYTE) == block.size() * 2; }));
+  ASSERT_NE(BASS_StreamPutData(h, block.data(), DWORD(block.size() * 2) | BASS_STREAMPROC_END), DWORD(-1));
+  EXPECT_TRUE(WaitStopped(h));
+  EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), block.size() * 4);
+  auto w = lib.Finish();
+  // Fast capture writes no silence for the stall: both blocks follow each other.
+  ASSERT_EQ(w.samples.size(), block.size() * 2);
+  for (float v : w.samples) ASSERT_EQ(v, 1000 / 32768.0f);
+}
+
+TEST(Streams, FilePositionsFollowTheDecoding) {
+  Lib lib(false);
+  std::string file = bt::Generate(lib.dir / "t.wav", "-c:a pcm_s16le", 2.0);
+  QWORD size = bt::ReadFile(file).size();
+  HSTREAM h = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, BASS_STREAM_DECODE);
+  ASSERT_NE(h, 0u);
+  EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_END), size);
+  QWORD start = BASS_StreamGetFilePosition(h, BASS_FILEPOS_START);
+  EXPECT_EQ(start, 44u + (size - 44 - 2 * 44100 * 4));  // the data chunk follows the header chunks
+  std::vector<uint8_t> buf(44100 * 4);
+  BASS_ChannelGetData(h, buf.data(), DWORD(buf.size()));
+  QWORD p1 = BASS_StreamGetFilePosition(h, BASS_FILEPOS_CURRENT);
+  EXPECT_GE(p1, start + buf.size());
+  EXPECT_LE(p1, size);
+  bt::DecodeAll(h);
+  EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_CURRENT), size);
+  EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_WMA_BUFFER), QWORD(-1));
+}
+
 struct Countdown {
   DWORD left;
   int calls = 0;
