@@ -12,6 +12,10 @@
 #include "bass/addons/basscd.h"
 #include "bass/addons/bassmidi.h"
 
+// FluidSynth renders and loads samples with OpenMP; libgomp's thread pool is not instrumented for
+// ThreadSanitizer, whose reports from inside it are not about our code.
+extern "C" const char* __tsan_default_suppressions() { return "called_from_lib:libgomp.so.1\n"; }
+
 namespace {
 
 template <class T>
