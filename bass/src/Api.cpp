@@ -53,6 +53,7 @@ static void DropChannel(const ChannelPtr& c) {
     c->alive = false;
     c->playing = false;
     c->state = Channel::State::Stopped;
+    c->generation.fetch_add(1);  // a fill in progress below a callback stops there
   }
   WaitForChannelCallbacks(c.get());
   // A stream procedure running on another thread finishes before the stream goes away.
@@ -266,9 +267,12 @@ EXPORT DWORD BASS_GetDevice(void) {
 EXPORT BOOL BASS_Free(void) {
   Lib& lib = L();
   if (!lib.initialized) return SetError(BASS_ERROR_INIT);
+  // The library's own threads cannot wait for themselves to end.
+  if (OnLibraryThread()) return SetError(BASS_ERROR_BUSY);
   MixerStop();
   SyncThreadStop();
   FreeAllChannels();
+  FreeFftPlans();
   lib.output.reset();
   lib.initialized = false;
   lib.device = -1;

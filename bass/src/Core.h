@@ -211,6 +211,7 @@ void RemoveSyncLocked(Channel& c, HSYNC sync);
 void MixerStart();
 void MixerStop();
 void MixerWake();
+bool OnLibraryThread();  // the mixer or the sync thread
 uint64_t DevicePlayed();
 uint64_t DeviceWritten();
 
@@ -242,7 +243,8 @@ const ORV_CORE_API* CoreApi();
 DWORD TryAddons(ORV_FILE* file, DWORD flags, const char* filename);
 void FreeAllPlugins();
 
-// FFT
+// FFT (plans are kept until BASS_Free)
+void FreeFftPlans();
 bool ComputeFft(const float* interleaved, int frames, int chans, int points, bool individual, bool window,
                 float* out);
 

@@ -62,4 +62,10 @@ bool ComputeFft(const float* pcm, int frames, int chans, int points, bool indivi
   return true;
 }
 
+void FreeFftPlans() {
+  std::lock_guard<std::mutex> lk(gPlanMutex);
+  for (auto& [n, p] : Plans()) fftwf_destroy_plan(p);
+  Plans().clear();
+}
+
 }  // namespace orvbass

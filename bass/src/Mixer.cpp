@@ -122,6 +122,7 @@ void MixerStop() {
 
 void MixerWake() { L().mixWake.notify_all(); }
 
+
 // ---------------------------------------------------------------------------------------------
 namespace {
 
@@ -197,6 +198,7 @@ void SyncLoop() {
     q.running = nullptr;
     q.idle.notify_all();
   }
+  q.threadId = std::thread::id();
 }
 
 }  // namespace
@@ -249,6 +251,13 @@ void WaitForChannelCallbacks(Channel* ch) {
   std::unique_lock<std::mutex> lk(q.m);
   if (std::this_thread::get_id() == q.threadId) return;
   q.idle.wait(lk, [&] { return q.running != ch; });
+}
+
+bool OnLibraryThread() {
+  auto me = std::this_thread::get_id();
+  if (L().mixer.get_id() == me) return true;
+  std::lock_guard<std::mutex> lk(Q().m);
+  return Q().threadId == me;
 }
 
 }  // namespace orvbass

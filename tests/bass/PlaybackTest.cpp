@@ -53,13 +53,14 @@ TEST(Setup, DeviceOneWithoutSoundHardwareUsesTheSilentOutput) {
   EXPECT_EQ(info.freq, 44100u);
   EXPECT_EQ(BASS_GetDevice(), 1u);
   // Time runs on the silent output: a short user stream plays to its end.
+  DWORD left = 44100 * 4 / 10;
   HSTREAM h = BASS_StreamCreate(44100, 2, 0, [](HSTREAM, void* b, DWORD len, void* u) -> DWORD {
     auto* left = static_cast<DWORD*>(u);
     DWORD n = std::min(len, *left);
     std::memset(b, 0, n);
     *left -= n;
     return n | (*left == 0 ? BASS_STREAMPROC_END : 0);
-  }, new DWORD(44100 * 4 / 10));
+  }, &left);
   ASSERT_NE(h, 0u);
   ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
   EXPECT_TRUE(WaitStopped(h, 10));
@@ -358,6 +359,40 @@ TEST(Streams, FilePositionsFollowTheDecoding) {
   bt::DecodeAll(h);
   EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_CURRENT), size);
   EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_WMA_BUFFER), QWORD(-1));
+}
+
+TEST(Playback, CallbacksMayFreeTheirChannel) {
+  Lib lib;
+  std::string file = bt::Generate(lib.dir / "t.wav", "-c:a pcm_s16le", 0.6);
+  static std::atomic<int> done{0};
+  done = 0;
+  // A mix-time position sync frees its stream in the middle of the mixer's work.
+  HSTREAM a = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, 0);
+  BASS_ChannelSetSync(a, BASS_SYNC_POS | BASS_SYNC_MIXTIME, BASS_ChannelSeconds2Bytes(a, 0.2),
+                      [](HSYNC, DWORD ch, DWORD, void*) {
+                        EXPECT_TRUE(BASS_StreamFree(ch));
+                        ++done;
+                      }, nullptr);
+  // A DSP does the same on a decoding channel.
+  HSTREAM b = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, BASS_STREAM_DECODE);
+  BASS_ChannelSetDSP(b, [](HDSP, DWORD ch, void*, DWORD, void*) { BASS_StreamFree(ch); }, nullptr, 0);
+  // An end sync on the sync thread frees its stream and may not end the library from there.
+  HSTREAM c = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, 0);
+  BASS_ChannelSetSync(c, BASS_SYNC_END, 0, [](HSYNC, DWORD ch, DWORD, void*) {
+    EXPECT_FALSE(BASS_Free());
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_BUSY);
+    EXPECT_TRUE(BASS_StreamFree(ch));
+    ++done;
+  }, nullptr);
+  ASSERT_TRUE(BASS_ChannelPlay(a, FALSE));
+  std::vector<uint8_t> buf(8192);
+  BASS_ChannelGetData(b, buf.data(), DWORD(buf.size()));
+  EXPECT_EQ(BASS_ChannelGetData(b, buf.data(), DWORD(buf.size())), DWORD(-1));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+  ASSERT_TRUE(BASS_ChannelPlay(c, FALSE));
+  EXPECT_TRUE(bt::WaitFor([&] { return done.load() == 2; }));
+  EXPECT_FALSE(BASS_ChannelIsActive(a));
+  EXPECT_FALSE(BASS_ChannelIsActive(c));
 }
 
 struct Countdown {
