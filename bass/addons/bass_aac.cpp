@@ -1,5 +1,6 @@
 // AAC in ADTS streams and in MP4/M4A containers.
 #include "FormatAddon.h"
+#include "Mp4Length.h"
 
 namespace {
 
@@ -33,11 +34,26 @@ BOOL OpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   const ORV_CORE_API* core = orvaddon::Core();
   if (!core) return FALSE;
   // FFmpeg's MP4 demuxer reports the edit list's duration while the decoder trims only the
-  // priming, and its seeks land frames away: one decoding pass gives the length, and seeks decode
-  // from the start (about 1/1000 of the playing time).
+  // priming, and its seeks land frames away: the length is counted from the boxes (or, when they
+  // do not tell, by one decoding pass), and seeks decode from the start (about 1/1000 of the
+  // playing time).
+  orvaddon::Mp4Audio mp4;
+  QWORD size = core->FileSize(file);
+  bool boxes = orvaddon::ReadMp4Audio(
+      [&](uint64_t off, void* buf, uint32_t n) -> uint32_t {
+        return core->FileSeek(file, off) ? core->FileRead(file, buf, n) : 0;
+      },
+      size, &mp4);
+  if (!core->FileSeek(file, 0)) return orvaddon::Fail(BASS_ERROR_FILEFORM);
   if (orvaddon::OpenByRoutes(kMp4, 1, file, flags, out)) {
+    QWORD length = QWORD(-1);
+    // Plain AAC: 1024 samples an access unit at the entry's rate (HE-AAC doubles it: counted).
+    if (boxes && mp4.sampleRate == out->freq && mp4.timescale) {
+      QWORD skip = mp4.skip * out->freq / mp4.timescale;
+      if (mp4.frames * 1024 > skip) length = (mp4.frames * 1024 - skip) * orvaddon::FrameBytes(*out);
+    }
     orvaddon::Reopen again{file, flags, kMp4[0]};
-    return orvaddon::WrapExact(out, QWORD(-1), true, &again);
+    return orvaddon::WrapExact(out, length, true, &again);
   }
   if (!core->FileSeek(file, 0)) return orvaddon::Fail(BASS_ERROR_FILEFORM);
   QWORD samples = AdtsSamples(core, file);
