@@ -791,6 +791,11 @@ static DWORD TakeData(Channel& c, uint8_t* dst, DWORD bytes) {
     return got;
   }
   QWORD heard = std::max(ChannelHeardPos(c, DevicePlayed()), c.bufPos);
+  // Right after a reposition the mixer may not have refilled the buffer yet.
+  if (c.state != Channel::State::Stopped && c.decodePos < heard + bytes) {
+    ChannelFillFrom(c, heard, bytes);
+    heard = std::max(ChannelHeardPos(c, DevicePlayed()), c.bufPos);
+  }
   QWORD avail = c.decodePos > heard ? c.decodePos - heard : 0;
   DWORD n = DWORD(std::min<QWORD>(avail, bytes));
   n -= n % DWORD(c.frameBytes);

@@ -206,6 +206,10 @@ static void Fill(Channel& c, QWORD ahead) {
   }
 }
 
+void ChannelFillFrom(Channel& c, QWORD from, QWORD bytes) {
+  if (from + bytes > c.mixPos) Fill(c, from + bytes - c.mixPos);
+}
+
 // Speaker weights for folding 1..8 channels onto stereo.
 static void Weights(int chans, float* wl, float* wr) {
   const float k = 0.7071f;

@@ -203,7 +203,9 @@ DWORD ChannelProduce(Channel& c, uint8_t* dst, DWORD bytes);  // decode + DSP + 
 DWORD ChannelActivity(Channel& c);
 void ChannelFireSync(Channel& c, const Sync& s, DWORD data, uint64_t devFrame);
 void ChannelTrim(Channel& c, uint64_t played);
-void ChannelDecodeEnd(Channel& c);  // decoding channel: fire the end syncs once the decoder ended
+void ChannelDecodeEnd(Channel& c);
+// Decodes ahead so that "bytes" are buffered from position "from" (not past the end).
+void ChannelFillFrom(Channel& c, QWORD from, QWORD bytes);  // decoding channel: fire the end syncs once the decoder ended
 uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD outFreq, float gvol);
 void RemoveSyncLocked(Channel& c, HSYNC sync);
 

@@ -395,6 +395,58 @@ TEST(Playback, CallbacksMayFreeTheirChannel) {
   EXPECT_FALSE(BASS_ChannelIsActive(c));
 }
 
+TEST(Playback, MonoPlaysOnBothSidesAndOtherRatesAreResampled) {
+  Lib lib;
+  std::string mono = bt::Generate(lib.dir / "m.wav", "-c:a pcm_s16le", 0.5, 44100, 1);
+  std::string hi = bt::Generate(lib.dir / "h.wav", "-c:a pcm_s16le", 1.0, 48000, 2);
+  auto refMono = DecodeFloat(mono);
+  for (const std::string& f : {mono, hi}) {
+    HSTREAM h = BASS_StreamCreateFile(FALSE, f.c_str(), 0, 0, 0);
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+    ASSERT_TRUE(WaitStopped(h));
+  }
+  auto w = lib.Finish();
+  ASSERT_GE(w.samples.size(), refMono.size() * 2);
+  for (size_t i = 0; i < refMono.size(); ++i) {
+    ASSERT_EQ(w.samples[2 * i], refMono[i]);
+    ASSERT_EQ(w.samples[2 * i + 1], refMono[i]);
+  }
+  // 1 s at 48 kHz becomes 1 s at 44.1 kHz, with the same loudness.
+  size_t start = refMono.size();
+  EXPECT_NEAR(double(w.samples.size() / 2 - start), 44100.0, 3.0);
+  std::vector<float> hiPart(w.samples.begin() + long(start * 2), w.samples.end());
+  EXPECT_NEAR(bt::Rms(hiPart, 2, 1, 100, 44000), 0.4 / std::sqrt(2.0), 0.002);
+}
+
+TEST(Playback, RepositioningAPlayingStreamAndReadingWhatIsHeard) {
+  Lib lib(true, "5");
+  std::string file = bt::Generate(lib.dir / "t.wav", "-c:a pcm_s16le", 10.0);
+  auto ref = DecodeFloat(file);
+  HSTREAM h = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, 0);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  ASSERT_TRUE(bt::WaitFor([&] { return BASS_ChannelGetPosition(h, BASS_POS_BYTE) > 44100 * 4 / 2; }));
+  QWORD to = BASS_ChannelSeconds2Bytes(h, 0.25);
+  ASSERT_TRUE(BASS_ChannelSetPosition(h, to, BASS_POS_BYTE));
+  EXPECT_GE(BASS_ChannelGetPosition(h, BASS_POS_BYTE), to);
+  EXPECT_LT(BASS_ChannelGetPosition(h, BASS_POS_BYTE), BASS_ChannelSeconds2Bytes(h, 1.0));
+  ASSERT_TRUE(BASS_ChannelPause(h));
+  QWORD p = 0;
+  ASSERT_TRUE(bt::WaitFor([&] {
+    QWORD a = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    p = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
+    return a == p;
+  }));
+  // Data of a playing (here paused) channel starts at what is heard.
+  std::vector<int16_t> got(2048);
+  ASSERT_EQ(BASS_ChannelGetData(h, got.data(), 4096), 4096u);
+  for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i] / 32768.0f, ref[p / 2 + i]) << i;
+  EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), p);  // reading does not consume
+  float fft[512];
+  EXPECT_EQ(BASS_ChannelGetData(h, fft, BASS_DATA_FFT1024), 2048u);
+}
+
 struct Countdown {
   DWORD left;
   int calls = 0;
