@@ -221,11 +221,10 @@ void MidiRenderer::Dispatch(const ChannelEvent& e, bool notes) {
 
 void MidiRenderer::Convert(const float* src, size_t frames, uint8_t* dst) {
   size_t n = frames * chans_;
-  std::vector<float> mono;
   if (chans_ == 1) {
-    mono.resize(frames);
-    for (size_t i = 0; i < frames; ++i) mono[i] = 0.5f * (src[2 * i] + src[2 * i + 1]);
-    src = mono.data();
+    mono_.resize(frames);
+    for (size_t i = 0; i < frames; ++i) mono_[i] = 0.5f * (src[2 * i] + src[2 * i + 1]);
+    src = mono_.data();
   }
   if (flags_ & BASS_SAMPLE_FLOAT) {
     std::memcpy(dst, src, n * sizeof(float));

@@ -92,7 +92,7 @@ class MidiRenderer {
   uint64_t cur_ = 0, total_ = 0;
   size_t next_ = 0;      // next channel event
   size_t nextLyric_ = 0; // next lyric mark
-  std::vector<float> scratch_;
+  std::vector<float> scratch_, mono_;  // reused render buffers
   std::shared_ptr<MidiControl> control_ = std::make_shared<MidiControl>();
   void (*closeHook_)(void*) = nullptr;
   void* closeUser_ = nullptr;

@@ -335,10 +335,11 @@ class CdStream {
   DWORD track = 0;
   DWORD drive = 0;
   int64_t offsetBytes = 0;  // drive read offset
+  std::vector<int16_t> src;  // reused read buffer
 
   DWORD Read(void* buffer, DWORD size, BOOL* ended) {
     size_t frames = size / frameBytes;
-    std::vector<int16_t> src(frames * 2);
+    src.resize(frames * 2);
     size_t want = size_t(std::min<uint64_t>(frames * 4, length - pos));
     size_t got = ReadShifted(reinterpret_cast<uint8_t*>(src.data()), want);
     got -= got % 4;
