@@ -35,6 +35,7 @@ bool FileSource::Open(const std::string& path) {
   }
   fd_ = fd;
   size_ = st.st_size;
+  systemReads_ = 0;
   head_ = tail_ = roam_ = Window{};
   return true;
 }
@@ -50,6 +51,7 @@ int64_t FileSource::DirectRead(int64_t offset, void* dst, size_t n) {
   auto* out = static_cast<uint8_t*>(dst);
   while (done < n) {
     ssize_t r = ::pread(fd_, out + done, n - done, offset + int64_t(done));
+    ++systemReads_;
     if (r < 0) {
       if (errno == EINTR) continue;
       return -1;

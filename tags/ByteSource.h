@@ -50,6 +50,8 @@ class FileSource final : public ByteSource {
   void Close();
 
   int64_t ReadAt(int64_t offset, void* dst, size_t n) override;
+  // Read calls made on the file since it was opened (for tests of the access pattern).
+  int SystemReads() const { return systemReads_; }
 
   static constexpr size_t kHeadWindow = 16384;
   static constexpr size_t kTailWindow = 8192;
@@ -67,6 +69,7 @@ class FileSource final : public ByteSource {
   int64_t DirectRead(int64_t offset, void* dst, size_t n);
 
   int fd_ = -1;
+  int systemReads_ = 0;
   Window head_, tail_, roam_;
   uint8_t headData_[kHeadWindow];
   uint8_t tailData_[kTailWindow];

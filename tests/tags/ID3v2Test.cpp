@@ -393,3 +393,16 @@ TEST_F(TagsID3v2Write, InterruptedSaveAtEachStepLeavesFileIntact) {
     EXPECT_GE(failures, original == &inPlace ? 4 : 6);
   }
 }
+
+TEST_F(TagsID3v2Write, Utf8PathsWork) {
+  std::string f = dir.File("Bj\xc3\xb6rk \xe2\x80\x93 \xe6\x97\xa5\xe6\x9c\xac.mp3");
+  std::string audio = FakeAudio(5000, 9);
+  WriteBytes(f, audio);
+  TID3v2 t;
+  t.SetTitle("Unicode path");
+  ASSERT_TRUE(t.SaveToFile(f));
+  TID3v2 r;
+  ASSERT_TRUE(r.ReadFromFile(f));
+  EXPECT_EQ(r.Title(), "Unicode path");
+  EXPECT_EQ(ReadBytes(f).substr(size_t(r.TagSize())), audio);
+}

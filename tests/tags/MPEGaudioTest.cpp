@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "TestUtil.h"
+#include "tags/ByteSource.h"
 #include "tags/MPEGaudio.h"
 
 using namespace tags;
@@ -394,4 +395,33 @@ TEST(TagsMPEGMediaLayerI, MatchesFfprobe) {
     EXPECT_NEAR(m.Duration(), p.duration, 384.0 / c.rate + 1e-3) << c.rate;
     EXPECT_NEAR(m.Duration(), 500 * 384.0 / c.rate, 384.0 / c.rate) << c.rate;
   }
+}
+
+// The stream information of a tagged file costs one read of its head and one of its tail.
+TEST(TagsMPEGaudio, ReadsHeadAndTailOnce) {
+  ScratchDir dir;
+  std::string f = dir.File("a.mp3");
+  std::string v1(128, '\0');
+  v1.replace(0, 3, "TAG");
+  WriteBytes(f, Id3v2Tag(4086) + Frames(L3Frame(), 500) + v1);
+  FileSource src;
+  ASSERT_TRUE(src.Open(f));
+  TMPEGaudio m;
+  ASSERT_TRUE(m.ReadFromSource(src));
+  EXPECT_TRUE(m.Valid());
+  EXPECT_TRUE(m.ID3v1().Exists());
+  EXPECT_EQ(src.SystemReads(), 2);
+  // A big tag in front (a picture) adds the reads needed to step over it, not one per frame.
+  std::string big = std::string("ID3\3\0\0", 6);
+  std::string frames = "APIC" + std::string("\0\1\0\0\0\0", 6) + std::string(65536, 'p') + "TIT2" +
+                       std::string("\0\0\0\3\0\0", 6) + std::string("\0ok", 3);
+  uint32_t n = uint32_t(frames.size());
+  for (int i = 0; i < 4; ++i) big += char((n >> (21 - 7 * i)) & 0x7F);
+  WriteBytes(f, big + frames + Frames(L3Frame(), 500));
+  FileSource src2;
+  ASSERT_TRUE(src2.Open(f));
+  ASSERT_TRUE(m.ReadFromSource(src2));
+  EXPECT_EQ(m.ID3v2().Title(), "ok");
+  EXPECT_TRUE(m.Valid());
+  EXPECT_LE(src2.SystemReads(), 4);
 }
