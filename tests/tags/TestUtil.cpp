@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
@@ -81,10 +82,14 @@ std::string CachedMedia(const std::string& name, const std::string& recipe) {
   std::string dir = std::string(ORVELLA_BINARY_DIR) + "/test-media/tags";
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  std::string path = dir + "/" + name;
+  // The recipe's hash is part of the name, so a changed recipe never meets a stale file.
+  char tag[20];
+  std::snprintf(tag, sizeof tag, "-%08x", unsigned(std::hash<std::string>{}(recipe) & 0xFFFFFFFFu));
+  const size_t dot = name.rfind('.');
+  const std::string cachedName = name.substr(0, dot) + tag + (dot == std::string::npos ? "" : name.substr(dot));
+  std::string path = dir + "/" + cachedName;
   if (FileExists(path)) return path;
-  std::string ext = name.substr(name.rfind('.'));
-  std::string tmp = dir + "/.tmp-" + std::to_string(::getpid()) + "-" + name;
+  std::string tmp = dir + "/.tmp-" + std::to_string(::getpid()) + "-" + cachedName;
   std::string cmd = recipe;
   for (size_t at; (at = cmd.find("{out}")) != std::string::npos;) cmd.replace(at, 5, Quote(tmp));
   int status = 0;
