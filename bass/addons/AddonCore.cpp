@@ -1,6 +1,7 @@
 #include "AddonCore.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include <algorithm>
 #include <cstring>
@@ -18,22 +19,26 @@ std::atomic<const ORV_CORE_API*> g_core{nullptr};
 
 using GetConfigPtrProc = const void* (*)(DWORD);
 
-// A function of bass.so as the process already has it: linked in, or dlopened by the engine
-// (possibly with RTLD_LOCAL, hence the look-up by path beside our own folder).
+// Paths of the loaded objects named "bass.so" (the engine dlopens it by path, RTLD_LOCAL).
+int CollectCores(struct dl_phdr_info* info, size_t, void* data) {
+  const char* name = info->dlpi_name;
+  size_t n = name ? std::strlen(name) : 0;
+  if (n >= 7 && std::strcmp(name + n - 7, "bass.so") == 0 && (n == 7 || name[n - 8] == '/'))
+    static_cast<std::vector<std::string>*>(data)->push_back(name);
+  return 0;
+}
+
+// A function of bass.so as the process has it now: linked in, or dlopened by the engine (from
+// wherever its program folder is; a resident add-on may have been loaded from another folder).
 void* FindCoreSymbol(const char* name) {
   if (void* sym = dlsym(RTLD_DEFAULT, name)) return sym;
-  Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&FindCoreSymbol), &info) || !info.dli_fname) return nullptr;
-  std::string self = info.dli_fname;
-  size_t slash = self.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : self.substr(0, slash);
-  // Add-ons live in <program>/plugins/bass/, the core in <program>/.
-  for (const char* rel : {"/../../bass.so", "/bass.so"}) {
-    std::string path = dir + rel;
+  std::vector<std::string> cores;
+  dl_iterate_phdr(CollectCores, &cores);
+  for (const std::string& path : cores) {
     void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (!h) continue;
     void* sym = dlsym(h, name);
-    // The core stays loaded while we run; drop the reference NOLOAD added.
+    // The core stays loaded while it is in the list; drop the reference NOLOAD added.
     dlclose(h);
     if (sym) return sym;
   }
@@ -53,21 +58,21 @@ GetConfigPtrProc FindGetConfigPtr() {
 }  // namespace
 
 const ORV_CORE_API* Core() {
-  const ORV_CORE_API* c = g_core.load(std::memory_order_acquire);
-  if (c) return c;
-  GetConfigPtrProc get = FindGetConfigPtr();
-  if (!get) return nullptr;
-  c = static_cast<const ORV_CORE_API*>(get(BASS_CONFIG_ORV_ADDON_API));
-  if (c && c->abi == ORV_ADDON_ABI) {
-    g_core.store(c, std::memory_order_release);
-    return c;
+  // Looked up on every call: the engine unloads bass.so after BASS_Free and may load it again,
+  // while a resident add-on (bassmidi) stays; a kept pointer would point into the old copy.
+  if (GetConfigPtrProc get = FindGetConfigPtr()) {
+    auto* c = static_cast<const ORV_CORE_API*>(get(BASS_CONFIG_ORV_ADDON_API));
+    if (c && c->abi == ORV_ADDON_ABI) return c;
   }
-  return nullptr;
+  // A core found nowhere by name: the one that attached us with BASS_PluginLoad.
+  return g_core.load(std::memory_order_acquire);
 }
 
 void SetCore(const ORV_CORE_API* core) {
   if (core && core->abi == ORV_ADDON_ABI) g_core.store(core, std::memory_order_release);
 }
+
+void ForgetCore() { g_core.store(nullptr, std::memory_order_release); }
 
 bool Fail(int code) {
   if (const ORV_CORE_API* c = Core()) c->SetError(code);

@@ -9,8 +9,8 @@
 
 namespace orvaddon {
 
-// The core interface: the one handed to OrvBassAddonGet, or the loaded bass.so's
-// BASS_GetConfigPtr(BASS_CONFIG_ORV_ADDON_API). NULL when no core is loaded.
+// The core interface: the loaded bass.so's BASS_GetConfigPtr(BASS_CONFIG_ORV_ADDON_API), else the
+// one handed to OrvBassAddonGet. NULL when no core is loaded. Sets the error code to BASS_OK.
 const ORV_CORE_API* Core();
 // A public BASS_ function of the loaded core (BASS_GetConfig, BASS_StreamFree...), NULL without one.
 void* CoreSymbol(const char* name);
@@ -18,6 +18,8 @@ template <class F> F* CoreFunction(const char* name) { return reinterpret_cast<F
 
 // Remember the interface handed over by BASS_PluginLoad.
 void SetCore(const ORV_CORE_API* core);
+// Drop it again (ORV_ADDON.Free: the core detaches us, and may be unloaded next).
+void ForgetCore();
 
 // Set the calling thread's error code in the core (no-op without a core); returns false.
 bool Fail(int code);

@@ -15,7 +15,7 @@
   }                                                                                              \
   const ORV_ADDON kAddon = {ORV_ADDON_ABI,                                                       \
                             {ORVELLA_BASS_VERSION, DWORD(ORV_COUNT_OF(formats)), formats},       \
-                            OpenFile, nullptr, nullptr};                                         \
+                            OpenFile, nullptr, orvaddon::ForgetCore};                                         \
   }                                                                                              \
   ORV_EXPORT const ORV_ADDON* OrvBassAddonGet(const ORV_CORE_API* core) {                        \
     if (!core || core->abi != ORV_ADDON_ABI) return nullptr;                                     \

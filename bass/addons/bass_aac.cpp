@@ -64,7 +64,7 @@ BOOL OpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
                              &again);
 }
 
-const ORV_ADDON kAddon = {ORV_ADDON_ABI, {ORVELLA_BASS_VERSION, 2, kFormats}, OpenFile, nullptr, nullptr};
+const ORV_ADDON kAddon = {ORV_ADDON_ABI, {ORVELLA_BASS_VERSION, 2, kFormats}, OpenFile, nullptr, orvaddon::ForgetCore};
 
 }  // namespace
 

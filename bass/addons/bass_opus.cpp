@@ -53,7 +53,7 @@ BOOL OpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   return told == bytes ? TRUE : orvaddon::WrapExact(out, bytes, false);
 }
 
-const ORV_ADDON kAddon = {ORV_ADDON_ABI, {ORVELLA_BASS_VERSION, 1, kFormats}, OpenFile, nullptr, nullptr};
+const ORV_ADDON kAddon = {ORV_ADDON_ABI, {ORVELLA_BASS_VERSION, 1, kFormats}, OpenFile, nullptr, orvaddon::ForgetCore};
 
 }  // namespace
 

@@ -448,7 +448,7 @@ const BASS_PLUGINFORM kFormats[] = {
 // A .cda entry has no audio of its own: tracks open through BASS_CD_StreamCreateFile.
 BOOL AddonOpenFile(ORV_FILE*, DWORD, ORV_DECODER*) { return Fail(BASS_ERROR_FILEFORM); }
 
-const ORV_ADDON kAddon = {ORV_ADDON_ABI, {ORVELLA_BASS_VERSION, 1, kFormats}, AddonOpenFile, nullptr, nullptr};
+const ORV_ADDON kAddon = {ORV_ADDON_ABI, {ORVELLA_BASS_VERSION, 1, kFormats}, AddonOpenFile, nullptr, orvaddon::ForgetCore};
 
 }  // namespace
 

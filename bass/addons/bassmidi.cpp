@@ -229,7 +229,7 @@ BOOL AddonOpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   return TRUE;
 }
 
-const ORV_ADDON kAddon = {ORV_ADDON_ABI, {ORVELLA_BASS_VERSION, 1, kFormats}, AddonOpenFile, nullptr, nullptr};
+const ORV_ADDON kAddon = {ORV_ADDON_ABI, {ORVELLA_BASS_VERSION, 1, kFormats}, AddonOpenFile, nullptr, orvaddon::ForgetCore};
 
 std::shared_ptr<Font> FindFont(HSOUNDFONT h) {
   auto it = g_fonts.find(h);

@@ -86,7 +86,7 @@ BOOL OpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   return TRUE;
 }
 
-const ORV_ADDON kAddon = {ORV_ADDON_ABI, {ORVELLA_BASS_VERSION, 2, kFormats}, OpenFile, nullptr, nullptr};
+const ORV_ADDON kAddon = {ORV_ADDON_ABI, {ORVELLA_BASS_VERSION, 2, kFormats}, OpenFile, nullptr, orvaddon::ForgetCore};
 
 }  // namespace
 
