@@ -283,44 +283,73 @@ uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD
   uint32_t produced = 0;
   double p = c.phase;
   bool direct = ratio == 1.0 && c.phase == 0;
-  float y[8];
-  for (uint32_t j = 0; j < frames; ++j) {
-    const float* s;
-    if (direct) {
-      if (j >= convFrames) break;
-      s = at(j);
-      p = j + 1;
-    } else {
-      int64_t i = int64_t(std::floor(p));
-      if (i >= int64_t(avail)) break;
-      if (!c.srcEnded && i + 2 >= int64_t(avail)) break;
-      float t = float(p - double(i));
-      const float *x0 = at(i - 1), *x1 = at(i), *x2 = (i + 1 < int64_t(convFrames)) ? at(i + 1) : at(int64_t(convFrames)),
-                  *x3 = (i + 2 < int64_t(convFrames)) ? at(i + 2) : at(int64_t(convFrames));
-      for (int k = 0; k < chans; ++k) {
-        float a = x0[k], b = x1[k], cc = x2[k], d = x3[k];
-        float c1 = 0.5f * (cc - a), c2 = a - 2.5f * b + 2.0f * cc - 0.5f * d, c3 = 0.5f * (d - a) + 1.5f * (b - cc);
-        y[k] = ((c3 * t + c2) * t + c1) * t + b;
-      }
-      s = y;
-      p += ratio;
-    }
-    float v = valueAt(vol0, j) * gvol;
-    float pn = valueAt(pan0, j);
+  if (direct && vol0.framesLeft <= 0 && pan0.framesLeft <= 0) {
+    // The common case: no resampling, no slide - constant gains.
+    produced = uint32_t(std::min<QWORD>(frames, convFrames));
+    float v = vol0.value * gvol, pn = pan0.value;
     float gl = v * std::min(1.0f, 1.0f - pn), gr = v * std::min(1.0f, 1.0f + pn);
-    float l = 0, r = 0;
+    const float* s = at(0);
     if (chans == 2) {
-      l = s[0];
-      r = s[1];
+      for (uint32_t j = 0; j < produced; ++j) {
+        mix[2 * j] += s[2 * j] * gl;
+        mix[2 * j + 1] += s[2 * j + 1] * gr;
+      }
+    } else if (chans == 1) {
+      for (uint32_t j = 0; j < produced; ++j) {
+        mix[2 * j] += s[j] * gl;
+        mix[2 * j + 1] += s[j] * gr;
+      }
     } else {
-      for (int k = 0; k < chans; ++k) {
-        l += s[k] * wl[k];
-        r += s[k] * wr[k];
+      for (uint32_t j = 0; j < produced; ++j) {
+        float l = 0, r = 0;
+        for (int k = 0; k < chans; ++k) {
+          l += s[j * chans + k] * wl[k];
+          r += s[j * chans + k] * wr[k];
+        }
+        mix[2 * j] += l * gl;
+        mix[2 * j + 1] += r * gr;
       }
     }
-    mix[2 * j] += l * gl;
-    mix[2 * j + 1] += r * gr;
-    ++produced;
+  } else {
+    float y[8];
+    for (uint32_t j = 0; j < frames; ++j) {
+      const float* s;
+      if (direct) {
+        if (j >= convFrames) break;
+        s = at(j);
+        p = j + 1;
+      } else {
+        int64_t i = int64_t(std::floor(p));
+        if (i >= int64_t(avail)) break;
+        if (!c.srcEnded && i + 2 >= int64_t(avail)) break;
+        float t = float(p - double(i));
+        const float *x0 = at(i - 1), *x1 = at(i), *x2 = (i + 1 < int64_t(convFrames)) ? at(i + 1) : at(int64_t(convFrames)),
+                    *x3 = (i + 2 < int64_t(convFrames)) ? at(i + 2) : at(int64_t(convFrames));
+        for (int k = 0; k < chans; ++k) {
+          float a = x0[k], b = x1[k], cc = x2[k], d = x3[k];
+          float c1 = 0.5f * (cc - a), c2 = a - 2.5f * b + 2.0f * cc - 0.5f * d, c3 = 0.5f * (d - a) + 1.5f * (b - cc);
+          y[k] = ((c3 * t + c2) * t + c1) * t + b;
+        }
+        s = y;
+        p += ratio;
+      }
+      float v = valueAt(vol0, j) * gvol;
+      float pn = valueAt(pan0, j);
+      float gl = v * std::min(1.0f, 1.0f - pn), gr = v * std::min(1.0f, 1.0f + pn);
+      float l = 0, r = 0;
+      if (chans == 2) {
+        l = s[0];
+        r = s[1];
+      } else {
+        for (int k = 0; k < chans; ++k) {
+          l += s[k] * wl[k];
+          r += s[k] * wr[k];
+        }
+      }
+      mix[2 * j] += l * gl;
+      mix[2 * j + 1] += r * gr;
+      ++produced;
+    }
   }
   QWORD consumed = std::min<QWORD>(QWORD(std::floor(direct ? double(produced) : p)), avail);
   c.phase = direct ? 0 : p - double(consumed);

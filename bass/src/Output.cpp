@@ -38,10 +38,7 @@ public:
       bytes_ += n * 4;
     } else {
       tmp_.resize(n);
-      for (size_t i = 0; i < n; ++i) {
-        float v = std::lrintf(s[i] * 32768.0f);
-        tmp_[i] = int16_t(std::clamp(v, -32768.0f, 32767.0f));
-      }
+      for (size_t i = 0; i < n; ++i) tmp_[i] = int16_t(std::lrintf(std::clamp(s[i] * 32768.0f, -32768.0f, 32767.0f)));
       std::fwrite(tmp_.data(), 2, n, f_);
       bytes_ += n * 2;
     }

@@ -84,9 +84,11 @@ int main(int argc, char** argv) {
   for (const std::string& f : {mp3, ogg}) {
     Times ff = FfmpegNull(f);
     Times ours = OurPath(f, dir + "/capture.wav");
-    std::printf("%s: ffmpeg -f null %.3f s CPU (%.3f s wall); our path to fast capture %.3f s CPU (%.3f s wall); "
-                "ratio %.2fx\n",
-                f.substr(f.size() - 3).c_str(), ff.cpu, ff.wall, ours.cpu, ours.wall, ours.cpu / ff.cpu);
+    Times toNull = OurPath(f, "/dev/null");
+    std::printf("%s: ffmpeg -f null %.3f s CPU (%.3f s wall); our path to fast capture: into a WAV file %.3f s CPU "
+                "(%.3f s wall, ratio %.2fx), into /dev/null %.3f s CPU (ratio %.2fx)\n",
+                f.substr(f.size() - 3).c_str(), ff.cpu, ff.wall, ours.cpu, ours.wall, ours.cpu / ff.cpu, toNull.cpu,
+                toNull.cpu / ff.cpu);
   }
   std::printf("real-time playback of MP3 (silent output, %.0f s): %.3f s CPU per minute of audio\n", rtSeconds,
               RealTimeCpuPerMinute(mp3, rtSeconds));
