@@ -23,6 +23,7 @@ const Case kCases[] = {
     {"bass_aac", "t.aac", "-c:a aac -b:a 128k -f adts", BASS_CTYPE_STREAM_AAC, 44100, 2},
     {"bass_aac", "t.m4a", "-c:a aac -b:a 128k", BASS_CTYPE_STREAM_MP4, 44100, 2},
     {"bass_flac", "t.flac", "-c:a flac", BASS_CTYPE_STREAM_FLAC, 44100, 2},
+    {"bass_flac", "t.oga", "-c:a flac -f ogg", BASS_CTYPE_STREAM_FLAC_OGG, 44100, 2},
     {"bass_ac3", "t.ac3", "-c:a ac3 -b:a 192k", BASS_CTYPE_STREAM_AC3, 48000, 2},
     {"bass_alac", "t.m4a", "-c:a alac", BASS_CTYPE_STREAM_ALAC, 44100, 2},
     {"bass_opus", "t.opus", "-c:a libopus -b:a 96k", BASS_CTYPE_STREAM_OPUS, 48000, 2},
