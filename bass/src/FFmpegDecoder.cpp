@@ -54,6 +54,9 @@ struct FFDec {
   std::vector<QWORD> frameIndex;
   int frameSpf = 0;
   bool countOnly = false;  // after such a seek: ignore packet timestamps
+  // Ogg: the last page's granule position is where the stream ends; FFmpeg does not always cut
+  // the last packet there (short files), so the decoder does.
+  bool capAtLength = false;
 
   ~FFDec() {
     av_frame_free(&frame);
@@ -381,6 +384,8 @@ DWORD DecRead(void* self, void* buffer, DWORD length, BOOL* ended) {
   auto* out = static_cast<uint8_t*>(buffer);
   DWORD done = 0;
   length -= length % DWORD(d->frameBytes);
+  if (d->capAtLength && d->length >= 0)
+    length = DWORD(std::min<int64_t>(length, std::max<int64_t>(d->length - d->returned, 0) * d->frameBytes));
   while (done < length) {
     size_t avail = d->pending.size() - d->pendingHead;
     if (avail == 0) {
@@ -395,6 +400,10 @@ DWORD DecRead(void* self, void* buffer, DWORD length, BOOL* ended) {
     done += DWORD(n);
   }
   d->returned += done / d->frameBytes;
+  if (d->capAtLength && d->length >= 0 && d->returned >= d->length) {
+    *ended = TRUE;
+    return done;
+  }
   if (d->eof && d->pending.size() == d->pendingHead) {
     *ended = TRUE;
     // The container's length can be an estimate; the decode is the truth.
@@ -587,6 +596,7 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   else if (d->fmt->duration != AV_NOPTS_VALUE && d->fmt->duration > 0)
     d->length = av_rescale(d->fmt->duration, d->rate, AV_TIME_BASE);
   d->seekable = (d->avio->seekable & AVIO_SEEKABLE_NORMAL) != 0;
+  d->capAtLength = std::string(demux) == "ogg" && st->duration != AV_NOPTS_VALUE && st->duration > 0;
   if (std::string(demux) == "mp3") {
     // The container's MPEG length is an estimate; count it exactly (file position restored after).
     QWORD keep = FileTell(file);
