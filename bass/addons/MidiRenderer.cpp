@@ -93,15 +93,19 @@ std::unique_ptr<MidiRenderer> MidiRenderer::Create(std::unique_ptr<MidiFile> fil
   // Marks and track texts, in the output's byte positions.
   MidiStreamInfo& info = *r->info_;
   info.tracks = DWORD(r->file_->TrackCount());
-  bool haveLyrics = false;
-  for (const MetaText& t : r->file_->Texts()) haveLyrics |= t.type == 5;
+  // Karaoke files carry their lyrics as text events, announced by "@" header texts ("@KMIDI
+  // KARAOKE FILE", "@T title"); other files' text events are not lyrics.
+  bool haveLyrics = false, karaoke = false;
+  for (const MetaText& t : r->file_->Texts()) {
+    haveLyrics |= t.type == 5;
+    karaoke |= t.type == 1 && !t.text.empty() && t.text[0] == '@';
+  }
   for (const MetaText& t : r->file_->Texts()) {
     int type = MarkTypeOf(t.type);
     if (type < 0) continue;
     Mark m{t.track, DWORD(std::min<uint64_t>(t.sample * info.frameBytes, 0xFFFFFFFFu)), t.text};
     info.marks[type].push_back(m);
-    // Karaoke files carry their lyrics as text events ("@" lines are headers).
-    if (!haveLyrics && t.type == 1 && !t.text.empty() && t.text[0] != '@') info.marks[2].push_back(m);
+    if (karaoke && !haveLyrics && t.type == 1 && !t.text.empty() && t.text[0] != '@') info.marks[2].push_back(m);
   }
   info.trackTags.resize(info.tracks);
   for (DWORD n = 0; n < info.tracks; ++n) {

@@ -37,21 +37,27 @@ struct Font {
   std::string path;
   int memfd = -1;  // a font given in memory lives in an anonymous file
   SoundFontInfo info;
-  float volume = 1.0f;
+  std::atomic<float> volume{1.0f};
+  std::mutex loadMutex;  // guards the cache synth; loading a large font takes a while
   fluid_settings_t* cacheSettings = nullptr;
   fluid_synth_t* cache = nullptr;
+  std::atomic<bool> loaded{false};
   ~Font() {
     if (cache) delete_fluid_synth(cache);
     if (cacheSettings) delete_fluid_settings(cacheSettings);
     if (memfd >= 0) close(memfd);
   }
-  bool Loaded() const { return cache != nullptr; }
+  bool Loaded() const { return loaded.load(); }
   bool Load() {
+    std::lock_guard<std::mutex> lock(loadMutex);
     if (cache) return true;
-    cacheSettings = new_fluid_settings();
+    if (!cacheSettings) cacheSettings = new_fluid_settings();
     if (!cacheSettings) return false;
     cache = new_fluid_synth(cacheSettings);
-    if (cache && fluid_synth_sfload(cache, path.c_str(), 0) != FLUID_FAILED) return true;
+    if (cache && fluid_synth_sfload(cache, path.c_str(), 0) != FLUID_FAILED) {
+      loaded = true;
+      return true;
+    }
     if (cache) delete_fluid_synth(cache);
     cache = nullptr;
     return false;
@@ -111,14 +117,22 @@ std::string PathOf(const void* file, DWORD flags) {
   return static_cast<const char*>(file);
 }
 
-// Fonts of a stream, as FluidSynth file paths; marks each as loaded. g_mutex held.
-std::vector<FontUse> FontUses(const std::vector<BASS_MIDI_FONT>& list) {
-  std::vector<FontUse> uses;
+// The fonts of a list that still exist (g_mutex held).
+std::vector<std::shared_ptr<Font>> FontsOf(const std::vector<BASS_MIDI_FONT>& list) {
+  std::vector<std::shared_ptr<Font>> fonts;
   for (const BASS_MIDI_FONT& f : list) {
     auto it = g_fonts.find(f.font);
-    if (it == g_fonts.end()) continue;
-    it->second->Load();
-    uses.push_back({it->second->path, it->second->volume});
+    if (it != g_fonts.end()) fonts.push_back(it->second);
+  }
+  return fonts;
+}
+
+// Loads them (without g_mutex: a large font takes long) and gives their FluidSynth paths.
+std::vector<FontUse> FontUses(const std::vector<std::shared_ptr<Font>>& fonts) {
+  std::vector<FontUse> uses;
+  for (const auto& f : fonts) {
+    f->Load();
+    uses.push_back({f->path, f->volume.load()});
   }
   return uses;
 }
@@ -174,12 +188,13 @@ std::unique_ptr<MidiRenderer> MakeRenderer(const std::vector<uint8_t>& data, DWO
     Fail(BASS_ERROR_FILEFORM);
     return nullptr;
   }
-  std::vector<FontUse> uses;
+  std::vector<std::shared_ptr<Font>> fonts;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     *usedFonts = g_defaultFonts;
-    uses = FontUses(g_defaultFonts);
+    fonts = FontsOf(g_defaultFonts);
   }
+  std::vector<FontUse> uses = FontUses(fonts);
   int error = 0;
   auto r = MidiRenderer::Create(std::move(file), freq, flags, uses, &error);
   if (!r) Fail(error);
@@ -326,23 +341,29 @@ ORV_EXPORT DWORD BASS_MIDI_StreamGetTrackCount(HSTREAM handle) {
 ORV_EXPORT BOOL BASS_MIDI_StreamSetFonts(HSTREAM handle, const BASS_MIDI_FONT* fonts, DWORD count) {
   if (!orvaddon::Core()) return FALSE;
   if (count && !fonts) return Fail(BASS_ERROR_ILLPARAM);
-  std::lock_guard<std::mutex> lock(g_mutex);
   std::vector<BASS_MIDI_FONT> list;
-  for (DWORD i = 0; i < count; ++i) {
-    if (!g_fonts.count(fonts[i].font)) return Fail(BASS_ERROR_HANDLE);
-    list.push_back(fonts[i]);
+  std::shared_ptr<MidiControl> control;
+  std::vector<std::shared_ptr<Font>> used;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (DWORD i = 0; i < count; ++i) {
+      if (!g_fonts.count(fonts[i].font)) return Fail(BASS_ERROR_HANDLE);
+      list.push_back(fonts[i]);
+    }
+    if (handle == 0) {
+      g_defaultFonts = list;
+      return Ok();
+    }
+    auto it = g_streams.find(handle);
+    if (it == g_streams.end()) return Fail(BASS_ERROR_HANDLE);
+    it->second.fonts = list;
+    control = it->second.control;
+    used = FontsOf(list);
   }
-  if (handle == 0) {
-    g_defaultFonts = list;
-    return Ok();
-  }
-  auto it = g_streams.find(handle);
-  if (it == g_streams.end()) return Fail(BASS_ERROR_HANDLE);
-  it->second.fonts = list;
-  std::vector<FontUse> uses = FontUses(list);
-  std::lock_guard<std::mutex> clock(it->second.control->mutex);
-  it->second.control->fonts = uses;
-  it->second.control->fontsChanged = true;
+  std::vector<FontUse> uses = FontUses(used);
+  std::lock_guard<std::mutex> clock(control->mutex);
+  control->fonts = uses;
+  control->fontsChanged = true;
   return Ok();
 }
 
@@ -481,8 +502,11 @@ ORV_EXPORT const char* BASS_MIDI_FontGetPreset(HSOUNDFONT handle, int preset, in
 ORV_EXPORT BOOL BASS_MIDI_FontLoad(HSOUNDFONT handle, int preset, int bank) {
   (void)preset;
   (void)bank;
-  std::lock_guard<std::mutex> lock(g_mutex);
-  auto font = FindFont(handle);
+  std::shared_ptr<Font> font;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    font = FindFont(handle);
+  }
   if (!font) return Fail(BASS_ERROR_HANDLE);
   // FluidSynth loads a font's samples as a whole.
   if (!font->Load()) return Fail(BASS_ERROR_FILEFORM);

@@ -298,6 +298,17 @@ TEST_F(MidiAddon, KaraokeTextEventsAreLyrics) {
   EXPECT_EQ(m.pos, 22050u * 4);
   EXPECT_EQ(m.track, 1u);
   BASS_StreamFree(h);
+  // Text events of other files stay texts.
+  at::MidiTrack plain;
+  plain.Meta(0, 1, "made with a sequencer").Event(0, 0x90, 60, 90).Event(400, 0x80, 60, 0).End(480);
+  std::string mid = dir_ / "plain.mid";
+  at::WriteFile(mid, at::MidiFileBytes({plain}, 480, 0));
+  h = midi_.BASS_MIDI_StreamCreateFile(FALSE, mid.c_str(), 0, 0, BASS_STREAM_DECODE, 44100);
+  ASSERT_NE(h, 0u);
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetMarkCount(h, BASS_MIDI_MARK_LYRIC), 0u);
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetMarkCount(h, BASS_MIDI_MARK_TEXT), 1u);
+  EXPECT_STREQ(BASS_ChannelGetTags(h, BASS_TAG_MIDI_TRACK), "made with a sequencer");
+  BASS_StreamFree(h);
 }
 
 TEST_F(MidiAddon, LiveStreamPlaysSentEvents) {
