@@ -573,6 +573,7 @@ BOOL BASS_FXSetParameters(HFX handle, const void *params);
 BOOL BASS_FXGetParameters(HFX handle, void *params);
 BOOL BASS_FXReset(HFX handle);
 
+#define ORVELLA_BASS_EXPORT_COUNT 97
 /* X-macro over the 97 exports in the loader's order: X(BASS_SetConfig) ... X(BASS_FXReset). */
 #define ORVELLA_BASS_FUNCTIONS(X) \
   X(BASS_SetConfig) \
@@ -672,7 +673,6 @@ BOOL BASS_FXReset(HFX handle);
   X(BASS_FXSetParameters) \
   X(BASS_FXGetParameters) \
   X(BASS_FXReset)
-#define ORVELLA_BASS_EXPORT_COUNT 97
 
 #ifdef __cplusplus
 }
