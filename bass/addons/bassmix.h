@@ -5,7 +5,11 @@
  * of 18 names the loader resolves. The engine checks only BASS_Mixer_GetVersion (high word 0x0204).
  *
  * A mixer is a stream that sums decoding channels (BASS_STREAM_DECODE sources) added to it, converted
- * to the mixer's rate and channel count. Threading: every function may be called from any thread.
+ * to the mixer's rate (linear interpolation) and channel count (a matrix per source, rows = mixer
+ * channels, columns = source channels). It runs until freed, or with BASS_MIXER_END until every
+ * source has ended. Envelopes and BASS_Mixer_ChannelGetData are not offered (error 37).
+ * Threading: every function may be called from any thread; a source's sync procedures must not
+ * call the mixer functions of the same mixer.
  */
 #ifndef ORVELLA_BASSMIX_H
 #define ORVELLA_BASSMIX_H
@@ -15,6 +19,9 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* Channel type of a mixer (BASS_ChannelGetInfo) */
+#define BASS_CTYPE_STREAM_MIXER 0x10800
 
 /* BASS_Mixer_StreamCreate flags */
 #define BASS_MIXER_END 0x10000     /* end when every source has ended */
