@@ -220,8 +220,9 @@ TEST_P(TagsAACMedia, MatchesFfprobe) {
   EXPECT_EQ(a.SampleRate(), p.sampleRate);
   EXPECT_EQ(a.Channels(), p.channels);
   EXPECT_EQ(a.Profile(), "AAC LC");
-  // ADTS carries no total: the walk over all frames gives the length to within a frame.
-  EXPECT_NEAR(a.Duration(), p.duration, 1024.0 / c.rate + 1e-3);
+  // ADTS carries no total: ours is measured from the frames, ffprobe's is estimated from the bit
+  // rate, so the two may differ by a frame each way.
+  EXPECT_NEAR(a.Duration(), p.duration, 2 * 1024.0 / c.rate + 1e-3);
   EXPECT_NEAR(a.Duration(), 4.0, 2 * 1024.0 / c.rate + 1e-3);
   EXPECT_NEAR(a.BitRate(), double(p.bitRate), p.bitRate * 0.02);
 }
