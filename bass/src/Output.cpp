@@ -173,7 +173,7 @@ public:
     want.freq = int(freq);
     want.format = AUDIO_F32SYS;
     want.channels = 2;
-    want.samples = 1024;
+    want.samples = 2048;  // 46 ms: a player needs no lower latency, and wakes up half as often
     want.callback = &SdlOutput::Callback;
     want.userdata = this;
     dev_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
