@@ -11,6 +11,7 @@
 #include "MediaWriters.h"
 #include "bass/addons/basscd.h"
 #include "bass/addons/bassmidi.h"
+#include "bass/addons/bassmix.h"
 
 // FluidSynth renders and loads samples with OpenMP; libgomp's thread pool is not instrumented for
 // ThreadSanitizer, whose reports from inside it are not about our code.
@@ -108,6 +109,53 @@ TEST(AddonThreads, CdStreamsReplacedWhileDecoding) {
   EXPECT_EQ(created.load(), 60);
   BASS_SetConfig(BASS_CONFIG_CD_FREEOLD, 0);
   clearImages();
+  dlclose(lib);
+}
+
+DWORD CALLBACK Noise(HSTREAM, void* buffer, DWORD length, void* user) {
+  auto* x = static_cast<uint32_t*>(user);
+  auto* s = static_cast<int16_t*>(buffer);
+  for (DWORD i = 0; i < length / 2; ++i) s[i] = int16_t((*x = *x * 1103515245 + 12345) >> 16);
+  return length;
+}
+
+TEST(AddonThreads, MixerSourcesChangeWhileMixing) {
+  at::BassSession bass;
+  ASSERT_TRUE(bass.ok);
+  void* lib = dlopen(at::AddonPath("bassmix").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr);
+  auto create = Sym<decltype(&BASS_Mixer_StreamCreate)>(lib, "BASS_Mixer_StreamCreate");
+  auto add = Sym<decltype(&BASS_Mixer_StreamAddChannel)>(lib, "BASS_Mixer_StreamAddChannel");
+  auto remove = Sym<decltype(&BASS_Mixer_ChannelRemove)>(lib, "BASS_Mixer_ChannelRemove");
+  auto flags = Sym<decltype(&BASS_Mixer_ChannelFlags)>(lib, "BASS_Mixer_ChannelFlags");
+  auto setMatrix = Sym<decltype(&BASS_Mixer_ChannelSetMatrix)>(lib, "BASS_Mixer_ChannelSetMatrix");
+  auto setPos = Sym<decltype(&BASS_Mixer_ChannelSetPosition)>(lib, "BASS_Mixer_ChannelSetPosition");
+  HSTREAM m = create(48000, 2, BASS_STREAM_DECODE);
+  ASSERT_NE(m, 0u);
+  uint32_t seeds[4] = {1, 2, 3, 4};
+  HSTREAM src[4];
+  for (int i = 0; i < 4; ++i) {
+    src[i] = BASS_StreamCreate(i % 2 ? 22050 : 44100, i % 2 ? 1 : 2, BASS_STREAM_DECODE, Noise, &seeds[i]);
+    ASSERT_NE(src[i], 0u);
+  }
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    std::vector<uint8_t> buf(8192);
+    while (!stop) BASS_ChannelGetData(m, buf.data(), DWORD(buf.size()));
+  });
+  const float half[4] = {0.5f, 0.5f, 0.5f, 0.5f};
+  for (int round = 0; round < 200; ++round) {
+    HSTREAM s = src[round % 4];
+    add(m, s, 0);
+    flags(s, round % 3 ? 0 : BASS_MIXER_PAUSE, BASS_MIXER_PAUSE);
+    setMatrix(s, half);
+    setPos(s, 0, BASS_POS_BYTE);
+    if (round % 2) remove(s);
+  }
+  stop = true;
+  reader.join();
+  BASS_StreamFree(m);
+  for (HSTREAM s : src) BASS_StreamFree(s);
   dlclose(lib);
 }
 
