@@ -203,12 +203,13 @@ int RunPlay(const std::vector<std::string>& args) {
       continue;
     }
     ended = false;
+    // Seeking before play starts: with a fast clock the file could end before a later seek.
+    if (seek) eng.SetPosition(static_cast<uint32_t>(*seek));
     eng.Play();
     if (eng.Mode() != engine::plmPlaying) {
       ++failures;
       continue;
     }
-    if (seek) eng.SetPosition(static_cast<uint32_t>(*seek));
     bool pausedOnce = false;
     while (!ended && eng.Mode() != engine::plmStopped && eng.Mode() != engine::plmStandby) {
       if (pauseAt && !pausedOnce && eng.Mode() == engine::plmPlaying && eng.GetPosition() >= *pauseAt) {

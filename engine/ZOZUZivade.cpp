@@ -329,7 +329,8 @@ void TZOZUZivade::Play() {
   // The syncs go in before play starts: a short stream could otherwise end before they exist.
   endSync_ = bass_.BASS_ChannelSetSync(decodeChannel_, BASS_SYNC_END, 0, &EngineCallbacks::EndProc, hiddenWindow_);
   if (streamKind_ == skMIDI) lyricSync_ = families_->SetLyricSync(bass_, decodeChannel_, hiddenWindow_);
-  if (!bass_.BASS_ChannelPlay(outputChannel_, TRUE)) {
+  // A restart would throw away a seek made before play when the decoding channel itself plays.
+  if (!bass_.BASS_ChannelPlay(outputChannel_, outputChannel_ == decodeChannel_ ? FALSE : TRUE)) {
     ShowLibError("Could not open the channel for play.");
     bass_.BASS_ChannelRemoveSync(decodeChannel_, endSync_);
     if (lyricSync_) bass_.BASS_ChannelRemoveSync(decodeChannel_, lyricSync_);

@@ -251,3 +251,16 @@ TEST(EngineTransport, PauseFadesOutOverHalfASecond) {
   ASSERT_GT(endFade, startFade);
   EXPECT_NEAR(double(endFade - startFade) * 10, 500, 40);
 }
+
+TEST(EngineTransport, ASeekBeforePlayIsWherePlayStarts) {
+  ProgramDir dir;
+  std::string wav = SineWav(10.0);
+  SilentOutput silent;
+  TZOZUZivade eng;
+  ASSERT_TRUE(eng.Open(wav));
+  eng.SetPosition(4000);
+  eng.Play();
+  uint32_t pos = eng.GetPosition();
+  EXPECT_GE(pos, 4000u);
+  EXPECT_LT(pos, 4300u);
+}
