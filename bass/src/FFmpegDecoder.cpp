@@ -487,7 +487,8 @@ DWORD CoreType(const char* demux, AVCodecID codec, const AVCodecParameters* par)
   if (n == "ogg") return BASS_CTYPE_STREAM_OGG;
   if (codec == AV_CODEC_ID_MP1) return BASS_CTYPE_STREAM_MP1;
   if (codec == AV_CODEC_ID_MP2) return BASS_CTYPE_STREAM_MP2;
-  return BASS_CTYPE_STREAM_MP3;
+  if (codec == AV_CODEC_ID_MP3) return BASS_CTYPE_STREAM_MP3;
+  return BASS_CTYPE_STREAM;  // an add-on's format that did not name its type
 }
 
 bool CoreAccepts(const char* demux, AVCodecID codec) {
