@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Runs every benchmark program the build produced.
+# Runs every benchmark the build produced, then the benchmark scripts of bench/.
 set -uo pipefail
 build="${1:-build}"
-for b in "$build"/bench/*; do
-  [ -x "$b" ] && [ -f "$b" ] || continue
+find "$build/bench" -maxdepth 2 -type f -perm -u+x 2>/dev/null | sort | while read -r b; do
   echo "== $(basename "$b")"
   "$b"
+done
+for s in bench/*/*.sh; do
+  [ -x "$s" ] || continue
+  echo "== $s"
+  "$s" "$build/OrvellaPlayer"
 done
