@@ -611,7 +611,9 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
 
   if (ctype == 0) ctype = CoreType(demux, par->codec_id, par);
   int bits = par->bits_per_raw_sample ? par->bits_per_raw_sample : par->bits_per_coded_sample;
-  bool pcm = std::string(demux) == "wav" || std::string(demux) == "aiff";
+  // Lossless codecs (PCM, FLAC, ALAC, ...) have an original resolution; lossy ones report 0.
+  const AVCodecDescriptor* desc = avcodec_descriptor_get(par->codec_id);
+  bool pcm = desc && (desc->props & AV_CODEC_PROP_LOSSLESS) && !(desc->props & AV_CODEC_PROP_LOSSY);
   out->funcs = &kFuncs;
   out->freq = DWORD(d->rate);
   out->chans = DWORD(d->outChans);

@@ -16,7 +16,7 @@ TEST(Addons, AttachOpenAndDetach) {
   std::vector<uint8_t> bytes = {'O', 'R', 'V', 'T', 'E', 'S', 'T', '1', 0x22, 0x56, 0, 0, 2, 0, 0, 0};
   for (int i = 0; i < 4000; ++i) bytes.push_back(uint8_t(i * 7));
   bt::WriteFile(raw, bytes);
-  std::string flac = bt::Generate(lib.dir / "t.flac", "-c:a flac", 0.4);
+  std::string flac = bt::Generate(lib.dir / "t.flac", "-c:a flac -sample_fmt s16", 0.4);
   EXPECT_EQ(BASS_StreamCreateFile(FALSE, raw.c_str(), 0, 0, BASS_STREAM_DECODE), 0u);
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
 
@@ -49,6 +49,7 @@ TEST(Addons, AttachOpenAndDetach) {
   ASSERT_NE(f, 0u) << BASS_ErrorGetCode();
   ASSERT_TRUE(BASS_ChannelGetInfo(f, &ci));
   EXPECT_EQ(ci.ctype, DWORD(BASS_CTYPE_STREAM_FLAC));
+  EXPECT_EQ(ci.origres, 16u);
   EXPECT_EQ(ci.plugin, p);
   auto ref = bt::FfmpegDecodeS16(flac, lib.dir / "ref");
   EXPECT_EQ(BASS_ChannelGetLength(f, BASS_POS_BYTE), QWORD(ref.size() * 2));
