@@ -2,7 +2,7 @@
 
 #include "bassmidi.h"
 
-#include <fluidsynth.h>
+#include "FluidApi.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,14 +13,6 @@ namespace orvmidi {
 namespace {
 
 constexpr size_t kChunkFrames = 4096;
-
-void QuietFluid() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-      fluid_set_log_function(level, nullptr, nullptr);
-  });
-}
 
 int MarkTypeOf(uint8_t meta) {
   switch (meta) {
@@ -50,7 +42,10 @@ const ORV_DECODER_FUNCS kFuncs = {ReadFn, SeekFn, LengthFn, TagsFn, nullptr, Clo
 
 std::unique_ptr<MidiRenderer> MidiRenderer::Create(std::unique_ptr<MidiFile> file, DWORD freq, DWORD flags,
                                                    const std::vector<FontUse>& fonts, int* error) {
-  QuietFluid();
+  if (!Fluid()) {
+    *error = BASS_ERROR_NOTAVAIL;  // no synthesizer on this system
+    return nullptr;
+  }
   std::unique_ptr<MidiRenderer> r(new MidiRenderer);
   r->freq_ = freq ? freq : 44100;
   if (r->freq_ < 8000 || r->freq_ > 96000) {
@@ -65,27 +60,27 @@ std::unique_ptr<MidiRenderer> MidiRenderer::Create(std::unique_ptr<MidiFile> fil
   r->total_ = file->Time(r->freq_);
   r->file_ = std::move(file);
 
-  r->settings_ = new_fluid_settings();
+  r->settings_ = FL.new_fluid_settings();
   if (!r->settings_) {
     *error = BASS_ERROR_MEM;
     return nullptr;
   }
-  fluid_settings_setnum(r->settings_, "synth.sample-rate", double(r->freq_));
+  FL.fluid_settings_setnum(r->settings_, "synth.sample-rate", double(r->freq_));
   // The core calls us one at a time; FluidSynth's own locking is not needed.
-  fluid_settings_setint(r->settings_, "synth.threadsafe-api", 0);
+  FL.fluid_settings_setint(r->settings_, "synth.threadsafe-api", 0);
   // BASS_CONFIG_MIDI_VOICES, when the core holds one.
   if (auto getConfig = orvaddon::CoreFunction<DWORD(DWORD)>("BASS_GetConfig")) {
     DWORD voices = getConfig(BASS_CONFIG_MIDI_VOICES);
-    if (voices >= 16 && voices <= 1000) fluid_settings_setint(r->settings_, "synth.polyphony", int(voices));
+    if (voices >= 16 && voices <= 1000) FL.fluid_settings_setint(r->settings_, "synth.polyphony", int(voices));
   }
-  fluid_settings_setnum(r->settings_, "synth.gain", 0.4 * (fonts.empty() ? 1.0 : fonts[0].volume));
-  r->synth_ = new_fluid_synth(r->settings_);
+  FL.fluid_settings_setnum(r->settings_, "synth.gain", 0.4 * (fonts.empty() ? 1.0 : fonts[0].volume));
+  r->synth_ = FL.new_fluid_synth(r->settings_);
   if (!r->synth_) {
     *error = BASS_ERROR_MEM;
     return nullptr;
   }
   r->LoadFonts(fonts);
-  if (fluid_synth_sfcount(r->synth_) == 0 && !fonts.empty()) {
+  if (FL.fluid_synth_sfcount(r->synth_) == 0 && !fonts.empty()) {
     *error = BASS_ERROR_FILEOPEN;  // none of the given fonts could be loaded
     return nullptr;
   }
@@ -130,36 +125,36 @@ std::unique_ptr<MidiRenderer> MidiRenderer::Create(std::unique_ptr<MidiFile> fil
 }
 
 void MidiRenderer::LoadFonts(const std::vector<FontUse>& fonts) {
-  while (fluid_synth_sfcount(synth_) > 0) {
-    fluid_sfont_t* f = fluid_synth_get_sfont(synth_, 0);
-    if (!f || fluid_synth_sfunload(synth_, fluid_sfont_get_id(f), 0) == FLUID_FAILED) break;
+  while (FL.fluid_synth_sfcount(synth_) > 0) {
+    fluid_sfont_t* f = FL.fluid_synth_get_sfont(synth_, 0);
+    if (!f || FL.fluid_synth_sfunload(synth_, FL.fluid_sfont_get_id(f), 0) == FLUID_FAILED) break;
   }
   // The last font loaded is searched first, so the list's first (preferred) font goes last.
-  for (auto it = fonts.rbegin(); it != fonts.rend(); ++it) fluid_synth_sfload(synth_, it->path.c_str(), 1);
-  fluid_synth_set_gain(synth_, 0.4f * (fonts.empty() ? 1.0f : fonts[0].volume));
-  fluid_synth_program_reset(synth_);
+  for (auto it = fonts.rbegin(); it != fonts.rend(); ++it) FL.fluid_synth_sfload(synth_, it->path.c_str(), 1);
+  FL.fluid_synth_set_gain(synth_, 0.4f * (fonts.empty() ? 1.0f : fonts[0].volume));
+  FL.fluid_synth_program_reset(synth_);
 }
 
 void MidiRenderer::LiveEvent(DWORD chan, DWORD event, DWORD param) {
   int ch = int(chan & 15);
   switch (event) {
     case MIDI_EVENT_NOTE:
-      if ((param >> 8) & 0x7F) fluid_synth_noteon(synth_, ch, int(param & 0x7F), int((param >> 8) & 0x7F));
-      else fluid_synth_noteoff(synth_, ch, int(param & 0x7F));
+      if ((param >> 8) & 0x7F) FL.fluid_synth_noteon(synth_, ch, int(param & 0x7F), int((param >> 8) & 0x7F));
+      else FL.fluid_synth_noteoff(synth_, ch, int(param & 0x7F));
       break;
-    case MIDI_EVENT_PROGRAM: fluid_synth_program_change(synth_, ch, int(param & 0x7F)); break;
-    case MIDI_EVENT_CHANPRES: fluid_synth_channel_pressure(synth_, ch, int(param & 0x7F)); break;
-    case MIDI_EVENT_PITCH: fluid_synth_pitch_bend(synth_, ch, int(param & 0x3FFF)); break;
-    case MIDI_EVENT_PITCHRANGE: fluid_synth_pitch_wheel_sens(synth_, ch, int(param & 0x7F)); break;
-    case MIDI_EVENT_BANK: fluid_synth_cc(synth_, ch, 0, int(param & 0x7F)); break;
-    case MIDI_EVENT_MODULATION: fluid_synth_cc(synth_, ch, 1, int(param & 0x7F)); break;
-    case MIDI_EVENT_VOLUME: fluid_synth_cc(synth_, ch, 7, int(param & 0x7F)); break;
-    case MIDI_EVENT_PAN: fluid_synth_cc(synth_, ch, 10, int(param & 0x7F)); break;
-    case MIDI_EVENT_EXPRESSION: fluid_synth_cc(synth_, ch, 11, int(param & 0x7F)); break;
-    case MIDI_EVENT_SUSTAIN: fluid_synth_cc(synth_, ch, 64, int(param & 0x7F)); break;
-    case MIDI_EVENT_SOUNDOFF: fluid_synth_all_sounds_off(synth_, ch); break;
-    case MIDI_EVENT_NOTESOFF: fluid_synth_all_notes_off(synth_, ch); break;
-    case MIDI_EVENT_RESET: fluid_synth_system_reset(synth_); break;
+    case MIDI_EVENT_PROGRAM: FL.fluid_synth_program_change(synth_, ch, int(param & 0x7F)); break;
+    case MIDI_EVENT_CHANPRES: FL.fluid_synth_channel_pressure(synth_, ch, int(param & 0x7F)); break;
+    case MIDI_EVENT_PITCH: FL.fluid_synth_pitch_bend(synth_, ch, int(param & 0x3FFF)); break;
+    case MIDI_EVENT_PITCHRANGE: FL.fluid_synth_pitch_wheel_sens(synth_, ch, int(param & 0x7F)); break;
+    case MIDI_EVENT_BANK: FL.fluid_synth_cc(synth_, ch, 0, int(param & 0x7F)); break;
+    case MIDI_EVENT_MODULATION: FL.fluid_synth_cc(synth_, ch, 1, int(param & 0x7F)); break;
+    case MIDI_EVENT_VOLUME: FL.fluid_synth_cc(synth_, ch, 7, int(param & 0x7F)); break;
+    case MIDI_EVENT_PAN: FL.fluid_synth_cc(synth_, ch, 10, int(param & 0x7F)); break;
+    case MIDI_EVENT_EXPRESSION: FL.fluid_synth_cc(synth_, ch, 11, int(param & 0x7F)); break;
+    case MIDI_EVENT_SUSTAIN: FL.fluid_synth_cc(synth_, ch, 64, int(param & 0x7F)); break;
+    case MIDI_EVENT_SOUNDOFF: FL.fluid_synth_all_sounds_off(synth_, ch); break;
+    case MIDI_EVENT_NOTESOFF: FL.fluid_synth_all_notes_off(synth_, ch); break;
+    case MIDI_EVENT_RESET: FL.fluid_synth_system_reset(synth_); break;
     default: break;
   }
 }
@@ -181,8 +176,8 @@ void MidiRenderer::ApplyControl() {
 
 MidiRenderer::~MidiRenderer() {
   if (closeHook_) closeHook_(closeUser_);
-  if (synth_) delete_fluid_synth(synth_);
-  if (settings_) delete_fluid_settings(settings_);
+  if (synth_) FL.delete_fluid_synth(synth_);
+  if (settings_) FL.delete_fluid_settings(settings_);
 }
 
 void MidiRenderer::MakeDecoder(ORV_DECODER* out, DWORD ctype) {
@@ -206,20 +201,20 @@ void MidiRenderer::Dispatch(const ChannelEvent& e, bool notes) {
   int ch = e.status & 0x0F;
   switch (e.status & 0xF0) {
     case 0x80:
-      if (notes) fluid_synth_noteoff(synth_, ch, e.data1);
+      if (notes) FL.fluid_synth_noteoff(synth_, ch, e.data1);
       break;
     case 0x90:
       if (!notes) break;
-      if (e.data2) fluid_synth_noteon(synth_, ch, e.data1, e.data2);
-      else fluid_synth_noteoff(synth_, ch, e.data1);
+      if (e.data2) FL.fluid_synth_noteon(synth_, ch, e.data1, e.data2);
+      else FL.fluid_synth_noteoff(synth_, ch, e.data1);
       break;
     case 0xA0:
-      if (notes) fluid_synth_key_pressure(synth_, ch, e.data1, e.data2);
+      if (notes) FL.fluid_synth_key_pressure(synth_, ch, e.data1, e.data2);
       break;
-    case 0xB0: fluid_synth_cc(synth_, ch, e.data1, e.data2); break;
-    case 0xC0: fluid_synth_program_change(synth_, ch, e.data1); break;
-    case 0xD0: fluid_synth_channel_pressure(synth_, ch, e.data1); break;
-    case 0xE0: fluid_synth_pitch_bend(synth_, ch, e.data1 | e.data2 << 7); break;
+    case 0xB0: FL.fluid_synth_cc(synth_, ch, e.data1, e.data2); break;
+    case 0xC0: FL.fluid_synth_program_change(synth_, ch, e.data1); break;
+    case 0xD0: FL.fluid_synth_channel_pressure(synth_, ch, e.data1); break;
+    case 0xE0: FL.fluid_synth_pitch_bend(synth_, ch, e.data1 | e.data2 << 7); break;
   }
 }
 
@@ -253,7 +248,7 @@ DWORD MidiRenderer::Read(void* buffer, DWORD length, BOOL* ended) {
     uint64_t stop = next_ < events.size() ? std::min(events[next_].sample, total_) : total_;
     size_t n = size_t(std::min<uint64_t>({frames - done, stop - cur_, kChunkFrames}));
     scratch_.resize(n * 2);
-    fluid_synth_write_float(synth_, int(n), scratch_.data(), 0, 2, scratch_.data(), 1, 2);
+    FL.fluid_synth_write_float(synth_, int(n), scratch_.data(), 0, 2, scratch_.data(), 1, 2);
     Convert(scratch_.data(), n, out + done * fb);
     uint64_t endByte = (cur_ + n) * fb;
     while (nextLyric_ < lyrics.size() && lyrics[nextLyric_].pos < endByte) {
@@ -271,7 +266,7 @@ bool MidiRenderer::Seek(QWORD pos) {
   ApplyControl();
   uint64_t target = std::min<uint64_t>(pos / info_->frameBytes, total_);
   // Silence everything, then bring controllers and programs to their state at the target.
-  fluid_synth_system_reset(synth_);
+  FL.fluid_synth_system_reset(synth_);
   const auto& events = file_->Events();
   next_ = 0;
   while (next_ < events.size() && events[next_].sample < target) Dispatch(events[next_++], false);

@@ -9,7 +9,7 @@
 #include "SoundFont.h"
 #include "bassmidi.h"
 
-#include <fluidsynth.h>
+#include "FluidApi.h"
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -43,22 +43,23 @@ struct Font {
   fluid_synth_t* cache = nullptr;
   std::atomic<bool> loaded{false};
   ~Font() {
-    if (cache) delete_fluid_synth(cache);
-    if (cacheSettings) delete_fluid_settings(cacheSettings);
+    if (cache) FL.delete_fluid_synth(cache);
+    if (cacheSettings) FL.delete_fluid_settings(cacheSettings);
     if (memfd >= 0) close(memfd);
   }
   bool Loaded() const { return loaded.load(); }
   bool Load() {
     std::lock_guard<std::mutex> lock(loadMutex);
     if (cache) return true;
-    if (!cacheSettings) cacheSettings = new_fluid_settings();
+    if (!Fluid()) return false;
+    if (!cacheSettings) cacheSettings = FL.new_fluid_settings();
     if (!cacheSettings) return false;
-    cache = new_fluid_synth(cacheSettings);
-    if (cache && fluid_synth_sfload(cache, path.c_str(), 0) != FLUID_FAILED) {
+    cache = FL.new_fluid_synth(cacheSettings);
+    if (cache && FL.fluid_synth_sfload(cache, path.c_str(), 0) != FLUID_FAILED) {
       loaded = true;
       return true;
     }
-    if (cache) delete_fluid_synth(cache);
+    if (cache) FL.delete_fluid_synth(cache);
     cache = nullptr;
     return false;
   }
