@@ -1,0 +1,34 @@
+// INI files: any bytes load; reads, writes and the saved text stay consistent.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+#include "platform/IniFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::string path = [] {
+    char tmpl[] = "/tmp/orvella-fuzz-ini-XXXXXX";
+    int fd = mkstemp(tmpl);
+    if (fd >= 0) close(fd);
+    return std::string(tmpl);
+  }();
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return 0;
+  std::fwrite(data, 1, size, f);
+  std::fclose(f);
+  platform::IniFile ini(path);
+  std::string text(reinterpret_cast<const char*>(data), size);
+  std::string section = text.substr(0, text.find(']'));
+  ini.ReadString("Options", "Language", "English");
+  ini.ReadInteger(section, "volume", 255);
+  ini.WriteString(section, "key", "value");
+  ini.WriteInteger("Options", "pan", -5);
+  // What was written reads back, in memory and after a save and reload.
+  if (ini.ReadInteger("Options", "pan", 0) != -5) __builtin_trap();
+  if (!ini.Save()) return 0;
+  platform::IniFile again(path);
+  if (again.ReadInteger("Options", "pan", 0) != -5) __builtin_trap();
+  return 0;
+}
