@@ -80,6 +80,7 @@ std::unique_ptr<MidiRenderer> MidiRenderer::Create(std::unique_ptr<MidiFile> fil
     return nullptr;
   }
   r->LoadFonts(fonts);
+  r->ResetState();
   if (FL.fluid_synth_sfcount(r->synth_) == 0 && !fonts.empty()) {
     *error = BASS_ERROR_FILEOPEN;  // none of the given fonts could be loaded
     return nullptr;
@@ -135,8 +136,38 @@ void MidiRenderer::LoadFonts(const std::vector<FontUse>& fonts) {
   FL.fluid_synth_program_reset(synth_);
 }
 
+bool MidiControl::Tracked(DWORD event) {
+  switch (event) {
+    case MIDI_EVENT_PROGRAM: case MIDI_EVENT_CHANPRES: case MIDI_EVENT_PITCH: case MIDI_EVENT_PITCHRANGE:
+    case MIDI_EVENT_BANK: case MIDI_EVENT_MODULATION: case MIDI_EVENT_VOLUME: case MIDI_EVENT_PAN:
+    case MIDI_EVENT_EXPRESSION: case MIDI_EVENT_SUSTAIN:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void MidiRenderer::Track(int chan, DWORD event, int value) {
+  if (MidiControl::Tracked(event)) control_->state[size_t(chan) * MidiControl::kEvents + event] = uint16_t(value);
+}
+
+// The General MIDI power-on state.
+void MidiRenderer::ResetState() {
+  for (int c = 0; c < 16; ++c) {
+    for (DWORD e = 0; e < DWORD(MidiControl::kEvents); ++e) Track(c, e, 0);
+    Track(c, MIDI_EVENT_PITCH, 8192);
+    Track(c, MIDI_EVENT_PITCHRANGE, 2);
+    Track(c, MIDI_EVENT_VOLUME, 100);
+    Track(c, MIDI_EVENT_PAN, 64);
+    Track(c, MIDI_EVENT_EXPRESSION, 127);
+  }
+}
+
 void MidiRenderer::LiveEvent(DWORD chan, DWORD event, DWORD param) {
   int ch = int(chan & 15);
+  if (event == MIDI_EVENT_RESET) ResetState();
+  else if (event == MIDI_EVENT_PITCH) Track(ch, event, int(param & 0x3FFF));
+  else Track(ch, event, int(param & 0x7F));
   switch (event) {
     case MIDI_EVENT_NOTE:
       if ((param >> 8) & 0x7F) FL.fluid_synth_noteon(synth_, ch, int(param & 0x7F), int((param >> 8) & 0x7F));
@@ -211,10 +242,26 @@ void MidiRenderer::Dispatch(const ChannelEvent& e, bool notes) {
     case 0xA0:
       if (notes) FL.fluid_synth_key_pressure(synth_, ch, e.data1, e.data2);
       break;
-    case 0xB0: FL.fluid_synth_cc(synth_, ch, e.data1, e.data2); break;
-    case 0xC0: FL.fluid_synth_program_change(synth_, ch, e.data1); break;
-    case 0xD0: FL.fluid_synth_channel_pressure(synth_, ch, e.data1); break;
-    case 0xE0: FL.fluid_synth_pitch_bend(synth_, ch, e.data1 | e.data2 << 7); break;
+    case 0xB0: {
+      FL.fluid_synth_cc(synth_, ch, e.data1, e.data2);
+      static const DWORD kCc[65] = {MIDI_EVENT_BANK, MIDI_EVENT_MODULATION, 0, 0, 0, 0, 0, MIDI_EVENT_VOLUME, 0, 0,
+                                    MIDI_EVENT_PAN, MIDI_EVENT_EXPRESSION};
+      if (e.data1 < 64 && kCc[e.data1]) Track(ch, kCc[e.data1], e.data2);
+      if (e.data1 == 64) Track(ch, MIDI_EVENT_SUSTAIN, e.data2);
+      break;
+    }
+    case 0xC0:
+      FL.fluid_synth_program_change(synth_, ch, e.data1);
+      Track(ch, MIDI_EVENT_PROGRAM, e.data1);
+      break;
+    case 0xD0:
+      FL.fluid_synth_channel_pressure(synth_, ch, e.data1);
+      Track(ch, MIDI_EVENT_CHANPRES, e.data1);
+      break;
+    case 0xE0:
+      FL.fluid_synth_pitch_bend(synth_, ch, e.data1 | e.data2 << 7);
+      Track(ch, MIDI_EVENT_PITCH, e.data1 | e.data2 << 7);
+      break;
   }
 }
 
@@ -267,6 +314,7 @@ bool MidiRenderer::Seek(QWORD pos) {
   uint64_t target = std::min<uint64_t>(pos / info_->frameBytes, total_);
   // Silence everything, then bring controllers and programs to their state at the target.
   FL.fluid_synth_system_reset(synth_);
+  ResetState();
   const auto& events = file_->Events();
   next_ = 0;
   while (next_ < events.size() && events[next_].sample < target) Dispatch(events[next_++], false);

@@ -8,6 +8,7 @@
 #include "MidiFile.h"
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,6 +36,12 @@ struct MidiControl {
   bool fontsChanged = false;
   std::vector<FontUse> fonts;
   std::vector<std::array<DWORD, 3>> events;  // channel, MIDI_EVENT_xxx, parameter
+  // Each channel's controller state as the decoder has applied it, by MIDI_EVENT_xxx type (read
+  // by BASS_MIDI_StreamGetEvent on any thread).
+  static constexpr int kEvents = 16;
+  std::array<std::atomic<uint16_t>, 16 * kEvents> state{};
+  // Whether a MIDI_EVENT_xxx type is kept in "state".
+  static bool Tracked(DWORD event);
 };
 
 // What a stream exposes beside its audio; shared with the family functions.
@@ -80,6 +87,8 @@ class MidiRenderer {
   MidiRenderer() = default;
   void Dispatch(const ChannelEvent& e, bool notes);
   void ApplyControl();
+  void Track(int chan, DWORD event, int value);
+  void ResetState();
   void LoadFonts(const std::vector<FontUse>& fonts);
   void LiveEvent(DWORD chan, DWORD event, DWORD param);
   void Convert(const float* src, size_t frames, uint8_t* dst);

@@ -400,12 +400,14 @@ ORV_EXPORT BOOL BASS_MIDI_StreamEvent(HSTREAM handle, DWORD chan, DWORD event, D
 }
 
 ORV_EXPORT DWORD BASS_MIDI_StreamGetEvent(HSTREAM handle, DWORD chan, DWORD event) {
-  (void)chan;
-  (void)event;
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (!g_streams.count(handle)) return Fail(BASS_ERROR_HANDLE), DWORD(-1);
-  // Reading back controller states is not offered by this synthesizer.
-  return Fail(BASS_ERROR_NOTAVAIL), DWORD(-1);
+  auto it = g_streams.find(handle);
+  if (it == g_streams.end()) return Fail(BASS_ERROR_HANDLE), DWORD(-1);
+  if (chan > 15) return Fail(BASS_ERROR_ILLPARAM), DWORD(-1);
+  // Controller states are kept; notes and the rest are not.
+  if (!MidiControl::Tracked(event)) return Fail(BASS_ERROR_NOTAVAIL), DWORD(-1);
+  Ok();
+  return it->second.control->state[size_t(chan) * MidiControl::kEvents + event];
 }
 
 // ---- Fonts ----

@@ -41,7 +41,7 @@ std::vector<uint8_t> SongBytes() {
   melody.Meta(0, 3, "Melody").Event(0, 0xC0, 0).Meta(0, 5, "Hel").Event(0, 0x90, 69, 100).Meta(240, 6, "Verse");
   melody.Event(400, 0x80, 69, 0).Meta(480, 5, "lo ").Event(480, 0x90, 72, 100).Event(900, 0x80, 72, 0);
   melody.Meta(960, 5, "world").Event(960, 0x90, 76, 100).Event(1800, 0x80, 76, 0).End(1920);
-  bass.Meta(0, 3, "Bass").Event(0, 0x91, 45, 90).Event(1900, 0x81, 45, 0).End(1900);
+  bass.Meta(0, 3, "Bass").Event(0, 0xB1, 7, 90).Event(0, 0x91, 45, 90).Event(1900, 0x81, 45, 0).End(1900);
   return at::MidiFileBytes({conductor, melody, bass}, 480);
 }
 
@@ -159,7 +159,10 @@ TEST_F(MidiAddon, MarksAndTrackTexts) {
 TEST_F(MidiAddon, SeekLandsOnTheAskedPosition) {
   HSTREAM h = midi_.BASS_MIDI_StreamCreateFile(FALSE, songPath_.c_str(), 0, 0, BASS_STREAM_DECODE, 44100);
   ASSERT_NE(h, 0u);
+  // The bass track's volume controller (90) is in effect after a seek past it.
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetEvent(h, 1, MIDI_EVENT_VOLUME), 100u);
   ASSERT_TRUE(BASS_ChannelSetPosition(h, 44100 * 4, BASS_POS_BYTE));
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetEvent(h, 1, MIDI_EVENT_VOLUME), 90u);
   EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), QWORD(44100 * 4));
   std::vector<uint8_t> rest = at::ReadAll(h);
   EXPECT_EQ(rest.size(), kSongBytes - 44100 * 4);
@@ -324,6 +327,15 @@ TEST_F(MidiAddon, LiveStreamPlaysSentEvents) {
   for (int16_t s : pcm) peak = std::max(peak, std::abs(int(s)));
   EXPECT_GT(peak, 1000);
   EXPECT_FALSE(midi_.BASS_MIDI_StreamEvent(h, 16, MIDI_EVENT_NOTE, 60));
+  // Controller states as applied.
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetEvent(h, 3, MIDI_EVENT_VOLUME), 100u);
+  ASSERT_TRUE(midi_.BASS_MIDI_StreamEvent(h, 3, MIDI_EVENT_VOLUME, 55));
+  ASSERT_TRUE(midi_.BASS_MIDI_StreamEvent(h, 3, MIDI_EVENT_PITCH, 9000));
+  ASSERT_EQ(BASS_ChannelGetData(h, pcm.data(), 400), 400u);
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetEvent(h, 3, MIDI_EVENT_VOLUME), 55u);
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetEvent(h, 3, MIDI_EVENT_PITCH), 9000u);
+  EXPECT_EQ(midi_.BASS_MIDI_StreamGetEvent(h, 3, MIDI_EVENT_NOTE), DWORD(-1));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
   BASS_StreamFree(h);
 }
 
