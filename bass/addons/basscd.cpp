@@ -337,7 +337,10 @@ class CdStream {
   int64_t offsetBytes = 0;  // drive read offset
   std::vector<int16_t> src;  // reused read buffer
 
+  std::mutex mutex;  // reader, length, pos and track: BASS_CD_StreamSetTrack swaps them
+
   DWORD Read(void* buffer, DWORD size, BOOL* ended) {
+    std::lock_guard<std::mutex> lock(mutex);
     size_t frames = size / frameBytes;
     src.resize(frames * 2);
     size_t want = size_t(std::min<uint64_t>(frames * 4, length - pos));
@@ -360,6 +363,7 @@ class CdStream {
     return DWORD(n * frameBytes);
   }
   bool Seek(QWORD bytes) {
+    std::lock_guard<std::mutex> lock(mutex);
     uint64_t frame = bytes / frameBytes;
     if (frame * 4 > length) return false;
     pos = frame * 4;
@@ -411,6 +415,7 @@ DWORD ReadFn(void* self, void* buffer, DWORD length, BOOL* ended) {
 BOOL SeekFn(void* self, QWORD pos) { return static_cast<CdStream*>(self)->Seek(pos); }
 QWORD LengthFn(void* self) {
   auto* s = static_cast<CdStream*>(self);
+  std::lock_guard<std::mutex> lock(s->mutex);
   return s->length / 4 * s->frameBytes;
 }
 void CloseFn(void* self) {
@@ -693,16 +698,40 @@ ORV_EXPORT DWORD BASS_CD_StreamGetTrack(HSTREAM handle) {
   std::lock_guard<std::mutex> lock(g_mutex);
   CdStream* s = FindStream(handle);
   if (!s) return Fail(BASS_ERROR_HANDLE), DWORD(-1);
+  std::lock_guard<std::mutex> sl(s->mutex);
   Ok();
   return s->track;
 }
 
 ORV_EXPORT BOOL BASS_CD_StreamSetTrack(HSTREAM handle, DWORD track) {
-  (void)track;
-  std::lock_guard<std::mutex> lock(g_mutex);
-  if (!FindStream(handle)) return Fail(BASS_ERROR_HANDLE);
-  // The core keeps a channel's length and position; a track change needs a new stream.
-  return Fail(BASS_ERROR_NOTAVAIL);
+  DWORD drive;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    CdStream* s = FindStream(handle);
+    if (!s) return Fail(BASS_ERROR_HANDLE);
+    drive = s->drive;
+  }
+  auto d = GetDrive(drive);
+  std::vector<TrackInfo> t;
+  if (!d || !DiscTracks(d, t)) return FALSE;
+  if (track >= t.size()) return Fail(BASS_ERROR_CDTRACK);
+  if (!t[track].audio) return Fail(BASS_ERROR_NOTAUDIO);
+  std::unique_ptr<TrackReader> reader = d->OpenTrack(track);
+  if (!reader) return Fail(BASS_ERROR_NOCD);
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);  // the stream may have gone meanwhile
+    CdStream* s = FindStream(handle);
+    if (!s) return Fail(BASS_ERROR_HANDLE);
+    std::lock_guard<std::mutex> sl(s->mutex);
+    s->reader = std::move(reader);
+    s->length = t[track].lengthBytes;
+    s->track = track;
+    s->pos = 0;
+  }
+  // The core drops what it buffered of the old track and starts the new one.
+  auto setPos = orvaddon::CoreFunction<BOOL(DWORD, QWORD, DWORD)>("BASS_ChannelSetPosition");
+  if (setPos) setPos(handle, 0, BASS_POS_BYTE);
+  return Ok();
 }
 
 // There is no analog audio cable to a sound card on these systems: the analog family answers

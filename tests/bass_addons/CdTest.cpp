@@ -135,6 +135,23 @@ TEST_F(CdImage, DecodingTrackTwoGivesItsBytes) {
   BASS_StreamFree(h);
 }
 
+TEST_F(CdImage, StreamMovesToAnotherTrack) {
+  HSTREAM h = cd_.BASS_CD_StreamCreate(drive_, 0, BASS_STREAM_DECODE);
+  ASSERT_NE(h, 0u);
+  std::vector<uint8_t> head(10000);
+  ASSERT_EQ(BASS_ChannelGetData(h, head.data(), DWORD(head.size())), head.size());
+  ASSERT_TRUE(cd_.BASS_CD_StreamSetTrack(h, 1));
+  EXPECT_EQ(cd_.BASS_CD_StreamGetTrack(h), 1u);
+  EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), QWORD(track2_.size()));
+  EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), 0u);
+  EXPECT_EQ(at::ReadAll(h), track2_);
+  EXPECT_FALSE(cd_.BASS_CD_StreamSetTrack(h, 2));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_CDTRACK);
+  BASS_StreamFree(h);
+  EXPECT_FALSE(cd_.BASS_CD_StreamSetTrack(h, 0));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
 TEST_F(CdImage, BadNamesAndTracks) {
   EXPECT_EQ(cd_.BASS_CD_StreamCreateFile(TrackName(3).c_str(), BASS_STREAM_DECODE), 0u);
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_CDTRACK);

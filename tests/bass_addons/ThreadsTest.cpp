@@ -85,6 +85,7 @@ TEST(AddonThreads, CdStreamsReplacedWhileDecoding) {
   auto clearImages = Sym<decltype(&ORV_CD_ClearImages)>(lib, "ORV_CD_ClearImages");
   auto create = Sym<decltype(&BASS_CD_StreamCreate)>(lib, "BASS_CD_StreamCreate");
   auto getTrack = Sym<decltype(&BASS_CD_StreamGetTrack)>(lib, "BASS_CD_StreamGetTrack");
+  auto setTrack = Sym<decltype(&BASS_CD_StreamSetTrack)>(lib, "BASS_CD_StreamSetTrack");
   at::WriteFile(dir / "d.bin", std::vector<uint8_t>(2352 * 200, 7));
   std::string cue = "FILE \"d.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n TRACK 02 AUDIO\n  INDEX 01 00:01:00\n";
   at::WriteFile(dir / "d.cue", std::vector<uint8_t>(cue.begin(), cue.end()));
@@ -99,9 +100,11 @@ TEST(AddonThreads, CdStreamsReplacedWhileDecoding) {
         HSTREAM h = create(drive, DWORD((i + k) % 2), BASS_STREAM_DECODE);
         if (!h) continue;
         ++created;
+        std::thread mover([&] { setTrack(h, DWORD(i % 2)); });
         std::vector<uint8_t> buf(8192);
         BASS_ChannelGetData(h, buf.data(), DWORD(buf.size()));  // may already be replaced: fails then
         getTrack(h);
+        mover.join();
         BASS_StreamFree(h);
       }
     });
