@@ -46,6 +46,9 @@ struct Source {
 
 struct Mixer {
   DWORD freq, chans, flags;
+  // The core's functions, found once: the core outlives its streams.
+  DWORD (*getData)(DWORD, void*, DWORD) = nullptr;
+  BOOL (*streamFree)(HSTREAM) = nullptr;
   HSTREAM handle = 0;
   std::mutex mutex;  // guards sources
   std::vector<std::shared_ptr<Source>> sources;
@@ -98,8 +101,8 @@ std::vector<float> DefaultMatrix(DWORD out, DWORD in) {
 }
 
 // Appends source frames until "frames" are pending; false once the source has nothing more.
-bool Fill(Source& s, size_t frames) {
-  auto getData = Fn<DWORD(DWORD, void*, DWORD)>("BASS_ChannelGetData");
+bool Fill(Mixer& m, Source& s, size_t frames) {
+  auto getData = m.getData;
   if (!getData) return false;
   while (s.pending.size() / s.chans < frames && !s.ended) {
     size_t want = std::min<size_t>(frames - s.pending.size() / s.chans, 16384);
@@ -140,7 +143,7 @@ void MixSource(Mixer& m, Source& s, size_t at, size_t frames) {
     matrix = s.matrix;
   }
   size_t need = size_t(std::floor(s.phase + double(frames) * ratio)) + 2;
-  Fill(s, need);
+  Fill(m, s, need);
   size_t have = s.pending.size() / s.chans;
   float peak[2] = {0, 0};
   m.in.resize(s.chans);
@@ -203,7 +206,7 @@ DWORD Read(void* self, void* buffer, DWORD length, BOOL* ended) {
   }
   m->pos += frames;
   // Sources that asked for it go when they end (their handles are freed, so they leave too).
-  if (auto streamFree = Fn<BOOL(HSTREAM)>("BASS_StreamFree"))
+  if (auto streamFree = m->streamFree)
     for (DWORD h : finished) {
       {
         std::lock_guard<std::mutex> lock(T().mutex);
@@ -262,6 +265,9 @@ ORV_EXPORT HSTREAM BASS_Mixer_StreamCreate(DWORD freq, DWORD chans, DWORD flags)
   m->freq = freq;
   m->chans = chans;
   m->flags = flags;
+  m->getData = Fn<DWORD(DWORD, void*, DWORD)>("BASS_ChannelGetData");
+  m->streamFree = Fn<BOOL(HSTREAM)>("BASS_StreamFree");
+  if (!m->getData || !m->streamFree) return Fail(BASS_ERROR_INIT), 0;
   ORV_DECODER dec{};
   dec.funcs = &kFuncs;
   dec.self = m.get();
