@@ -94,6 +94,7 @@ HSOUNDFONT& g_nextFont = T().nextFont;
 struct StreamLink {
   std::atomic<HSTREAM> handle{0};
   bool closed = false;  // guarded by g_mutex
+  BOOL (*fireSync)(HSTREAM, DWORD, DWORD, QWORD) = nullptr;  // found at creation; the core outlives it
 };
 
 bool Fail(int code) { return orvaddon::Fail(code); }
@@ -158,12 +159,15 @@ struct CoreApiWithSync {
   BOOL (*FireSync)(HSTREAM handle, DWORD type, DWORD data, QWORD pos);
 };
 
+auto FireSyncOf(const ORV_CORE_API* core) -> decltype(CoreApiWithSync::FireSync) {
+  if (!core || core->size < sizeof(CoreApiWithSync)) return nullptr;
+  return reinterpret_cast<const CoreApiWithSync*>(core)->FireSync;
+}
+
+// Decoder thread, while the lyric's position is produced.
 void OnLyric(void* user, DWORD index, QWORD pos) {
   auto* link = static_cast<StreamLink*>(user);
-  const ORV_CORE_API* core = orvaddon::Core();
-  if (!core || !link->handle || core->size < sizeof(CoreApiWithSync)) return;
-  auto* ext = reinterpret_cast<const CoreApiWithSync*>(core);
-  if (ext->FireSync) ext->FireSync(link->handle, BASS_SYNC_MIDI_LYRIC, index, pos);
+  if (link->fireSync && link->handle) link->fireSync(link->handle, BASS_SYNC_MIDI_LYRIC, index, pos);
 }
 
 // Reads a whole MIDI file through the core's file access.
@@ -210,6 +214,7 @@ HSTREAM CreateFromData(const std::vector<uint8_t>& data, DWORD flags, DWORD freq
   auto r = MakeRenderer(data, flags, freq, &fonts);
   if (!r) return 0;
   auto* link = new StreamLink;
+  link->fireSync = FireSyncOf(core);
   r->SetCloseHook(OnClose, link);
   r->SetLyricHook(OnLyric, link);
   auto info = r->Info();
