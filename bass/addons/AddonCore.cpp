@@ -178,6 +178,7 @@ struct Exact {
   bool exactSeek = true;
   bool canReopen = false;
   Reopen reopen{};
+  const ORV_CORE_API* core = nullptr;  // found at creation: the core outlives its streams
   std::vector<uint8_t> scratch;
 
   // Reads and drops bytes up to "target"; false when the stream ends first.
@@ -194,8 +195,7 @@ struct Exact {
     return true;
   }
   bool Restart() {
-    if (canReopen) {
-      const ORV_CORE_API* core = Core();
+    if (canReopen && core) {
       ORV_DECODER fresh{};
       if (!core->FileSeek(reopen.file, 0) ||
           !core->OpenFFmpeg(reopen.file, reopen.flags, reopen.route.demuxers, reopen.route.codecs,
@@ -252,6 +252,7 @@ BOOL WrapExact(ORV_DECODER* dec, QWORD length, bool exactSeek, const Reopen* reo
   if (reopen) {
     e->canReopen = true;
     e->reopen = *reopen;
+    e->core = Core();
   }
   if (length == QWORD(-1)) {
     e->Skip(QWORD(-1) - 1);
