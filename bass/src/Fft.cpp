@@ -13,9 +13,10 @@ namespace orvbass {
 
 namespace {
 std::mutex gPlanMutex;  // FFTW planning is not thread-safe; executing a plan is.
+// Never destroyed: BASS_Free may run from an exit handler after static destructors.
 std::map<int, fftwf_plan>& Plans() {
-  static std::map<int, fftwf_plan> p;
-  return p;
+  static auto* p = new std::map<int, fftwf_plan>;
+  return *p;
 }
 }  // namespace
 
