@@ -130,6 +130,7 @@ bool ParseAsfHeader(const uint8_t* data, size_t size, AsfInfo* info, std::string
       uint64_t ms = play / 10000;
       info->durationMs = ms > preroll ? ms - preroll : 0;
       info->seekable = (Le32(d + 64) & 2) != 0;
+      info->broadcast = (Le32(d + 64) & 1) != 0;
       maxBitrate = Le32(d + 76);
     } else if (std::memcmp(o, kContentDesc, 16) == 0) {
       if (n < 10) return Fail(error, "short content description");

@@ -18,6 +18,7 @@ struct AsfInfo {
   uint32_t sampleRate = 0;
   uint16_t channels = 0;
   bool seekable = false;
+  bool broadcast = false;   // a live stream: sizes and durations are not valid
   // Attributes in file order, values as UTF-8 text ("Title", "Author", "WM/AlbumTitle", ...).
   std::vector<std::pair<std::string, std::string>> attributes;
 };

@@ -39,6 +39,7 @@ BOOL OpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   // playing time).
   orvaddon::Mp4Audio mp4;
   QWORD size = core->FileSize(file);
+  bool unknownSize = size == 0 || size == QWORD(-1);  // a network or user stream
   bool boxes = orvaddon::ReadMp4Audio(
       [&](uint64_t off, void* buf, uint32_t n) -> uint32_t {
         return core->FileSeek(file, off) ? core->FileRead(file, buf, n) : 0;
@@ -52,12 +53,16 @@ BOOL OpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
       QWORD skip = mp4.skip * out->freq / mp4.timescale;
       if (mp4.frames * 1024 > skip) length = (mp4.frames * 1024 - skip) * orvaddon::FrameBytes(*out);
     }
+    // A stream of unknown size (from the network) is not read through to count it.
+    if (length == QWORD(-1) && unknownSize) return TRUE;
     orvaddon::Reopen again{file, flags, kMp4[0]};
     return orvaddon::WrapExact(out, length, true, &again);
   }
   if (!core->FileSeek(file, 0)) return orvaddon::Fail(BASS_ERROR_FILEFORM);
-  QWORD samples = AdtsSamples(core, file);
+  QWORD samples = unknownSize ? QWORD(-1) : AdtsSamples(core, file);
   if (!core->FileSeek(file, 0) || !orvaddon::OpenByRoutes(kAdts, 1, file, flags, out)) return FALSE;
+  // A broadcast (no size) has no length to count and cannot seek.
+  if (unknownSize) return TRUE;
   // Frames hold no time stamps to land on: seeking decodes from the start.
   orvaddon::Reopen again{file, flags, kAdts[0]};
   return orvaddon::WrapExact(out, samples == QWORD(-1) ? QWORD(-1) : samples * orvaddon::FrameBytes(*out), true,

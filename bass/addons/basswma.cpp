@@ -76,8 +76,12 @@ BOOL OpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   if (!core->OpenFFmpeg(file, flags, "asf", codecs, ctype, &d->inner)) return FALSE;
   // ASF packets carry no sample-exact times: the length comes from one decoding pass and seeking
   // decodes from the start.
-  orvaddon::Reopen again{file, flags, {"asf", codecs, ctype}};
-  if (!orvaddon::WrapExact(&d->inner, QWORD(-1), true, &again)) return FALSE;
+  // Not for broadcasts or streams of unknown size: they would be read to their (far) end.
+  QWORD size = core->FileSize(file);
+  if (!info.broadcast && size != 0 && size != QWORD(-1)) {
+    orvaddon::Reopen again{file, flags, {"asf", codecs, ctype}};
+    if (!orvaddon::WrapExact(&d->inner, QWORD(-1), true, &again)) return FALSE;
+  }
   if (info.fileSize == 0) info.fileSize = core->FileSize(file);
   d->tags = orvwma::AsfTagBlock(info);
   *out = d->inner;

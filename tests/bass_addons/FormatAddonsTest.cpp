@@ -223,3 +223,48 @@ TEST(FormatAddonInfo, ApeAndMpcRefuseOtherFormats) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stream of unknown size (a user file without length, like a broadcast) opens without being
+// read to its end first.
+struct Feed {
+  std::vector<uint8_t> data;
+  size_t at = 0;
+};
+
+TEST(FormatAddonStreams, UnknownSizeIsNotReadThrough) {
+  at::TempFolder dir;
+  std::string file = dir / "long.aac";
+  ASSERT_EQ(at::Run("ffmpeg -nostdin -y -f lavfi -i sine=d=20 -c:a aac -b:a 64k -f adts " + file), 0);
+  at::BassSession bass;
+  ASSERT_TRUE(bass.ok);
+  HPLUGIN p = BASS_PluginLoad(at::AddonPath("bass_aac").c_str(), 0);
+  ASSERT_NE(p, 0u);
+  Feed feed{at::ReadFile(file)};
+  BASS_FILEPROCS procs{[](void*) {}, [](void*) -> QWORD { return 0; },
+                       [](void* buf, DWORD len, void* u) -> DWORD {
+                         auto* f = static_cast<Feed*>(u);
+                         size_t n = std::min<size_t>(len, f->data.size() - f->at);
+                         std::memcpy(buf, f->data.data() + f->at, n);
+                         f->at += n;
+                         return DWORD(n);
+                       },
+                       [](QWORD pos, void* u) -> BOOL {
+                         auto* f = static_cast<Feed*>(u);
+                         if (pos > f->data.size()) return FALSE;
+                         f->at = size_t(pos);
+                         return TRUE;
+                       }};
+  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_NOBUFFER, BASS_STREAM_DECODE, &procs, &feed);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  BASS_CHANNELINFO info{};
+  ASSERT_TRUE(BASS_ChannelGetInfo(h, &info));
+  EXPECT_EQ(info.ctype, DWORD(BASS_CTYPE_STREAM_AAC));
+  EXPECT_LT(feed.at, feed.data.size() / 2);  // only the head was read
+  std::vector<uint8_t> pcm = at::ReadAll(h);
+  EXPECT_GT(pcm.size(), size_t(44100 * 2 * 19));  // and it still plays to the end
+  BASS_StreamFree(h);
+}
+
+}  // namespace
