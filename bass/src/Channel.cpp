@@ -192,7 +192,8 @@ void ChannelDecodeEnd(Channel& c) {
 
 // Tops the playback buffer up so that "ahead" bytes are decoded past the mix position.
 static void Fill(Channel& c, QWORD ahead) {
-  while (!c.srcEnded && c.decodePos - c.mixPos < ahead) {
+  // While another thread is inside the stream procedure, its target is c.scratch: leave it alone.
+  while (!c.inRead && !c.srcEnded && c.decodePos - c.mixPos < ahead) {
     QWORD want = std::min<QWORD>(ahead - (c.decodePos - c.mixPos), 65536);
     want -= want % QWORD(c.frameBytes);
     if (want == 0) want = QWORD(c.frameBytes);
