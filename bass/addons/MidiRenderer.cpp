@@ -9,6 +9,8 @@
 #include <cstring>
 #include <mutex>
 
+#include <unistd.h>
+
 namespace orvmidi {
 namespace {
 
@@ -60,31 +62,21 @@ std::unique_ptr<MidiRenderer> MidiRenderer::Create(std::unique_ptr<MidiFile> fil
   r->total_ = file->Time(r->freq_);
   r->file_ = std::move(file);
 
-  r->settings_ = FL.new_fluid_settings();
-  if (!r->settings_) {
-    *error = BASS_ERROR_MEM;
-    return nullptr;
-  }
-  FL.fluid_settings_setnum(r->settings_, "synth.sample-rate", double(r->freq_));
-  // The core calls us one at a time; FluidSynth's own locking is not needed.
-  FL.fluid_settings_setint(r->settings_, "synth.threadsafe-api", 0);
   // BASS_CONFIG_MIDI_VOICES, when the core holds one.
   if (auto getConfig = orvaddon::CoreFunction<DWORD(DWORD)>("BASS_GetConfig")) {
     DWORD voices = getConfig(BASS_CONFIG_MIDI_VOICES);
-    if (voices >= 16 && voices <= 1000) FL.fluid_settings_setint(r->settings_, "synth.polyphony", int(voices));
+    if (voices >= 16 && voices <= 1000) r->voices_ = int(voices);
   }
-  FL.fluid_settings_setnum(r->settings_, "synth.gain", 0.4 * (fonts.empty() ? 1.0 : fonts[0].volume));
-  r->synth_ = FL.new_fluid_synth(r->settings_);
-  if (!r->synth_) {
-    *error = BASS_ERROR_MEM;
+  // The synthesizer itself is made on the first read: a stream opened for its length or its
+  // texts only (stream information, track names) never needs one.
+  r->fonts_ = fonts;
+  bool readable = fonts.empty();
+  for (const FontUse& f : fonts) readable |= access(f.path.c_str(), R_OK) == 0;
+  if (!readable) {
+    *error = BASS_ERROR_FILEOPEN;  // none of the given fonts can be loaded
     return nullptr;
   }
-  r->LoadFonts(fonts);
   r->ResetState();
-  if (FL.fluid_synth_sfcount(r->synth_) == 0 && !fonts.empty()) {
-    *error = BASS_ERROR_FILEOPEN;  // none of the given fonts could be loaded
-    return nullptr;
-  }
 
   // Marks and track texts, in the output's byte positions.
   MidiStreamInfo& info = *r->info_;
@@ -123,6 +115,22 @@ std::unique_ptr<MidiRenderer> MidiRenderer::Create(std::unique_ptr<MidiFile> fil
     info.trackTags[n] = std::move(list);
   }
   return r;
+}
+
+bool MidiRenderer::EnsureSynth() {
+  if (synth_) return true;
+  if (!settings_) {
+    settings_ = FL.new_fluid_settings();
+    if (!settings_) return false;
+    FL.fluid_settings_setnum(settings_, "synth.sample-rate", double(freq_));
+    // The core calls us one at a time; FluidSynth's own locking is not needed.
+    FL.fluid_settings_setint(settings_, "synth.threadsafe-api", 0);
+    if (voices_) FL.fluid_settings_setint(settings_, "synth.polyphony", voices_);
+  }
+  synth_ = FL.new_fluid_synth(settings_);
+  if (!synth_) return false;
+  LoadFonts(fonts_);
+  return true;
 }
 
 void MidiRenderer::LoadFonts(const std::vector<FontUse>& fonts) {
@@ -201,7 +209,10 @@ void MidiRenderer::ApplyControl() {
     if (fontsChanged) fonts.swap(control_->fonts);
     events.swap(control_->events);
   }
-  if (fontsChanged) LoadFonts(fonts);
+  if (fontsChanged) {
+    fonts_ = fonts;
+    LoadFonts(fonts_);
+  }
   for (const auto& e : events) LiveEvent(e[0], e[1], e[2]);
 }
 
@@ -289,6 +300,10 @@ DWORD MidiRenderer::Read(void* buffer, DWORD length, BOOL* ended) {
   const DWORD fb = info_->frameBytes;
   size_t frames = length / fb, done = 0;
   auto* out = static_cast<uint8_t*>(buffer);
+  if (!EnsureSynth()) {
+    *ended = TRUE;
+    return 0;
+  }
   ApplyControl();
   while (done < frames && cur_ < total_) {
     while (next_ < events.size() && events[next_].sample <= cur_) Dispatch(events[next_++], true);
@@ -310,6 +325,7 @@ DWORD MidiRenderer::Read(void* buffer, DWORD length, BOOL* ended) {
 }
 
 bool MidiRenderer::Seek(QWORD pos) {
+  if (!EnsureSynth()) return false;
   ApplyControl();
   uint64_t target = std::min<uint64_t>(pos / info_->frameBytes, total_);
   // Silence everything, then bring controllers and programs to their state at the target.

@@ -86,6 +86,7 @@ class MidiRenderer {
  private:
   MidiRenderer() = default;
   void Dispatch(const ChannelEvent& e, bool notes);
+  bool EnsureSynth();
   void ApplyControl();
   void Track(int chan, DWORD event, int value);
   void ResetState();
@@ -97,6 +98,8 @@ class MidiRenderer {
   std::shared_ptr<MidiStreamInfo> info_;
   ::_fluid_hashtable_t* settings_ = nullptr;
   ::_fluid_synth_t* synth_ = nullptr;
+  std::vector<FontUse> fonts_;
+  int voices_ = 0;  // polyphony asked by the core's config, 0 = FluidSynth's default
   DWORD freq_ = 44100, flags_ = 0, chans_ = 2;
   uint64_t cur_ = 0, total_ = 0;
   size_t next_ = 0;      // next channel event
