@@ -141,6 +141,35 @@ TEST(Playback, CaptureEqualsDecode) {
   EXPECT_EQ(diffs, 0u);
 }
 
+TEST(Playback, RealTimeSixteenBitCaptureEqualsDecode) {
+  bt::TempFolder dir;
+  std::string cap = dir / "cap.wav";
+  unsetenv("ORVELLA_BASS_CAPTURE_FAST");
+  unsetenv("ORVELLA_BASS_CAPTURE_FLOAT");
+  setenv("ORVELLA_BASS_CAPTURE", cap.c_str(), 1);  // real-time clock, 16-bit file
+  ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
+  std::string file = bt::Generate(dir / "t.wav", "-c:a pcm_s16le", 0.4);
+  auto ref = DecodeFloat(file);
+  HSTREAM h = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, 0);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  ASSERT_TRUE(bt::WaitFor([&] { return BASS_ChannelGetPosition(h, BASS_POS_BYTE) > 0; }));
+  DWORD level = BASS_ChannelGetLevel(h);  // of what is heard now
+  EXPECT_NE(level, DWORD(-1));
+  EXPECT_GT(level & 0xFFFF, 0u);
+  EXPECT_LE(level & 0xFFFF, 32768u);
+  ASSERT_TRUE(WaitStopped(h));
+  EXPECT_EQ(BASS_ChannelGetLevel(h), DWORD(-1));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOPLAY);
+  BASS_Free();
+  unsetenv("ORVELLA_BASS_CAPTURE");
+  auto w = bt::ReadWav(cap);
+  EXPECT_EQ(w.bits, 16);
+  ASSERT_EQ(w.samples.size(), ref.size());
+  size_t diffs = 0;
+  for (size_t i = 0; i < ref.size(); ++i) diffs += w.samples[i] != ref[i];
+  EXPECT_EQ(diffs, 0u);
+}
+
 // Plays a file with a set-up applied and returns the capture.
 template <class F> bt::Wav PlayCaptured(Lib& lib, const std::string& file, F setup) {
   HSTREAM h = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, 0);
