@@ -13,6 +13,9 @@ namespace cli {
 
 int RunInfo(const std::vector<std::string>& args);
 int RunPlay(const std::vector<std::string>& args);
+// Prints the kind (imports only), then Title|File|Time per entry; 1 when the file
+// is missing, unreadable or of an unknown kind.
+int RunPlaylist(const std::vector<std::string>& args);
 
 // One JSON object (no line end) for a stream information result.
 std::string StreamInfoJson(const engine::TStreamInfo& info, bool recognised, int supportedBy, int pluginIndex,

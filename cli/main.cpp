@@ -30,6 +30,9 @@ void PrintHelp(FILE* out) {
                "      --seek MS             seek to MS milliseconds after the start\n"
                "      --pause-at MS         pause when the position reaches MS ...\n"
                "      --resume-after MS     ... and resume after MS milliseconds\n"
+               "  playlist FILE             the entries the player holds after loading FILE (.plf)\n"
+               "                            or importing it (other kinds, after a line naming the\n"
+               "                            detected kind), one per line as Title|File|Time\n"
                "\n"
                "Options:\n"
                "  --help       show this help and exit\n"
@@ -55,6 +58,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "info") return cli::RunInfo(args);
   if (cmd == "play") return cli::RunPlay(args);
+  if (cmd == "playlist") return cli::RunPlaylist(args);
   std::fprintf(stderr, "orvella: unknown command '%s'\n", cmd.c_str());
   PrintHelp(stderr);
   return 2;

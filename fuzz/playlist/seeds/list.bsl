@@ -1,0 +1,2 @@
+one.mp3
+/abs/two.wav
