@@ -321,4 +321,66 @@ inline std::vector<uint8_t> Mtm(const std::string& title) {
   return o.b;
 }
 
+// Unreal package (UMX) holding a MOD: name table, one import (class Music from Core), one export
+// whose object is the module (package version 68: name-indexed file type, lazy array offset).
+inline void CompactIndex(Buf& o, int v) {  // non-negative values
+  if (v < 64) {
+    o.u8(v);
+    return;
+  }
+  o.u8(0x40 | (v & 0x3F));
+  v >>= 6;
+  while (v) {
+    int b = v & 0x7F;
+    v >>= 7;
+    o.u8(b | (v ? 0x80 : 0));
+  }
+}
+
+inline std::vector<uint8_t> Umx(const std::string& title) {
+  auto mod = Mod(title);
+  Buf o;
+  o.u8(0xC1), o.u8(0x83), o.u8(0x2A), o.u8(0x9E);
+  o.le16(68);
+  o.le16(0);
+  o.le32(0);
+  size_t hdr = o.size();
+  o.zeros(24);
+  size_t nameOff = o.size();
+  const char* names[] = {"None", "Music", "Core", "Class", "mod", "song"};
+  for (const char* n : names) {
+    CompactIndex(o, int(std::strlen(n)) + 1);
+    o.str(n, std::strlen(n) + 1);
+    o.le32(0);
+  }
+  size_t impOff = o.size();
+  CompactIndex(o, 2);  // class package "Core"
+  CompactIndex(o, 3);  // class "Class"
+  o.le32(0);
+  CompactIndex(o, 1);  // object "Music"
+  size_t objOff = o.size();
+  Buf obj;
+  CompactIndex(obj, 0);  // properties end ("None")
+  CompactIndex(obj, 4);  // file type "mod"
+  obj.le32(0);           // lazy array skip offset
+  CompactIndex(obj, int(mod.size()));
+  obj.b.insert(obj.b.end(), mod.begin(), mod.end());
+  o.b.insert(o.b.end(), obj.b.begin(), obj.b.end());
+  size_t expOff = o.size();
+  o.u8(0x81);  // class: import 0 (-1)
+  CompactIndex(o, 0);
+  o.le32(0);
+  CompactIndex(o, 5);  // "song"
+  o.le32(0);
+  CompactIndex(o, int(obj.size()));
+  CompactIndex(o, int(objOff));
+  o.put32at(hdr, 6);
+  o.put32at(hdr + 4, uint32_t(nameOff));
+  o.put32at(hdr + 8, 1);
+  o.put32at(hdr + 12, uint32_t(expOff));
+  o.put32at(hdr + 16, 1);
+  o.put32at(hdr + 20, uint32_t(impOff));
+  return o.b;
+}
+
 }  // namespace mw

@@ -16,7 +16,8 @@ const Kind kKinds[] = {{"mod", mw::Mod, BASS_CTYPE_MUSIC_MOD},
                        {"s3m", mw::S3m, BASS_CTYPE_MUSIC_S3M},
                        {"xm", mw::Xm, BASS_CTYPE_MUSIC_XM},
                        {"it", mw::It, BASS_CTYPE_MUSIC_IT},
-                       {"mtm", mw::Mtm, BASS_CTYPE_MUSIC_MTM}};
+                       {"mtm", mw::Mtm, BASS_CTYPE_MUSIC_MTM},
+                       {"umx", mw::Umx, BASS_CTYPE_MUSIC_MOD}};  // a UMX reports the module inside
 
 class MusicTest : public ::testing::TestWithParam<Kind> {};
 
