@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Messages.h"
+#include "plugins/sdk/winamp_channel_info.h"
 
 namespace engine {
 
@@ -47,12 +48,7 @@ struct TMIDITrackInfo {
 };
 
 // Channel information the plug-in host fills (bits per sample, bit rate, sample rate, channels).
-struct TChannelInfo {
-  int32_t BitsPerSample = 0;
-  int32_t BitRate = 0;
-  int32_t SampleRate = 0;
-  int32_t Channels = 0;
-};
+using TChannelInfo = ::ChannelInfo;
 using PChannelInfo = TChannelInfo*;
 
 // Messages of the engine's hidden window.

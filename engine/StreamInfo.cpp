@@ -5,6 +5,7 @@
 
 #include "engine/AddonFamilies.h"
 #include "engine/ZOZUZivade.h"
+#include "plugins/PluginCtrl.h"
 #include "platform/Paths.h"
 #include "tags/MPEGaudio.h"
 #include "tags/AACfile.h"
@@ -272,7 +273,30 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
     }
   }
 
-  // Winamp input plug-ins are asked here once the plug-in host exists.
+  // Winamp input plug-ins: the first slot listing the extension's first three
+  // letters whose file information gives a length takes the file.
+  if (pluginBuffersReady_) {
+    std::string key = ext.substr(1, 3);
+    for (int slot = 0; slot < plugins::kMaxInputPlugins; ++slot) {
+      In_Module* m = plugins::GetInputModule(slot);
+      if (!m || !m->GetFileInfo) continue;
+      plugins::TPluginInfo pi = plugins::GetPluginInfo(slot);
+      if (UpperAscii(pi.FileExtensions).find(key) == std::string::npos) continue;
+      char title[256] = {};
+      int length = 0;
+      m->GetFileInfo(name.c_str(), title, &length);
+      if (length <= 0) continue;
+      title[255] = 0;
+      pluginNum = slot;
+      pluginName = pi.Name;
+      if (info.Title.empty()) info.Title = title;
+      info.Duration = length;
+      if (info.FileSize == 0) FileSizeOf(name, info.FileSize);
+      supportedBy = result && supportedBy != sbNone ? sbBassAndPlugin : sbPluginOnly;
+      result = true;
+      break;
+    }
+  }
 
   if (result && info.Title.empty()) info.Title = platform::ExtractFileName(name);
   return result;

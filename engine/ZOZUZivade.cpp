@@ -6,6 +6,7 @@
 #include "engine/AddonFamilies.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "plugins/PluginCtrl.h"
 
 namespace engine {
 
@@ -78,9 +79,12 @@ TZOZUZivade::TZOZUZivade(platform::HWND owner)
   bassDllVer_ = std::to_string((version >> 24) & 0xFF) + "." + std::to_string((version >> 16) & 0xFF) + "." +
                 std::to_string((version >> 8) & 0xFF) + "." + std::to_string(version & 0xFF);
 
-  // Without the plug-in host the engine runs single-channel, as when its buffers are unavailable.
-  pluginBuffersReady_ = false;
-  singleChannelConfig_ = true;
+  // Dual-channel is the default once the plug-in host has its buffers.
+  pluginBuffersReady_ = plugins::InitPluginCtrl(hiddenWindow_, owner_, nullptr, msgSendingData_, &bass_);
+  singleChannelConfig_ = !pluginBuffersReady_;
+  if (!pluginBuffersReady_)
+    errorBox_.ShowError(
+        "Failed to get buffer.\n - Cannot run Winamp input plug-ins.\n - Cannot support dual channel mode.");
 
   std::string addons = folder + "plugins/bass/";
   if (platform::FileExists(addons + "basswma.so") && bass_.BASS_PluginLoad((addons + "basswma.so").c_str(), 0))
@@ -97,7 +101,16 @@ TZOZUZivade::TZOZUZivade(platform::HWND owner)
 
 TZOZUZivade::~TZOZUZivade() {
   if (hiddenWindow_) platform::KillTimer(hiddenWindow_, 1);
-  if (bassReady_ && outputChannel_ && IsBassKind()) bass_.BASS_ChannelStop(outputChannel_);
+  if (streamKind_ == skPlugin) {
+    if (In_Module* m = PluginModule(); m && outputOpen_ && m->Stop) m->Stop();
+  } else if (bassReady_ && outputChannel_ && IsBassKind()) {
+    bass_.BASS_ChannelStop(outputChannel_);
+    if (!singleChannelStream_) plugins::StopPlayThread();
+  }
+  if (plugins::IsDSPActive()) plugins::DeactivateDSPModule();
+  // The host goes before the library: its output stream belongs to it.
+  plugins::SelectInputPlugin(-1);
+  if (pluginBuffersReady_) plugins::QuitPluginCtrl();
   if (bass_.Loaded()) {
     FreeDecodeChannel();
     bass_.BASS_PluginFree(0);
@@ -154,7 +167,7 @@ void TZOZUZivade::SetMode(TPlayerMode mode) {
     streamInfo_.SampleRate = 0;
     streamInfo_.BitRate = 0;
   }
-  // The visualisation data thread and the plug-in host learn the mode here once they exist.
+  plugins::SetPlayerMode(mode);
   if (OnModeChange) OnModeChange(this, old, mode);
 }
 
@@ -169,8 +182,20 @@ void TZOZUZivade::FreeDecodeChannel() {
   decodeChannel_ = 0;
 }
 
+In_Module* TZOZUZivade::PluginModule() const {
+  return streamKind_ == skPlugin ? plugins::GetInputModule(pluginSlot_) : nullptr;
+}
+
 void TZOZUZivade::Close() {
   if (streamKind_ == skNone && !decodeChannel_) return;
+  if (streamKind_ == skPlugin) {
+    if (In_Module* m = PluginModule(); m && outputChannel_ && m->Stop) m->Stop();
+    plugins::SelectInputPlugin(-1);
+    pluginSlot_ = -1;
+    outputOpen_ = starting_ = false;
+  } else if (IsBassKind() && !singleChannelStream_) {
+    plugins::StopPlayThread();
+  }
   FreeDecodeChannel();
   outputChannel_ = 0;
   streamKind_ = skNone;
@@ -217,6 +242,27 @@ bool TZOZUZivade::Open(const std::string& nameIn) {
   auto resumePrevious = [&] {
     if (wasPlaying) bass_.BASS_ChannelPlay(outputChannel_, FALSE);
   };
+
+  if (pluginBuffersReady_ && pluginNum >= 0 &&
+      (supported == sbPluginOnly || (supported == sbBassAndPlugin && pluginFirst_))) {
+    if (!plugins::GetInputModule(pluginNum)) {
+      errorBox_.ShowError("Invalid or unsupported stream file.\n -> " + nameIn);
+      resumePrevious();
+      return false;
+    }
+    Close();
+    streamKind_ = skPlugin;
+    pluginSlot_ = pluginNum;
+    plugins::SelectInputPlugin(pluginNum);
+    decoderName_ = plugins::GetPluginInfo(pluginNum).Description;
+    singleChannelStream_ = singleChannelConfig_;
+    streamName_ = name;
+    supportedBy_ = supported;
+    streamInfo_ = info;
+    plugins::SetStreamDuration(info.Duration);
+    SetMode(plmReady);
+    return true;
+  }
 
   DWORD flags = singleChannelConfig_ ? 0 : kDecodeOnly;
   std::string ext = platform::LowerAscii(platform::ExtractFileExt(name));
@@ -291,6 +337,7 @@ bool TZOZUZivade::Open(const std::string& nameIn) {
   streamName_ = name;
   supportedBy_ = supported;
   streamInfo_ = info;
+  plugins::SetStreamDuration(info.Duration);
   SetMode(plmReady);
   return true;
 }
@@ -324,7 +371,39 @@ void TZOZUZivade::Play() {
       return;
   }
   // plmReady: the band values start from zero (visualisation data, when it exists).
-  outputChannel_ = decodeChannel_;  // single-channel: the decoding channel is what plays
+  if (streamKind_ == skPlugin) {
+    In_Module* m = PluginModule();
+    busy_ = true;
+    starting_ = true;
+    outputOpen_ = false;
+    int r = m && m->Play ? m->Play(streamName_.c_str()) : -1;
+    busy_ = false;
+    if (r != 0) {
+      starting_ = false;
+      errorBox_.ShowError("Can't play the specified stream.\n -> " + streamName_);
+      plugins::SelectInputPlugin(-1);
+      pluginSlot_ = -1;
+      decoderName_.clear();
+      return;
+    }
+    SetMode(plmPlaying);
+    return;
+  }
+  if (singleChannelStream_) {
+    outputChannel_ = decodeChannel_;  // the decoding channel is what plays
+  } else {
+    BASS_CHANNELINFO ci{};
+    bass_.BASS_ChannelGetInfo(decodeChannel_, &ci);
+    int bits = (ci.flags & BASS_SAMPLE_8BITS) ? 8 : 16;
+    outputChannel_ =
+        plugins::StartPlayThread(decodeChannel_, decodeChannel_, int(ci.freq), liveBroadcast_, bits, int(ci.chans));
+    if (!outputChannel_) {
+      ShowLibError("Could not open the channel for play.");
+      decoderName_.clear();
+      return;
+    }
+    plugins::SetChannelState(streamKind_, decodeChannel_, outputChannel_, int(ci.chans), int(ci.freq));
+  }
   // Sound effects are applied here once the effects unit exists.
   // The syncs go in before play starts: a short stream could otherwise end before they exist.
   endSync_ = bass_.BASS_ChannelSetSync(decodeChannel_, BASS_SYNC_END, 0, &EngineCallbacks::EndProc, hiddenWindow_);
@@ -343,10 +422,34 @@ void TZOZUZivade::Play() {
 
 void TZOZUZivade::Restart() {
   if (busy_) return;
+  if (streamKind_ == skPlugin) {
+    In_Module* m = PluginModule();
+    if (!m || !m->Play) return;
+    busy_ = true;
+    starting_ = true;
+    outputOpen_ = false;
+    int r = m->Play(streamName_.c_str());
+    busy_ = false;
+    if (r != 0) {
+      starting_ = false;
+      return;
+    }
+    SetMode(plmPlaying);
+    return;
+  }
   if (IsBassKind()) {
+    if (DualChannel()) plugins::ResetRing();
     if (!bass_.BASS_ChannelPlay(outputChannel_, TRUE)) return;
     SetMode(plmPlaying);
   }
+}
+
+// Moves the decoding channel; in dual-channel mode the ring is emptied after the
+// move, so no block decoded before it can still reach the output.
+void TZOZUZivade::SeekDecodeChannel(uint32_t ms) {
+  bass_.BASS_ChannelSetPosition(decodeChannel_, bass_.BASS_ChannelSeconds2Bytes(decodeChannel_, ms / 1000.0),
+                                BASS_POS_BYTE);
+  if (DualChannel()) plugins::ResetRing();
 }
 
 void TZOZUZivade::FadeOutAndWait() {
@@ -375,7 +478,11 @@ void TZOZUZivade::Pause(bool pause) {
       if (faded) RestoreVolumeAtOnce();
       return;
     }
-    if (IsBassKind()) bass_.BASS_ChannelPause(outputChannel_);
+    if (streamKind_ == skPlugin) {
+      if (In_Module* m = PluginModule(); m && m->Pause) m->Pause();
+    } else if (IsBassKind()) {
+      bass_.BASS_ChannelPause(outputChannel_);
+    }
     if (faded) RestoreVolumeAtOnce();
     SetMode(plmPaused);
     return;
@@ -388,9 +495,14 @@ void TZOZUZivade::Pause(bool pause) {
   }
   uint32_t pos = GetPosition();
   uint32_t target = pos <= 500 ? 0 : pos - 500;
-  if (IsBassKind()) {
-    bass_.BASS_ChannelSetPosition(decodeChannel_, bass_.BASS_ChannelSeconds2Bytes(decodeChannel_, target / 1000.0),
-                                  BASS_POS_BYTE);
+  if (streamKind_ == skPlugin) {
+    if (In_Module* m = PluginModule(); m && m->UnPause) m->UnPause();
+  } else if (IsBassKind()) {
+    if (DualChannel()) {
+      // Stopped before the move: the output must not read the ring while it is emptied.
+      bass_.BASS_ChannelStop(outputChannel_);
+    }
+    SeekDecodeChannel(target);
     // When the decoding channel itself plays, a restart would go back to the start of the file.
     bass_.BASS_ChannelPlay(outputChannel_, outputChannel_ == decodeChannel_ ? FALSE : TRUE);
   }
@@ -406,7 +518,13 @@ void TZOZUZivade::Stop() {
     if (faded) RestoreVolumeAtOnce();
     return;
   }
-  if (IsBassKind()) bass_.BASS_ChannelStop(outputChannel_);
+  if (streamKind_ == skPlugin) {
+    if (In_Module* m = PluginModule(); m && outputOpen_ && m->Stop) m->Stop();
+    outputChannel_ = 0;
+    outputOpen_ = false;
+  } else if (IsBassKind()) {
+    bass_.BASS_ChannelStop(outputChannel_);
+  }
   if (faded) RestoreVolumeAtOnce();
   SetMode(plmStopped);
 }
@@ -424,15 +542,24 @@ uint32_t TZOZUZivade::GetLength() {
 }
 
 uint32_t TZOZUZivade::GetPosition() {
+  if (streamKind_ == skPlugin) return mode_ == plmReady ? 0 : uint32_t(std::max(0, plugins::GetPluginOutputTime()));
   if (streamKind_ == skNone || !IsBassKind()) return 0;
   QWORD pos = bass_.BASS_ChannelGetPosition(decodeChannel_, BASS_POS_BYTE);
   if (pos == QWORD(-1) || pos == 0) return 0;
+  if (DualChannel() && outputChannel_) {
+    // Decoded but not heard: what waits in the ring and in the output stream's own buffer.
+    DWORD buffered = bass_.BASS_ChannelGetData(outputChannel_, nullptr, BASS_DATA_AVAILABLE);
+    QWORD waiting = QWORD(plugins::RingUsed()) + (buffered == DWORD(-1) ? 0 : buffered);
+    if (waiting >= pos) return 0;
+    pos -= waiting;
+  }
   double s = bass_.BASS_ChannelBytes2Seconds(decodeChannel_, pos);
   return s > 0 ? static_cast<uint32_t>(std::lround(s * 1000)) : 0;
 }
 
 bool TZOZUZivade::CanSeek() {
   if (streamKind_ == skNone || liveBroadcast_) return false;
+  if (streamKind_ == skPlugin) return plugins::GetPluginInfo(pluginSlot_).Seekable != 0;
   if (networkFile_) return streamKind_ != skWMA && downloadComplete_;
   return true;
 }
@@ -444,9 +571,28 @@ void TZOZUZivade::SetPosition(uint32_t ms) {
     FadeOutAndWait();
     faded = true;
   }
-  if (IsBassKind())
-    bass_.BASS_ChannelSetPosition(decodeChannel_, bass_.BASS_ChannelSeconds2Bytes(decodeChannel_, ms / 1000.0),
-                                  BASS_POS_BYTE);
+  if (streamKind_ == skPlugin) {
+    In_Module* m = PluginModule();
+    if (m && m->SetOutputTime) {
+      bool wait = mode_ == plmPlaying && outputOpen_;
+      if (wait) starting_ = true;
+      plugins::SetSeekPending();
+      m->SetOutputTime(int(ms));
+      for (int i = 0; wait && i < 51 && mode_ == plmPlaying && starting_; ++i) platform::PumpAndSleep(40);
+      starting_ = false;
+    }
+  } else if (IsBassKind()) {
+    bool restart = false;
+    if (DualChannel() && outputChannel_) {
+      DWORD state = bass_.BASS_ChannelIsActive(outputChannel_);
+      // A paused output is stopped too: what it buffered belongs to the old position.
+      if (state == BASS_ACTIVE_PLAYING || state == BASS_ACTIVE_STALLED || state == BASS_ACTIVE_PAUSED)
+        bass_.BASS_ChannelStop(outputChannel_);
+      restart = state == BASS_ACTIVE_PLAYING || state == BASS_ACTIVE_STALLED;
+    }
+    SeekDecodeChannel(ms);
+    if (restart) bass_.BASS_ChannelPlay(outputChannel_, TRUE);
+  }
   if (faded) SetMuted(false, kFadeMs);
 }
 
@@ -456,6 +602,10 @@ void TZOZUZivade::SetPosition(uint32_t ms) {
 void TZOZUZivade::SetVolume(uint32_t v) {
   if (!bassReady_) return;
   volume_ = std::min<uint32_t>(v, 255);
+  if (streamKind_ == skPlugin) {
+    if (In_Module* m = PluginModule(); m && m->SetVolume) m->SetVolume(int(volume_));
+    return;
+  }
   if (!muted_) ApplyGlobalVolume(volume_ * kVolumeStep);
 }
 
@@ -514,7 +664,12 @@ void TZOZUZivade::HandlePlayEnd(DWORD channel) {
   // A notice of a stream closed since it was posted is dropped.
   if (channel != decodeChannel_ || mode_ != plmPlaying) return;
   // Let the queued sound drain before reporting the end.
-  while (outputChannel_ && bass_.BASS_ChannelIsActive(outputChannel_) == BASS_ACTIVE_PLAYING) {
+  // In dual-channel mode the decoder ends first: the output stalls while the ring gets its last block.
+  auto draining = [&] {
+    DWORD state = bass_.BASS_ChannelIsActive(outputChannel_);
+    return state == BASS_ACTIVE_PLAYING || (DualChannel() && state == BASS_ACTIVE_STALLED);
+  };
+  while (outputChannel_ && draining()) {
     if (!platform::PumpAndSleep(50)) break;
     if (channel != decodeChannel_ || mode_ != plmPlaying) return;  // the user acted meanwhile
   }
@@ -522,8 +677,102 @@ void TZOZUZivade::HandlePlayEnd(DWORD channel) {
   if (OnPlayEnd) OnPlayEnd(this);
 }
 
+void TZOZUZivade::HandlePluginStartPlay() {
+  if (streamKind_ != skPlugin) return;
+  starting_ = false;
+  outputOpen_ = true;
+  In_Module* m = PluginModule();
+  if (m && m->SetVolume) m->SetVolume(int(volume_));
+  channelInfo_ = plugins::ChannelInfoSnapshot();
+  streamInfo_.Channels = uint16_t(channelInfo_.Channels);
+  streamInfo_.SampleRate = uint32_t(channelInfo_.SampleRate);
+  streamInfo_.BitsPerSample = channelInfo_.BitsPerSample;
+  if (streamInfo_.Duration <= 0 && m && m->GetFileInfo) {
+    char title[256] = {};
+    int length = 0;
+    m->GetFileInfo(nullptr, title, &length);
+    if (length > 0) {
+      title[255] = 0;
+      streamInfo_.Title = title;
+      streamInfo_.Duration = length;
+      plugins::SetStreamDuration(length);
+    }
+  }
+  if (OnPluginStartPlay) OnPluginStartPlay(this, &channelInfo_);
+  plugins::SetChannelState(streamKind_, decodeChannel_, outputChannel_, channelInfo_.Channels,
+                           channelInfo_.SampleRate);
+}
+
+void TZOZUZivade::HandlePluginSetInfo() {
+  channelInfo_ = plugins::ChannelInfoSnapshot();
+  // Bit rates from 8000 up are bit/s.
+  if (channelInfo_.BitRate >= 8000) channelInfo_.BitRate /= 1000;
+  streamInfo_.Channels = uint16_t(channelInfo_.Channels);
+  streamInfo_.SampleRate = uint32_t(channelInfo_.SampleRate);
+  streamInfo_.BitRate = channelInfo_.BitRate;
+  if (OnGetChannelInfo) OnGetChannelInfo(this, &channelInfo_);
+}
+
+void TZOZUZivade::HandlePluginEnd() {
+  plugins::SetEndOfInput();
+  // Only the stream that plays ends, and only once.
+  if (streamKind_ != skPlugin || mode_ != plmPlaying) return;
+  if (outputOpen_) {
+    while (outputChannel_ && bass_.BASS_ChannelIsActive(outputChannel_) == BASS_ACTIVE_PLAYING) {
+      if (!platform::PumpAndSleep(50)) break;
+      if (streamKind_ != skPlugin || mode_ != plmPlaying) return;  // the user acted meanwhile
+    }
+  }
+  if (In_Module* m = PluginModule(); m && m->Stop) m->Stop();
+  outputChannel_ = 0;
+  outputOpen_ = false;
+  SetMode(plmStopped);
+  if (OnPlayEnd) OnPlayEnd(this);
+}
+
+bool TZOZUZivade::StartDSPPlugin(const std::string& path, int moduleIndex) {
+  if (!plugins::IsDSPBufferReady()) {
+    errorBox_.ShowError("DSP buffer is not ready");
+    return false;
+  }
+  int count = plugins::LoadDSPPlugin(path, nullptr, nullptr);
+  if (moduleIndex >= 0 && moduleIndex < count) {
+    if (plugins::ActivateDSPModule(moduleIndex) == 0) return true;
+    plugins::UnloadDSPPlugin();
+    errorBox_.ShowError("Specified DSP plug-in is not operative");
+    return false;
+  }
+  errorBox_.ShowError(count > 0 ? "Invalid module number" : "Specified DSP plug-in is invalid");
+  return false;
+}
+
+void TZOZUZivade::StopDSPPlugin() {
+  if (plugins::IsDSPActive()) plugins::DeactivateDSPModule();
+}
+
 platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {
   switch (msg) {
+    case WM_PLUGIN_STARTPLAY:
+      HandlePluginStartPlay();
+      return 0;
+    case WM_PLUGIN_STREAMHANDLE:
+      if (streamKind_ == skPlugin) outputChannel_ = static_cast<DWORD>(wParam);
+      return 0;
+    case WM_PLUGIN_SETINFO:
+      HandlePluginSetInfo();
+      return 0;
+    case WM_WA_MPEG_EOF:
+      HandlePluginEnd();
+      return 0;
+    case WM_PLUGIN_DECODEFAIL:
+      if (IsBassKind() && !singleChannelStream_) {
+        errorBox_.ShowError("Decoding Channel is unavailable by any reasons.\nOpened stream is beging closed.");
+        Close();
+      }
+      return 0;
+    case plugins::WM_PLUGIN_DSPERROR:
+      errorBox_.ShowError("DSP error");
+      return 0;
     case WM_BASS_PLAYEND:
       HandlePlayEnd(static_cast<DWORD>(wParam));
       return 0;
@@ -540,8 +789,7 @@ platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wPar
       platform::KillTimer(hiddenWindow_, 1);
       return 1;
     case WM_USER:
-      if (lParam == 0) return 0x5010;  // the Winamp version plug-ins ask for
-      return 0;
+      return plugins::AnswerHostQuery(wParam, lParam);
     default:
       break;
   }

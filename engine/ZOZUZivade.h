@@ -17,6 +17,7 @@
 #include "engine/Dynamic_Bass.h"
 #include "engine/EngineTypes.h"
 #include "engine/ErrorBox.h"
+#include "plugins/sdk/winamp_input.h"
 
 namespace engine {
 
@@ -99,6 +100,14 @@ class TZOZUZivade {
   const std::vector<std::string>& CDDriveList() const { return cdDrives_; }
   int CDDriveCount() const { return static_cast<int>(cdDrives_.size()); }
 
+  // Winamp DSP plug-ins: a library in plugins/ (or a path) and a module index.
+  bool StartDSPPlugin(const std::string& path, int moduleIndex);
+  void StopDSPPlugin();
+  bool PluginBuffersReady() const { return pluginBuffersReady_; }
+  // The input plug-in slot of the open stream, -1 for none.
+  int PluginSlot() const { return pluginSlot_; }
+  bool PluginOutputOpen() const { return outputOpen_; }
+
   // Add-ons.
   TBASSAddOnInfo LoadAddOn(const std::string& path);
   int UnloadAddOn(HPLUGIN handle);
@@ -135,6 +144,12 @@ class TZOZUZivade {
   void ApplyGlobalVolume(uint32_t value);
   void HandlePlayEnd(DWORD channel);
   void HandleSlideDone(int direction);
+  void HandlePluginStartPlay();
+  void HandlePluginSetInfo();
+  void HandlePluginEnd();
+  void SeekDecodeChannel(uint32_t ms);
+  bool DualChannel() const { return !singleChannelStream_ && IsBassKind(); }
+  In_Module* PluginModule() const;
   void Restart();
   void FreeDecodeChannel();
   void CloseBeforeNew();
@@ -175,6 +190,10 @@ class TZOZUZivade {
   int supportedBy_ = sbNone;
   std::string decoderName_;
   bool busy_ = false;
+  bool starting_ = false;    // an input plug-in's play or seek waits for its output
+  bool outputOpen_ = false;  // the input plug-in's output has started
+  int pluginSlot_ = -1;
+  TChannelInfo channelInfo_{};
   bool liveBroadcast_ = false;
   bool networkFile_ = false;
   bool downloadComplete_ = false;

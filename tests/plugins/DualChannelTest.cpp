@@ -1,0 +1,163 @@
+// The engine's dual-channel mode: the decoding channel runs through the play
+// thread, the active DSP module and the ring into the output stream.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "EngineTestUtil.h"
+#include "engine/ZOZUZivade.h"
+#include "platform/MessageBox.h"
+#include "plugins/PluginCtrl.h"
+
+using namespace engine;
+using namespace enginetest;
+
+namespace {
+
+std::string Staged(const std::string& name) { return std::string(ORVELLA_STAGE_DIR) + "/plugins/" + name; }
+
+// Plays `file` to its end into a fast capture; `setup` runs after construction.
+std::vector<int16_t> CapturePlay(const std::string& file, const std::function<void(TZOZUZivade&)>& setup,
+                                 int* ends = nullptr) {
+  ProgramDir dir;
+  std::string out = dir.File("capture.wav");
+  int endCount = 0;
+  {
+    CaptureOutput capture(out, 1);
+    TZOZUZivade eng;
+    setup(eng);
+    eng.OnPlayEnd = [&](TZOZUZivade*) { ++endCount; };
+    if (!eng.Open(file)) return {};
+    eng.Play();
+    if (!PumpUntil([&] { return endCount > 0; }, 30000)) return {};
+    PumpUntil([] { return false; }, 50);
+  }
+  if (ends) *ends = endCount;
+  return ReadWav16(out);
+}
+
+// Drops the leading zero samples (the sine starts at 0; outputs may start with silence).
+std::vector<int16_t> FromFirstSound(const std::vector<int16_t>& s) {
+  size_t i = 0;
+  while (i < s.size() && s[i] == 0) ++i;
+  i -= i % 2;
+  return std::vector<int16_t>(s.begin() + long(i), s.end());
+}
+
+int WorstDifference(const std::vector<int16_t>& a, const std::vector<int16_t>& b, double gain) {
+  int worst = 0;
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+    worst = std::max(worst, std::abs(int(std::lround(a[i] * gain)) - b[i]));
+  return worst;
+}
+
+}  // namespace
+
+TEST(DualChannel, IsTheDefaultAndSoundsLikeSingleChannel) {
+  std::string wav = SineWav(2.0, 1000);
+  ASSERT_FALSE(wav.empty());
+  bool dual = false;
+  auto single = FromFirstSound(CapturePlay(wav, [](TZOZUZivade& e) { e.SetSingleChannel(true); }));
+  int ends = 0;
+  auto both = FromFirstSound(CapturePlay(wav, [&](TZOZUZivade& e) { dual = e.PluginBuffersReady(); }, &ends));
+  EXPECT_TRUE(dual);
+  EXPECT_EQ(ends, 1);
+  ASSERT_GT(single.size(), 150000u);
+  // The whole file, no more, no less (the last samples of a sine may be 0).
+  EXPECT_NEAR(double(both.size()), double(single.size()), 4);
+  EXPECT_LE(WorstDifference(single, both, 1.0), 0);
+}
+
+TEST(DualChannel, TheGainModuleLowersTheAudioBy6dB) {
+  std::string wav = SineWav(1.0, 1000);
+  auto src = FromFirstSound(ReadWav16(wav));
+  platform::MessageRecorder msgs;
+  auto got = FromFirstSound(CapturePlay(wav, [](TZOZUZivade& e) {
+    ASSERT_TRUE(e.StartDSPPlugin(Staged("dsp_orvella.so"), 0));
+  }));
+  ASSERT_GT(got.size(), 80000u);
+  EXPECT_NEAR(double(got.size()), double(src.size()), 4);
+  // Volume 255 is 0.9945 of full scale; the module applies 10^(-6/20).
+  EXPECT_LE(WorstDifference(src, got, 0.9945 * std::pow(10.0, -6.0 / 20.0)), 2);
+  EXPECT_TRUE(msgs.Messages().empty());
+}
+
+TEST(DualChannel, AModuleThatDoublesTheSamplesDoublesTheLength) {
+  std::string wav = SineWav(1.0, 500);
+  auto src = FromFirstSound(ReadWav16(wav));
+  auto got = FromFirstSound(CapturePlay(wav, [](TZOZUZivade& e) {
+    ASSERT_TRUE(e.StartDSPPlugin(Staged("dsp_orvella.so"), 2));
+  }));
+  EXPECT_NEAR(double(got.size()), 2.0 * double(src.size()), 8);
+  // Every frame twice: output frames 2k and 2k+1 both hold source frame k (left samples shown).
+  int worst = 0;
+  for (size_t k = 0; 4 * k + 2 < got.size() && 2 * k < src.size(); ++k) {
+    int expected = int(std::lround(src[2 * k] * 0.9945));
+    worst = std::max(worst, std::abs(expected - got[4 * k]));
+    worst = std::max(worst, std::abs(expected - got[4 * k + 2]));
+  }
+  EXPECT_LE(worst, 1);
+}
+
+TEST(DualChannel, PositionsWhilePlayingLeaveOutWhatWaitsInTheRing) {
+  ProgramDir dir;
+  std::string wav = SineWav(6.0);
+  CaptureOutput capture(dir.File("pos.wav"), 2);  // twice real time
+  TZOZUZivade eng;
+  ASSERT_TRUE(eng.Open(wav));
+  eng.Play();
+  ASSERT_TRUE(PumpUntil([&] { return eng.GetPosition() >= 1000; }, 10000));
+  int checked = 0;
+  while (eng.GetPosition() < 4000 && checked < 100) {
+    uint32_t pos = eng.GetPosition();
+    QWORD decoded = eng.Bass().BASS_ChannelGetPosition(eng.DecodeChannel(), BASS_POS_BYTE);
+    QWORD heard = eng.Bass().BASS_ChannelGetPosition(eng.OutputChannel(), BASS_POS_BYTE);
+    double decodedMs = double(decoded) / 176.4, heardMs = double(heard) / 176.4;
+    // The decoder runs ahead by the ring; the engine reports what is heard.
+    EXPECT_GT(decodedMs - pos, 100.0);
+    EXPECT_NEAR(double(pos), heardMs, 60.0);
+    ++checked;
+    PumpUntil([] { return false; }, 30);
+  }
+  EXPECT_GT(checked, 10);
+  EXPECT_GT(plugins::RingUsed(), 0u);
+}
+
+class TransportBothModes : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TransportBothModes, PauseResumeAndSeekLandWhereAsked) {
+  ProgramDir dir;
+  std::string wav = SineWav(20.0);
+  SilentOutput silent;
+  TZOZUZivade eng;
+  eng.SetSingleChannel(GetParam());
+  ASSERT_TRUE(eng.Open(wav));
+  EXPECT_EQ(eng.SingleChannel(), GetParam());
+  eng.Play();
+  EXPECT_EQ(eng.OutputChannel() == eng.DecodeChannel(), GetParam());
+  eng.Pause(true);
+  ASSERT_EQ(eng.Mode(), plmPaused);
+  eng.SetPosition(10000);
+  EXPECT_NEAR(eng.GetPosition(), 10000, 30);
+  eng.Pause(false);
+  ASSERT_EQ(eng.Mode(), plmPlaying);
+  uint32_t pos = eng.GetPosition();
+  EXPECT_GE(pos, 9500u);
+  EXPECT_LT(pos, 9900u);
+
+  eng.SetPosition(5000);
+  pos = eng.GetPosition();
+  EXPECT_GE(pos, 5000u);
+  EXPECT_LT(pos, 5400u);
+  ASSERT_TRUE(PumpUntil([&] { return eng.GetPosition() >= 5600; }, 5000));  // and it plays on from there
+
+  eng.Stop();
+  eng.Play();  // from the start again
+  EXPECT_LT(eng.GetPosition(), 400u);
+  eng.Close();
+  EXPECT_FALSE(plugins::PlayThreadRunning());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, TransportBothModes, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Single" : "Dual"; });
