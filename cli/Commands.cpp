@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
+#include "plugins/PluginCtrl.h"
 
 namespace cli {
 namespace {
@@ -140,9 +142,33 @@ int RunInfo(const std::vector<std::string>& args) {
   return all ? 0 : 1;
 }
 
+namespace {
+
+// A plug-in named with a folder is taken from there; a bare name from plugins/.
+std::string PluginPath(const std::string& name) {
+  if (name.find('/') == std::string::npos || name[0] == '/') return name;
+  return std::filesystem::absolute(name).lexically_normal().string();
+}
+
+const char* InputPluginLoadText(int code) {
+  switch (code) {
+    case 1: return "Load denied : Output plug-in is not ready";
+    case 2: return "Load denied : Already loaded before";
+    case 3: return "Load denied : Max. number of plug-ins loaded";
+    case 4: return "Load denied : Unknown Error";
+    case 5: return "Load denied : Not a valid Winamp input plug-in";
+    default: return "";
+  }
+}
+
+}  // namespace
+
 int RunPlay(const std::vector<std::string>& args) {
   std::string out;
   bool fast = false;
+  bool singleChannel = false;
+  std::vector<std::string> inputPlugins;
+  std::optional<std::string> dsp;
   std::optional<long> seek, pauseAt, resumeAfter;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -153,6 +179,13 @@ int RunPlay(const std::vector<std::string>& args) {
     };
     if (a == "--fast") {
       fast = true;
+    } else if (a == "--single-channel") {
+      singleChannel = true;
+    } else if (a == "--input-plugin" || a == "--dsp") {
+      auto v = value();
+      if (!v || v->empty()) return std::fprintf(stderr, "orvella play: %s needs a library\n", a.c_str()), 2;
+      if (a == "--dsp") dsp = *v;
+      else inputPlugins.push_back(*v);
     } else if (a == "--out") {
       auto v = value();
       if (!v) return std::fprintf(stderr, "orvella play: --out needs a file\n"), 2;
@@ -171,7 +204,8 @@ int RunPlay(const std::vector<std::string>& args) {
   }
   if (files.empty() || (pauseAt.has_value() != resumeAfter.has_value())) {
     std::fprintf(stderr, "Usage: orvella play [--out FILE.wav] [--fast] [--seek MS] "
-                         "[--pause-at MS --resume-after MS] FILE...\n");
+                         "[--pause-at MS --resume-after MS] [--single-channel] [--dsp LIBRARY[:MODULE]] "
+                         "[--input-plugin LIBRARY]... FILE...\n");
     return 2;
   }
   if (!out.empty()) {
@@ -194,6 +228,43 @@ int RunPlay(const std::vector<std::string>& args) {
     std::printf("event OnGetLyric %s\n", text ? text : "");
     std::fflush(stdout);
   };
+  eng.OnGetChannelInfo = [](engine::TZOZUZivade*, engine::PChannelInfo ci) {
+    std::printf("event OnGetChannelInfo %d kbit/s %d Hz %d channel(s)\n", int(ci->BitRate), int(ci->SampleRate),
+                int(ci->Channels));
+    std::fflush(stdout);
+  };
+  eng.OnPluginStartPlay = [](engine::TZOZUZivade*, engine::PChannelInfo ci) {
+    std::printf("event OnPluginStartPlay %d Hz %d bits %d channel(s)\n", int(ci->SampleRate),
+                int(ci->BitsPerSample), int(ci->Channels));
+    std::fflush(stdout);
+  };
+  if (singleChannel) eng.SetSingleChannel(true);
+  for (const auto& lib : inputPlugins) {
+    int code = plugins::LoadInputPlugin(PluginPath(lib));
+    if (code != 0) {
+      std::fprintf(stderr, "orvella play: input plug-in '%s': %s\n", lib.c_str(), InputPluginLoadText(code));
+      return 1;
+    }
+    std::printf("input plug-in %s: %s\n", lib.c_str(),
+                plugins::GetPluginInfo(plugins::GetPluginIndex(PluginPath(lib))).Description.c_str());
+  }
+  if (dsp) {
+    // LIBRARY:MODULE, the module a number (0 when left out).
+    std::string lib = *dsp;
+    int module = 0;
+    size_t colon = lib.rfind(':');
+    if (colon != std::string::npos && colon + 1 < lib.size() &&
+        lib.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+      module = std::atoi(lib.c_str() + colon + 1);
+      lib.resize(colon);
+    }
+    if (!eng.StartDSPPlugin(PluginPath(lib), module)) return 1;
+    std::printf("dsp %s module %d\n", lib.c_str(), module);
+  }
+  if (singleChannel || dsp || !inputPlugins.empty()) {
+    std::printf("channel mode %s\n", eng.PluginBuffersReady() && !singleChannel ? "dual" : "single");
+    std::fflush(stdout);
+  }
   int failures = 0;
   for (const auto& f : files) {
     std::printf("file %s\n", f.c_str());

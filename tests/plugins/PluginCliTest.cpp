@@ -1,0 +1,67 @@
+// orvella play with plug-in options: a DSP module, an input plug-in, single-channel.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "EngineTestUtil.h"
+
+using namespace enginetest;
+
+namespace {
+
+const std::string kOrvella = std::string(ORVELLA_STAGE_DIR) + "/orvella";
+
+double Peak(const std::vector<int16_t>& s) {
+  int peak = 0;
+  for (int16_t v : s) peak = std::max(peak, std::abs(int(v)));
+  return peak;
+}
+
+}  // namespace
+
+TEST(OrvellaPlayPlugins, ADSPModuleAndSingleChannelChangeWhatIsHeard) {
+  ScratchDir dir;
+  std::string wav = SineWav(1.0, 1000);
+  int status = -1;
+  std::string out = enginetest::Run(kOrvella + " play --fast --out " + Quote(dir.File("plain.wav")) + " --single-channel " +
+                            Quote(wav) + " 2>&1",
+                        &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("channel mode single"), std::string::npos) << out;
+  out = enginetest::Run(kOrvella + " play --fast --out " + Quote(dir.File("gain.wav")) + " --dsp dsp_orvella.so:0 " + Quote(wav) +
+                " 2>&1",
+            &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("dsp dsp_orvella.so module 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("channel mode dual"), std::string::npos) << out;
+  double plain = Peak(ReadWav16(dir.File("plain.wav"))), gain = Peak(ReadWav16(dir.File("gain.wav")));
+  ASSERT_GT(plain, 1000);
+  EXPECT_NEAR(20 * std::log10(gain / plain), -6.0, 0.05);
+
+  out = enginetest::Run(kOrvella + " play --dsp dsp_orvella.so:9 " + Quote(wav) + " 2>&1", &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("Invalid module number"), std::string::npos) << out;
+  enginetest::Run(kOrvella + " play --dsp 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
+}
+
+TEST(OrvellaPlayPlugins, AnInputPluginPlaysItsFiles) {
+  ScratchDir dir;
+  std::string file = dir.File("tone.tpcm");
+  std::filesystem::copy_file(SineWav(1.0, 700), file);
+  std::string plugin = std::string(ORV_TEST_PLUGINS) + "/in_testpcm.so";
+  int status = -1;
+  std::string out = enginetest::Run(kOrvella + " play --fast --out " + Quote(dir.File("o.wav")) + " --input-plugin " +
+                            Quote(plugin) + " " + Quote(file) + " 2>&1",
+                        &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("input plug-in " + plugin + ": Test PCM decoder"), std::string::npos) << out;
+  EXPECT_NE(out.find("event OnGetChannelInfo 128 kbit/s 44100 Hz 2 channel(s)"), std::string::npos) << out;
+  EXPECT_NE(out.find("event OnPluginStartPlay 44100 Hz 16 bits 2 channel(s)"), std::string::npos) << out;
+  EXPECT_NEAR(double(ReadWav16(dir.File("o.wav")).size()), 88200.0, 300);
+
+  out = enginetest::Run(kOrvella + " play --input-plugin " + Quote(dir.File("in_none.so")) + " " + Quote(file) + " 2>&1", &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("Load denied : Unknown Error"), std::string::npos) << out;
+}
