@@ -1,11 +1,13 @@
-// OrvellaPlayer: program entry.
+// OrvellaPlayer: program entry. Creates the windows in their fixed order and
+// runs the event loop; closing the main window ends the program.
 #include <QApplication>
 #include <QSocketNotifier>
-#include <QWidget>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "app/AppWindows.h"
+#include "app/Main.h"
 #include "app/QtMessageSink.h"
 #include "platform/Messages.h"
 #include "platform/qt/QtMessageLoop.h"
@@ -15,7 +17,7 @@ namespace {
 int g_signalPipe[2] = {-1, -1};
 
 // A termination signal closes the main window through the event loop, so the
-// program ends the same way as when the user closes it.
+// program ends the same way as when the user closes it (settings written).
 void OnTerminate(int) {
   char c = 1;
   [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &c, 1);
@@ -25,26 +27,30 @@ void OnTerminate(int) {
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName("Orvella Player");
+  QApplication::setQuitOnLastWindowClosed(false);
   platform::GetCurrentThreadId();  // the UI thread gets its queue first
   platform::AttachQueueToQtLoop();
   app::InstallQtMessageSink();
 
-  QWidget mainWindow;
-  mainWindow.setWindowTitle("Orvella Player 1.4");
-  mainWindow.resize(380, 500);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  auto windows = app::CreateApplicationWindows(std::move(args));
+  app::TForm1* mainWindow = windows->Form1.get();
+  mainWindow->onClosed = [] { QCoreApplication::quit(); };
 
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &mainWindow);
-    QObject::connect(notifier, &QSocketNotifier::activated, &mainWindow, [&mainWindow] {
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, mainWindow);
+    QObject::connect(notifier, &QSocketNotifier::activated, mainWindow, [mainWindow] {
       char c;
       [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
-      mainWindow.close();
+      mainWindow->close();
     });
     std::signal(SIGTERM, OnTerminate);
     std::signal(SIGINT, OnTerminate);
   }
 
-  mainWindow.show();
-  return application.exec();
+  mainWindow->show();
+  int rc = application.exec();
+  windows.reset();
+  return rc;
 }

@@ -1,0 +1,115 @@
+// The secondary windows the program creates at start, each one object for the
+// whole run. Windows that later parts of the player fill (tag editor, add-on
+// and plug-in managers, associations, update, ...) hold their caption, their
+// Close button and the texts a language file gives them.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Language.h"
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+
+namespace app {
+
+// A window with a component name (the language file's window name), a caption
+// bound to "<name>.Caption", and optional texts held for controls.
+class TBaseForm : public QWidget, public TLangBindings {
+ public:
+  TBaseForm(std::string name, const QString& caption, QWidget* parent = nullptr);
+  const std::string& Name() const { return name_; }
+  // A push button bound to "<path>" that closes (hides) the window.
+  QPushButton* AddCloseButton(const std::string& path, const QString& caption);
+  // Texts of controls this window keeps for a later full window.
+  void StoreTexts(const std::vector<std::string>& paths);
+  // Called when the window is closed by its Close button or the system.
+  std::function<void()> onClosed;
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  QWidget* body_;
+  QPushButton* BindButton(const std::string& path, const QString& caption);
+  QLabel* BindLabel(const std::string& path, const QString& caption);
+  QCheckBox* BindCheck(const std::string& path, const QString& caption);
+
+ private:
+  std::string name_;
+};
+
+// Playlist window as far as the main window needs it at start-up: adding a
+// file or address, loading a ".plf" file, the title and count labels.
+class TFormPL : public TBaseForm {
+ public:
+  explicit TFormPL(QWidget* parent = nullptr);
+  // Adds a playable file or a stream address; anything else is ignored.
+  void AddFile(const std::string& file);
+  // Loads a ".plf" file (lines "title|file|time"); false when it cannot be read.
+  bool LoadPlaylist(const std::string& path);
+  struct Entry {
+    std::string title, file, time;
+  };
+  const std::vector<Entry>& Entries() const { return entries_; }
+  // The paths LoadPlaylist was asked for, in order.
+  const std::vector<std::string>& LoadedPlaylists() const { return loaded_; }
+  QLabel* LabelTitle() const { return labelTitle_; }
+  QLabel* LabelFiles() const { return labelFiles_; }
+  void UpdateCounters();
+
+ private:
+  void Refill();
+  std::vector<Entry> entries_;
+  std::vector<std::string> loaded_;
+  QLabel* labelTitle_;
+  QLabel* labelFiles_;
+  QListWidget* list_;
+};
+
+// Equaliser window: ten band sliders (-15..15 dB) and the effect switches.
+class TFormEq : public TBaseForm {
+ public:
+  explicit TFormEq(QWidget* parent = nullptr);
+  // Sets a slider; the slider's range clamps the value. Returns the value taken.
+  int SetBand(int band, int value);
+  int Band(int band) const;
+  QLabel* LabelTitle() const { return labelTitle_; }
+  // Called with (band, value) whenever a slider moves.
+  std::function<void(int, int)> onBandChange;
+
+ private:
+  std::array<QSlider*, 10> sliders_{};
+  QLabel* labelTitle_;
+};
+
+// Status window: the lines the player reports about libraries and streams.
+class TFormStatus : public TBaseForm {
+ public:
+  explicit TFormStatus(QWidget* parent = nullptr);
+  void AddLine(const std::string& line);
+  std::vector<std::string> Lines() const;
+
+ private:
+  QPlainTextEdit* memo_;
+  std::vector<std::string> lines_;
+};
+
+// Visualisation control window: its Winamp-look box is cleared and disabled
+// when the drawer library is not there.
+class TVisControlForm : public TBaseForm {
+ public:
+  explicit TVisControlForm(QWidget* parent = nullptr);
+  QCheckBox* cbUseWinampLook() const { return cbUseWinampLook_; }
+
+ private:
+  QCheckBox* cbUseWinampLook_;
+};
+
+}  // namespace app

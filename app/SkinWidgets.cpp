@@ -1,0 +1,95 @@
+#include "app/SkinWidgets.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "platform/Paths.h"
+
+namespace app {
+
+TSkinImage::TSkinImage(QWidget* parent, QColor designColour) : QWidget(parent), design_(designColour) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TSkinImage::SetImage(const QImage& image) {
+  image_ = image;
+  update();
+}
+
+void TSkinImage::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  if (image_.isNull()) {
+    p.fillRect(rect(), design_);
+    return;
+  }
+  if (stretch_) p.drawImage(rect(), image_);
+  else p.drawImage(0, 0, image_);
+}
+
+void TSkinImage::mousePressEvent(QMouseEvent* e) {
+  if (onPress) onPress(e);
+}
+void TSkinImage::mouseMoveEvent(QMouseEvent* e) {
+  if (onMove) onMove(e);
+}
+void TSkinImage::mouseReleaseEvent(QMouseEvent* e) {
+  if (onRelease) onRelease(e);
+}
+
+TImageButton::TImageButton(QWidget* parent, int width, int height)
+    : QWidget(parent), picture_(width, height, QImage::Format_RGB32) {
+  resize(width, height);
+  picture_.fill(Qt::transparent);
+  setMouseTracking(true);
+  setCursor(Qt::PointingHandCursor);
+}
+
+void TImageButton::SetStrip(const QImage& strip) {
+  strip_ = strip;
+  PaintButtonState(0);
+}
+
+void TImageButton::PaintButtonState(int frame) {
+  frame_ = frame;
+  const int w = width(), h = height();
+  if (!strip_.isNull()) {
+    picture_ = strip_.copy(frame * w, 0, w, h);
+  } else {
+    picture_ = QImage();
+  }
+  update();
+}
+
+void TImageButton::paintEvent(QPaintEvent*) {
+  if (picture_.isNull()) return;
+  QPainter p(this);
+  p.drawImage(0, 0, picture_);
+}
+
+void TImageButton::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton && onPress) onPress();
+}
+
+void TImageButton::mouseMoveEvent(QMouseEvent*) {
+  if (onHover) onHover();
+}
+
+void TImageButton::enterEvent(QEnterEvent*) {
+  if (onHover) onHover();
+}
+
+void TImageButton::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  // The click comes first and the release after it, so a release handler sees
+  // what the click did (the menu button's menu has been shown and closed).
+  if (rect().contains(e->position().toPoint()) && onClick) onClick();
+  if (onRelease) onRelease();
+}
+
+QImage LoadSkinBitmap(const std::string& path) {
+  if (!platform::FileExists(path)) return QImage();
+  QImage img(QString::fromStdString(path));
+  return img;
+}
+
+}  // namespace app

@@ -1,0 +1,168 @@
+// Language files: every key bound and shipped, switching at run time, absent
+// keys, quotes, and the open dialog's filter.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+
+#include "AppTestUtil.h"
+#include "app/Forms.h"
+#include "app/Language.h"
+#include "app/Main.h"
+#include "app/SkinWidgets.h"
+#include "platform/IniFile.h"
+#include "platform/MessageBox.h"
+
+using apptest::Player;
+using apptest::ProgramDir;
+
+namespace {
+const char* const kEnglishFilter =
+    "All supported files|*.wav;*.mp3;*.ogg;*.wma;*.flac;*.avi;*.mpg;*.flv;*.mov;*.wmv;*.mp4;*.divx;*.mkv;*.3gp;"
+    "*.ifo;*.vob;*.aiff;*.aac;*.ac3;*.ape;*.mp1;*.mp2;*.cda;*.mid;*.kar;*.mod;*.mtm;*.s3m;*.xm;*.it;*.mo3;|"
+    "WAV files (*.wav)|*.wav|"
+    "MP3 files (*.mp3)|*.mp3|"
+    "OGG files (*.ogg)|*.ogg|"
+    "WMA files (*.wma)|*.wma|"
+    "FLAC files (*.flac)|*.flac|"
+    "AVI files (*.avi)|*.avi|"
+    "MPG files (*.mpg)|*.mpg|"
+    "FLV files (*.flv)|*.flv|"
+    "MOV files (*.mov)|*.mov|"
+    "WMV files (*.wmv)|*.wmv|"
+    "MP4 files (*.mp4)|*.mp4|"
+    "DIVX files (*.divx)|*.divx|"
+    "MKV files (*.mkv)|*.mkv|"
+    "3GP files (*.3gp)|*.3gp|"
+    "IFO files (*.ifo)|*.ifo|"
+    "VOB files (*.vob)|*.vob|"
+    "AIFF files (*.aiff)|*.aiff|"
+    "AAC files (*.aac)|*.aac|"
+    "AC3 files (*.ac3)|*.ac3|"
+    "APE files (*.ape)|*.ape|"
+    "MP1 files (*.mp1)|*.mp1|"
+    "MP2 files (*.mp2)|*.mp2|"
+    "CDA files (*.cda)|*.cda|"
+    "MID files (*.mid)|*.mid|"
+    "KAR files (*.kar)|*.kar|"
+    "MOD files (*.mod)|*.mod|"
+    "MTM files (*.mtm)|*.mtm|"
+    "S3M files (*.s3m)|*.s3m|"
+    "XM files (*.xm)|*.xm|"
+    "IT files (*.it)|*.it|"
+    "MO3 files (*.mo3)|*.mo3|";
+}  // namespace
+
+TEST(Language, TheKeyListHas215KeysAndEveryOneHasATarget) {
+  ProgramDir dir;
+  platform::MessageRecorder rec;
+  Player p({}, false);
+  const auto& keys = app::LanguageKeys();
+  EXPECT_EQ(keys.size(), 215u);
+  for (const std::string& key : keys) {
+    auto [window, path] = app::SplitLanguageKey(key);
+    app::ILanguageTarget* target = p.windows->Target(window);
+    ASSERT_NE(target, nullptr) << key;
+    std::string text;
+    EXPECT_TRUE(target->GetLangText(path, text)) << key;
+  }
+}
+
+TEST(Language, ShippedFilesSupplyEveryKeyInOrder) {
+  for (const char* lang : {"English", "Russian", "Kazakh"}) {
+    platform::IniFile ini(std::string(ORVELLA_SOURCE_DIR) + "/assets/language/" + lang + ".ini");
+    EXPECT_EQ(ini.Keys("Interface"), app::LanguageKeys()) << lang;
+    for (const std::string& key : app::LanguageKeys())
+      EXPECT_FALSE(ini.ReadString("Interface", key, "").empty()) << lang << " " << key;
+  }
+}
+
+TEST(Language, SwitchAppliesToHiddenWindowsAndChecksTheMenuItem) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder rec;
+  Player p;
+  EXPECT_TRUE(p.form->Action("PMLangEnglish")->isChecked());
+  ASSERT_FALSE(p.windows->FormSettings->isVisible());
+  ASSERT_FALSE(p.windows->VisControlForm->isVisible());
+  p.form->Action("PMLangRussian")->trigger();
+  EXPECT_EQ(p.form->Settings().Language, "Russian");
+  EXPECT_FALSE(p.form->Action("PMLangEnglish")->isChecked());
+  EXPECT_TRUE(p.form->Action("PMLangRussian")->isChecked());
+  EXPECT_FALSE(p.form->Action("PMLangKazakh")->isChecked());
+  EXPECT_EQ(p.windows->FormSettings->windowTitle().toStdString(), "Настройки");
+  EXPECT_EQ(p.windows->FormSettings->Text("cbTrayIcon.Caption"), "Значок в области уведомлений");
+  EXPECT_EQ(p.windows->VisControlForm->cbUseWinampLook()->text().toStdString(),
+            "Окно визуализации в стиле Winamp (только для модулей Winamp 5)");
+  EXPECT_EQ(p.windows->FormEq->LabelTitle()->text().toStdString(), "ЭКВАЛАЙЗЕР");
+  EXPECT_EQ(p.form->Label("LabelStereo")->text().toStdString(), "Стерео");
+  EXPECT_EQ(p.form->Str("StringPlaying"), "Воспроизведение");
+  // Composed texts follow the language.
+  EXPECT_EQ(p.windows->FormPL->LabelFiles()->text().toStdString(), "Файлов :0");
+  EXPECT_EQ(p.form->Label("LabelVideoPos")->text().toStdString(), "Позиция :");
+  EXPECT_EQ(p.form->OpenFilter().rfind("Все поддерживаемые файлы|*.wav;", 0), 0u);
+  // Title labels are centred in their windows.
+  QLabel* eqTitle = p.windows->FormEq->LabelTitle();
+  EXPECT_EQ(eqTitle->x(), (p.windows->FormEq->width() - eqTitle->width()) / 2);
+}
+
+TEST(Language, MissingKeyKeepsTheOldTextAndOtherNamesCheckNothing) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  dir.Write("language/Partial.ini", "[Interface]\nPMPlay.Caption=Spielen\nStringFiles=Dateien\n");
+  platform::MessageRecorder rec;
+  Player p;
+  p.form->ApplyLanguage("Partial");
+  EXPECT_EQ(p.form->Action("PMPlay")->text().toStdString(), "Spielen");
+  EXPECT_EQ(p.form->Action("PMStop")->text().toStdString(), "Stop");
+  EXPECT_EQ(p.windows->FormSettings->windowTitle().toStdString(), "Settings");
+  EXPECT_EQ(p.form->Str("StringPlaying"), "Playing");
+  EXPECT_FALSE(p.form->Action("PMLangEnglish")->isChecked());
+  EXPECT_FALSE(p.form->Action("PMLangRussian")->isChecked());
+  EXPECT_FALSE(p.form->Action("PMLangKazakh")->isChecked());
+  EXPECT_NE(p.form->OpenFilter().find("|WAV Dateien (*.wav)|*.wav|"), std::string::npos);
+}
+
+TEST(Language, OtherLanguageNamedInSettingsIsApplied) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nLanguage=Deutsch\r\n");
+  dir.Write("language/Deutsch.ini", "[Interface]\nPMClose.Caption=Beenden\n");
+  platform::MessageRecorder rec;
+  Player p;
+  EXPECT_EQ(p.form->Action("PMClose")->text().toStdString(), "Beenden");
+  EXPECT_FALSE(p.form->Action("PMLangEnglish")->isChecked());
+  // No English file was read: the texts held in memory are still empty.
+  EXPECT_EQ(p.form->Str("StringPlaying"), "");
+}
+
+TEST(Language, EnclosingQuotesAreStripped) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  dir.Write("language/Quoted.ini", "[Interface]\nPMPlay.Caption=\"Play\"\nFormUrl.Caption=\"Enter \"the\" address\"\n");
+  platform::MessageRecorder rec;
+  Player p;
+  p.form->ApplyLanguage("Quoted");
+  EXPECT_EQ(p.form->Action("PMPlay")->text().toStdString(), "Play");
+  EXPECT_EQ(p.windows->FormUrl->windowTitle().toStdString(), "Enter \"the\" address");
+}
+
+TEST(Language, OpenDialogFilterIsExact) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder rec;
+  Player p;
+  EXPECT_EQ(p.form->OpenFilter(), kEnglishFilter);
+}
+
+TEST(Language, WithoutLanguageFileTheFilterLacksItsWords) {
+  apptest::ProgramOptions o;
+  o.withLanguages = false;
+  ProgramDir dir(o);
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder rec;
+  Player p;
+  EXPECT_EQ(p.form->OpenFilter().rfind("|*.wav;*.mp3;", 0), 0u);
+  EXPECT_NE(p.form->OpenFilter().find("|WAV  (*.wav)|*.wav|"), std::string::npos);
+  EXPECT_EQ(p.form->Action("PMPlay")->text().toStdString(), "Play");
+}

@@ -1,0 +1,157 @@
+// The settings file: defaults on a first start, every key written at closing,
+// values surviving a restart, clamping, and a write that fails.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QToolButton>
+
+#include "AppTestUtil.h"
+#include "app/Forms.h"
+#include "app/Main.h"
+#include "app/SkinWidgets.h"
+#include "app/Settings.h"
+#include "platform/IniFile.h"
+#include "platform/MessageBox.h"
+
+using apptest::Player;
+using apptest::ProgramDir;
+
+TEST(Settings, FirstStartWithoutFileComputesPositions) {
+  ProgramDir dir;
+  platform::MessageRecorder rec;
+  Player p;
+  const int screenW = QGuiApplication::primaryScreen()->geometry().width();
+  const app::TSettings& s = p.form->Settings();
+  EXPECT_EQ(s.Left, screenW / 2 - 380);
+  EXPECT_EQ(s.Top, 250);
+  EXPECT_EQ(s.FormEqLeft, s.Left + 24);
+  EXPECT_EQ(s.FormEqTop, s.Top + 200);
+  EXPECT_EQ(s.FormPLLeft, s.Left + 380);
+  EXPECT_EQ(s.FormPLTop, s.Top);
+  EXPECT_EQ(s.FormPLWidth, 372);
+  EXPECT_EQ(s.FormPLHeight, 659);
+  EXPECT_EQ(p.form->pos(), QPoint(s.Left, s.Top));
+  EXPECT_EQ(p.windows->FormPL->pos(), QPoint(s.Left + 380, s.Top));
+  EXPECT_EQ(p.windows->FormPL->size(), QSize(372, 659));
+  EXPECT_EQ(p.windows->FormEq->pos(), QPoint(s.Left + 24, s.Top + 200));
+  EXPECT_EQ(s.Language, "English");
+  EXPECT_EQ(s.Skins, "default");
+  EXPECT_EQ(s.volume, 255);
+  EXPECT_EQ(s.pan, 100);
+  EXPECT_TRUE(s.trayIcon);
+  EXPECT_TRUE(s.showEq);
+  EXPECT_TRUE(s.showPlaylist);
+  EXPECT_TRUE(s.enableEq);
+  EXPECT_FALSE(s.showVideoWindow);
+  // The first start ran the association step.
+  EXPECT_EQ(p.modalShown, std::vector<std::string>{"FormAssociate"});
+}
+
+TEST(Settings, DefaultExtsListsEveryPlayableExtensionThenMo3Again) {
+  const std::string exts = app::DefaultExts();
+  EXPECT_EQ(exts.rfind(".wav .mp3 .ogg ", 0), 0u);
+  EXPECT_EQ(exts.substr(exts.size() - 13), ".it .mo3 .mo3");
+  EXPECT_EQ(std::count(exts.begin(), exts.end(), ' '), 31);
+}
+
+TEST(Settings, EveryKeyWrittenInOrderAtClose) {
+  ProgramDir dir;
+  platform::MessageRecorder rec;
+  {
+    Player p;
+    p.Close();
+    EXPECT_TRUE(p.closed);
+  }
+  platform::IniFile ini(dir.SettingsFile());
+  std::vector<std::string> keys = ini.Keys("Options");
+  std::vector<std::string> expected(app::SettingsKeys().begin(), app::SettingsKeys().end());
+  EXPECT_EQ(keys, expected);
+  EXPECT_EQ(ini.ReadString("Options", "firstRun", "?"), "0");
+  EXPECT_EQ(ini.ReadString("Options", "trayIcon", "?"), "1");
+  EXPECT_EQ(ini.ReadString("Options", "Exts", "?"), app::DefaultExts());
+  EXPECT_EQ(ini.ReadString("Options", "pan", "?"), "100");
+  EXPECT_TRUE(rec.Messages().empty());
+}
+
+TEST(Settings, ValuesSurviveARestart) {
+  ProgramDir dir;
+  platform::MessageRecorder rec;
+  {
+    Player p;
+    p.form->SpeedButton("sbShuffle")->click();
+    p.form->SpeedButton("sbRepeat")->click();
+    p.form->Action("PMLangKazakh")->trigger();
+    p.windows->FormEq->SetBand(3, -7);
+    p.form->move(120, 80);
+    p.windows->FormPL->move(500, 90);
+    p.windows->FormPL->resize(400, 300);
+    p.form->Settings().LastPath = "/home/user/Music/";
+    p.Close();
+  }
+  Player q;
+  const app::TSettings& s = q.form->Settings();
+  EXPECT_TRUE(s.shuffle);
+  EXPECT_TRUE(s.runRepeat);
+  EXPECT_EQ(s.Language, "Kazakh");
+  EXPECT_TRUE(q.form->Action("PMLangKazakh")->isChecked());
+  EXPECT_EQ(q.form->Action("PMPlay")->text().toStdString(), "Ойнату");
+  EXPECT_EQ(s.eqBand[3], -7);
+  EXPECT_EQ(q.windows->FormEq->Band(3), -7);
+  EXPECT_EQ(s.Left, 120);
+  EXPECT_EQ(s.Top, 80);
+  EXPECT_EQ(q.form->pos(), QPoint(120, 80));
+  EXPECT_EQ(q.windows->FormPL->pos(), QPoint(500, 90));
+  EXPECT_EQ(q.windows->FormPL->size(), QSize(400, 300));
+  EXPECT_EQ(s.LastPath, "/home/user/Music/");
+  EXPECT_FALSE(s.firstRun);
+  EXPECT_TRUE(q.modalShown.empty());
+}
+
+TEST(Settings, EqualiserValuesAreClampedWhenApplied) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\neqBand1=40\r\neqBand2=-99\r\neqBand3=12\r\n");
+  platform::MessageRecorder rec;
+  {
+    Player p;
+    EXPECT_EQ(p.windows->FormEq->Band(0), 15);
+    EXPECT_EQ(p.windows->FormEq->Band(1), -15);
+    EXPECT_EQ(p.windows->FormEq->Band(2), 12);
+    EXPECT_EQ(p.form->Settings().eqBand[0], 15);
+    p.Close();
+  }
+  platform::IniFile ini(dir.SettingsFile());
+  EXPECT_EQ(ini.ReadInteger("Options", "eqBand1", 0), 15);
+  EXPECT_EQ(ini.ReadInteger("Options", "eqBand2", 0), -15);
+}
+
+TEST(Settings, NonNumericValuesGiveTheDefault) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nvolume=loud\r\nTop=high\r\nshuffle=yes\r\n");
+  platform::MessageRecorder rec;
+  Player p;
+  EXPECT_EQ(p.form->Settings().volume, 255);
+  EXPECT_EQ(p.form->Settings().Top, 250);
+  EXPECT_FALSE(p.form->Settings().shuffle);
+}
+
+TEST(Settings, FailedWriteIsReportedAndTheProgramStillEnds) {
+  ProgramDir dir;
+  const std::string before = "[Options]\r\nfirstRun=0\r\nLanguage=Russian\r\n";
+  dir.Write("OrvellaPlayer.ini", before);
+  platform::MessageRecorder rec;
+  Player p;
+  p.form->Action("PMLangEnglish")->trigger();
+  platform::IniFile::SetFaultHook([](std::string_view step) { return step != "rename"; });
+  p.Close();
+  platform::IniFile::SetFaultHook(nullptr);
+  EXPECT_TRUE(p.closed);
+  EXPECT_FALSE(p.form->isVisible());
+  auto msgs = rec.Messages();
+  ASSERT_EQ(msgs.size(), 1u);
+  EXPECT_EQ(msgs[0].text, "Unable to write to " + dir.SettingsFile());
+  EXPECT_EQ(msgs[0].caption, "Error");
+  // The previous file is whole: the next start reads the old values.
+  EXPECT_EQ(dir.Read("OrvellaPlayer.ini"), before);
+}
