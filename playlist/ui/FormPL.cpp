@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -14,7 +15,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
@@ -314,27 +314,41 @@ void TFormPL::Refresh() {
   refreshing_ = true;
   const QColor silver(192, 192, 192);
   const QColor other = palette().color(QPalette::Inactive, QPalette::Highlight);
-  list_->setUpdatesEnabled(false);
-  const int scroll = list_->verticalScrollBar()->value();
-  list_->clear();
-  QList<QTreeWidgetItem*> items;
   const auto& entries = model_.Entries();
-  items.reserve(static_cast<int>(entries.size()));
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const PlaylistEntry& e = entries[i];
-    auto* item = new QTreeWidgetItem({Q(e.Num), Q(e.Title), Q(e.Time), Q(e.File)});
+  const int n = static_cast<int>(entries.size());
+  list_->setUpdatesEnabled(false);
+  // Rows are updated in place and only new ones are created, so showing a
+  // growing list now and then during a long add stays cheap.
+  if (n == 0) list_->clear();
+  while (list_->topLevelItemCount() > n) delete list_->takeTopLevelItem(list_->topLevelItemCount() - 1);
+  auto fill = [&](QTreeWidgetItem* item, int i) {
+    const PlaylistEntry& e = entries[static_cast<size_t>(i)];
+    const std::string* cells[4] = {&e.Num, &e.Title, &e.Time, &e.File};
+    for (int col = 0; col < 4; ++col) {
+      const QString text = Q(*cells[col]);
+      if (item->text(col) != text) item->setText(col, text);
+    }
+    const QColor c = i == model_.PlayingIndex ? silver : other;
+    if (item->foreground(0).color() != c)
+      for (int col = 0; col < 4; ++col) item->setForeground(col, c);
+  };
+  const int existing = list_->topLevelItemCount();
+  for (int i = 0; i < existing; ++i) fill(list_->topLevelItem(i), i);
+  QList<QTreeWidgetItem*> fresh;
+  fresh.reserve(n - existing);
+  for (int i = existing; i < n; ++i) {
+    auto* item = new QTreeWidgetItem;
     item->setTextAlignment(kColTime, Qt::AlignRight | Qt::AlignVCenter);
-    const QColor c = static_cast<int>(i) == model_.PlayingIndex ? silver : other;
-    for (int col = 0; col < 4; ++col) item->setForeground(col, c);
-    items.push_back(item);
+    fill(item, i);
+    fresh.push_back(item);
   }
-  list_->addTopLevelItems(items);
-  for (size_t i = 0; i < entries.size(); ++i)
-    if (entries[i].Selected) items[static_cast<int>(i)]->setSelected(true);
-  if (model_.FocusIndex >= 0 && model_.FocusIndex < static_cast<int>(items.size())) {
-    list_->setCurrentItem(items[model_.FocusIndex], 0, QItemSelectionModel::NoUpdate);
+  list_->addTopLevelItems(fresh);
+  for (int i = 0; i < n; ++i) {
+    QTreeWidgetItem* item = list_->topLevelItem(i);
+    if (item->isSelected() != entries[static_cast<size_t>(i)].Selected) item->setSelected(entries[static_cast<size_t>(i)].Selected);
   }
-  list_->verticalScrollBar()->setValue(scroll);
+  if (model_.FocusIndex >= 0 && model_.FocusIndex < n)
+    list_->setCurrentItem(list_->topLevelItem(model_.FocusIndex), 0, QItemSelectionModel::NoUpdate);
   list_->setUpdatesEnabled(true);
   labelFiles_->setText(Q(model_.FilesLabel()));
   labelTotal_->setText(Q(model_.TotalTimeLabel()));
@@ -363,9 +377,11 @@ void TFormPL::ShowProgress(const TAddProgress& p) {
   labelFiles_->setText(text);
   labelFiles_->adjustSize();
   resizeEvent(nullptr);
-  labelFiles_->repaint();
-  // Keep the window painted while a large folder is read; input waits until the add ends.
+  // Keep the window painted while a large folder is read, a few times a second;
+  // input waits until the add ends.
+  if (progressClock_.isValid() && progressClock_.elapsed() < 100) return;
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  progressClock_.start();
 }
 
 // ---- commands ----

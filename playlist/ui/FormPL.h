@@ -10,6 +10,7 @@
 // Threads: UI thread only.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPixmap>
 #include <QWidget>
@@ -155,6 +156,7 @@ class TFormPL : public QWidget {
   Sizing sizing_ = Sizing::None;
   bool dragging_ = false;
   QPoint dragFrom_;
+  QElapsedTimer progressClock_;
 };
 
 // A dialog filter "Text|*.a;*.b|..." as Qt's "Text (*.a *.b);;...".
