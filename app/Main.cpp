@@ -27,6 +27,9 @@
 #include "platform/IniFile.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#ifdef ORVELLA_WITH_PLUGIN_HOST
+#include "plugins/PluginCtrl.h"
+#endif
 
 namespace app {
 
@@ -489,6 +492,9 @@ void TForm1::WireButtons() {
   };
 
   ShowModal = [this](QWidget* w) { DefaultShowModal(w); };
+#ifdef ORVELLA_WITH_PLUGIN_HOST
+  LoadInputPlugin = [](const std::string& name) { plugins::LoadInputPlugin(name); };
+#endif
 }
 
 void TForm1::DefaultShowModal(QWidget* w) {

@@ -9,6 +9,7 @@
 #include "app/AppWindows.h"
 #include "app/Main.h"
 #include "app/QtMessageSink.h"
+#include "app/Theme.h"
 #include "platform/Messages.h"
 #include "platform/qt/QtMessageLoop.h"
 
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
   platform::GetCurrentThreadId();  // the UI thread gets its queue first
   platform::AttachQueueToQtLoop();
   app::InstallQtMessageSink();
+  app::ApplyDarkTheme();
 
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);

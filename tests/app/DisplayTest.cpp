@@ -313,3 +313,60 @@ TEST(MainWindow, TitleStripScrollsOnTheTimerOncePlaying) {
   for (int i = 0; i < 200 && p.form->TitleStrip().Offset() < 6; ++i) QTest::qWait(20);
   EXPECT_GE(p.form->TitleStrip().Offset(), 6);
 }
+
+TEST(Skin, NoFrameResizingWhileAudioPlays) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder rec;
+  Player p;
+  ASSERT_EQ(p.form->PlayMode(), 0);
+  const QSize before = p.form->size();
+  app::TSkinImage* bottom = p.form->SkinImage("ImageBGBottom");
+  QTest::mouseMove(bottom, QPoint(100, 6));
+  EXPECT_EQ(bottom->cursor().shape(), Qt::ArrowCursor);
+  QTest::mousePress(bottom, Qt::LeftButton, {}, QPoint(100, 6));
+  QMouseEvent move(QEvent::MouseMove, QPointF(100, 80), bottom->mapToGlobal(QPointF(100, 80)), Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(bottom, &move);
+  QTest::mouseRelease(bottom, Qt::LeftButton, {}, QPoint(100, 80));
+  EXPECT_EQ(p.form->size(), before);
+}
+
+// Every bitmap the main window, the equaliser and the playlist window read is
+// shipped as a 24-bit BMP of the size its place needs.
+TEST(Skin, ShippedDefaultSkinFiles) {
+  const std::string folder = std::string(ORVELLA_STAGE_DIR) + "/skins/default/";
+  const std::vector<std::tuple<const char*, int, int>> files = {
+      {"bg_left.bmp", 8, -1}, {"bg_right.bmp", 8, -1}, {"bg_top.bmp", -1, 31}, {"bg_bottom.bmp", -1, 8},
+      {"bg_controls.bmp", 364, 162}, {"bg_controls_video.bmp", 364, 32}, {"progress.bmp", -1, 8},
+      {"progress_max.bmp", 345, 8}, {"progress_slider.bmp", 24, 10}, {"button_close.bmp", 45, 15},
+      {"button_menu.bmp", 45, 15}, {"button_minimize.bmp", 45, 15}, {"button_settings.bmp", 45, 15},
+      {"button_next.bmp", 72, 24}, {"button_open.bmp", 72, 24}, {"button_previous.bmp", 72, 24},
+      {"button_pause.bmp", 72, 24}, {"button_play.bmp", 72, 24}, {"button_speed_down.bmp", 72, 24},
+      {"button_speed_up.bmp", 72, 24}, {"button_stop.bmp", 72, 24}, {"bg_eq.bmp", 331, 252},
+      {"bg_playlist_left.bmp", 9, -1}, {"bg_playlist_right.bmp", 9, -1}, {"bg_playlist_top.bmp", -1, 31},
+      {"bg_playlist_bottom.bmp", -1, 43}, {"button_playlist_add.bmp", 72, 24},
+      {"button_playlist_remove.bmp", 72, 24}, {"button_playlist_sort.bmp", 72, 24},
+      {"button_playlist_manage.bmp", 72, 24}};
+  for (auto [name, w, h] : files) {
+    const std::string data = apptest::ReadFile(folder + name);
+    ASSERT_GE(data.size(), 54u) << name;
+    EXPECT_EQ(data.substr(0, 2), "BM") << name;
+    EXPECT_EQ(static_cast<unsigned char>(data[28]), 24) << name;  // bits per pixel
+    auto le32 = [&data](size_t at) {
+      return static_cast<int>(static_cast<unsigned char>(data[at]) | static_cast<unsigned char>(data[at + 1]) << 8 |
+                              static_cast<unsigned char>(data[at + 2]) << 16 |
+                              static_cast<unsigned char>(data[at + 3]) << 24);
+    };
+    if (w > 0) {
+      EXPECT_EQ(le32(18), w) << name;
+    }
+    if (h > 0) {
+      EXPECT_EQ(std::abs(le32(22)), h) << name;
+    }
+  }
+  // The three frames of a button differ: normal, under the pointer, pressed.
+  QImage play(QString::fromStdString(folder + "button_play.bmp"));
+  EXPECT_NE(play.copy(0, 0, 24, 24), play.copy(24, 0, 24, 24));
+  EXPECT_NE(play.copy(24, 0, 24, 24), play.copy(48, 0, 24, 24));
+}

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QSlider>
+#include <QSystemTrayIcon>
 #include <QToolButton>
 #include <algorithm>
 
@@ -62,7 +63,11 @@ TEST(Startup, SixteenWindowsInOrderWithTheirCaptions) {
 TEST(Startup, SequenceInOrderWithAllAddOns) {
   ProgramDir dir;
   platform::MessageRecorder rec;
-  Player p;
+  Player p({}, false);
+  std::vector<std::string> inputPlugins;
+  p.form->LoadInputPlugin = [&inputPlugins](const std::string& name) { inputPlugins.push_back(name); };
+  p.form->show();
+  EXPECT_EQ(inputPlugins, std::vector<std::string>{"in_midi.so"});
   const auto& steps = p.form->StartupSteps();
   const std::vector<std::string> addOns = Filter(steps, "addon:");
   std::vector<std::string> expected;
@@ -298,4 +303,60 @@ TEST(CommandLine, UnplayableArgumentIsIgnoredByTheList) {
   EXPECT_TRUE(p.windows->FormPL->Entries().empty());
   // Playing is still asked for; with nothing added there is nothing to play.
   EXPECT_NE(IndexOf(p.form->StartupSteps(), "startplayback"), std::string::npos);
+}
+
+TEST(MainMenu, EveryItemWithItsCaption) {
+  ProgramDir dir;
+  platform::MessageRecorder rec;
+  Player p({}, false);
+  const std::vector<std::pair<const char*, const char*>> items = {
+      {"PMOpenFiles", "&Open files ..."}, {"PMOpenFolder", "Open folder ..."}, {"PMOpenURL", "Open &URL ..."},
+      {"PMPlayDVD", "Play DVD"}, {"PMPre", "Previous"}, {"PMSpeedDown", "Speed Down"}, {"PMPlay", "Play"},
+      {"PMPause", "Pause"}, {"PMStop", "Stop"}, {"PMSpeedUp", "Speed Up"}, {"PMNext", "Next"},
+      {"PMAddonSetup", "&Bass Addon Setup ..."}, {"PMPluginSetup", "&Input Plugin Setup ..."},
+      {"PMDSPSetup", "&DSP Plugin Setup ..."}, {"PMVisSetup", "&Vis Plugin Setup ..."},
+      {"PMVideoShow", "Show Window"}, {"PMSnapShot", "Take Snapshot"}, {"PMMenuTitle", "Title Menu"},
+      {"PMMenuRoot", "Root Menu"}, {"PMSaveBookmark", "Save Bookmark"}, {"PMRestoreBookmark", "Restore Bookmark"},
+      {"PMStepForwardMenu", "Step Forward"}, {"PMStatus", "View &Status ..."}, {"PMLangEnglish", "English"},
+      {"PMLangRussian", "Russian"}, {"PMLangKazakh", "Kazakh"}, {"MCheckUpdate", "Check for updates ..."},
+      {"PMAbout", "&About ..."}, {"PMClose", "E&xit"}};
+  for (auto [name, caption] : items) {
+    QAction* a = p.form->Action(name);
+    ASSERT_NE(a, nullptr) << name;
+    EXPECT_EQ(a->text().toStdString(), caption) << name;
+  }
+  EXPECT_FALSE(p.form->Action("PMStatus")->isVisible());
+  // Commands that open windows: About and the add-on manager modally, DSP control not.
+  p.form->Action("PMAbout")->trigger();
+  p.form->Action("PMAddonSetup")->trigger();
+  EXPECT_EQ(p.modalShown, (std::vector<std::string>{"FormAbout", "AddonConfigForm"}));
+  p.form->Action("PMDSPSetup")->trigger();
+  EXPECT_TRUE(p.windows->DSPControlForm->isVisible());
+  p.windows->DSPControlForm->close();
+}
+
+TEST(MainMenu, ExitClosesTheWindowAndWritesTheSettings) {
+  ProgramDir dir;
+  platform::MessageRecorder rec;
+  Player p;
+  p.form->Action("PMClose")->trigger();
+  EXPECT_TRUE(p.closed);
+  EXPECT_TRUE(p.form->ShuttingDown());
+  EXPECT_EQ(p.form->Engine(), nullptr);
+  EXPECT_NE(dir.Read("OrvellaPlayer.ini").find("showVideoWindow=0"), std::string::npos);
+}
+
+TEST(TrayIcon, FollowsTheSettingAndCarriesTheMainMenu) {
+  ProgramDir dir;
+  platform::MessageRecorder rec;
+  {
+    Player p;
+    ASSERT_NE(p.form->TrayIcon(), nullptr);
+    EXPECT_EQ(p.form->TrayIcon()->contextMenu(), p.form->PopupMenuMain());
+    p.form->SetTrayIcon(false);
+    EXPECT_FALSE(p.form->TrayIcon()->isVisible());
+  }
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\ntrayIcon=0\r\n");
+  Player q;
+  EXPECT_EQ(q.form->TrayIcon(), nullptr);
 }
