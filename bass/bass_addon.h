@@ -93,6 +93,13 @@ typedef struct ORV_CORE_API {
    * is then closed). */
   HSTREAM (*CreateStream)(const ORV_DECODER *decoder, ORV_FILE *file, DWORD flags, HPLUGIN plugin,
                           const char *filename);
+
+  /* Fire the channel's syncs of an add-on's own "type" (BASS_SYNC_MIDI_LYRIC, ...) with "data", for
+   * the event at byte position "pos" of the channel's output. Mix-time syncs and syncs of decoding
+   * channels are called at once; the others when "pos" is heard. Events of positions left behind by
+   * a seek or stop are dropped. Meant to be called from a decoder's read. (Present when "size"
+   * covers it.) */
+  BOOL (*FireSync)(HSTREAM handle, DWORD type, DWORD data, QWORD pos);
 } ORV_CORE_API;
 
 typedef struct ORV_ADDON {

@@ -3,6 +3,7 @@
 //
 // Threading: the family functions may run on any thread; the tables below are guarded by g_mutex.
 // A stream's decoder runs under the core's channel lock and reaches the tables only in close().
+#include <cstddef>
 #include "AddonCore.h"
 #include "MidiFile.h"
 #include "MidiRenderer.h"
@@ -150,18 +151,10 @@ void OnClose(void* user) {
   }
 }
 
-// The core offers no way yet to fire a channel's syncs of our own type. A core that appends
-//   BOOL (*FireSync)(HSTREAM handle, DWORD type, DWORD data, QWORD pos)
-// to ORV_CORE_API (pos: byte position being produced; mix-time and decoding-channel syncs fire at
-// once, others when the position is heard) gets the lyric sync from here.
-struct CoreApiWithSync {
-  ORV_CORE_API base;
-  BOOL (*FireSync)(HSTREAM handle, DWORD type, DWORD data, QWORD pos);
-};
-
-auto FireSyncOf(const ORV_CORE_API* core) -> decltype(CoreApiWithSync::FireSync) {
-  if (!core || core->size < sizeof(CoreApiWithSync)) return nullptr;
-  return reinterpret_cast<const CoreApiWithSync*>(core)->FireSync;
+// The core's sync firing for our lyric type; an older core without it gives no lyric syncs.
+auto FireSyncOf(const ORV_CORE_API* core) -> decltype(ORV_CORE_API::FireSync) {
+  if (!core || core->size < offsetof(ORV_CORE_API, FireSync) + sizeof(core->FireSync)) return nullptr;
+  return core->FireSync;
 }
 
 // Decoder thread, while the lyric's position is produced.

@@ -62,6 +62,7 @@ void ChannelResetBuffer(Channel& c, QWORD pos) {
   c.srcEnded = false;
   c.endReached = false;
   c.stalled = false;
+  c.addonEvents.clear();
   c.generation.fetch_add(1);
 }
 
@@ -115,12 +116,22 @@ void ChannelTrim(Channel& c, uint64_t played) {
 }
 
 void ChannelFireSync(Channel& c, const Sync& s, DWORD data, uint64_t devFrame) {
-  if (s.mixtime) {
+  // A decoding channel has no device clock: its syncs run in the thread reading it, like mix-time ones.
+  if (s.mixtime || c.decodeOnly) {
     if (s.onetime) RemoveSyncLocked(c, s.handle);
     s.proc(s.handle, c.handle, data, s.user);
   } else {
     ScheduleSync(c.shared_from_this(), s, data, devFrame);
   }
+}
+
+void ChannelAddonEvent(Channel& c, DWORD type, DWORD data, QWORD pos) {
+  bool queue = false;
+  for (auto& s : MatchingSyncs(c, type)) {
+    if (s.mixtime || c.decodeOnly) ChannelFireSync(c, s, data, 0);
+    else queue = true;  // heard later: fired from the mix that plays "pos"
+  }
+  if (queue) c.addonEvents.push_back({type, data, pos});
 }
 
 static void ApplyProcs(Channel& c, uint8_t* data, DWORD bytes) {
@@ -367,6 +378,22 @@ uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD
     if (!s.mixtime && s.param >= startPos && s.param < c.mixPos) {
       double offs = double((s.param - startPos) / QWORD(fb)) / ratio;
       ChannelFireSync(c, s, 0, dev + uint64_t(offs));
+    }
+  }
+  // Add-on events mixed in this block are heard with it, in the order they came.
+  if (!c.addonEvents.empty()) {
+    std::vector<Channel::AddonEvent> due;
+    auto keep = c.addonEvents.begin();
+    for (auto& e : c.addonEvents) {
+      if (e.pos < c.mixPos) due.push_back(e);
+      else *keep++ = e;
+    }
+    c.addonEvents.erase(keep, c.addonEvents.end());
+    for (auto& e : due) {
+      QWORD at = std::max(e.pos, startPos);
+      double offs = double((at - startPos) / QWORD(fb)) / ratio;
+      for (auto& s : MatchingSyncs(c, e.type))
+        if (!s.mixtime) ChannelFireSync(c, s, e.data, dev + uint64_t(offs));
     }
   }
   if (volEnd || panEnd || frEnd) {

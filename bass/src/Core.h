@@ -122,6 +122,12 @@ struct Channel : std::enable_shared_from_this<Channel> {
   bool histValid = false;
   Attr vol, pan, freqAttr;
   std::vector<Sync> syncs;
+  // Add-on events (type, data) waiting to be heard at a byte position; cleared by seeks.
+  struct AddonEvent {
+    DWORD type, data;
+    QWORD pos;
+  };
+  std::vector<AddonEvent> addonEvents;
   std::vector<Processor> procs;
   QWORD cachedLength = (QWORD)-1;
   std::vector<HSTREAM> links;
@@ -202,6 +208,8 @@ QWORD ChannelHeardPos(Channel& c, uint64_t played);
 DWORD ChannelProduce(Channel& c, uint8_t* dst, DWORD bytes);  // decode + DSP + FX + mix-time syncs
 DWORD ChannelActivity(Channel& c);
 void ChannelFireSync(Channel& c, const Sync& s, DWORD data, uint64_t devFrame);
+// An add-on's event at byte "pos": fired now (mix-time syncs, decoding channels) or queued until heard.
+void ChannelAddonEvent(Channel& c, DWORD type, DWORD data, QWORD pos);
 void ChannelTrim(Channel& c, uint64_t played);
 void ChannelDecodeEnd(Channel& c);
 // Decodes ahead so that "bytes" are buffered from position "from" (not past the end).

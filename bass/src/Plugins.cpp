@@ -28,8 +28,17 @@ HSTREAM ApiCreateStream(const ORV_DECODER* dec, ORV_FILE* file, DWORD flags, HPL
   return CreateChannelFromDecoder(*dec, file, flags, plugin, filename, false);
 }
 
-const ORV_CORE_API kApi = {ORV_ADDON_ABI, sizeof(ORV_CORE_API), ApiSetError, FileOpen, FileClose, FileRead,
-                           FileSeek,      FileTell,            FileSize,    ApiOpenFFmpeg, ApiCreateStream};
+BOOL ApiFireSync(HSTREAM handle, DWORD type, DWORD data, QWORD pos) {
+  auto c = FindChannel(handle);
+  if (!c) return FALSE;
+  std::lock_guard<std::recursive_mutex> lk(c->mutex);
+  ChannelAddonEvent(*c, type & 0x00FFFFFF, data, pos);
+  return TRUE;
+}
+
+const ORV_CORE_API kApi = {ORV_ADDON_ABI, sizeof(ORV_CORE_API), ApiSetError,   FileOpen,        FileClose,
+                           FileRead,      FileSeek,             FileTell,      FileSize,        ApiOpenFFmpeg,
+                           ApiCreateStream, ApiFireSync};
 
 }  // namespace
 
