@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QEventLoop>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -66,6 +67,29 @@ QCheckBox::indicator { width: 13px; height: 13px; border: 1px solid #15171a; bor
 QCheckBox::indicator:checked { background: #3dd6d0; }
 )";
 
+// The program's icon: a play mark on a dark disc with an accent ring.
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 64}) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size;
+    p.setPen(QPen(QColor(61, 214, 208), s / 12));
+    p.setBrush(QColor(34, 36, 42));
+    p.drawEllipse(QRectF(s / 16, s / 16, s * 7 / 8, s * 7 / 8));
+    QPolygonF tri;
+    tri << QPointF(s * 0.40, s * 0.30) << QPointF(s * 0.72, s * 0.50) << QPointF(s * 0.40, s * 0.70);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(214, 219, 226));
+    p.drawPolygon(tri);
+    p.end();
+    icon.addPixmap(pm);
+  }
+  return icon;
+}
+
 }  // namespace
 
 QRect SnapToWorkArea(const QRect& w, const QRect& a, int d) {
@@ -88,6 +112,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
   programFolder_ = platform::ProgramFolder();
   resize(380, 500);
   setStyleSheet(kDarkStyle);
+  setWindowIcon(ProgramIcon());
 
   hwnd_ = platform::CreateMessageWindow(
       [this](platform::HWND, platform::UINT m, platform::WPARAM w, platform::LPARAM l) { return WndProc(m, w, l); },
@@ -502,7 +527,8 @@ void TForm1::DefaultShowModal(QWidget* w) {
   w->setWindowModality(Qt::ApplicationModal);
   w->show();
   QEventLoop loop;
-  while (w->isVisible()) loop.processEvents(QEventLoop::WaitForMoreEvents);
+  // A termination request while the window waits ends the wait too.
+  while (w->isVisible() && !shuttingDown_) loop.processEvents(QEventLoop::WaitForMoreEvents);
   w->setWindowModality(Qt::NonModal);
 }
 
@@ -705,6 +731,9 @@ void TForm1::FormShow() {
     steps_.push_back("associate:" + settings_.Exts);
     if (RegisterFileTypes) RegisterFileTypes(settings_.Exts);
     if (windows_) ShowModal(windows_->FormAssociate.get());
+    // Closed while the association window waited: the settings are written
+    // already and the step will be offered again at the next start.
+    if (shuttingDown_) return;
     settings_.firstRun = false;
   }
   SyncToggleButtons();
@@ -977,9 +1006,7 @@ void TForm1::ShowVideoPanel(bool show) {
 
 void TForm1::SetTrayIcon(bool on) {
   if (on && !tray_) {
-    QPixmap icon(16, 16);
-    icon.fill(QColor(61, 214, 208));
-    tray_ = new QSystemTrayIcon(QIcon(icon), this);
+    tray_ = new QSystemTrayIcon(windowIcon(), this);
     tray_->setToolTip(kProductCaption);
     tray_->setContextMenu(popupMenuMain_);
     QObject::connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {

@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
   }
 
   mainWindow->show();
-  int rc = application.exec();
+  // A termination request during the start-up sequence already closed it.
+  int rc = mainWindow->ShuttingDown() ? 0 : application.exec();
   windows.reset();
   return rc;
 }

@@ -360,3 +360,17 @@ TEST(TrayIcon, FollowsTheSettingAndCarriesTheMainMenu) {
   Player q;
   EXPECT_EQ(q.form->TrayIcon(), nullptr);
 }
+
+TEST(Startup, TerminationWhileTheAssociationWindowWaitsEndsCleanly) {
+  ProgramDir dir;
+  platform::MessageRecorder rec;
+  Player p({"/music/a.mp3"}, false);
+  p.form->ShowModal = [&p](QWidget*) { p.form->close(); };
+  p.form->show();
+  EXPECT_TRUE(p.closed);
+  EXPECT_EQ(p.form->Engine(), nullptr);
+  // The rest of the sequence did not run; the step is offered again next time.
+  EXPECT_EQ(IndexOf(p.form->StartupSteps(), "shown"), std::string::npos);
+  EXPECT_EQ(IndexOf(p.form->StartupSteps(), "startplayback"), std::string::npos);
+  EXPECT_NE(dir.Read("OrvellaPlayer.ini").find("firstRun=1"), std::string::npos);
+}
