@@ -3,6 +3,7 @@
 // and the queries plug-ins send to the engine window.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <thread>
@@ -206,9 +207,9 @@ TEST(InputHost, QueriesOnTheEngineWindow) {
   EXPECT_EQ(platform::SendMessage(w, platform::WM_USER, 0, 99999), 0);
   plugins::SetPlaylistMirror(-1, {});
   // A plug-in asks from its own thread; the answer comes from the engine's.
-  intptr_t answer = 0;
+  std::atomic<intptr_t> answer{0};
   std::thread asker([&] { answer = ::SendMessage(reinterpret_cast<HWND>(w), ::WM_USER, 0, 0); });
-  ASSERT_TRUE(PumpUntil([&] { return asker.joinable() && answer != 0; }, 2000));
+  ASSERT_TRUE(PumpUntil([&] { return answer.load() != 0; }, 2000));
   asker.join();
   EXPECT_EQ(answer, 20496);
 }
