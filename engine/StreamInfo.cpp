@@ -292,7 +292,15 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
       if (info.Title.empty()) info.Title = title;
       info.Duration = length;
       if (info.FileSize == 0) FileSizeOf(name, info.FileSize);
-      supportedBy = result && supportedBy != sbNone ? sbBassAndPlugin : sbPluginOnly;
+      if (supportedBy == sbBassOnly) {
+        supportedBy = sbBassAndPlugin;
+      } else {
+        supportedBy = sbPluginOnly;
+        if (ext == ".MID" || ext == ".MIDI" || ext == ".RMI" || ext == ".KAR") info.Format = 0x10D00;
+        else if (ext == ".AC3") info.Format = 0x11000;
+        else if (ext == ".SPX") info.Format = 0x10C00;
+        else if (ext == ".APE") info.Format = 0x10700;
+      }
       result = true;
       break;
     }

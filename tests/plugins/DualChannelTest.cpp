@@ -161,3 +161,21 @@ TEST_P(TransportBothModes, PauseResumeAndSeekLandWhereAsked) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, TransportBothModes, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Single" : "Dual"; });
+
+TEST(DualChannel, ADecodingChannelThatDisappearsClosesTheStream) {
+  ProgramDir dir;
+  std::string wav = SineWav(10.0);
+  SilentOutput silent;
+  platform::MessageRecorder msgs;
+  TZOZUZivade eng;
+  ASSERT_TRUE(eng.Open(wav));
+  eng.Play();
+  ASSERT_TRUE(PumpUntil([&] { return eng.GetPosition() >= 100; }, 5000));
+  // Gone behind the engine's back: the play thread's next read fails with an invalid handle.
+  eng.Bass().BASS_StreamFree(eng.DecodeChannel());
+  ASSERT_TRUE(PumpUntil([&] { return eng.Mode() == plmStandby; }, 5000));
+  ASSERT_EQ(msgs.Messages().size(), 1u);
+  EXPECT_EQ(msgs.Messages()[0].text,
+            "Decoding Channel is unavailable by any reasons.\nOpened stream is beging closed.");
+  EXPECT_FALSE(plugins::PlayThreadRunning());
+}

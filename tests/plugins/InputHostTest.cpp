@@ -213,3 +213,56 @@ TEST(InputHost, QueriesOnTheEngineWindow) {
   asker.join();
   EXPECT_EQ(answer, 20496);
 }
+
+TEST(InputHost, PauseResumeAndSeekThroughAPlugin) {
+  ProgramDir dir;
+  std::string file = dir.File("long.tpcm");
+  fs::copy_file(SineWav(12.0, 440), file);
+  SilentOutput silent;
+  TZOZUZivade eng;
+  ASSERT_EQ(plugins::LoadInputPlugin(kPcm), 0);
+  ASSERT_TRUE(eng.Open(file));
+  EXPECT_EQ(eng.GetPosition(), 0u);  // ready: 0 without asking the plug-in
+  eng.Play();
+  ASSERT_TRUE(PumpUntil([&] { return eng.PluginOutputOpen(); }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return eng.GetPosition() >= 300; }, 5000));
+  eng.SetPosition(6000);
+  uint32_t pos = eng.GetPosition();
+  EXPECT_GE(pos, 6000u);
+  EXPECT_LT(pos, 6500u);
+  eng.Pause(true);
+  ASSERT_EQ(eng.Mode(), plmPaused);
+  // What the device had already taken still sounds; then the position stands still.
+  PumpUntil([] { return false; }, 400);
+  uint32_t paused = eng.GetPosition();
+  PumpUntil([] { return false; }, 200);
+  EXPECT_NEAR(eng.GetPosition(), paused, 5);
+  eng.Pause(false);
+  ASSERT_EQ(eng.Mode(), plmPlaying);
+  ASSERT_TRUE(PumpUntil([&] { return eng.GetPosition() >= paused + 200; }, 5000));
+  eng.Stop();
+  EXPECT_EQ(eng.Mode(), plmStopped);
+  eng.Close();
+  EXPECT_EQ(eng.Mode(), plmStandby);
+  EXPECT_EQ(plugins::UnloadInputPlugin(kPcm), plugins::plUnloaded);
+}
+
+TEST(InputHost, TheFirstThreeLettersOfTheExtensionPickThePlugin) {
+  ProgramDir dir;
+  SilentOutput silent;
+  std::string wav = dir.File("tone.wav");
+  fs::copy_file(SineWav(1.0, 440), wav);
+  TZOZUZivade eng;
+  ASSERT_EQ(plugins::LoadInputPlugin(kPcm), 0);
+  TStreamInfo info;
+  int supportedBy = -1, slot = -1;
+  std::string name;
+  ASSERT_TRUE(eng.GetStreamInfo(wav, info, supportedBy, slot, name));
+  EXPECT_EQ(supportedBy, sbBassOnly);  // "WAV" is not in "TPCM;TPC2"
+  EXPECT_EQ(slot, -1);
+  std::string tpc = dir.File("tone.tpc2");
+  fs::copy_file(wav, tpc);
+  ASSERT_TRUE(eng.GetStreamInfo(tpc, info, supportedBy, slot, name));
+  EXPECT_EQ(supportedBy, sbPluginOnly);
+  EXPECT_EQ(info.Duration, 1000);
+}
