@@ -27,6 +27,14 @@ void OnTerminate(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Termination requests are caught from the very start; they are acted on
+  // once the main window exists and the event loop runs.
+  const bool signalsCaught = ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0;
+  if (signalsCaught) {
+    std::signal(SIGTERM, OnTerminate);
+    std::signal(SIGINT, OnTerminate);
+  }
+
   QApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   platform::GetCurrentThreadId();  // the UI thread gets its queue first
@@ -40,15 +48,13 @@ int main(int argc, char** argv) {
   app::TForm1* mainWindow = windows->Form1.get();
   mainWindow->onClosed = [] { QCoreApplication::quit(); };
 
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
+  if (signalsCaught) {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, mainWindow);
     QObject::connect(notifier, &QSocketNotifier::activated, mainWindow, [mainWindow] {
       char c;
       [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
       mainWindow->close();
     });
-    std::signal(SIGTERM, OnTerminate);
-    std::signal(SIGINT, OnTerminate);
   }
 
   mainWindow->show();

@@ -6,10 +6,17 @@
 # writing its settings.
 #   smoke.sh <OrvellaPlayer> <orvella> [<grab tool> <artifact folder>]
 set -u
-player="$1"; cli="$2"; grab="${3:-}"; artifacts="${4:-}"
+abs() { case "$1" in ""|/*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+player="$(abs "$1")"; cli="$(abs "$2")"; grab="$(abs "${3:-}")"; artifacts="$(abs "${4:-}")"
 
 if [ "${SMOKE_INNER:-}" = 1 ]; then
-  # Inside Xvfb: start, wait for the window, photograph, close.
+  # Inside Xvfb: wait for the server, start, wait for the window, photograph, close.
+  up=0
+  for _ in $(seq 1 100); do
+    if xwininfo -root >/dev/null 2>&1; then up=1; break; fi
+    sleep 0.1
+  done
+  [ "$up" = 1 ] || { echo "X server $DISPLAY did not answer"; exit 1; }
   "$player" &
   pid=$!
   found=0
@@ -64,11 +71,23 @@ wait "$pid"; rc=$?
 grep -q '^showVideoWindow=0' "$work/OrvellaPlayer.ini" || { echo "settings not written at close"; exit 1; }
 
 # Under Xvfb with a real X server: the window appears and is photographed.
-if [ -n "$grab" ] && command -v xvfb-run >/dev/null; then
+# Xvfb picks a free display itself (-displayfd), so parallel runs do not collide.
+if [ -n "$grab" ] && command -v Xvfb >/dev/null; then
   mkdir -p "$artifacts"
   rm -f "$artifacts/main-window.png"
-  SMOKE_INNER=1 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
-    "$0" "$work/OrvellaPlayer" "$cli" "$grab" "$artifacts" || { echo "player under Xvfb failed"; exit 1; }
+  Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/display" 2>"$work/xvfb.log" &
+  xpid=$!
+  for _ in $(seq 1 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$work/display" ] || { kill "$xpid" 2>/dev/null; echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+  SMOKE_INNER=1 QT_QPA_PLATFORM=xcb DISPLAY=":$(head -n1 "$work/display")" \
+    "$0" "$work/OrvellaPlayer" "$cli" "$grab" "$artifacts"
+  inner=$?
+  kill "$xpid" 2>/dev/null
+  wait "$xpid" 2>/dev/null
+  [ "$inner" -eq 0 ] || { echo "player under Xvfb failed"; exit 1; }
   [ -s "$artifacts/main-window.png" ] || { echo "no screenshot"; exit 1; }
   echo "screenshot: $artifacts/main-window.png"
 fi
