@@ -714,9 +714,11 @@ void TZOZUZivade::HandlePluginSetInfo() {
 }
 
 void TZOZUZivade::HandlePluginEnd() {
+  // A late notice must not end the ring of a stream opened since (it may be the play thread's).
+  if (streamKind_ != skPlugin) return;
   plugins::SetEndOfInput();
   // Only the stream that plays ends, and only once.
-  if (streamKind_ != skPlugin || mode_ != plmPlaying) return;
+  if (mode_ != plmPlaying) return;
   if (outputOpen_) {
     while (outputChannel_ && bass_.BASS_ChannelIsActive(outputChannel_) == BASS_ACTIVE_PLAYING) {
       if (!platform::PumpAndSleep(50)) break;
@@ -765,7 +767,8 @@ platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wPar
       HandlePluginEnd();
       return 0;
     case WM_PLUGIN_DECODEFAIL:
-      if (IsBassKind() && !singleChannelStream_) {
+      // wParam names the decoding channel that failed: a notice about a stream closed since is dropped.
+      if (IsBassKind() && !singleChannelStream_ && static_cast<DWORD>(wParam) == decodeChannel_) {
         errorBox_.ShowError("Decoding Channel is unavailable by any reasons.\nOpened stream is beging closed.");
         Close();
       }

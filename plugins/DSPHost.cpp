@@ -172,7 +172,7 @@ void PlayThreadMain() {
     } else if (m.message == WM_PLAYTHREAD_FILL && !m.hwnd) {
       h.fillPosted = false;
       if (h.ptOutput.load() && FillStep() == -1)
-        platform::PostMessage(h.engineWindow, engine::WM_PLUGIN_DECODEFAIL, 0, 0);
+        platform::PostMessage(h.engineWindow, engine::WM_PLUGIN_DECODEFAIL, h.ptSource.load(), 0);
     } else {
       platform::DispatchMessage(&m);
     }

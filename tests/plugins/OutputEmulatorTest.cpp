@@ -131,3 +131,27 @@ TEST(OutputEmulator, VolumeIsClampedOntoTheGlobalStreamVolume) {
   out->SetVolume(-4);
   EXPECT_EQ(eng.Bass().BASS_GetConfig(5), 0u);
 }
+
+TEST(OutputEmulator, TheStreamEndsWhenInputEndsOrTheWriterFallsSilent) {
+  ProgramDir dir;
+  SilentOutput silent;
+  engine::TZOZUZivade eng;
+  Out_Module* out = plugins::OutputModule();
+  std::vector<char> block(80000, 0);
+  // The end of input: the stream plays out what it has, then stops.
+  ASSERT_EQ(out->Open(44100, 2, 16, -1, -1), 0);
+  ASSERT_EQ(out->Write(block.data(), 80000), 0);
+  ASSERT_EQ(out->IsPlaying(), 1);
+  plugins::SetEndOfInput();
+  EXPECT_TRUE(PumpUntil([&] { return out->IsPlaying() == 0; }, 5000));
+  EXPECT_EQ(plugins::RingUsed(), 0u);
+  // No end notice and no more data: after 3 s of nothing the stream gives up.
+  ASSERT_EQ(out->Open(44100, 2, 16, -1, -1), 0);
+  ASSERT_EQ(out->Write(block.data(), 80000), 0);
+  ASSERT_EQ(out->IsPlaying(), 1);
+  ASSERT_TRUE(PumpUntil([&] { return plugins::RingUsed() == 0; }, 5000));
+  PumpUntil([] { return false; }, 1000);
+  EXPECT_EQ(out->IsPlaying(), 1);  // stalled, still waiting for the writer
+  EXPECT_TRUE(PumpUntil([&] { return out->IsPlaying() == 0; }, 6000));
+  out->Close();
+}
