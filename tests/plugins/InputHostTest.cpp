@@ -266,3 +266,50 @@ TEST(InputHost, TheFirstThreeLettersOfTheExtensionPickThePlugin) {
   EXPECT_EQ(supportedBy, sbPluginOnly);
   EXPECT_EQ(info.Duration, 1000);
 }
+
+// The plug-in's own thread runs the active module through dsp_dosamples, while
+// the UI thread switches modules under it.
+TEST(InputHost, APluginRunsTheActiveDSPModuleOnItsThread) {
+  ProgramDir dir;
+  std::string file = TpcmFile(dir, 1.0, 1000);
+  std::string out = dir.File("gain.wav");
+  std::string orvella = std::string(ORVELLA_STAGE_DIR) + "/plugins/dsp_orvella.so";
+  int ends = 0;
+  {
+    CaptureOutput capture(out, 1);
+    TZOZUZivade eng;
+    ASSERT_EQ(plugins::LoadInputPlugin(kPcm), 0);
+    ASSERT_TRUE(eng.StartDSPPlugin(orvella, 0));
+    eng.OnPlayEnd = [&](TZOZUZivade*) { ++ends; };
+    ASSERT_TRUE(eng.Open(file));
+    eng.Play();
+    ASSERT_TRUE(PumpUntil([&] { return ends > 0; }, 20000));
+  }
+  std::vector<int16_t> src = ReadWav16(file), got = ReadWav16(out);
+  size_t a = 0, b = 0;
+  while (a < src.size() && src[a] == 0) ++a;
+  while (b < got.size() && got[b] == 0) ++b;
+  ASSERT_LT(b, got.size());
+  int worst = 0;
+  for (size_t i = 0; a + i < src.size() && b + i < got.size(); ++i)
+    worst = std::max(worst, std::abs(int(std::lround(src[a + i] * 0.9945 * std::pow(10.0, -6.0 / 20.0))) - got[b + i]));
+  EXPECT_LE(worst, 2);
+
+  // Switching while it plays (real-time clock so the switches land mid-stream).
+  ProgramDir dir2;
+  std::string longer = dir2.File("long.tpcm");
+  fs::copy_file(SineWav(3.0, 500), longer);
+  CaptureOutput capture(dir2.File("switch.wav"), 4);
+  TZOZUZivade eng;
+  platform::MessageRecorder msgs;
+  ASSERT_EQ(plugins::LoadInputPlugin(kPcm), 0);
+  ASSERT_TRUE(eng.Open(longer));
+  eng.Play();
+  for (int i = 0; i < 30 && eng.Mode() == plmPlaying; ++i) {
+    ASSERT_TRUE(eng.StartDSPPlugin(orvella, i % 4));
+    PumpUntil([] { return false; }, 10);
+    if (i % 4 == 3) eng.StopDSPPlugin();
+  }
+  eng.Close();
+  EXPECT_TRUE(msgs.Messages().empty());
+}
