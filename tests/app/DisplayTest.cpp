@@ -14,6 +14,9 @@
 #include "app/TitleStrip.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
+#ifdef ORVELLA_WITH_PLUGIN_HOST
+#include "plugins/PluginCtrl.h"
+#endif
 
 using apptest::Player;
 using apptest::ProgramDir;
@@ -281,6 +284,14 @@ TEST(MainWindow, MessagesThroughTheMessageLayer) {
   platform::HWND h = p.form->Handle();
   ASSERT_TRUE(platform::IsWindow(h));
   EXPECT_EQ(platform::SendMessage(h, platform::WM_USER, 0, 7), 0);
+#ifdef ORVELLA_WITH_PLUGIN_HOST
+  // The Wasabi service query is answered with the plug-in host's service object.
+  static int service = 0;
+  plugins::SetServiceObject(&service);
+  EXPECT_EQ(platform::SendMessage(h, platform::WM_USER, 0, app::kWasabiServiceQuery),
+            reinterpret_cast<platform::LRESULT>(&service));
+  plugins::SetServiceObject(nullptr);
+#endif
   // The engine's hook sees the move and size messages by their rules.
   std::vector<platform::UINT> seen;
   p.form->EngineWindowHook = [&seen](platform::UINT m, platform::WPARAM, platform::LPARAM, bool* handled) {
