@@ -179,3 +179,15 @@ TEST(DualChannel, ADecodingChannelThatDisappearsClosesTheStream) {
             "Decoding Channel is unavailable by any reasons.\nOpened stream is beging closed.");
   EXPECT_FALSE(plugins::PlayThreadRunning());
 }
+
+TEST(DualChannel, EightBitMonoSoundsLikeSingleChannelToo) {
+  std::string wav = Media("sine_8bit_mono_11025.wav",
+                          "ffmpeg -nostdin -y -f lavfi -i sine=frequency=300:sample_rate=11025:duration=1.5 "
+                          "-ac 1 -c:a pcm_u8 {out}");
+  ASSERT_FALSE(wav.empty());
+  auto single = FromFirstSound(CapturePlay(wav, [](TZOZUZivade& e) { e.SetSingleChannel(true); }));
+  auto both = FromFirstSound(CapturePlay(wav, [](TZOZUZivade&) {}));
+  ASSERT_GT(single.size(), 100000u);
+  EXPECT_NEAR(double(both.size()), double(single.size()), 8);
+  EXPECT_LE(WorstDifference(single, both, 1.0), 0);
+}

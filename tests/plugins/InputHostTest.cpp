@@ -313,3 +313,25 @@ TEST(InputHost, APluginRunsTheActiveDSPModuleOnItsThread) {
   eng.Close();
   EXPECT_TRUE(msgs.Messages().empty());
 }
+
+TEST(InputHost, APluginThatFindsNoLengthDoesNotTakeTheFile) {
+  ProgramDir dir;
+  SilentOutput silent;
+  TZOZUZivade eng;
+  ASSERT_EQ(plugins::LoadInputPlugin(kPcm), 0);
+  std::string copy = dir.File("in_other.so");
+  fs::copy_file(kPcm, copy);
+  ASSERT_EQ(plugins::LoadInputPlugin(copy), 0);
+  std::string broken = dir.File("broken.tpcm");
+  WriteFile(broken, "not a wave file at all");
+  TStreamInfo info;
+  int supportedBy = -1, slot = -1;
+  std::string name;
+  EXPECT_FALSE(eng.GetStreamInfo(broken, info, supportedBy, slot, name));  // both slots answer length 0
+  EXPECT_EQ(supportedBy, sbNone);
+  EXPECT_EQ(slot, -1);
+  platform::MessageRecorder msgs;
+  EXPECT_FALSE(eng.Open(broken));
+  ASSERT_EQ(msgs.Messages().size(), 1u);
+  EXPECT_EQ(msgs.Messages()[0].text, "Invalid or unsupported stream file.\n -> " + broken);
+}
