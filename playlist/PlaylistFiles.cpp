@@ -46,19 +46,15 @@ void ShowFileError(const char* format, const std::string& file, int err) {
 
 }  // namespace
 
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  const size_t n = text.size();
-  for (size_t i = 0; i < n; ++i) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      lines.emplace_back(text.substr(start, i - start));
-      if (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
-      start = i + 1;
-    }
-  }
-  if (start < n) lines.emplace_back(text.substr(start));
-  return lines;
+bool TLineReader::Next(std::string_view& line) {
+  const size_t n = text_.size();
+  if (pos_ >= n) return false;
+  size_t i = pos_;
+  while (i < n && text_[i] != '\r' && text_[i] != '\n') ++i;
+  line = text_.substr(pos_, i - pos_);
+  if (i < n && text_[i] == '\r' && i + 1 < n && text_[i + 1] == '\n') ++i;
+  pos_ = i + 1;
+  return true;
 }
 
 std::string TrimText(std::string_view s) {
@@ -99,8 +95,11 @@ std::string PlfText(const std::vector<PlaylistEntry>& entries) {
 
 std::vector<PlaylistEntry> ParsePlf(std::string_view text) {
   std::vector<PlaylistEntry> out;
-  for (const std::string& line : SplitLines(text)) {
-    if (line.empty()) continue;  // gives nothing to play
+  TLineReader reader(text);
+  std::string_view view;
+  while (out.size() < kMaxPlaylistEntries && reader.Next(view)) {
+    if (view.empty()) continue;  // gives nothing to play
+    const std::string line(view);
     PlaylistEntry e;
     size_t bar = line.find('|');
     if (bar == std::string::npos) {
@@ -164,7 +163,9 @@ bool TPlaylist::LoadDefaultPlaylist() {
 
 std::string DetectPlaylistKindText(std::string_view text, std::string_view fileName) {
   std::string first;
-  for (const std::string& line : SplitLines(text)) {
+  TLineReader reader(text);
+  std::string_view line;
+  while (reader.Next(line)) {
     if (!TrimText(line).empty()) {
       first = line;
       break;
@@ -194,66 +195,77 @@ std::string DetectPlaylistKind(const std::string& file) {
 
 namespace {
 
-void ParseM3U(const std::vector<std::string>& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const std::string line = TrimText(lines[i]);
+bool Full(const std::vector<std::string>& paths) { return paths.size() >= kMaxPlaylistEntries; }
+
+void Append(std::vector<std::string>& titles, std::vector<std::string>& paths, std::string title, std::string path) {
+  titles.push_back(std::move(title));
+  paths.push_back(std::move(path));
+}
+
+void ParseM3U(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+  std::string_view raw;
+  while (!Full(paths) && lines.Next(raw)) {
+    const std::string line = TrimText(raw);
     const std::string head = UpperAscii(line.substr(0, 7));
     if (head == "#EXTINF") {
       size_t comma = line.find(',', 6);
-      titles.push_back(comma == std::string::npos ? std::string() : line.substr(comma + 1));
       // The path is the next line as it stands.
-      paths.push_back(i + 1 < lines.size() ? lines[++i] : std::string());
+      std::string_view next;
+      std::string path = lines.Next(next) ? std::string(next) : std::string();
+      Append(titles, paths, comma == std::string::npos ? std::string() : line.substr(comma + 1), std::move(path));
     } else if (head != "#EXTM3U") {
-      paths.push_back(line);
-      titles.push_back(platform::ExtractFileName(line));
+      Append(titles, paths, platform::ExtractFileName(line), line);
     }
   }
 }
 
-void ParseBSPlayer(const std::vector<std::string>& lines, std::vector<std::string>& titles,
-                   std::vector<std::string>& paths) {
-  for (const std::string& raw : lines) {
+void ParseBSPlayer(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+  std::string_view raw;
+  while (!Full(paths) && lines.Next(raw)) {
     std::string line = TrimText(raw);
-    titles.push_back(platform::ExtractFileName(line));
-    paths.push_back(std::move(line));
+    std::string title = platform::ExtractFileName(line);
+    Append(titles, paths, std::move(title), std::move(line));
   }
 }
 
-void ParseLightAlloy(const std::vector<std::string>& lines, std::vector<std::string>& titles,
-                     std::vector<std::string>& paths) {
-  for (size_t i = 0; i < lines.size(); ++i) {
-    std::string line = TrimText(lines[i]);
+void ParseLightAlloy(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+  std::string_view raw;
+  while (!Full(paths) && lines.Next(raw)) {
+    std::string line = TrimText(raw);
     if (line.empty()) continue;
-    paths.push_back(std::move(line));
-    std::string next = i + 1 < lines.size() ? lines[++i] : std::string();
-    titles.push_back(next.size() > 3 ? next.substr(3) : std::string());
+    std::string_view next;
+    std::string title = lines.Next(next) && next.size() > 3 ? std::string(next.substr(3)) : std::string();
+    Append(titles, paths, std::move(title), std::move(line));
   }
 }
 
-void ParseMPC(const std::vector<std::string>& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
-  for (const std::string& raw : lines) {
+void ParseMPC(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+  std::string_view raw;
+  while (!Full(paths) && lines.Next(raw)) {
     const std::string line = TrimText(raw);
     size_t at = line.find("filename,");
     if (at == std::string::npos) continue;
     std::string path = line.substr(at + 9);
-    titles.push_back(platform::ExtractFileName(path));
-    paths.push_back(std::move(path));
+    std::string title = platform::ExtractFileName(path);
+    Append(titles, paths, std::move(title), std::move(path));
   }
 }
 
-void ParsePLS(const std::vector<std::string>& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
-  for (const std::string& raw : lines) {
+void ParsePLS(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+  std::string_view raw;
+  while (!Full(paths) && lines.Next(raw)) {
     const std::string line = TrimText(raw);
     if (platform::LowerAscii(line.substr(0, 4)) != "file") continue;
     size_t eq = line.find('=');
     std::string path = eq == std::string::npos ? std::string() : line.substr(eq + 1);
-    titles.push_back(platform::ExtractFileName(path));
-    paths.push_back(std::move(path));
+    std::string title = platform::ExtractFileName(path);
+    Append(titles, paths, std::move(title), std::move(path));
   }
 }
 
-void ParseASX(const std::vector<std::string>& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
-  for (const std::string& raw : lines) {
+void ParseASX(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+  std::string_view raw;
+  while (!Full(paths) && lines.Next(raw)) {
     const std::string line = TrimText(raw);
     if (platform::LowerAscii(line.substr(0, 7)) != "<entry>") continue;
     std::string path;
@@ -262,8 +274,8 @@ void ParseASX(const std::vector<std::string>& lines, std::vector<std::string>& t
       size_t q2 = line.find('"', q1 + 1);
       path = line.substr(q1 + 1, q2 == std::string::npos ? std::string::npos : q2 - q1 - 1);
     }
-    titles.push_back(platform::ExtractFileName(path));
-    paths.push_back(std::move(path));
+    std::string title = platform::ExtractFileName(path);
+    Append(titles, paths, std::move(title), std::move(path));
   }
 }
 
@@ -273,7 +285,7 @@ bool ParseForeignPlaylist(std::string_view kind, std::string_view text, std::vec
                           std::vector<std::string>& paths) {
   titles.clear();
   paths.clear();
-  const std::vector<std::string> lines = SplitLines(text);
+  TLineReader lines(text);
   if (EqualsNoCase(kind, kKindM3U)) ParseM3U(lines, titles, paths);
   else if (EqualsNoCase(kind, kKindBSPlayer)) ParseBSPlayer(lines, titles, paths);
   else if (EqualsNoCase(kind, kKindLightAlloy)) ParseLightAlloy(lines, titles, paths);

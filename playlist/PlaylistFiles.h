@@ -21,11 +21,23 @@ inline constexpr const char* kKindPLS = "PLS Playlist";
 inline constexpr const char* kKindASX = "Windows Media ASX Playlist";
 inline constexpr const char* kKindUnknown = "Unknown";
 
-// Files larger than this are refused rather than read into memory.
+// Files larger than this are refused rather than read into memory, and no more
+// entries than this are taken from one file: a hostile file of tiny lines cannot
+// make the list grow without bound (a real playlist stays far below both).
 inline constexpr size_t kMaxPlaylistFileSize = 64u << 20;
+inline constexpr size_t kMaxPlaylistEntries = 2'000'000;
 
-// Lines ended by CR, LF or CR LF; a final line end gives no extra empty line.
-std::vector<std::string> SplitLines(std::string_view text);
+// Lines ended by CR, LF or CR LF, one at a time; a final line end gives no extra
+// empty line. The views point into the text.
+class TLineReader {
+ public:
+  explicit TLineReader(std::string_view text) : text_(text) {}
+  bool Next(std::string_view& line);
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+};
 // Removes leading and trailing characters up to and including the blank.
 std::string TrimText(std::string_view s);
 

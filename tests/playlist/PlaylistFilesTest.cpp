@@ -298,3 +298,19 @@ TEST(PlaylistImport, EachFormatThroughTheFile) {
     EXPECT_EQ(f.pl.Count(), 0);
   }
 }
+
+TEST(PlaylistText, LinesEndAtCrLfOrCrLfAndTrimmingStopsAtTheBlank) {
+  auto lines = [](std::string_view text) {
+    std::vector<std::string> out;
+    TLineReader r(text);
+    std::string_view l;
+    while (r.Next(l)) out.emplace_back(l);
+    return out;
+  };
+  EXPECT_THAT(lines("a\r\nb\rc\nd"), ElementsAre("a", "b", "c", "d"));
+  EXPECT_THAT(lines("a\r\n"), ElementsAre("a"));
+  EXPECT_THAT(lines("\r\r\n\n"), ElementsAre("", "", ""));
+  EXPECT_TRUE(lines("").empty());
+  EXPECT_EQ(TrimText(" \t\x01 a b \x1f "), "a b");
+  EXPECT_EQ(TrimText("\xc3\xa9 "), "\xc3\xa9");  // bytes above the blank stay
+}
