@@ -13,7 +13,8 @@ deps:
 
 configure: deps
 	@if [ ! -f $(BUILD)/build.ninja ]; then \
-	  cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS); fi
+	  cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+	    "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" $(CMAKE_ARGS); fi
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
