@@ -131,6 +131,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
 }
 
 TForm1::~TForm1() {
+  engine_.reset();  // it may still talk to this window while it goes
   if (hwnd_) platform::DestroyWindow(hwnd_);
 }
 

@@ -115,6 +115,8 @@ class TForm1 : public QWidget, public TLangBindings {
   const std::string& DataFolder() const { return dataFolder_; }
   const std::string& OpenFilter() const { return openFilter_; }
   int PlayMode() const { return playMode_; }
+  // 0 nothing chosen, 1 audio engine, 2 video file, 3 DVD; set by the transport.
+  void SetPlayMode(int mode) { playMode_ = mode; }
   bool ShuttingDown() const { return shuttingDown_; }
   bool SessionEnding() const { return sessionEnding_; }
   bool Activated() const { return activated_; }

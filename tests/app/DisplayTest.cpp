@@ -381,3 +381,41 @@ TEST(Skin, ShippedDefaultSkinFiles) {
   EXPECT_NE(play.copy(0, 0, 24, 24), play.copy(24, 0, 24, 24));
   EXPECT_NE(play.copy(24, 0, 24, 24), play.copy(48, 0, 24, 24));
 }
+
+TEST(Skin, FrameResizingWhileVideoPlays) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowVideoWindow=1\r\n");
+  platform::MessageRecorder rec;
+  Player p;
+  p.form->SetPlayMode(2);
+  ASSERT_EQ(p.form->height(), 501);
+  auto drag = [](QWidget* w, QPoint from, QPoint to) {
+    QTest::mouseMove(w, from);
+    QTest::mousePress(w, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), w->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(w, &move);
+    QTest::mouseRelease(w, Qt::LeftButton, {}, to);
+  };
+  // Bottom bar, lowest 8 pixels: the new height is height - bar + y.
+  app::TSkinImage* bottom = p.form->SkinImage("ImageBGBottom");
+  QTest::mouseMove(bottom, QPoint(100, 4));
+  EXPECT_EQ(bottom->cursor().shape(), Qt::SizeVerCursor);
+  drag(bottom, QPoint(100, 4), QPoint(100, 60));
+  EXPECT_EQ(p.form->height(), 501 - 8 + 60);
+  EXPECT_EQ(p.form->width(), 380);
+  // Heights of 200 and below are not applied.
+  drag(p.form->SkinImage("ImageBGBottom"), QPoint(100, 4), QPoint(100, -400));
+  EXPECT_EQ(p.form->height(), 553);
+  // Right bar: the new width is width + x, inside 380 < width < 1280.
+  app::TSkinImage* right = p.form->SkinImage("ImageBGRight");
+  QTest::mouseMove(right, QPoint(4, 100));
+  EXPECT_EQ(right->cursor().shape(), Qt::SizeHorCursor);
+  drag(right, QPoint(4, 100), QPoint(120, 100));
+  EXPECT_EQ(p.form->width(), 500);
+  drag(p.form->SkinImage("ImageBGRight"), QPoint(4, 100), QPoint(900, 100));
+  EXPECT_EQ(p.form->width(), 500);
+  // The layout follows: the close button stays at the right edge.
+  EXPECT_EQ(p.form->Button("ImageClose")->x(), 500 - 21);
+  EXPECT_FALSE(p.form->ButtonHeld());
+}
