@@ -358,6 +358,12 @@ void TFormPL::Refresh() {
   resizeEvent(nullptr);
 }
 
+void TFormPL::ShowPlaying() {
+  model_.FocusPlaying();
+  Refresh();
+  if (model_.FocusIndex >= 0) list_->scrollToItem(list_->topLevelItem(model_.FocusIndex));
+}
+
 void TFormPL::SyncSelectionFromView() {
   if (refreshing_) return;
   // SelectedIndex follows the row that most recently turned selected.

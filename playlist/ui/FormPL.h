@@ -55,6 +55,9 @@ class TFormPL : public QWidget {
 
   // Rebuilds the rows from the model now (changes are otherwise shown on the next event loop turn).
   void Refresh();
+  // After the main window moved PlayingIndex: the playing row gets the focus
+  // mark, is scrolled into view and the list is redrawn.
+  void ShowPlaying();
   // Reads the skin bitmaps present in `skinFolder` (ending with '/').
   void LoadSkin(const std::string& skinFolder);
 

@@ -379,3 +379,19 @@ TEST(FormPL, ALargeFolderShowsProgressInTheFilesLabel) {
   QApplication::processEvents();
   EXPECT_EQ(w.form->LabelFiles()->text(), "Files: 300");
 }
+
+TEST(FormPL, ShowPlayingMarksScrollsToAndColoursThePlayingRow) {
+  Window w;
+  for (int i = 0; i < 200; ++i) w.pl.AddFile("/m/" + std::to_string(i) + ".mp3");
+  w.form->resize(372, 400);
+  w.form->show();
+  w.form->Refresh();
+  w.pl.PlayingIndex = 150;
+  w.form->ShowPlaying();
+  QTreeWidgetItem* item = w.list()->topLevelItem(150);
+  EXPECT_EQ(w.list()->currentItem(), item);
+  EXPECT_FALSE(item->isSelected());  // the focus mark does not select
+  EXPECT_TRUE(w.list()->viewport()->rect().intersects(w.list()->visualItemRect(item)));
+  EXPECT_EQ(item->foreground(1).color(), QColor(192, 192, 192));
+  EXPECT_NE(w.list()->topLevelItem(0)->foreground(1).color(), QColor(192, 192, 192));
+}
