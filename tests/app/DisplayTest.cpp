@@ -30,7 +30,7 @@ std::array<uint16_t, 25> Levels(uint16_t v) {
 QRgb At(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
 }  // namespace
 
-TEST(LevelDisplay, GradientRowsAndBackground) {
+TEST(AppLevelDisplay, GradientRowsAndBackground) {
   apptest::EnsureApplication();
   app::TLevelDisplay d;
   EXPECT_EQ(At(d.Gradient(), 0, 0), qRgb(255, 24, 0) & 0xFFFFFF);
@@ -42,7 +42,7 @@ TEST(LevelDisplay, GradientRowsAndBackground) {
   EXPECT_EQ(At(d.Background(), 50, 10), 0u);
 }
 
-TEST(LevelDisplay, ALevelOf40IsDrawnAs32) {
+TEST(AppLevelDisplay, ALevelOf40IsDrawnAs32) {
   apptest::EnsureApplication();
   app::TLevelDisplay a, b;
   a.DrawLevelDisplay(Levels(40));
@@ -61,7 +61,7 @@ TEST(LevelDisplay, ALevelOf40IsDrawnAs32) {
   EXPECT_EQ(At(c.Image(), x, 26), 0u);
 }
 
-TEST(LevelDisplay, PeakHoldsThenFallsEverFaster) {
+TEST(AppLevelDisplay, PeakHoldsThenFallsEverFaster) {
   apptest::EnsureApplication();
   app::TLevelDisplay d;
   auto one = [](uint16_t v) {
@@ -106,7 +106,7 @@ TEST(LevelDisplay, PeakHoldsThenFallsEverFaster) {
   EXPECT_EQ(d.Hold(0), 0);
 }
 
-TEST(TitleStrip, ShortTitleRepeatsAfterAGapOfHalfTheStrip) {
+TEST(AppTitleStrip, ShortTitleRepeatsAfterAGapOfHalfTheStrip) {
   apptest::EnsureApplication();
   app::TTitleStrip strip(331, 16, 96);
   strip.SetTitle("Hi");
@@ -132,7 +132,7 @@ TEST(TitleStrip, ShortTitleRepeatsAfterAGapOfHalfTheStrip) {
   EXPECT_TRUE(repeated);
 }
 
-TEST(TitleStrip, LongTitleRepeatsWithHalfStripGapAndWraps) {
+TEST(AppTitleStrip, LongTitleRepeatsWithHalfStripGapAndWraps) {
   apptest::EnsureApplication();
   app::TTitleStrip strip(331, 16, 120);
   EXPECT_EQ(strip.Font().pointSize(), 8);
@@ -157,7 +157,7 @@ TEST(TitleStrip, LongTitleRepeatsWithHalfStripGapAndWraps) {
   EXPECT_EQ(At(strip.Image(), 330, 0), qRgb(43, 43, 43) & 0xFFFFFF);
 }
 
-TEST(Skin, DefaultSkinLoadsEveryImageAndButtonStrip) {
+TEST(AppSkin, DefaultSkinLoadsEveryImageAndButtonStrip) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -176,7 +176,7 @@ TEST(Skin, DefaultSkinLoadsEveryImageAndButtonStrip) {
   EXPECT_EQ(p.form->Button("ImageClose")->size(), QSize(15, 15));
 }
 
-TEST(Skin, ButtonFramesFollowThePointer) {
+TEST(AppSkin, ButtonFramesFollowThePointer) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -206,7 +206,7 @@ TEST(Skin, ButtonFramesFollowThePointer) {
   EXPECT_EQ(p.modalShown, std::vector<std::string>{"FormSettings"});
 }
 
-TEST(Skin, WithoutTopBarBitmapTheTopBarStillDrags) {
+TEST(AppSkin, WithoutTopBarBitmapTheTopBarStillDrags) {
   apptest::ProgramOptions o;
   o.withSkin = false;
   ProgramDir dir(o);
@@ -228,7 +228,7 @@ TEST(Skin, WithoutTopBarBitmapTheTopBarStillDrags) {
   EXPECT_EQ(p.form->pos(), start + QPoint(40, 25));
 }
 
-TEST(Skin, WindowShapeIsRoundedAndLayoutFollowsTheSize) {
+TEST(AppSkin, WindowShapeIsRoundedAndLayoutFollowsTheSize) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -250,7 +250,7 @@ TEST(Skin, WindowShapeIsRoundedAndLayoutFollowsTheSize) {
   EXPECT_FALSE(p.form->mask().contains(QPoint(599, 0)));
 }
 
-TEST(Skin, EdgesSnapToTheWorkArea) {
+TEST(AppSkin, EdgesSnapToTheWorkArea) {
   const QRect area(0, 0, 1920, 1040);
   EXPECT_EQ(app::SnapToWorkArea(QRect(7, 300, 380, 200), area).topLeft(), QPoint(0, 300));
   EXPECT_EQ(app::SnapToWorkArea(QRect(10, 300, 380, 200), area).topLeft(), QPoint(10, 300));
@@ -260,7 +260,7 @@ TEST(Skin, EdgesSnapToTheWorkArea) {
   EXPECT_EQ(app::SnapToWorkArea(QRect(500, 500, 380, 200), area).topLeft(), QPoint(500, 500));
 }
 
-TEST(MainWindow, EngineFeedsTheLevelDisplay) {
+TEST(AppMainWindow, EngineFeedsTheLevelDisplay) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -276,7 +276,7 @@ TEST(MainWindow, EngineFeedsTheLevelDisplay) {
   EXPECT_EQ(At(shown, app::TLevelDisplay::BandX(3), 0), 0u);
 }
 
-TEST(MainWindow, MessagesThroughTheMessageLayer) {
+TEST(AppMainWindow, MessagesThroughTheMessageLayer) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -312,7 +312,7 @@ TEST(MainWindow, MessagesThroughTheMessageLayer) {
   EXPECT_TRUE(seen.empty());
 }
 
-TEST(MainWindow, TitleStripScrollsOnTheTimerOncePlaying) {
+TEST(AppMainWindow, TitleStripScrollsOnTheTimerOncePlaying) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -325,7 +325,7 @@ TEST(MainWindow, TitleStripScrollsOnTheTimerOncePlaying) {
   EXPECT_GE(p.form->TitleStrip().Offset(), 6);
 }
 
-TEST(Skin, NoFrameResizingWhileAudioPlays) {
+TEST(AppSkin, NoFrameResizingWhileAudioPlays) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -345,7 +345,7 @@ TEST(Skin, NoFrameResizingWhileAudioPlays) {
 
 // Every bitmap the main window, the equaliser and the playlist window read is
 // shipped as a 24-bit BMP of the size its place needs.
-TEST(Skin, ShippedDefaultSkinFiles) {
+TEST(AppSkin, ShippedDefaultSkinFiles) {
   const std::string folder = std::string(ORVELLA_STAGE_DIR) + "/skins/default/";
   const std::vector<std::tuple<const char*, int, int>> files = {
       {"bg_left.bmp", 8, -1}, {"bg_right.bmp", 8, -1}, {"bg_top.bmp", -1, 31}, {"bg_bottom.bmp", -1, 8},
@@ -382,7 +382,7 @@ TEST(Skin, ShippedDefaultSkinFiles) {
   EXPECT_NE(play.copy(24, 0, 24, 24), play.copy(48, 0, 24, 24));
 }
 
-TEST(Skin, FrameResizingWhileVideoPlays) {
+TEST(AppSkin, FrameResizingWhileVideoPlays) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowVideoWindow=1\r\n");
   platform::MessageRecorder rec;

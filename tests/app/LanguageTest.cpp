@@ -54,7 +54,7 @@ const char* const kEnglishFilter =
     "MO3 files (*.mo3)|*.mo3|";
 }  // namespace
 
-TEST(Language, TheKeyListHas215KeysAndEveryOneHasATarget) {
+TEST(AppLanguage, TheKeyListHas215KeysAndEveryOneHasATarget) {
   ProgramDir dir;
   platform::MessageRecorder rec;
   Player p({}, false);
@@ -69,7 +69,7 @@ TEST(Language, TheKeyListHas215KeysAndEveryOneHasATarget) {
   }
 }
 
-TEST(Language, ShippedFilesSupplyEveryKeyInOrder) {
+TEST(AppLanguage, ShippedFilesSupplyEveryKeyInOrder) {
   for (const char* lang : {"English", "Russian", "Kazakh"}) {
     platform::IniFile ini(std::string(ORVELLA_SOURCE_DIR) + "/assets/language/" + lang + ".ini");
     EXPECT_EQ(ini.Keys("Interface"), app::LanguageKeys()) << lang;
@@ -78,7 +78,7 @@ TEST(Language, ShippedFilesSupplyEveryKeyInOrder) {
   }
 }
 
-TEST(Language, SwitchAppliesToHiddenWindowsAndChecksTheMenuItem) {
+TEST(AppLanguage, SwitchAppliesToHiddenWindowsAndChecksTheMenuItem) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -107,7 +107,7 @@ TEST(Language, SwitchAppliesToHiddenWindowsAndChecksTheMenuItem) {
   EXPECT_EQ(eqTitle->x(), (p.windows->FormEq->width() - eqTitle->width()) / 2);
 }
 
-TEST(Language, MissingKeyKeepsTheOldTextAndOtherNamesCheckNothing) {
+TEST(AppLanguage, MissingKeyKeepsTheOldTextAndOtherNamesCheckNothing) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   dir.Write("language/Partial.ini", "[Interface]\nPMPlay.Caption=Spielen\nStringFiles=Dateien\n");
@@ -124,7 +124,7 @@ TEST(Language, MissingKeyKeepsTheOldTextAndOtherNamesCheckNothing) {
   EXPECT_NE(p.form->OpenFilter().find("|WAV Dateien (*.wav)|*.wav|"), std::string::npos);
 }
 
-TEST(Language, OtherLanguageNamedInSettingsIsApplied) {
+TEST(AppLanguage, OtherLanguageNamedInSettingsIsApplied) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nLanguage=Deutsch\r\n");
   dir.Write("language/Deutsch.ini", "[Interface]\nPMClose.Caption=Beenden\n");
@@ -136,7 +136,7 @@ TEST(Language, OtherLanguageNamedInSettingsIsApplied) {
   EXPECT_EQ(p.form->Str("StringPlaying"), "");
 }
 
-TEST(Language, EnclosingQuotesAreStripped) {
+TEST(AppLanguage, EnclosingQuotesAreStripped) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   dir.Write("language/Quoted.ini", "[Interface]\nPMPlay.Caption=\"Play\"\nFormUrl.Caption=\"Enter \"the\" address\"\n");
@@ -147,7 +147,7 @@ TEST(Language, EnclosingQuotesAreStripped) {
   EXPECT_EQ(p.windows->FormUrl->windowTitle().toStdString(), "Enter \"the\" address");
 }
 
-TEST(Language, OpenDialogFilterIsExact) {
+TEST(AppLanguage, OpenDialogFilterIsExact) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -155,7 +155,7 @@ TEST(Language, OpenDialogFilterIsExact) {
   EXPECT_EQ(p.form->OpenFilter(), kEnglishFilter);
 }
 
-TEST(Language, WithoutLanguageFileTheFilterLacksItsWords) {
+TEST(AppLanguage, WithoutLanguageFileTheFilterLacksItsWords) {
   apptest::ProgramOptions o;
   o.withLanguages = false;
   ProgramDir dir(o);

@@ -18,7 +18,7 @@
 using apptest::Player;
 using apptest::ProgramDir;
 
-TEST(Settings, FirstStartWithoutFileComputesPositions) {
+TEST(AppSettings, FirstStartWithoutFileComputesPositions) {
   ProgramDir dir;
   platform::MessageRecorder rec;
   Player p;
@@ -49,14 +49,14 @@ TEST(Settings, FirstStartWithoutFileComputesPositions) {
   EXPECT_EQ(p.modalShown, std::vector<std::string>{"FormAssociate"});
 }
 
-TEST(Settings, DefaultExtsListsEveryPlayableExtensionThenMo3Again) {
+TEST(AppSettings, DefaultExtsListsEveryPlayableExtensionThenMo3Again) {
   const std::string exts = app::DefaultExts();
   EXPECT_EQ(exts.rfind(".wav .mp3 .ogg ", 0), 0u);
   EXPECT_EQ(exts.substr(exts.size() - 13), ".it .mo3 .mo3");
   EXPECT_EQ(std::count(exts.begin(), exts.end(), ' '), 31);
 }
 
-TEST(Settings, EveryKeyWrittenInOrderAtClose) {
+TEST(AppSettings, EveryKeyWrittenInOrderAtClose) {
   ProgramDir dir;
   platform::MessageRecorder rec;
   {
@@ -75,7 +75,7 @@ TEST(Settings, EveryKeyWrittenInOrderAtClose) {
   EXPECT_TRUE(rec.Messages().empty());
 }
 
-TEST(Settings, ValuesSurviveARestart) {
+TEST(AppSettings, ValuesSurviveARestart) {
   ProgramDir dir;
   platform::MessageRecorder rec;
   {
@@ -109,7 +109,7 @@ TEST(Settings, ValuesSurviveARestart) {
   EXPECT_TRUE(q.modalShown.empty());
 }
 
-TEST(Settings, EqualiserValuesAreClampedWhenApplied) {
+TEST(AppSettings, EqualiserValuesAreClampedWhenApplied) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\neqBand1=40\r\neqBand2=-99\r\neqBand3=12\r\n");
   platform::MessageRecorder rec;
@@ -126,7 +126,7 @@ TEST(Settings, EqualiserValuesAreClampedWhenApplied) {
   EXPECT_EQ(ini.ReadInteger("Options", "eqBand2", 0), -15);
 }
 
-TEST(Settings, NonNumericValuesGiveTheDefault) {
+TEST(AppSettings, NonNumericValuesGiveTheDefault) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nvolume=loud\r\nTop=high\r\nshuffle=yes\r\n");
   platform::MessageRecorder rec;
@@ -136,7 +136,7 @@ TEST(Settings, NonNumericValuesGiveTheDefault) {
   EXPECT_FALSE(p.form->Settings().shuffle);
 }
 
-TEST(Settings, FailedWriteIsReportedAndTheProgramStillEnds) {
+TEST(AppSettings, FailedWriteIsReportedAndTheProgramStillEnds) {
   ProgramDir dir;
   const std::string before = "[Options]\r\nfirstRun=0\r\nLanguage=Russian\r\n";
   dir.Write("OrvellaPlayer.ini", before);

@@ -43,7 +43,7 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
 
 }  // namespace
 
-TEST(Startup, SixteenWindowsInOrderWithTheirCaptions) {
+TEST(AppStartup, SixteenWindowsInOrderWithTheirCaptions) {
   ProgramDir dir;
   platform::MessageRecorder rec;
   Player p({}, false);
@@ -60,7 +60,7 @@ TEST(Startup, SixteenWindowsInOrderWithTheirCaptions) {
   EXPECT_TRUE(p.windows->FormStatus->Lines().empty());
 }
 
-TEST(Startup, SequenceInOrderWithAllAddOns) {
+TEST(AppStartup, SequenceInOrderWithAllAddOns) {
   ProgramDir dir;
   platform::MessageRecorder rec;
   Player p({}, false);
@@ -127,7 +127,7 @@ TEST(Startup, SequenceInOrderWithAllAddOns) {
   EXPECT_FALSE(p.windows->VisControlForm->cbUseWinampLook()->isChecked());
 }
 
-TEST(Startup, OneMissingLibraryGivesOneLineMessage) {
+TEST(AppStartup, OneMissingLibraryGivesOneLineMessage) {
   ProgramOptions o;
   o.leaveOutAddOns = {"basswma"};
   ProgramDir dir(o);
@@ -143,7 +143,7 @@ TEST(Startup, OneMissingLibraryGivesOneLineMessage) {
   EXPECT_TRUE(Contains(lines, " bass_aac.so for AAC stream"));
 }
 
-TEST(Startup, SeveralMissingLibrariesGiveOneMessageWithAllLines) {
+TEST(AppStartup, SeveralMissingLibrariesGiveOneMessageWithAllLines) {
   ProgramOptions o;
   o.leaveOutAddOns = {"basswma", "bassmidi", "bass_aac"};
   ProgramDir dir(o);
@@ -162,7 +162,7 @@ TEST(Startup, SeveralMissingLibrariesGiveOneMessageWithAllLines) {
   EXPECT_EQ(IndexOf(p.form->StartupSteps(), "soundfont"), std::string::npos);
 }
 
-TEST(Startup, EngineNotReadyStillOpensWithSettingsAndLanguage) {
+TEST(AppStartup, EngineNotReadyStillOpensWithSettingsAndLanguage) {
   ProgramOptions o;
   o.withLibrary = false;
   ProgramDir dir(o);
@@ -180,7 +180,7 @@ TEST(Startup, EngineNotReadyStillOpensWithSettingsAndLanguage) {
   EXPECT_FALSE(static_cast<bool>(p.form->Engine()->OnNewFFTData));
 }
 
-TEST(Startup, FirstRunRegistersAndShowsTheAssociationWindowOnce) {
+TEST(AppStartup, FirstRunRegistersAndShowsTheAssociationWindowOnce) {
   ProgramDir dir;
   platform::MessageRecorder rec;
   {
@@ -198,7 +198,7 @@ TEST(Startup, FirstRunRegistersAndShowsTheAssociationWindowOnce) {
   EXPECT_TRUE(again.modalShown.empty());
 }
 
-TEST(Startup, SettingsAppliedToButtonsAndWindows) {
+TEST(AppStartup, SettingsAppliedToButtonsAndWindows) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini",
             "[Options]\r\nfirstRun=0\r\nshuffle=1\r\nrunRepeat=1\r\nshowEq=0\r\nshowPlaylist=0\r\nvolume=100\r\n"
@@ -226,7 +226,7 @@ TEST(Startup, SettingsAppliedToButtonsAndWindows) {
   EXPECT_FALSE(p.form->SpeedButton("sbPL")->isChecked());
 }
 
-TEST(Startup, DefaultsWithoutPanGiveBalanceAtTheRightEnd) {
+TEST(AppStartup, DefaultsWithoutPanGiveBalanceAtTheRightEnd) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -240,7 +240,7 @@ TEST(Startup, DefaultsWithoutPanGiveBalanceAtTheRightEnd) {
   EXPECT_EQ(p.form->SkinImage("ImageProgress")->width(), 0);
 }
 
-TEST(CommandLine, NoArgumentWithoutDefaultPlaylistLeavesTheListEmpty) {
+TEST(AppCommandLine, NoArgumentWithoutDefaultPlaylistLeavesTheListEmpty) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -250,7 +250,7 @@ TEST(CommandLine, NoArgumentWithoutDefaultPlaylistLeavesTheListEmpty) {
   EXPECT_EQ(IndexOf(p.form->StartupSteps(), "startplayback"), std::string::npos);
 }
 
-TEST(CommandLine, NoArgumentLoadsDefaultPlaylistAndPlaysNothing) {
+TEST(AppCommandLine, NoArgumentLoadsDefaultPlaylistAndPlaysNothing) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   dir.Write("data/Default.plf", "One|/music/one.mp3|3:00\r\nTwo|/music/two.ogg|\r\n");
@@ -263,7 +263,7 @@ TEST(CommandLine, NoArgumentLoadsDefaultPlaylistAndPlaysNothing) {
   EXPECT_EQ(IndexOf(p.form->StartupSteps(), "stop"), std::string::npos);
 }
 
-TEST(CommandLine, PlaylistArgumentIsLoadedNotPlayed) {
+TEST(AppCommandLine, PlaylistArgumentIsLoadedNotPlayed) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   dir.Write("data/Default.plf", "Default|/music/default.mp3|\r\n");
@@ -276,7 +276,7 @@ TEST(CommandLine, PlaylistArgumentIsLoadedNotPlayed) {
   EXPECT_EQ(IndexOf(p.form->StartupSteps(), "startplayback"), std::string::npos);
 }
 
-TEST(CommandLine, UnquotedPathWithBlanksIsRebuiltAddedAndPlayed) {
+TEST(AppCommandLine, UnquotedPathWithBlanksIsRebuiltAddedAndPlayed) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   dir.Write("data/Default.plf", "Default|/music/default.mp3|\r\n");
@@ -295,7 +295,7 @@ TEST(CommandLine, UnquotedPathWithBlanksIsRebuiltAddedAndPlayed) {
   EXPECT_LT(stop, play);
 }
 
-TEST(CommandLine, UnplayableArgumentIsIgnoredByTheList) {
+TEST(AppCommandLine, UnplayableArgumentIsIgnoredByTheList) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
@@ -305,7 +305,7 @@ TEST(CommandLine, UnplayableArgumentIsIgnoredByTheList) {
   EXPECT_NE(IndexOf(p.form->StartupSteps(), "startplayback"), std::string::npos);
 }
 
-TEST(MainMenu, EveryItemWithItsCaption) {
+TEST(AppMainMenu, EveryItemWithItsCaption) {
   ProgramDir dir;
   platform::MessageRecorder rec;
   Player p({}, false);
@@ -335,7 +335,7 @@ TEST(MainMenu, EveryItemWithItsCaption) {
   p.windows->DSPControlForm->close();
 }
 
-TEST(MainMenu, ExitClosesTheWindowAndWritesTheSettings) {
+TEST(AppMainMenu, ExitClosesTheWindowAndWritesTheSettings) {
   ProgramDir dir;
   platform::MessageRecorder rec;
   Player p;
@@ -346,7 +346,7 @@ TEST(MainMenu, ExitClosesTheWindowAndWritesTheSettings) {
   EXPECT_NE(dir.Read("OrvellaPlayer.ini").find("showVideoWindow=0"), std::string::npos);
 }
 
-TEST(TrayIcon, FollowsTheSettingAndCarriesTheMainMenu) {
+TEST(AppTrayIcon, FollowsTheSettingAndCarriesTheMainMenu) {
   ProgramDir dir;
   platform::MessageRecorder rec;
   {
@@ -361,7 +361,7 @@ TEST(TrayIcon, FollowsTheSettingAndCarriesTheMainMenu) {
   EXPECT_EQ(q.form->TrayIcon(), nullptr);
 }
 
-TEST(Startup, TerminationWhileTheAssociationWindowWaitsEndsCleanly) {
+TEST(AppStartup, TerminationWhileTheAssociationWindowWaitsEndsCleanly) {
   ProgramDir dir;
   platform::MessageRecorder rec;
   Player p({"/music/a.mp3"}, false);
