@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QSlider>
 #include <QSystemTrayIcon>
+#include <QTest>
 #include <QToolButton>
 #include <algorithm>
 
@@ -373,4 +374,23 @@ TEST(AppStartup, TerminationWhileTheAssociationWindowWaitsEndsCleanly) {
   EXPECT_EQ(IndexOf(p.form->StartupSteps(), "shown"), std::string::npos);
   EXPECT_EQ(IndexOf(p.form->StartupSteps(), "startplayback"), std::string::npos);
   EXPECT_NE(dir.Read("OrvellaPlayer.ini").find("firstRun=1"), std::string::npos);
+}
+
+TEST(AppTrayIcon, MinimiseGoesIntoTheIconAndAClickRestores) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder rec;
+  Player p;
+  ASSERT_NE(p.form->TrayIcon(), nullptr);
+  p.form->SetTrayIcon(true);
+  app::TImageButton* minimize = p.form->Button("ImageMinimize");
+  QTest::mouseClick(minimize, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_FALSE(p.form->isVisible());
+  emit p.form->TrayIcon()->activated(QSystemTrayIcon::Trigger);
+  EXPECT_TRUE(p.form->isVisible());
+  // Without the icon, minimising leaves the window in the task list.
+  p.form->SetTrayIcon(false);
+  QTest::mouseClick(minimize, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_TRUE(p.form->isVisible());
+  EXPECT_TRUE(p.form->windowState() & Qt::WindowMinimized);
 }
