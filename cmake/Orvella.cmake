@@ -43,10 +43,13 @@ function(orvella_add_test name)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 120)
   endif()
-  set(labels ${A_LABELS})
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${A_TIMEOUT} LABELS "${labels}"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  set(props TIMEOUT ${A_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  if(A_LABELS)
+    # Several labels are one list-valued property: keep the list together.
+    string(REPLACE ";" "\\;" labels "${A_LABELS}")
+    list(APPEND props LABELS "${labels}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
 # orvella_add_fuzzer(name SOURCES ... LIBS ... [SEEDS dir])
