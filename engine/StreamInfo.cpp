@@ -75,27 +75,27 @@ bool FileSizeOf(const std::string& path, uint32_t& size) {
   return true;
 }
 
+void SetTexts(TStreamInfo& info, std::string title, std::string artist, std::string album, std::string year,
+              std::string genre, int track, std::string comment) {
+  info.Title = std::move(title);
+  info.Artist = std::move(artist);
+  info.Album = std::move(album);
+  info.Year = std::move(year);
+  info.Genre = std::move(genre);
+  info.Track = static_cast<uint8_t>(track);
+  info.Comment = std::move(comment);
+}
+
+// MPEG and AAC files: the ID3v1 tag when there is one, else the ID3v2 tag.
 template <typename Reader>
 void TagsFromMpegStyle(const Reader& r, TStreamInfo& info) {
   if (r.ID3v1().Exists()) {
     const auto& t = r.ID3v1();
-    info.Title = t.Title();
-    info.Artist = t.Artist();
-    info.Album = t.Album();
-    info.Year = t.Year();
-    info.Genre = t.Genre();
+    SetTexts(info, t.Title(), t.Artist(), t.Album(), t.Year(), t.Genre(), t.Track(), t.Comment());
     info.GenreID = t.GenreID();
-    info.Track = t.Track();
-    info.Comment = t.Comment();
   } else if (r.ID3v2().Exists()) {
     const auto& t = r.ID3v2();
-    info.Title = t.Title();
-    info.Artist = t.Artist();
-    info.Album = t.Album();
-    info.Year = t.Year();
-    info.Genre = t.Genre();
-    info.Track = static_cast<uint8_t>(t.Track());
-    info.Comment = t.Comment();
+    SetTexts(info, t.Title(), t.Artist(), t.Album(), t.Year(), t.Genre(), t.Track(), t.Comment());
   }
 }
 
@@ -157,13 +157,7 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
     info.BitRate = ogg.BitRate();
     info.Duration = static_cast<int32_t>(std::lround(ogg.Duration() * 1000));
     info.Channels = ogg.Channels();
-    info.Title = ogg.Title();
-    info.Artist = ogg.Artist();
-    info.Album = ogg.Album();
-    info.Year = ogg.Date();
-    info.Genre = ogg.Genre();
-    info.Track = ogg.Track();
-    info.Comment = ogg.Comment();
+    SetTexts(info, ogg.Title(), ogg.Artist(), ogg.Album(), ogg.Date(), ogg.Genre(), ogg.Track(), ogg.Comment());
     info.Format = 0x10002;
     supportedBy = bassOnly;
     result = true;
@@ -196,13 +190,7 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
     info.BitRate = wma.BitRate();
     info.Duration = static_cast<int32_t>(std::lround(wma.Duration() * 1000));
     info.Channels = static_cast<uint16_t>(wma.Channels());
-    info.Title = wma.Title();
-    info.Artist = wma.Artist();
-    info.Album = wma.Album();
-    info.Year = wma.Year();
-    info.Genre = wma.Genre();
-    info.Track = static_cast<uint8_t>(wma.Track());
-    info.Comment = wma.Comment();
+    SetTexts(info, wma.Title(), wma.Artist(), wma.Album(), wma.Year(), wma.Genre(), wma.Track(), wma.Comment());
     info.Format = 0x10300;
     if (wmaReady_) supportedBy = sbBassOnly;
     result = true;

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <dlfcn.h>
+
 #include "EngineTestUtil.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
@@ -35,7 +37,15 @@ std::string MakeDisc(const ScratchDir& dir) {
 TEST(EngineCD, ADiscImageIsADriveWithExactTracksThatPlay) {
   ProgramDir dir;
   std::string bin = MakeDisc(dir);
-  ::setenv("ORVELLA_CD_IMAGES", dir.File("disc.cue").c_str(), 1);
+  // The add-on may already be loaded by an earlier engine of this process: register the image
+  // through its own export rather than the variable it reads at its first call.
+  void* cdLib = ::dlopen(dir.File("plugins/bass/basscd.so").c_str(), RTLD_NOW);
+  ASSERT_NE(cdLib, nullptr);
+  auto addImage = reinterpret_cast<DWORD (*)(const char*)>(::dlsym(cdLib, "ORV_CD_AddImage"));
+  auto clearImages = reinterpret_cast<void (*)()>(::dlsym(cdLib, "ORV_CD_ClearImages"));
+  ASSERT_NE(addImage, nullptr);
+  ASSERT_NE(clearImages, nullptr);
+  ASSERT_NE(addImage(dir.File("disc.cue").c_str()), DWORD(-1));
   std::string out = dir.File("cd.wav");
   {
     CaptureOutput capture(out, 1);
@@ -71,7 +81,8 @@ TEST(EngineCD, ADiscImageIsADriveWithExactTracksThatPlay) {
     ASSERT_TRUE(PumpUntil([&] { return ends > 0; }, 20000));
     for (const auto& m : msgs.Messages()) ADD_FAILURE() << m.text;
   }
-  ::unsetenv("ORVELLA_CD_IMAGES");
+  clearImages();
+  ::dlclose(cdLib);
   std::vector<int16_t> cap = ReadWav16(out);
   std::vector<int16_t> expected((bin.size() - 75 * 2352) / 2);
   std::memcpy(expected.data(), bin.data() + 75 * 2352, expected.size() * 2);

@@ -47,30 +47,6 @@ std::string Id3v1(const std::string& title, const std::string& artist, uint8_t t
   return t;
 }
 
-// A format-0 MIDI file: one track with a name, two lyrics and a few notes (about 2 s at 120 BPM).
-std::string MidiFile() {
-  auto vlq = [](uint32_t v) {
-    std::string out(1, char(v & 0x7F));
-    while (v >>= 7) out.insert(out.begin(), char(0x80 | (v & 0x7F)));
-    return out;
-  };
-  std::string trk;
-  auto meta = [&](uint32_t delta, int type, const std::string& text) {
-    trk += vlq(delta) + char(0xFF) + char(type) + vlq(uint32_t(text.size())) + text;
-  };
-  meta(0, 3, "Lead");
-  meta(0, 5, "Hel-");
-  trk += vlq(0) + "\x90\x3C\x64";
-  meta(480, 5, "lo");
-  trk += vlq(0) + std::string("\x80\x3C\x00", 3);
-  trk += vlq(0) + "\x90\x40\x64";
-  trk += vlq(480) + std::string("\x80\x40\x00", 3);
-  trk += vlq(960) + std::string("\xFF\x2F\x00", 3);
-  auto be32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
-  return std::string("MThd") + be32(6) + std::string("\0\0\0\x01\x01\xE0", 6) + "MTrk" + be32(uint32_t(trk.size())) +
-         trk;
-}
-
 std::vector<int16_t> Captured(const std::string& wav) { return ReadWav16(wav); }
 
 // Decodes a file through the library the engine uses, as 16-bit stereo.
@@ -239,7 +215,7 @@ TEST_F(EngineInfo, NineAddOnsDoNotFitInEightSlots) {
 
 TEST_F(EngineInfo, MidiNeedsASoundfont) {
   std::string mid = dir.File("tune.mid");
-  WriteFile(mid, MidiFile());
+  WriteFile(mid, LyricMidiFile());
   ASSERT_TRUE(eng.MIDIReady());
   Info before = Get(eng, mid);
   EXPECT_FALSE(before.ok);
@@ -287,7 +263,7 @@ TEST_P(EngineCapture, PlayingCapturesTheDecode) {
     WriteFile(file, std::string(b.begin(), b.end()));
   } else if (kind == "mid") {
     file = dir.File("cap.mid");
-    WriteFile(file, MidiFile());
+    WriteFile(file, LyricMidiFile());
   }
   ASSERT_FALSE(file.empty());
   std::string out = dir.File("cap.wav");

@@ -41,6 +41,9 @@ std::string Media(const std::string& name, const std::string& recipe);
 // A 16-bit stereo 44.1 kHz WAV of a sine (ffmpeg).
 std::string SineWav(double seconds, int hz = 440);
 
+// A format-0 MIDI file: a track named "Lead", the lyrics "Hel-" and "lo" and two notes (about 2 s).
+std::string LyricMidiFile();
+
 // Interleaved 16-bit samples of a WAV file's data chunk (any 16-bit PCM WAV).
 std::vector<int16_t> ReadWav16(const std::string& path, int* channels = nullptr, int* rate = nullptr);
 // FFmpeg's own decode as 16-bit stereo 44.1 kHz samples.
