@@ -2,10 +2,52 @@
 
 #include "app/Forms.h"
 #include "app/Main.h"
+#include "engine/ZOZUZivade.h"
+#include "platform/Paths.h"
+#include "playlist/Playlist.h"
+#include "playlist/StreamInfoSource.h"
+#include "playlist/ui/FormPL.h"
 
 namespace app {
 
+// What the playlist needs of the main window and the engine. The engine is
+// asked for at each call: it goes away when the main window closes.
+class TPlaylistSide : public playlist::TPlaylistHost, public playlist::IStreamInfoSource {
+ public:
+  TForm1* form = nullptr;
+
+  void Stop() override {
+    if (form) form->Stop();
+  }
+  void Play() override {
+    if (form) form->StartPlayback();
+  }
+  std::string ProgramFolder() const override { return platform::ProgramFolder(); }
+  std::string LastPath() const override { return form ? form->Settings().LastPath : std::string(); }
+  void SetLastPath(const std::string& folder) override {
+    if (form) form->Settings().LastPath = folder;
+  }
+  bool Ready() const override { return form && form->Engine() && form->Engine()->Ready(); }
+  bool GetStreamInfo(const std::string& path, engine::TStreamInfo& info) override {
+    if (!Ready()) return false;
+    return playlist::TEngineStreamInfo(*form->Engine()).GetStreamInfo(path, info);
+  }
+};
+
 namespace {
+
+// The playlist window's texts as a language target.
+class TPlaylistTexts : public ILanguageTarget {
+ public:
+  explicit TPlaylistTexts(playlist::TFormPL& form) : form_(form) {}
+  bool GetLangText(const std::string& path, std::string& text) const override {
+    return form_.GetLangText(path, text);
+  }
+  void SetLangText(const std::string& path, const std::string& text) override { form_.SetLangText(path, text); }
+
+ private:
+  playlist::TFormPL& form_;
+};
 
 std::unique_ptr<TBaseForm> Simple(const char* name, const char* caption, const char* closePath,
                                   const char* closeCaption, std::vector<std::string> texts) {
@@ -18,8 +60,12 @@ std::unique_ptr<TBaseForm> Simple(const char* name, const char* caption, const c
 }  // namespace
 
 TApplicationWindows::~TApplicationWindows() {
-  // The main window goes first, like the owner of the others.
+  // The main window goes first, like the owner of the others; the playlist
+  // window saves the default playlist when it goes.
   Form1.reset();
+  if (PlaylistSide) PlaylistSide->form = nullptr;
+  playlistTexts_.reset();
+  FormPL.reset();
 }
 
 std::vector<QWidget*> TApplicationWindows::CreationOrder() const {
@@ -31,6 +77,7 @@ std::vector<QWidget*> TApplicationWindows::CreationOrder() const {
 
 ILanguageTarget* TApplicationWindows::Target(const std::string& name) const {
   if (name.empty()) return Form1.get();
+  if (name == "FormPL") return playlistTexts_.get();
   for (QWidget* w : CreationOrder()) {
     auto* f = dynamic_cast<TBaseForm*>(w);
     if (f && f->Name() == name) return f;
@@ -41,7 +88,13 @@ ILanguageTarget* TApplicationWindows::Target(const std::string& name) const {
 std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::string> args) {
   auto w = std::make_unique<TApplicationWindows>();
   w->Form1 = std::make_unique<TForm1>();
-  w->FormPL = std::make_unique<TFormPL>();
+  w->PlaylistSide = std::make_unique<TPlaylistSide>();
+  w->PlaylistSide->form = w->Form1.get();
+  w->InfoCache = std::make_unique<playlist::TStreamInfoCache>(*w->PlaylistSide);
+  w->Playlist = std::make_unique<playlist::TPlaylist>(*w->InfoCache, *w->PlaylistSide);
+  w->FormPL = std::make_unique<playlist::TFormPL>(*w->Playlist);
+  w->FormPL->setObjectName("FormPL");
+  w->playlistTexts_ = std::make_unique<TPlaylistTexts>(*w->FormPL);
   w->FormAbout = Simple("FormAbout", "About Program", nullptr, nullptr,
                         {"LabelAbout.Caption", "LabelAuthor.Caption", "LabelSite.Caption"});
   w->FormAbout->AddCloseButton("ButtonOK", "OK");

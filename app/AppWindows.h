@@ -11,10 +11,17 @@
 
 class QWidget;
 
+namespace playlist {
+class TFormPL;
+class TPlaylist;
+class TStreamInfoCache;
+}  // namespace playlist
+
 namespace app {
 
+class TPlaylistSide;
+
 class TForm1;
-class TFormPL;
 class TFormEq;
 class TFormStatus;
 class TVisControlForm;
@@ -24,8 +31,14 @@ class TApplicationWindows {
  public:
   ~TApplicationWindows();
 
+  // The playlist model and what it needs of the main window and the engine;
+  // declared before the windows so they outlive the playlist window.
+  std::unique_ptr<TPlaylistSide> PlaylistSide;
+  std::unique_ptr<playlist::TStreamInfoCache> InfoCache;
+  std::unique_ptr<playlist::TPlaylist> Playlist;
+
   std::unique_ptr<TForm1> Form1;                   // 1  "Orvella Player 1.4"
-  std::unique_ptr<TFormPL> FormPL;                 // 2  "Playlist Editor"
+  std::unique_ptr<playlist::TFormPL> FormPL;       // 2  "Playlist Editor"
   std::unique_ptr<TBaseForm> FormAbout;            // 3  "About Program"
   std::unique_ptr<TBaseForm> FormSettings;         // 4  "Settings"
   std::unique_ptr<TBaseForm> FormInfo;             // 5  "File Information"
@@ -45,6 +58,10 @@ class TApplicationWindows {
   std::vector<QWidget*> CreationOrder() const;
   // The language target for a window name ("" is the main window); null for unknown names.
   ILanguageTarget* Target(const std::string& windowName) const;
+
+ private:
+  friend std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::string> args);
+  std::unique_ptr<ILanguageTarget> playlistTexts_;
 };
 
 // Creates the sixteen windows in order. `args` are the program's arguments 1..N.

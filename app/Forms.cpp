@@ -2,18 +2,15 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/PlayableExtensions.h"
 
 namespace app {
 
@@ -71,69 +68,6 @@ void TBaseForm::StoreTexts(const std::vector<std::string>& paths) {
 void TBaseForm::closeEvent(QCloseEvent* e) {
   QWidget::closeEvent(e);
   if (e->isAccepted() && onClosed) onClosed();
-}
-
-// ---------------------------------------------------------------------------
-
-TFormPL::TFormPL(QWidget* parent) : TBaseForm("FormPL", "Playlist Editor", parent) {
-  resize(372, 659);
-  labelTitle_ = BindLabel("LabelTitle.Caption", "PLAYLIST");
-  labelTitle_->setParent(this);
-  list_ = new QListWidget(body_);
-  body_->layout()->addWidget(list_);
-  labelFiles_ = new QLabel(body_);
-  body_->layout()->addWidget(labelFiles_);
-  StoreTexts({"ListView1.Column[0].Caption", "ListView1.Column[1].Caption", "ImageClose.Hint", "ImageAdd.Hint",
-              "ImageRemove.Hint", "ImageSort.Hint", "ImagePlaylist.Hint", "PMPlay.Caption", "PMRemove.Caption",
-              "PMFileInfo.Caption", "PMAddFiles.Caption", "PMAddFolder.Caption", "PMAddUrl.Caption",
-              "PMRemoveSelected.Caption", "PMRemoveAll.Caption", "PMSortTitle.Caption", "PMSortFilename.Caption",
-              "PMSortPath.Caption", "PMOpenPlaylist.Caption", "PMSavePlaylist.Caption", "PMImportPlaylist.Caption",
-              "OpenDialog1.Filter", "SaveDialog1.Filter", "OpenDialogImport.Filter", "StringNotFound",
-              "StringFiles"});
-  UpdateCounters();
-}
-
-void TFormPL::AddFile(const std::string& file) {
-  if (!IsPlayableFile(file) && !IsStreamAddress(file)) return;
-  std::string title = file;
-  if (!IsStreamAddress(file)) {
-    size_t slash = title.find_last_of('/');
-    if (slash != std::string::npos) title = title.substr(slash + 1);
-    size_t dot = title.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) title = title.substr(0, dot);
-  }
-  entries_.push_back({title, file, ""});
-  Refill();
-}
-
-bool TFormPL::LoadPlaylist(const std::string& path) {
-  loaded_.push_back(path);
-  QFile f(Q(path));
-  if (!f.open(QIODevice::ReadOnly)) return false;
-  entries_.clear();
-  while (!f.atEnd()) {
-    QString line = QString::fromUtf8(f.readLine()).trimmed();
-    if (line.isEmpty()) continue;  // an empty line gives nothing to play
-    QStringList fields = line.split('|');
-    Entry e;
-    e.title = Std(fields.value(0));
-    e.file = Std(fields.value(1));
-    e.time = Std(fields.value(2));
-    if (!e.file.empty()) entries_.push_back(e);
-  }
-  Refill();
-  return true;
-}
-
-void TFormPL::Refill() {
-  list_->clear();
-  int n = 1;
-  for (const auto& e : entries_) list_->addItem(QString("%1. %2").arg(n++).arg(Q(e.title)));
-  UpdateCounters();
-}
-
-void TFormPL::UpdateCounters() {
-  labelFiles_->setText(Q(Text("StringFiles")) + QString::number(entries_.size()));
 }
 
 // ---------------------------------------------------------------------------

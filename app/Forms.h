@@ -14,7 +14,6 @@
 
 class QCheckBox;
 class QLabel;
-class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QSlider;
@@ -43,34 +42,6 @@ class TBaseForm : public QWidget, public TLangBindings {
 
  private:
   std::string name_;
-};
-
-// Playlist window as far as the main window needs it at start-up: adding a
-// file or address, loading a ".plf" file, the title and count labels.
-class TFormPL : public TBaseForm {
- public:
-  explicit TFormPL(QWidget* parent = nullptr);
-  // Adds a playable file or a stream address; anything else is ignored.
-  void AddFile(const std::string& file);
-  // Loads a ".plf" file (lines "title|file|time"); false when it cannot be read.
-  bool LoadPlaylist(const std::string& path);
-  struct Entry {
-    std::string title, file, time;
-  };
-  const std::vector<Entry>& Entries() const { return entries_; }
-  // The paths LoadPlaylist was asked for, in order.
-  const std::vector<std::string>& LoadedPlaylists() const { return loaded_; }
-  QLabel* LabelTitle() const { return labelTitle_; }
-  QLabel* LabelFiles() const { return labelFiles_; }
-  void UpdateCounters();
-
- private:
-  void Refill();
-  std::vector<Entry> entries_;
-  std::vector<std::string> loaded_;
-  QLabel* labelTitle_;
-  QLabel* labelFiles_;
-  QListWidget* list_;
 };
 
 // Equaliser window: ten band sliders (-15..15 dB) and the effect switches.

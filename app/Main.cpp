@@ -26,6 +26,7 @@
 #include "app/PlayableExtensions.h"
 #include "app/SkinWidgets.h"
 #include "engine/ZOZUZivade.h"
+#include "playlist/ui/FormPL.h"
 #include "platform/IniFile.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"

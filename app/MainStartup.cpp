@@ -17,6 +17,8 @@
 #include "app/PlayableExtensions.h"
 #include "app/SkinWidgets.h"
 #include "engine/ZOZUZivade.h"
+#include "playlist/Playlist.h"
+#include "playlist/ui/FormPL.h"
 #include "platform/IniFile.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
@@ -211,17 +213,17 @@ void TForm1::HandleCommandLine() {
     const std::string def = dataFolder_ + "Default.plf";
     if (platform::FileExists(def)) {
       steps_.push_back("loadplaylist:" + def);
-      windows_->FormPL->LoadPlaylist(def);
+      windows_->Playlist->LoadPlaylist(def);
     }
     return;
   }
   if (platform::LowerAscii(platform::ExtractFileExt(text)) == ".plf") {
     steps_.push_back("loadplaylist:" + text);
-    windows_->FormPL->LoadPlaylist(text);
+    windows_->Playlist->LoadPlaylist(text);
     return;
   }
   steps_.push_back("addfile:" + text);
-  windows_->FormPL->AddFile(text);
+  windows_->Playlist->AddFile(text);
   Stop();
   StartPlayback();
 }
@@ -252,7 +254,7 @@ void TForm1::ApplyLanguage(const std::string& name) {
   labels_["LabelVideoDur"]->setText(Q(Text("StringDuration")));
   labels_["LabelVideoDur"]->adjustSize();
   CentreTitleLabels();
-  if (windows_) windows_->FormPL->UpdateCounters();
+  if (windows_) windows_->Playlist->UpdateCounters();
   BuildOpenFilter();
 }
 
@@ -299,6 +301,7 @@ void TForm1::LoadSkin() {
       {"button_settings.bmp", "ImageSettings"},    {"button_speed_down.bmp", "ImageSpeedDown"},
       {"button_speed_up.bmp", "ImageSpeedUp"},     {"button_stop.bmp", "ImageStop"}};
   for (auto [file, button] : strips) buttons_[button]->SetStrip(LoadSkinBitmap(def + file));
+  if (windows_) windows_->FormPL->LoadSkin(skin);
 }
 
 // ---------------------------------------------------------------------------

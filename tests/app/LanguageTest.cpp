@@ -8,6 +8,8 @@
 
 #include "AppTestUtil.h"
 #include "app/Forms.h"
+#include "playlist/Playlist.h"
+#include "playlist/ui/FormPL.h"
 #include "app/Language.h"
 #include "app/Main.h"
 #include "app/SkinWidgets.h"
@@ -99,7 +101,7 @@ TEST(AppLanguage, SwitchAppliesToHiddenWindowsAndChecksTheMenuItem) {
   EXPECT_EQ(p.form->Label("LabelStereo")->text().toStdString(), "Стерео");
   EXPECT_EQ(p.form->Str("StringPlaying"), "Воспроизведение");
   // Composed texts follow the language.
-  EXPECT_EQ(p.windows->FormPL->LabelFiles()->text().toStdString(), "Файлов :0");
+  EXPECT_EQ(p.windows->Playlist->FilesLabel(), "Файлов :0");
   EXPECT_EQ(p.form->Label("LabelVideoPos")->text().toStdString(), "Позиция :");
   EXPECT_EQ(p.form->OpenFilter().rfind("Все поддерживаемые файлы|*.wav;", 0), 0u);
   // Title labels are centred in their windows.

@@ -9,6 +9,7 @@
 
 #include "AppTestUtil.h"
 #include "app/Forms.h"
+#include "playlist/ui/FormPL.h"
 #include "app/Main.h"
 #include "app/SkinWidgets.h"
 #include "app/Settings.h"

@@ -14,6 +14,8 @@
 
 #include "AppTestUtil.h"
 #include "app/Forms.h"
+#include "playlist/Playlist.h"
+#include "playlist/ui/FormPL.h"
 #include "app/Main.h"
 #include "app/SkinWidgets.h"
 #include "app/Settings.h"
@@ -246,8 +248,8 @@ TEST(AppCommandLine, NoArgumentWithoutDefaultPlaylistLeavesTheListEmpty) {
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
   Player p;
-  EXPECT_TRUE(p.windows->FormPL->LoadedPlaylists().empty());
-  EXPECT_TRUE(p.windows->FormPL->Entries().empty());
+  EXPECT_TRUE(Filter(p.form->StartupSteps(), "loadplaylist:").empty());
+  EXPECT_TRUE(p.windows->Playlist->Entries().empty());
   EXPECT_EQ(IndexOf(p.form->StartupSteps(), "startplayback"), std::string::npos);
 }
 
@@ -257,9 +259,10 @@ TEST(AppCommandLine, NoArgumentLoadsDefaultPlaylistAndPlaysNothing) {
   dir.Write("data/Default.plf", "One|/music/one.mp3|3:00\r\nTwo|/music/two.ogg|\r\n");
   platform::MessageRecorder rec;
   Player p;
-  EXPECT_EQ(p.windows->FormPL->LoadedPlaylists(), std::vector<std::string>{dir.Path() + "data/Default.plf"});
-  ASSERT_EQ(p.windows->FormPL->Entries().size(), 2u);
-  EXPECT_EQ(p.windows->FormPL->Entries()[1].file, "/music/two.ogg");
+  EXPECT_EQ(Filter(p.form->StartupSteps(), "loadplaylist:"),
+            std::vector<std::string>{"loadplaylist:" + dir.Path() + "data/Default.plf"});
+  ASSERT_EQ(p.windows->Playlist->Entries().size(), 2u);
+  EXPECT_EQ(p.windows->Playlist->Entries()[1].File, "/music/two.ogg");
   EXPECT_EQ(IndexOf(p.form->StartupSteps(), "startplayback"), std::string::npos);
   EXPECT_EQ(IndexOf(p.form->StartupSteps(), "stop"), std::string::npos);
 }
@@ -271,9 +274,10 @@ TEST(AppCommandLine, PlaylistArgumentIsLoadedNotPlayed) {
   dir.Write("My Lists/party.PLF", "Song|/music/song.flac|\r\n");
   platform::MessageRecorder rec;
   Player p({dir.Path() + "My", "Lists/party.PLF"});
-  EXPECT_EQ(p.windows->FormPL->LoadedPlaylists(), std::vector<std::string>{dir.Path() + "My Lists/party.PLF"});
-  ASSERT_EQ(p.windows->FormPL->Entries().size(), 1u);
-  EXPECT_EQ(p.windows->FormPL->Entries()[0].file, "/music/song.flac");
+  EXPECT_EQ(Filter(p.form->StartupSteps(), "loadplaylist:"),
+            std::vector<std::string>{"loadplaylist:" + dir.Path() + "My Lists/party.PLF"});
+  ASSERT_EQ(p.windows->Playlist->Entries().size(), 1u);
+  EXPECT_EQ(p.windows->Playlist->Entries()[0].File, "/music/song.flac");
   EXPECT_EQ(IndexOf(p.form->StartupSteps(), "startplayback"), std::string::npos);
 }
 
@@ -283,10 +287,9 @@ TEST(AppCommandLine, UnquotedPathWithBlanksIsRebuiltAddedAndPlayed) {
   dir.Write("data/Default.plf", "Default|/music/default.mp3|\r\n");
   platform::MessageRecorder rec;
   Player p({"/home/user/My", "Music/Some", "Song.mp3"});
-  ASSERT_EQ(p.windows->FormPL->Entries().size(), 1u);
-  EXPECT_EQ(p.windows->FormPL->Entries()[0].file, "/home/user/My Music/Some Song.mp3");
-  EXPECT_EQ(p.windows->FormPL->Entries()[0].title, "Some Song");
-  EXPECT_TRUE(p.windows->FormPL->LoadedPlaylists().empty());
+  ASSERT_EQ(p.windows->Playlist->Entries().size(), 1u);
+  EXPECT_EQ(p.windows->Playlist->Entries()[0].File, "/home/user/My Music/Some Song.mp3");
+  EXPECT_TRUE(Filter(p.form->StartupSteps(), "loadplaylist:").empty());
   const auto& steps = p.form->StartupSteps();
   const size_t add = IndexOf(steps, "addfile:/home/user/My Music/Some Song.mp3");
   const size_t stop = IndexOf(steps, "stop");
@@ -301,7 +304,7 @@ TEST(AppCommandLine, UnplayableArgumentIsIgnoredByTheList) {
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
   Player p({"/docs/read", "me.txt"});
-  EXPECT_TRUE(p.windows->FormPL->Entries().empty());
+  EXPECT_TRUE(p.windows->Playlist->Entries().empty());
   // Playing is still asked for; with nothing added there is nothing to play.
   EXPECT_NE(IndexOf(p.form->StartupSteps(), "startplayback"), std::string::npos);
 }
@@ -393,4 +396,19 @@ TEST(AppTrayIcon, MinimiseGoesIntoTheIconAndAClickRestores) {
   QTest::mouseClick(minimize, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_TRUE(p.form->isVisible());
   EXPECT_TRUE(p.form->windowState() & Qt::WindowMinimized);
+}
+
+TEST(AppCommandLine, PlaylistWindowSavesTheDefaultPlaylistAtTheEnd) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder rec;
+  {
+    Player p({"/music/My", "Song.ogg"});
+    p.Close();
+  }
+  EXPECT_NE(dir.Read("data/Default.plf").find("|/music/My Song.ogg|"), std::string::npos);
+  // The next start without arguments loads it again.
+  Player q;
+  ASSERT_EQ(q.windows->Playlist->Count(), 1);
+  EXPECT_EQ(q.windows->Playlist->Entry(0).File, "/music/My Song.ogg");
 }
