@@ -86,6 +86,15 @@ void SetTexts(TStreamInfo& info, std::string title, std::string artist, std::str
   info.Comment = std::move(comment);
 }
 
+// What a header reader measured; the duration comes in seconds and is kept in milliseconds.
+void SetHeader(TStreamInfo& info, int64_t fileSize, int sampleRate, int bitRate, double seconds, int channels) {
+  info.FileSize = static_cast<uint32_t>(fileSize);
+  info.SampleRate = static_cast<uint32_t>(sampleRate);
+  info.BitRate = bitRate;
+  info.Duration = static_cast<int32_t>(std::lround(seconds * 1000));
+  info.Channels = static_cast<uint16_t>(channels);
+}
+
 // MPEG and AAC files: the ID3v1 tag when there is one, else the ID3v2 tag.
 template <typename Reader>
 void TagsFromMpegStyle(const Reader& r, TStreamInfo& info) {
@@ -139,12 +148,9 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
   } else if (ext == ".MP1" || ext == ".MP2" || ext == ".MP3") {
     tags::TMPEGaudio mpeg;
     mpeg.ReadFromFile(name);
-    info.FileSize = static_cast<uint32_t>(mpeg.FileLength());
-    info.SampleRate = static_cast<uint32_t>(mpeg.SampleRate());
-    info.BitRate = mpeg.BitRate();
-    info.Duration = static_cast<int32_t>(std::lround(mpeg.Duration() * 1000));
+    SetHeader(info, mpeg.FileLength(), mpeg.SampleRate(), mpeg.BitRate(), mpeg.Duration(),
+              mpeg.ChannelMode() == "Mono" ? 1 : 2);
     TagsFromMpegStyle(mpeg, info);
-    info.Channels = mpeg.ChannelMode() == "Mono" ? 1 : 2;
     std::string layer = mpeg.Layer();
     info.Format = layer == "Layer III" ? 0x10005 : layer == "Layer II" ? 0x10004 : layer == "Layer I" ? 0x10003 : 0;
     supportedBy = bassOnly;
@@ -152,11 +158,7 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
   } else if (ext == ".OGG") {
     tags::TOggVorbis ogg;
     ogg.ReadFromFile(name);
-    info.FileSize = static_cast<uint32_t>(ogg.FileSize());
-    info.SampleRate = static_cast<uint32_t>(ogg.SampleRate());
-    info.BitRate = ogg.BitRate();
-    info.Duration = static_cast<int32_t>(std::lround(ogg.Duration() * 1000));
-    info.Channels = ogg.Channels();
+    SetHeader(info, ogg.FileSize(), ogg.SampleRate(), ogg.BitRate(), ogg.Duration(), ogg.Channels());
     SetTexts(info, ogg.Title(), ogg.Artist(), ogg.Album(), ogg.Date(), ogg.Genre(), ogg.Track(), ogg.Comment());
     info.Format = 0x10002;
     supportedBy = bassOnly;
@@ -164,11 +166,8 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
   } else if (ext == ".AAC") {
     tags::TAACfile aac;
     aac.ReadFromFile(name);
-    info.FileSize = static_cast<uint32_t>(aac.FileSize());
-    info.SampleRate = static_cast<uint32_t>(aac.SampleRate());
-    info.BitRate = static_cast<int32_t>(std::lround(aac.BitRate() / 1000.0));
-    info.Duration = static_cast<int32_t>(std::lround(aac.Duration() * 1000));
-    info.Channels = static_cast<uint16_t>(aac.Channels());
+    SetHeader(info, aac.FileSize(), aac.SampleRate(), static_cast<int>(std::lround(aac.BitRate() / 1000.0)),
+              aac.Duration(), aac.Channels());
     TagsFromMpegStyle(aac, info);
     info.Format = 0x10B00;
     if (aacReady_) {
@@ -185,11 +184,7 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
   } else if (ext == ".WMA" || ext == ".ASF") {
     tags::TWMAfile wma;
     wma.ReadFromFile(name);
-    info.FileSize = static_cast<uint32_t>(wma.FileSize());
-    info.SampleRate = static_cast<uint32_t>(wma.SampleRate());
-    info.BitRate = wma.BitRate();
-    info.Duration = static_cast<int32_t>(std::lround(wma.Duration() * 1000));
-    info.Channels = static_cast<uint16_t>(wma.Channels());
+    SetHeader(info, wma.FileSize(), wma.SampleRate(), wma.BitRate(), wma.Duration(), wma.Channels());
     SetTexts(info, wma.Title(), wma.Artist(), wma.Album(), wma.Year(), wma.Genre(), wma.Track(), wma.Comment());
     info.Format = 0x10300;
     if (wmaReady_) supportedBy = sbBassOnly;
