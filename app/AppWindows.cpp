@@ -15,12 +15,16 @@ namespace app {
 class TPlaylistSide : public playlist::TPlaylistHost, public playlist::IStreamInfoSource {
  public:
   TForm1* form = nullptr;
+  TBaseForm* soundfontNotice = nullptr;
 
   void Stop() override {
     if (form) form->Stop();
   }
   void Play() override {
     if (form) form->StartPlayback();
+  }
+  void ShowSoundfontNotice() override {
+    if (form && soundfontNotice) form->ShowModal(soundfontNotice);
   }
   std::string ProgramFolder() const override { return platform::ProgramFolder(); }
   std::string LastPath() const override { return form ? form->Settings().LastPath : std::string(); }
@@ -117,6 +121,7 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
   w->FormMissing = Simple("FormMissing", "Need soundfont", nullptr, nullptr,
                           {"LabelInfo1.Caption", "LabelInfo2.Caption"});
   w->FormMissing->AddCloseButton("ButtonOk", "Ok");
+  w->PlaylistSide->soundfontNotice = w->FormMissing.get();
   w->AddonConfigForm = Simple("AddonConfigForm", "BASS Add-on Configuration", "btnClose.Caption", "Close",
                               {"lbl_Detected.Caption", "lbl_Loaded.Caption", "btnLoad.Caption", "btnUnload.Caption"});
   w->PluginConfigForm =

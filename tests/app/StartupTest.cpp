@@ -412,3 +412,15 @@ TEST(AppCommandLine, PlaylistWindowSavesTheDefaultPlaylistAtTheEnd) {
   ASSERT_EQ(q.windows->Playlist->Count(), 1);
   EXPECT_EQ(q.windows->Playlist->Entry(0).File, "/music/My Song.ogg");
 }
+
+TEST(AppMainMenu, PlaylistReachesTheSoundfontNoticeAndTheTransport) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder rec;
+  Player p;
+  p.windows->Playlist->Host().ShowSoundfontNotice();
+  EXPECT_EQ(p.modalShown, std::vector<std::string>{"FormMissing"});
+  p.windows->Playlist->Host().SetLastPath("/srv/music/");
+  EXPECT_EQ(p.form->Settings().LastPath, "/srv/music/");
+  EXPECT_EQ(p.windows->Playlist->Host().ProgramFolder(), dir.Path());
+}
