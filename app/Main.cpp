@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QToolButton>
@@ -129,6 +130,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
   playMode_ = 0;
   dvdSpeed_ = 1.0;
   SetTimerOn(kTimerHideCursor, 3000, true);
+  // The desktop session asking whether it may end reaches the window as its query message.
+  if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    QObject::connect(gui, &QGuiApplication::commitDataRequest, this,
+                     [this](QSessionManager&) { platform::SendMessage(hwnd_, WM_QUERYENDSESSION, 0, 0); });
+  }
 }
 
 TForm1::~TForm1() {
