@@ -458,7 +458,9 @@ void TPlaybackControl::BalanceChanged(int position) {
 void TPlaybackControl::TimerStateTick() {
   if (PlayMode == 1) {
     const bool net = EngineNetStream();
-    if (engine_.Mode() == engine::plmPlaying && !net) {
+    // Paused too: a seek while paused must not have the bar snap back to the old position.
+    const engine::TPlayerMode mode = engine_.Mode();
+    if ((mode == engine::plmPlaying || mode == engine::plmPaused) && !net) {
       PositionMs = engine_.GetPosition();
       LengthMs = std::max<int64_t>(engine_.GetLength(), 1);
     }

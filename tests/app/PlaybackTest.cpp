@@ -1,0 +1,509 @@
+// The playback logic over the real engine (capture output, fast clock) and the
+// playlist model, with a view that records what the main window would show.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "../engine/EngineTestUtil.h"
+#include "app/PlaybackControl.h"
+#include "engine/ZOZUZivade.h"
+#include "platform/MessageBox.h"
+#include "playlist/Playlist.h"
+
+using namespace enginetest;
+using app::TPlaybackControl;
+
+namespace {
+
+struct NoInfo : playlist::IStreamInfoSource {
+  bool Ready() const override { return true; }
+  bool GetStreamInfo(const std::string&, engine::TStreamInfo&) override { return false; }
+};
+
+struct TestView : app::IPlaybackView {
+  engine::TZOZUZivade* eng = nullptr;
+  TPlaybackControl* control = nullptr;
+  bool activated = false;
+  std::string appTitle = "Orvella Player 1.4", runningTitle, typeLabel, bitrate, pos = "00:00";
+  std::string nextHint, preHint;
+  std::vector<std::string> status;
+  std::vector<std::string> played;  // the engine's stream each time play started
+  int filled = 0, sliderLeft = 0;
+  bool sliderVisible = true;
+  bool stereoLit = false;
+  bool stateTimer = false;
+  int volumeBar = 255;
+  int levelClears = 0;
+  std::vector<std::string> chooseFiles;
+  std::string chooseFolder, address, videoName;
+  int videoStarts = 0;
+  std::string addOnInUse = "?";
+
+  std::string Str(const std::string& key) const override { return "[" + key + "]"; }
+  bool Activated() const override { return activated; }
+  void SetApplicationTitle(const std::string& t) override { appTitle = t; }
+  void RestoreApplicationTitle() override { appTitle = "Orvella Player 1.4"; }
+  void SetRunningTitle(const std::string& t) override { runningTitle = t; }
+  void SetTypeLabel(const std::string& t) override { typeLabel = t; }
+  void SetBitrateLabel(const std::string& t) override { bitrate = t; }
+  void SetPosLabel(const std::string& t) override { pos = t; }
+  void SetStereoLit(bool s) override { stereoLit = s; }
+  void SetNavigationHints(const std::string& n, const std::string& p) override {
+    nextHint = n;
+    preHint = p;
+  }
+  void ShowProgress(int f, int s, bool v) override {
+    filled = f;
+    sliderLeft = s;
+    sliderVisible = v;
+  }
+  int VolumeBarPosition() const override { return volumeBar; }
+  void SetVolumeBarPosition(int p) override {
+    volumeBar = p;
+    control->VolumeChanged(p);
+  }
+  void StatusClear() override { status.clear(); }
+  void StatusAdd(const std::string& l) override { status.push_back(l); }
+  void StatusAppendToLast(const std::string& t) override {
+    if (status.empty()) status.emplace_back();
+    status.back() += t;
+  }
+  bool StatusEmpty() const override { return status.empty(); }
+  void StatusScrollPage() override {}
+  void StatusShow() override {}
+  void UseAudioLayout() override {}
+  void ClearLevels() override { ++levelClears; }
+  void DrawLevelBackground() override {}
+  void SetStateTimer(bool on) override { stateTimer = on; }
+  void StartRunStringTimer() override { played.push_back(eng->StreamName()); }
+  void RefreshLyrics() override {}
+  void SetAddOnInUse(const std::string& d) override { addOnInUse = d; }
+  void ShowPlayingRow(int) override {}
+  std::vector<std::string> ChooseFiles(const std::string&, const std::string&) override { return chooseFiles; }
+  std::string ChooseFolder(const std::string&) override { return chooseFolder; }
+  std::string PromptAddress() override { return address; }
+  void VideoStartPlayback(int) override { ++videoStarts; }
+  std::string VideoFileName() const override { return videoName; }
+};
+
+// A program folder with the audio library, an engine on the capture output, a
+// playlist of generated sine files and the control over them.
+struct Rig {
+  explicit Rig(int speed = 1, double seconds = 0.4)
+      : capture(dir.File("out.wav"), speed), playlist(info, host), control(eng, playlist, settings, view) {
+    view.eng = &eng;
+    view.control = &control;
+    control.AttachEngineEvents();
+    for (int hz : {440, 550, 660}) {
+      const std::string src = SineWav(seconds, hz);
+      files.push_back(dir.File("tone" + std::to_string(hz) + ".wav"));
+      std::filesystem::copy_file(src, files.back());
+    }
+    for (size_t i = 0; i < files.size(); ++i)
+      playlist.AppendEntry({std::to_string(i + 1) + ". ", "Tone " + std::to_string(i + 1), "", files[i]});
+  }
+  // Pumps until the engine is stopped after the last start, or the timeout.
+  bool WaitStopped(int timeoutMs = 20000) {
+    return PumpUntil([&] { return eng.Mode() == engine::plmStopped && !view.stateTimer; }, timeoutMs);
+  }
+  bool WaitMode(engine::TPlayerMode m, int timeoutMs = 20000) {
+    return PumpUntil([&] { return eng.Mode() == m; }, timeoutMs);
+  }
+
+  ProgramDir dir;
+  CaptureOutput capture;
+  platform::MessageRecorder messages;
+  engine::TZOZUZivade eng;
+  NoInfo info;
+  playlist::TPlaylistHost host;
+  playlist::TPlaylist playlist;
+  app::TSettings settings;
+  TestView view;
+  TPlaybackControl control;
+  std::vector<std::string> files;
+};
+
+}  // namespace
+
+TEST(AppPlayback, AThreeEntryListPlaysToItsEndAndStopsAfterTheLast) {
+  Rig r;
+  ASSERT_TRUE(r.eng.Ready());
+  r.control.StartPlayback();
+  EXPECT_EQ(r.control.PlayMode, 1);
+  EXPECT_EQ(r.view.appTitle, "1. Tone 1");
+  EXPECT_EQ(r.view.typeLabel, "WAV");
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() == 3 && r.eng.Mode() == engine::plmStopped; }, 30000));
+  PumpUntil([] { return false; }, 200);  // nothing more may start
+  EXPECT_EQ(r.view.played, r.files);
+  EXPECT_EQ(r.playlist.PlayingIndex, 2);
+  EXPECT_EQ(r.eng.Mode(), engine::plmStopped);
+  EXPECT_FALSE(r.view.stateTimer);
+  EXPECT_EQ(r.view.appTitle, "Orvella Player 1.4");  // Stop after the last entry
+  for (const auto& m : r.messages.Messages()) ADD_FAILURE() << m.text;
+}
+
+TEST(AppPlayback, RepeatReplaysTheEntryThatEndedButNotTheLast) {
+  Rig r;
+  r.settings.runRepeat = true;
+  r.control.StartPlayback();
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() >= 3; }, 30000));
+  EXPECT_EQ(r.view.played[0], r.files[0]);
+  EXPECT_EQ(r.view.played[1], r.files[0]);
+  EXPECT_EQ(r.view.played[2], r.files[0]);
+  EXPECT_EQ(r.playlist.PlayingIndex, 0);
+  // Repeat off again: the list continues and ends.
+  r.settings.runRepeat = false;
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.back() == r.files[2] && r.eng.Mode() == engine::plmStopped; },
+                        30000));
+  // Repeat on while the last entry plays: it ends and play stops.
+  r.settings.runRepeat = true;
+  const size_t before = r.view.played.size();
+  r.control.StartPlayback();
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() == before + 1; }, 20000));
+  ASSERT_TRUE(r.WaitStopped());
+  PumpUntil([] { return false; }, 200);
+  EXPECT_EQ(r.view.played.size(), before + 1);
+  EXPECT_EQ(r.playlist.PlayingIndex, 2);
+}
+
+TEST(AppPlayback, ShufflePicksFromTheWholeListIncludingTheSameAndTheLastEntry) {
+  Rig r;
+  r.settings.shuffle = true;
+  std::vector<int> asked;
+  std::vector<int> answers{0, 1, 2};  // the same entry, another one, the last one
+  r.control.RandomBelow = [&](int count) {
+    asked.push_back(count);
+    const int a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+  };
+  r.control.StartPlayback();
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() == 4 && r.eng.Mode() == engine::plmStopped; }, 30000));
+  PumpUntil([] { return false; }, 200);
+  EXPECT_EQ(asked, (std::vector<int>{3, 3, 3}));
+  EXPECT_EQ(r.view.played, (std::vector<std::string>{r.files[0], r.files[0], r.files[1], r.files[2]}));
+  EXPECT_EQ(r.playlist.PlayingIndex, 2);
+
+  // The default choice stays inside the list and reaches both ends.
+  TPlaybackControl fresh(r.eng, r.playlist, r.settings, r.view);
+  std::vector<int> seen(3, 0);
+  for (int i = 0; i < 300; ++i) {
+    const int v = fresh.RandomBelow(3);
+    ASSERT_GE(v, 0);
+    ASSERT_LT(v, 3);
+    ++seen[static_cast<size_t>(v)];
+  }
+  EXPECT_GT(seen[0], 0);
+  EXPECT_GT(seen[2], 0);
+}
+
+TEST(AppPlayback, NextAndPreviousAtTheEndsDoNothingAndWhileStoppedOnlyMoveTheIndex) {
+  Rig r;
+  r.control.PlayMode = 1;
+  r.control.Previous();
+  EXPECT_EQ(r.playlist.PlayingIndex, 0);
+  r.control.Next();  // stopped: the index moves, nothing plays
+  EXPECT_EQ(r.playlist.PlayingIndex, 1);
+  EXPECT_EQ(r.playlist.FocusIndex, 1);
+  EXPECT_EQ(r.control.CurrentFile, r.files[1]);
+  EXPECT_EQ(r.eng.Mode(), engine::plmStandby);
+  r.control.Next();
+  r.control.Next();  // the last entry: nothing
+  EXPECT_EQ(r.playlist.PlayingIndex, 2);
+  EXPECT_TRUE(r.view.played.empty());
+  r.control.Previous();
+  EXPECT_EQ(r.playlist.PlayingIndex, 1);
+  EXPECT_TRUE(r.view.played.empty());
+  // The next Play starts the entry the index points at.
+  r.control.StartPlayback();
+  ASSERT_TRUE(PumpUntil([&] { return !r.view.played.empty(); }, 20000));
+  EXPECT_EQ(r.view.played.front(), r.files[1]);
+}
+
+TEST(AppPlayback, NextWhilePlayingRestartsOnTheNextEntry) {
+  Rig r(2, 10.0);
+  r.control.StartPlayback();
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() == 1; }, 20000));
+  r.control.Next();
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() == 2; }, 20000));
+  EXPECT_EQ(r.view.played[1], r.files[1]);
+  EXPECT_EQ(r.playlist.PlayingIndex, 1);
+  r.control.Previous();
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() == 3; }, 20000));
+  EXPECT_EQ(r.view.played[2], r.files[0]);
+  r.control.Stop();
+  EXPECT_EQ(r.eng.Mode(), engine::plmStopped);
+}
+
+TEST(AppPlayback, PressingInTheLastSliderWidthOfTheTrackAdvances) {
+  Rig r(2, 10.0);
+  r.control.StartPlayback();
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() == 1; }, 20000));
+  r.control.Pause();  // so the entry cannot end on its own meanwhile
+  ASSERT_TRUE(r.WaitMode(engine::plmPaused));
+  const app::TProgressGeometry g = r.control.ProgressGeometry();
+  // Just outside the last slider width: a seek, no advance.
+  r.control.PressTrack(g.TrackWidth - g.SliderWidth - 1);
+  r.control.ReleaseBar();
+  PumpUntil([] { return false; }, 100);
+  EXPECT_EQ(r.playlist.PlayingIndex, 0);
+  EXPECT_EQ(r.view.played.size(), 1u);
+  // Inside it: the entry ends and the next one plays.
+  r.control.PressTrack(g.TrackWidth - g.SliderWidth + 1);
+  r.control.ReleaseBar();
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() == 2; }, 20000));
+  EXPECT_EQ(r.view.played[1], r.files[1]);
+  EXPECT_EQ(r.playlist.PlayingIndex, 1);
+  r.control.Stop();
+}
+
+TEST(AppPlayback, SeekingByTheBarLandsWhereTheBarSays) {
+  Rig r(2, 10.0);
+  r.control.StartPlayback();
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  r.control.Pause();
+  ASSERT_TRUE(r.WaitMode(engine::plmPaused));
+  EXPECT_EQ(r.view.runningTitle, "[StringPaused] >> tone440.wav");
+  const app::TProgressGeometry g = r.control.ProgressGeometry();
+  const int range = g.TrackWidth - g.SliderWidth;
+  for (int x : {range / 4, range / 2, 3 * range / 4}) {
+    r.control.PressTrack(x);
+    r.control.ReleaseBar();
+    EXPECT_FALSE(r.control.SeekDragging);
+    EXPECT_EQ(r.view.filled, x);
+    EXPECT_EQ(r.view.sliderLeft, g.TrackLeft + x);
+    const int64_t want = int64_t(x) * 10000 / range;
+    EXPECT_NEAR(double(r.eng.GetPosition()), double(want), 30.0) << x;
+    // The display timer puts the bar back where the position says.
+    r.control.TimerStateTick();
+    EXPECT_EQ(r.view.filled, x);
+  }
+  // Dragging the slider and releasing seeks to where it was left.
+  r.control.PressSlider(5);
+  r.control.MoveSlider(5 - 40);
+  r.control.ReleaseSlider();
+  const int left = r.control.SliderLeft() - g.TrackLeft;
+  EXPECT_EQ(left, 3 * range / 4 - 40);
+  EXPECT_NEAR(double(r.eng.GetPosition()), double(int64_t(left) * 10000 / range), 30.0);
+  // Pressing the slider and releasing without a move leaves the position.
+  const uint32_t here = r.eng.GetPosition();
+  r.control.TimerStateTick();
+  r.control.PressSlider(3);
+  r.control.ReleaseSlider();
+  EXPECT_NEAR(double(r.eng.GetPosition()), double(here), 30.0);
+  r.control.Stop();
+  // Stopped: a press does not seek.
+  r.control.PressTrack(10);
+  EXPECT_FALSE(r.control.SeekDragging);
+}
+
+TEST(AppPlayback, StatusWindowReportsALocalFile) {
+  Rig r;
+  r.settings.volume = 200;
+  ASSERT_TRUE(r.control.OpenInEngine(r.files[0], false));
+  std::vector<std::string> want{"[StringOpenedLocalFile]", r.files[0], " ", "[StringBeingDecodedBy] : bass.so", " "};
+  if (r.eng.SingleChannel()) want.push_back("(Single channel mode)");
+  want.push_back("[StringStreamFormat] Integer PCM WAVE");
+  want.push_back("44100Hz, Stereo");
+  EXPECT_EQ(r.view.status, want);
+  EXPECT_EQ(r.control.ShownSampleRate, 44100u);
+  EXPECT_TRUE(r.view.stereoLit);
+  EXPECT_EQ(r.view.bitrate, "1411 kbps");
+  EXPECT_EQ(r.view.addOnInUse, "");
+  EXPECT_EQ(r.eng.Volume(), 200u);
+  EXPECT_EQ(r.control.LengthMs, 400);
+  EXPECT_EQ(r.eng.Mode(), engine::plmReady);  // not started
+  // After the first activation a new open starts with a clear window.
+  r.view.activated = true;
+  ASSERT_TRUE(r.control.OpenInEngine(r.files[1], false));
+  EXPECT_EQ(r.view.status.size(), want.size());
+  EXPECT_EQ(r.view.status[1], r.files[1]);
+  // A file the engine cannot open changes nothing.
+  const auto before = r.view.status;
+  const std::string bad = r.dir.File("broken.wav");
+  WriteFile(bad, "not audio at all");
+  {
+    platform::MessageRecorder quiet;
+    EXPECT_FALSE(r.control.OpenInEngine(bad, true));
+  }
+  EXPECT_EQ(r.view.status, before);
+  EXPECT_FALSE(r.control.OpenInProgress());
+}
+
+TEST(AppPlayback, RunningTitleForEachModeAndEachEngineState) {
+  Rig r(2, 10.0);
+  // Nothing chosen yet: the title is left as it is.
+  r.control.RunningTitle = "before";
+  EXPECT_EQ(r.control.ComposeRunningTitle("StringPlaying"), "before");
+  // Audio without tags: the engine's title is the file name.
+  r.control.StartPlayback();
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  EXPECT_EQ(r.view.runningTitle, "[StringPlaying] >> tone440.wav");
+  EXPECT_TRUE(r.view.stateTimer);
+  r.control.Stop();
+  EXPECT_EQ(r.view.runningTitle, "[StringStopped] >> tone440.wav");
+  EXPECT_EQ(r.view.pos, "00:00");
+  EXPECT_FALSE(r.view.sliderVisible);
+  // Audio with a title and an artist.
+  const std::string tagged = Media("playback_tagged.mp3",
+                                   "ffmpeg -nostdin -y -f lavfi -i sine=frequency=500:duration=2 -ac 2 "
+                                   "-c:a libmp3lame -b:a 128k -id3v2_version 3 -metadata title=Tune "
+                                   "-metadata artist=Band {out}");
+  ASSERT_FALSE(tagged.empty());
+  ASSERT_TRUE(r.control.OpenInEngine(tagged, false));
+  EXPECT_EQ(r.view.runningTitle, "[StringReadyToPlay] >> Band - Tune");
+  EXPECT_EQ(r.view.bitrate, "128 kbps");
+  r.eng.Play();
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  EXPECT_EQ(r.view.runningTitle, "[StringPlaying] >> Band - Tune");
+  r.control.Pause();
+  ASSERT_TRUE(r.WaitMode(engine::plmPaused));
+  EXPECT_EQ(r.view.runningTitle, "[StringPaused] >> Band - Tune");
+  r.control.Pause();  // resumes
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  r.control.Stop();
+  // Video and DVD: the video file's name.
+  r.view.videoName = "clip.avi";
+  r.control.PlayMode = 2;
+  EXPECT_EQ(r.control.ComposeRunningTitle("StringPlaying"), "[StringPlaying] >> clip.avi");
+  r.control.PlayMode = 3;
+  EXPECT_EQ(r.control.ComposeRunningTitle("StringPaused"), "[StringPaused] >> clip.avi");
+}
+
+TEST(AppPlayback, EntryClassesSoundfontAndNothingChosen) {
+  Rig r;
+  // ".3gp" is in no class: with nothing chosen yet, Play does nothing.
+  const std::string odd = r.dir.File("clip.3gp");
+  std::filesystem::copy_file(r.files[0], odd);
+  r.playlist.Clear();
+  r.playlist.AppendEntry({"1. ", "Odd", "", odd});
+  r.playlist.AppendEntry({"2. ", "Film", "", r.dir.File("film.avi")});
+  r.playlist.AppendEntry({"3. ", "Song", "", r.dir.File("song.mid")});
+  r.control.StartPlayback();
+  EXPECT_EQ(r.control.PlayMode, 0);
+  EXPECT_EQ(r.eng.Mode(), engine::plmStandby);
+  // A video entry goes to the filter graph's side.
+  r.playlist.PlayingIndex = 1;
+  r.control.StartPlayback();
+  EXPECT_EQ(r.control.PlayMode, 2);
+  EXPECT_EQ(r.view.videoStarts, 1);
+  EXPECT_EQ(r.view.nextHint, "[StringNextHint]");
+  // ".3gp" after it keeps the video engine.
+  r.playlist.PlayingIndex = 0;
+  r.control.StartPlayback();
+  EXPECT_EQ(r.control.PlayMode, 2);
+  EXPECT_EQ(r.view.videoStarts, 2);
+  // A MIDI entry without the soundfont is not played and not an error.
+  r.playlist.PlayingIndex = 2;
+  r.control.StartPlayback();
+  EXPECT_EQ(r.control.PlayMode, 1);
+  EXPECT_FALSE(r.playlist.Playable);
+  EXPECT_EQ(r.eng.Mode(), engine::plmStandby);
+  EXPECT_TRUE(r.messages.Messages().empty());
+}
+
+TEST(AppPlayback, OpeningFilesFoldersAddressesAndDroppedFiles) {
+  Rig r;
+  // Open files: replaces the list, remembers the folder, plays the first.
+  r.view.chooseFiles = {r.files[1], r.files[2]};
+  r.control.OpenFiles();
+  ASSERT_EQ(r.playlist.Count(), 2);
+  EXPECT_EQ(r.playlist.Entry(0).File, r.files[1]);
+  EXPECT_EQ(r.settings.LastPath, r.dir.Path() + "/");
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() == 2 && r.eng.Mode() == engine::plmStopped; }, 20000));
+  EXPECT_EQ(r.view.played[0], r.files[1]);
+  // Open folder, cancelled: the current entry restarts and the next add does not replace.
+  r.playlist.PlayingIndex = 0;
+  r.view.chooseFolder.clear();
+  r.control.OpenFolder();
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() >= 3; }, 20000));
+  EXPECT_EQ(r.view.played[2], r.files[1]);
+  EXPECT_FALSE(r.host.ReplaceOnAdd());
+  ASSERT_TRUE(r.WaitStopped());
+  // Open folder, chosen: the folder replaces the list.
+  const std::string sub = r.dir.File("album");
+  std::filesystem::create_directory(sub);
+  std::filesystem::copy_file(r.files[0], sub + "/a.wav");
+  r.view.chooseFolder = sub;
+  r.control.OpenFolder();
+  ASSERT_EQ(r.playlist.Count(), 1);
+  EXPECT_EQ(r.playlist.Entry(0).File, sub + "/a.wav");
+  ASSERT_TRUE(r.WaitStopped());
+  // The address prompt while an open runs is ignored; a cancelled one changes nothing.
+  r.view.address.clear();
+  r.control.OpenAddress(true);
+  EXPECT_EQ(r.playlist.Count(), 1);
+  // The playlist's "Add Url": appends, index 0, no restart.
+  r.view.address = "http://127.0.0.1:9/none.mp3";
+  const size_t plays = r.view.played.size();
+  r.control.OpenAddress(false);
+  ASSERT_EQ(r.playlist.Count(), 2);
+  EXPECT_EQ(r.playlist.Entry(1).File, r.view.address);
+  EXPECT_EQ(r.playlist.PlayingIndex, 0);
+  EXPECT_EQ(r.view.played.size(), plays);
+  // Dropped files replace the list and play.
+  r.control.DropFiles({r.files[1]});
+  ASSERT_EQ(r.playlist.Count(), 1);
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() == plays + 1; }, 20000));
+  EXPECT_EQ(r.view.played.back(), r.files[1]);
+  r.control.DropFiles({});
+  EXPECT_EQ(r.playlist.Count(), 1);
+}
+
+TEST(AppPlayback, PluginRequestsVolumeMuteBalanceAndLyrics) {
+  Rig r(2, 10.0);
+  r.control.StartPlayback();
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  r.control.Pause();
+  ASSERT_TRUE(r.WaitMode(engine::plmPaused));
+  // Volume steps through the bar.
+  r.view.volumeBar = 252;
+  r.control.ProcessPluginRequest(0);
+  EXPECT_EQ(r.view.volumeBar, 255);
+  r.view.volumeBar = 100;
+  r.control.ProcessPluginRequest(0);
+  EXPECT_EQ(r.view.volumeBar, 104);
+  EXPECT_EQ(r.settings.volume, 104);
+  EXPECT_EQ(r.eng.Volume(), 104u);
+  r.control.ProcessPluginRequest(1);
+  EXPECT_EQ(r.view.volumeBar, 100);
+  r.view.volumeBar = 4;
+  r.control.ProcessPluginRequest(1);
+  EXPECT_EQ(r.view.volumeBar, 0);
+  // Back 5 seconds at 5 seconds or less does nothing; forward moves 5 seconds.
+  r.control.PressTrack(0);
+  r.control.ReleaseBar();
+  EXPECT_LE(r.eng.GetPosition(), 30u);
+  r.control.ProcessPluginRequest(3);
+  EXPECT_LE(r.eng.GetPosition(), 30u);
+  r.control.TimerStateTick();
+  r.control.ProcessPluginRequest(2);
+  EXPECT_NEAR(double(r.eng.GetPosition()), 5000.0, 30.0);
+  r.control.ProcessPluginRequest(3);
+  EXPECT_NEAR(double(r.eng.GetPosition()), 5000.0, 30.0);  // exactly 5 s: not above
+  r.control.ProcessPluginRequest(2);                         // 10 s is not below the length
+  EXPECT_NEAR(double(r.eng.GetPosition()), 5000.0, 30.0);
+  // Mute with a fade, balance stored as "pan".
+  r.control.Pause();  // resumes, so the fades run
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  ASSERT_TRUE(PumpUntil([&] { return !r.eng.Fading(); }, 5000));  // the resume's own fade-in
+  r.control.MuteChanged(true);
+  EXPECT_TRUE(r.eng.Muted());
+  EXPECT_TRUE(r.eng.Fading());
+  ASSERT_TRUE(PumpUntil([&] { return !r.eng.Fading(); }, 5000));
+  r.control.MuteChanged(false);
+  EXPECT_FALSE(r.eng.Muted());
+  ASSERT_TRUE(PumpUntil([&] { return !r.eng.Fading(); }, 5000));
+  r.control.BalanceChanged(-40);
+  EXPECT_EQ(r.settings.pan, -40);
+  // MIDI lyrics: "\" and "/" start a new line, other text joins the last.
+  r.view.status = {"x"};
+  r.control.GetMIDILyric("\\Hel");
+  r.control.GetMIDILyric("lo");
+  r.control.GetMIDILyric("/world");
+  EXPECT_EQ(r.view.status, (std::vector<std::string>{"x", "Hel" "lo", "world"}));
+  // Position display.
+  EXPECT_EQ(TPlaybackControl::FormatMinSec(3723000), "02:03");
+  r.control.Stop();
+}
