@@ -23,6 +23,7 @@
 
 #include "app/AppWindows.h"
 #include "app/MainLayout.h"
+#include "app/MainPlayback.h"
 #include "app/Forms.h"
 #include "app/PlayableExtensions.h"
 #include "app/SkinWidgets.h"
@@ -138,6 +139,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
 }
 
 TForm1::~TForm1() {
+  playback_.reset();  // before the engine: it holds handlers on the engine's events
   engine_.reset();  // it may still talk to this window while it goes
   if (hwnd_) platform::DestroyWindow(hwnd_);
 }
@@ -668,6 +670,9 @@ void TForm1::OnTimer(uintptr_t id) {
       break;
     case kTimerShowText:
       SetTimerOn(kTimerShowText, 3000, false);
+      break;
+    case kTimerState:
+      if (playback_) playback_->Control().TimerStateTick();
       break;
     default:
       break;  // position display and the full-screen pointer belong to the transport and video

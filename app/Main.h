@@ -39,6 +39,7 @@ namespace app {
 
 class TApplicationWindows;
 class TImageButton;
+class TMainPlayback;
 class TSkinImage;
 
 inline constexpr const char* kProductCaption = "Orvella Player 1.4";
@@ -110,6 +111,8 @@ class TForm1 : public QWidget, public TLangBindings {
   // State.
   platform::HWND Handle() const { return hwnd_; }
   engine::TZOZUZivade* Engine() const { return engine_.get(); }
+  // The playback logic and its view; null before the first show.
+  TMainPlayback* Playback() const { return playback_.get(); }
   TSettings& Settings() { return settings_; }
   const std::string& ProgramFolder() const { return programFolder_; }
   const std::string& DataFolder() const { return dataFolder_; }
@@ -212,6 +215,9 @@ class TForm1 : public QWidget, public TLangBindings {
   QMenu* popupMenuMain_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   int videoPanelHeight_ = 1;
+  // Reset before the engine goes (the destructor does it): it holds handlers on the engine.
+  friend class TMainPlayback;
+  std::shared_ptr<TMainPlayback> playback_;
 };
 
 }  // namespace app

@@ -14,6 +14,7 @@
 #include "app/AppWindows.h"
 #include "app/Forms.h"
 #include "app/MainLayout.h"
+#include "app/MainPlayback.h"
 #include "app/PlayableExtensions.h"
 #include "app/SkinWidgets.h"
 #include "engine/ZOZUZivade.h"
@@ -91,6 +92,7 @@ void TForm1::FormShow() {
   tbBalance_->setValue(settings_.pan);
   level_.DrawEmpty();
   images_["ImagePeaks"]->SetImage(level_.Image());
+  if (windows_ && !playback_) playback_ = std::make_shared<TMainPlayback>(*this, *windows_);
   HandleCommandLine();
   steps_.push_back("shown");
 }
@@ -228,9 +230,17 @@ void TForm1::HandleCommandLine() {
   StartPlayback();
 }
 
-void TForm1::StartPlayback() { steps_.push_back("startplayback"); }
+void TForm1::StartPlayback() {
+  steps_.push_back("startplayback");
+  if (!playback_) return;
+  playback_->Control().StartPlayback();
+  playMode_ = playback_->Control().PlayMode;
+}
 
-void TForm1::Stop() { steps_.push_back("stop"); }
+void TForm1::Stop() {
+  steps_.push_back("stop");
+  if (playback_) playback_->Control().Stop();
+}
 
 void TForm1::FormActivate() {
   if (activated_) return;
@@ -374,8 +384,9 @@ void TForm1::DisplayFFTBand(const engine::TBandOut& bands) {
   images_["ImagePeaks"]->SetImage(level_.Image());
 }
 
-void TForm1::ModeChanged(engine::TPlayerMode, engine::TPlayerMode newMode) {
+void TForm1::ModeChanged(engine::TPlayerMode oldMode, engine::TPlayerMode newMode) {
   if (newMode == engine::plmPlaying) SetTimerOn(kTimerRunString, 100, true);
+  if (playback_) playback_->Control().ModeChanged(oldMode, newMode);
 }
 
 // ---------------------------------------------------------------------------
