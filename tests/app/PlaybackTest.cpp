@@ -2,11 +2,20 @@
 // playlist model, with a view that records what the main window would show.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLabel>
+#include <QSlider>
+#include <QTest>
 #include <algorithm>
 #include <filesystem>
 
 #include "../engine/EngineTestUtil.h"
+#include "AppTestUtil.h"
+#include "app/Forms.h"
+#include "app/Main.h"
+#include "app/MainPlayback.h"
 #include "app/PlaybackControl.h"
+#include "app/SkinWidgets.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 #include "playlist/Playlist.h"
@@ -506,4 +515,116 @@ TEST(AppPlayback, PluginRequestsVolumeMuteBalanceAndLyrics) {
   // Position display.
   EXPECT_EQ(TPlaybackControl::FormatMinSec(3723000), "02:03");
   r.control.Stop();
+}
+
+// ---------------------------------------------------------------------------
+// The same logic through the main window on the offscreen platform.
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+  for (int waited = 0; !done(); waited += 10) {
+    if (waited > timeoutMs) return false;
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+struct WindowRig {
+  explicit WindowRig(int speed, double seconds) {
+    dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+    capture = std::make_unique<CaptureOutput>(dir.File("out.wav"), speed);
+    player = std::make_unique<apptest::Player>();
+    form = player->form;
+    eng = form->Engine();
+    auto previous = eng->OnModeChange;
+    eng->OnModeChange = [this, previous](engine::TZOZUZivade* e, engine::TPlayerMode o, engine::TPlayerMode n) {
+      if (n == engine::plmPlaying) played.push_back(e->StreamName());
+      previous(e, o, n);
+    };
+    for (int hz : {440, 550, 660}) {
+      files.push_back(dir.File("tone" + std::to_string(hz) + ".wav"));
+      std::filesystem::copy_file(SineWav(seconds, hz), files.back());
+      list().AppendEntry({std::to_string(files.size()) + ". ", "Tone", "", files.back()});
+    }
+  }
+  playlist::TPlaylist& list() { return *player->windows->Playlist; }
+  void Click(const char* button) { QTest::mouseClick(form->Button(button), Qt::LeftButton); }
+
+  apptest::ProgramDir dir;
+  platform::MessageRecorder messages;
+  std::unique_ptr<CaptureOutput> capture;
+  std::unique_ptr<apptest::Player> player;
+  app::TForm1* form = nullptr;
+  engine::TZOZUZivade* eng = nullptr;
+  std::vector<std::string> files, played;
+};
+
+}  // namespace
+
+TEST(AppPlaybackWindow, PlayButtonPlaysTheListToItsEndAndTheWindowShowsTheStream) {
+  WindowRig w(1, 0.4);
+  ASSERT_NE(w.form->Playback(), nullptr);
+  w.Click("ImagePlay");
+  ASSERT_TRUE(WaitFor([&] { return w.played.size() == 3 && w.eng->Mode() == engine::plmStopped; }, 30000));
+  QTest::qWait(100);
+  EXPECT_EQ(w.played, w.files);
+  EXPECT_EQ(w.list().PlayingIndex, 2);
+  EXPECT_EQ(w.form->PlayMode(), 1);
+  EXPECT_EQ(w.form->Label("LabelType")->text().toStdString(), "WAV");
+  EXPECT_EQ(w.form->Label("LabelBitrate")->text().toStdString(), "1411 kbps");
+  EXPECT_EQ(w.form->Label("LabelPos")->text().toStdString(), "00:00");
+  EXPECT_FALSE(w.form->TimerActive(app::TForm1::kTimerState));
+  EXPECT_EQ(QApplication::applicationName().toStdString(), "Orvella Player 1.4");
+  EXPECT_EQ(w.form->Playback()->Control().RunningTitle, w.form->Str("StringStopped") + " >> tone660.wav");
+  const std::vector<std::string> lines = w.player->windows->FormStatus->Lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.back(), "44100Hz, Stereo");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), w.files[2]), lines.end());
+  // Next while stopped only moves the index; Previous at the first entry does nothing.
+  w.list().PlayingIndex = 0;
+  w.Click("ImagePre");
+  EXPECT_EQ(w.list().PlayingIndex, 0);
+  w.Click("ImageNext");
+  QTest::qWait(50);
+  EXPECT_EQ(w.list().PlayingIndex, 1);
+  EXPECT_EQ(w.played.size(), 3u);
+  for (const auto& m : w.messages.Messages()) ADD_FAILURE() << m.text;
+}
+
+TEST(AppPlaybackWindow, ProgressBarVolumeAndBalanceOnTheMainWindow) {
+  WindowRig w(2, 10.0);
+  w.Click("ImagePlay");
+  ASSERT_TRUE(WaitFor([&] { return w.eng->Mode() == engine::plmPlaying; }, 20000));
+  EXPECT_TRUE(w.form->TimerActive(app::TForm1::kTimerState));
+  w.Click("ImagePause");
+  ASSERT_TRUE(WaitFor([&] { return w.eng->Mode() == engine::plmPaused; }, 20000));
+  app::TSkinImage* track = w.form->SkinImage("ImageProgressMax");
+  app::TSkinImage* filled = w.form->SkinImage("ImageProgress");
+  app::TSkinImage* slider = w.form->SkinImage("ImageSlider");
+  const int range = track->width() - slider->width();
+  QTest::mousePress(track, Qt::LeftButton, {}, QPoint(range / 2, 3));
+  QTest::mouseRelease(track, Qt::LeftButton, {}, QPoint(range / 2, 3));
+  EXPECT_EQ(filled->width(), range / 2);
+  EXPECT_EQ(slider->x(), track->x() + range / 2);
+  EXPECT_NEAR(double(w.eng->GetPosition()), double(int64_t(range / 2) * 10000 / range), 30.0);
+  // The display timer keeps the bar where the position is.
+  QTest::qWait(250);
+  EXPECT_EQ(filled->width(), range / 2);
+  EXPECT_EQ(w.form->Label("LabelPos")->text().toStdString(), TPlaybackControl::FormatMinSec(w.eng->GetPosition()));
+  // Volume and balance bars reach the engine and the settings.
+  w.form->tbVolume()->setValue(100);
+  EXPECT_EQ(w.eng->Volume(), 100u);
+  EXPECT_EQ(w.form->Settings().volume, 100);
+  w.form->tbBalance()->setValue(-30);
+  EXPECT_EQ(w.form->Settings().pan, -30);
+  // Pressing in the last slider width advances to the next entry.
+  QTest::mousePress(track, Qt::LeftButton, {}, QPoint(track->width() - 2, 3));
+  QTest::mouseRelease(track, Qt::LeftButton, {}, QPoint(track->width() - 2, 3));
+  ASSERT_TRUE(WaitFor([&] { return w.played.size() == 2; }, 20000));
+  EXPECT_EQ(w.played[1], w.files[1]);
+  EXPECT_EQ(w.list().PlayingIndex, 1);
+  w.Click("ImageStop");
+  EXPECT_EQ(w.eng->Mode(), engine::plmStopped);
+  EXPECT_FALSE(w.form->TimerActive(app::TForm1::kTimerState));
 }
