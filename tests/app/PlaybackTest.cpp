@@ -517,6 +517,83 @@ TEST(AppPlayback, PluginRequestsVolumeMuteBalanceAndLyrics) {
   r.control.Stop();
 }
 
+TEST(AppPlayback, NetworkStreamReportTitlesAndBarFollowTheNetworkFacts) {
+  Rig r(2, 10.0);
+  r.view.activated = true;
+  app::TNetworkFacts net;
+  net.NetStream = true;
+  net.IcyHeaders = {"icy-br:128", "icy-name:Radio One", "icy-name:Second"};
+  r.control.NetworkFacts = [&] { return net; };
+  r.control.PlayMode = 1;
+  ASSERT_TRUE(r.control.OpenInEngine(r.files[0], false));
+  const auto& st = r.view.status;
+  // Connected (from the ready mode) and then the open's own report, no channel lines for radio.
+  ASSERT_GE(st.size(), 8u);
+  EXPECT_EQ(st[0], "[StringConnectedToNetRadio]");
+  EXPECT_EQ(st[1], "URL : " + r.files[0]);
+  EXPECT_EQ(st[2], "icy-name : Radio One");
+  const std::vector<std::string> tail(st.end() - 5, st.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"[StringStandby]", "URL : " + r.files[0], "icy-name : Radio One", " ",
+                                            "[StringBeingDecodedBy] : bass.so"}));
+  EXPECT_TRUE(r.control.IsNetRadio);
+  EXPECT_FALSE(r.view.sliderVisible);
+  EXPECT_EQ(r.view.filled, 0);
+  EXPECT_EQ(r.view.runningTitle, "[StringReadyToPlay] >> tone440.wav");
+  r.eng.Play();
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  EXPECT_EQ(r.view.runningTitle, "[StringPlaying] >> tone440.wav");
+  // The position label keeps its text and the bar cannot seek a radio stream.
+  r.view.pos = "kept";
+  r.control.TimerStateTick();
+  EXPECT_EQ(r.view.pos, "kept");
+  r.control.PressTrack(100);
+  EXPECT_FALSE(r.control.SeekDragging);
+  r.control.GetMETAFromNet("Song A");
+  EXPECT_EQ(r.view.runningTitle, "[StringPlaying] >> Song A");
+  r.control.GetMETAFromNet("");
+  EXPECT_EQ(r.view.runningTitle, "[StringPlaying] >> Song A");
+  r.control.Stop();
+  EXPECT_EQ(r.view.runningTitle, "[StringStopped] >> " + r.files[0] + " *");
+  // Before the first activation a radio title is artist and title as they are.
+  r.view.activated = false;
+  EXPECT_EQ(r.control.ComposeRunningTitle("StringPlaying"), "[StringPlaying] >>  - tone440.wav");
+
+  // A file read over the internet.
+  r.view.activated = true;
+  net = {};
+  net.ReadFromInternet = true;
+  net.HttpHeaders = {"HTTP/1.0 200 OK", "Server: test/1.0", "Server: second"};
+  net.Tags = {"TITLE=a"};
+  ASSERT_TRUE(r.control.OpenInEngine(r.files[1], false));
+  std::vector<std::string> want{"[StringOpenedFileFromInternet]", "URL : " + r.files[1], "Server: test/1.0", "TITLE=a",
+                                " ", "[StringBeingDecodedBy] : bass.so", " "};
+  if (r.eng.SingleChannel()) want.push_back("(Single channel mode)");
+  want.push_back("[StringStreamFormat] Integer PCM WAVE");
+  want.push_back("44100Hz, Stereo");
+  EXPECT_EQ(r.view.status, want);
+  EXPECT_FALSE(r.control.IsNetRadio);
+  EXPECT_TRUE(r.view.sliderVisible);
+  // Fully fetched: the length label and the title.
+  r.control.DownloadEnded(125000);
+  EXPECT_EQ(r.view.pos, "Length 02:05");
+  EXPECT_EQ(r.control.LengthMs, 125000);
+  EXPECT_EQ(r.view.runningTitle, "[StringReadyToPlay] >> tone550.wav");
+  // A plug-in's output start reports the rate once.
+  r.control.ShownSampleRate = 0;
+  r.view.status.clear();
+  engine::TChannelInfo ci{16, 96, 22050, 1};
+  r.control.PluginStartPlay(ci);
+  ASSERT_GE(r.view.status.size(), 4u);
+  EXPECT_EQ(r.view.status[0], "[StringOpenedFileFromInternet]");
+  EXPECT_EQ(r.view.status.back(), "22050Hz, Stereo");  // the engine's channel count
+  EXPECT_EQ(r.control.ShownSampleRate, 22050u);
+  const size_t n = r.view.status.size();
+  r.control.PluginStartPlay(ci);
+  EXPECT_EQ(r.view.status.size(), n);
+  r.control.PluginChannelInfo(ci);
+  EXPECT_EQ(r.view.bitrate, "96 kbps");
+}
+
 // ---------------------------------------------------------------------------
 // The same logic through the main window on the offscreen platform.
 
