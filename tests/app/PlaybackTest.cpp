@@ -96,11 +96,30 @@ struct TestView : app::IPlaybackView {
   std::string VideoFileName() const override { return videoName; }
 };
 
+constexpr const char* kSmallSoundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+
+// A plugins/ folder of its own (the staged add-ons linked in) with a soundfont,
+// so a test can take the soundfont away without touching the staged folder.
+struct SoundfontFolder {
+  SoundfontFolder(const ProgramDir& d, bool on) {
+    if (!on) return;
+    namespace fs = std::filesystem;
+    fs::create_symlink(std::string(ORVELLA_STAGE_DIR) + "/bass.so", d.File("bass.so"));
+    fs::create_directory(d.File("plugins"));
+    fs::create_symlink(std::string(ORVELLA_STAGE_DIR) + "/plugins/bass", d.File("plugins/bass"));
+    fs::create_symlink(kSmallSoundfont, d.File("plugins/CT4MGM.SF2"));
+  }
+};
+
 // A program folder with the audio library, an engine on the capture output, a
 // playlist of generated sine files and the control over them.
 struct Rig {
-  explicit Rig(int speed = 1, double seconds = 0.4)
-      : capture(dir.File("out.wav"), speed), playlist(info, host), control(eng, playlist, settings, view) {
+  explicit Rig(int speed = 1, double seconds = 0.4, bool withSoundfont = false)
+      : dir(!withSoundfont),
+        soundfont(dir, withSoundfont),
+        capture(dir.File("out.wav"), speed),
+        playlist(info, host),
+        control(eng, playlist, settings, view) {
     view.eng = &eng;
     view.control = &control;
     control.AttachEngineEvents();
@@ -121,6 +140,7 @@ struct Rig {
   }
 
   ProgramDir dir;
+  SoundfontFolder soundfont;
   CaptureOutput capture;
   platform::MessageRecorder messages;
   engine::TZOZUZivade eng;
@@ -592,6 +612,40 @@ TEST(AppPlayback, NetworkStreamReportTitlesAndBarFollowTheNetworkFacts) {
   EXPECT_EQ(r.view.status.size(), n);
   r.control.PluginChannelInfo(ci);
   EXPECT_EQ(r.view.bitrate, "96 kbps");
+}
+
+TEST(AppPlayback, MidiEntriesReportTheirTracksAndNeedTheSoundfont) {
+  if (!std::filesystem::exists(kSmallSoundfont)) GTEST_SKIP() << "no General MIDI soundfont installed";
+  Rig r(1, 0.4, true);
+  ASSERT_TRUE(r.eng.MIDIReady());
+  engine::TMIDI_FONTINFO font;
+  ASSERT_TRUE(r.eng.LoadSoundFont(r.dir.File("plugins/CT4MGM.SF2"), font));
+  const std::string mid = r.dir.File("tune.mid");
+  WriteFile(mid, LyricMidiFile());
+  r.playlist.Clear();
+  for (const std::string& f : {r.files[0], mid, r.files[1]}) r.playlist.AppendEntry({"", "", "", f});
+  ASSERT_TRUE(r.control.OpenInEngine(mid, false));
+  ASSERT_GE(r.view.status.size(), 3u);
+  const std::vector<std::string> tail(r.view.status.end() - 3, r.view.status.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{" ", "MIDI Track info :", "Track[0] : Lead"}));
+  r.eng.Close();
+
+  // With the soundfont the MIDI entry plays in turn.
+  r.control.StartPlayback();
+  ASSERT_TRUE(PumpUntil([&] { return r.view.played.size() == 3 && r.eng.Mode() == engine::plmStopped; }, 30000));
+  EXPECT_EQ(r.view.played, (std::vector<std::string>{r.files[0], mid, r.files[1]}));
+
+  // Without it the advance stops on the MIDI entry, silently.
+  std::filesystem::remove(r.dir.File("plugins/CT4MGM.SF2"));
+  r.view.played.clear();
+  r.playlist.PlayingIndex = 0;
+  r.control.StartPlayback();
+  ASSERT_TRUE(PumpUntil([&] { return r.playlist.PlayingIndex == 1 && r.eng.Mode() == engine::plmStopped; }, 20000));
+  PumpUntil([] { return false; }, 200);
+  EXPECT_EQ(r.view.played, std::vector<std::string>{r.files[0]});
+  EXPECT_FALSE(r.playlist.Playable);
+  EXPECT_EQ(r.playlist.PlayingIndex, 1);
+  for (const auto& m : r.messages.Messages()) ADD_FAILURE() << m.text;
 }
 
 // ---------------------------------------------------------------------------
