@@ -140,6 +140,8 @@ void TMainPlayback::Wire() {
   action("PMOpenFiles", [&c, sync] { c.OpenFiles(); sync(); });
   action("PMOpenFolder", [&c, sync] { c.OpenFolder(); sync(); });
   action("PMOpenURL", [&c, sync] { c.OpenAddress(true); sync(); });
+  // The playlist's "Add Url" runs the same prompt and only appends.
+  if (windows_.FormPL && !windows_.FormPL->OpenUrl) windows_.FormPL->OpenUrl = [&c] { c.OpenAddress(false); };
 
   QObject::connect(form_.tbVolume(), &QSlider::valueChanged, &form_, [&c](int v) { c.VolumeChanged(v); });
   QObject::connect(form_.tbBalance(), &QSlider::valueChanged, &form_, [&c](int v) { c.BalanceChanged(v); });
