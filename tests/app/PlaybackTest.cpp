@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAction>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QSlider>
+#include <QUrl>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
@@ -16,6 +20,7 @@
 #include "app/MainPlayback.h"
 #include "app/PlaybackControl.h"
 #include "app/SkinWidgets.h"
+#include "playlist/ui/FormPL.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 #include "playlist/Playlist.h"
@@ -758,4 +763,45 @@ TEST(AppPlaybackWindow, ProgressBarVolumeAndBalanceOnTheMainWindow) {
   w.Click("ImageStop");
   EXPECT_EQ(w.eng->Mode(), engine::plmStopped);
   EXPECT_FALSE(w.form->TimerActive(app::TForm1::kTimerState));
+}
+
+TEST(AppPlaybackWindow, DroppedFilesAndTheOpenCommandsOfTheMenu) {
+  WindowRig w(1, 0.4);
+  // Files dropped on the main window replace the list and play.
+  QMimeData* mime = new QMimeData;
+  mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(w.files[2]))});
+  QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.form, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.form, &drop);
+  delete mime;
+  ASSERT_EQ(w.list().Count(), 1);
+  ASSERT_TRUE(WaitFor([&] { return w.played.size() == 1 && w.eng->Mode() == engine::plmStopped; }, 20000));
+  EXPECT_EQ(w.played[0], w.files[2]);
+  // Open folder, cancelled: the current entry plays again.
+  app::TMainPlayback* pb = w.form->Playback();
+  pb->FolderChooser = [](const std::string&) { return std::string(); };
+  w.form->Action("PMOpenFolder")->trigger();
+  ASSERT_TRUE(WaitFor([&] { return w.played.size() == 2 && w.eng->Mode() == engine::plmStopped; }, 20000));
+  EXPECT_EQ(w.played[1], w.files[2]);
+  // Open files: the chosen files replace the list and the first plays.
+  std::string startFolder = "?";
+  pb->FileChooser = [&](const std::string& filter, const std::string& start) {
+    startFolder = start;
+    EXPECT_EQ(filter, w.form->OpenFilter());
+    return std::vector<std::string>{w.files[0], w.files[1]};
+  };
+  w.form->Action("PMOpenFiles")->trigger();
+  ASSERT_TRUE(WaitFor([&] { return w.played.size() == 4 && w.eng->Mode() == engine::plmStopped; }, 20000));
+  EXPECT_EQ(w.played[2], w.files[0]);
+  EXPECT_EQ(w.played[3], w.files[1]);
+  EXPECT_EQ(w.form->Settings().LastPath, w.dir.Path());
+  // The playlist's Add Url appends the prompted address without playing.
+  pb->AddressPrompt = [] { return std::string("http://127.0.0.1:9/radio"); };
+  ASSERT_TRUE(w.player->windows->FormPL->OpenUrl);
+  w.player->windows->FormPL->OpenUrl();
+  ASSERT_EQ(w.list().Count(), 3);
+  EXPECT_EQ(w.list().Entry(2).File, "http://127.0.0.1:9/radio");
+  EXPECT_EQ(w.played.size(), 4u);
 }
