@@ -406,7 +406,8 @@ TEST(AppPlayback, RunningTitleForEachModeAndEachEngineState) {
 }
 
 TEST(AppPlayback, EntryClassesSoundfontAndNothingChosen) {
-  Rig r;
+  Rig r(1, 0.4, true);
+  std::filesystem::remove(r.dir.File("plugins/CT4MGM.SF2"));  // a folder without the soundfont
   // ".3gp" is in no class: with nothing chosen yet, Play does nothing.
   const std::string odd = r.dir.File("clip.3gp");
   std::filesystem::copy_file(r.files[0], odd);
