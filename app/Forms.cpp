@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QTextCursor>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -125,6 +126,21 @@ TFormStatus::TFormStatus(QWidget* parent) : TBaseForm("FormStatus", "Status Info
 void TFormStatus::AddLine(const std::string& line) {
   lines_.push_back(line);
   memo_->appendPlainText(Q(line));
+}
+
+void TFormStatus::AppendToLast(const std::string& text) {
+  if (lines_.empty()) {
+    AddLine(text);
+    return;
+  }
+  lines_.back() += text;
+  memo_->moveCursor(QTextCursor::End);
+  memo_->insertPlainText(Q(text));
+}
+
+void TFormStatus::Clear() {
+  lines_.clear();
+  memo_->clear();
 }
 
 std::vector<std::string> TFormStatus::Lines() const { return lines_; }

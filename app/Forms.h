@@ -65,7 +65,11 @@ class TFormStatus : public TBaseForm {
  public:
   explicit TFormStatus(QWidget* parent = nullptr);
   void AddLine(const std::string& line);
+  // Adds text to the end of the last line (a new line when there is none).
+  void AppendToLast(const std::string& text);
+  void Clear();
   std::vector<std::string> Lines() const;
+  QPlainTextEdit* Memo() const { return memo_; }
 
  private:
   QPlainTextEdit* memo_;

@@ -68,9 +68,7 @@ QString QtFilter(const std::string& filter) {
   return out.join(";;");
 }
 
-QPlainTextEdit* StatusMemo(TApplicationWindows& w) {
-  return w.FormStatus ? w.FormStatus->findChild<QPlainTextEdit*>() : nullptr;
-}
+QPlainTextEdit* StatusMemo(TApplicationWindows& w) { return w.FormStatus ? w.FormStatus->Memo() : nullptr; }
 
 }  // namespace
 
@@ -226,21 +224,15 @@ int TMainPlayback::VolumeBarPosition() const { return form_.tbVolume()->value();
 void TMainPlayback::SetVolumeBarPosition(int position) { form_.tbVolume()->setValue(position); }
 
 void TMainPlayback::StatusClear() {
-  if (QPlainTextEdit* m = StatusMemo(windows_)) m->clear();
+  if (windows_.FormStatus) windows_.FormStatus->Clear();
 }
 void TMainPlayback::StatusAdd(const std::string& line) {
   if (windows_.FormStatus) windows_.FormStatus->AddLine(line);
 }
 void TMainPlayback::StatusAppendToLast(const std::string& text) {
-  if (QPlainTextEdit* m = StatusMemo(windows_)) {
-    m->moveCursor(QTextCursor::End);
-    m->insertPlainText(Q(text));
-  }
+  if (windows_.FormStatus) windows_.FormStatus->AppendToLast(text);
 }
-bool TMainPlayback::StatusEmpty() const {
-  QPlainTextEdit* m = StatusMemo(windows_);
-  return !m || m->document()->isEmpty();
-}
+bool TMainPlayback::StatusEmpty() const { return !windows_.FormStatus || windows_.FormStatus->Lines().empty(); }
 void TMainPlayback::StatusScrollPage() {
   if (QPlainTextEdit* m = StatusMemo(windows_)) m->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
 }

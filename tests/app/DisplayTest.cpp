@@ -4,10 +4,12 @@
 
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <cmath>
 
 #include "AppTestUtil.h"
+#include "app/Forms.h"
 #include "app/LevelDisplay.h"
 #include "app/Main.h"
 #include "app/SkinWidgets.h"
@@ -418,4 +420,17 @@ TEST(AppSkin, FrameResizingWhileVideoPlays) {
   // The layout follows: the close button stays at the right edge.
   EXPECT_EQ(p.form->Button("ImageClose")->x(), 500 - 21);
   EXPECT_FALSE(p.form->ButtonHeld());
+}
+
+TEST(AppStatusWindow, LinesAndTheShownTextStayTogether) {
+  apptest::EnsureApplication();
+  app::TFormStatus status;
+  status.AppendToLast("first");  // no line yet: it starts one
+  status.AddLine("Opened: song.mp3");
+  status.AppendToLast(" (44100 Hz)");
+  EXPECT_EQ(status.Lines(), (std::vector<std::string>{"first", "Opened: song.mp3 (44100 Hz)"}));
+  EXPECT_EQ(status.Memo()->toPlainText().toStdString(), "first\nOpened: song.mp3 (44100 Hz)");
+  status.Clear();
+  EXPECT_TRUE(status.Lines().empty());
+  EXPECT_TRUE(status.Memo()->toPlainText().isEmpty());
 }
