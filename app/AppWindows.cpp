@@ -117,7 +117,7 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
                         "LabelGenre2.Caption", "LabelYear2.Caption", "LabelTrack2.Caption"});
   w->FormEq = std::make_unique<TFormEq>();
   w->FormStatus = std::make_unique<TFormStatus>();
-  w->FormUrl = Simple("FormUrl", "Input URL", "ButtonOpen.Caption", "Open", {});
+  w->FormUrl = std::make_unique<TFormUrl>();
   w->FormMissing = Simple("FormMissing", "Need soundfont", nullptr, nullptr,
                           {"LabelInfo1.Caption", "LabelInfo2.Caption"});
   w->FormMissing->AddCloseButton("ButtonOk", "Ok");

@@ -24,6 +24,7 @@ class TPlaylistSide;
 class TForm1;
 class TFormEq;
 class TFormStatus;
+class TFormUrl;
 class TVisControlForm;
 class TBaseForm;
 
@@ -44,7 +45,7 @@ class TApplicationWindows {
   std::unique_ptr<TBaseForm> FormInfo;             // 5  "File Information"
   std::unique_ptr<TFormEq> FormEq;                 // 6  "Equalizer"
   std::unique_ptr<TFormStatus> FormStatus;         // 7  "Status Information"
-  std::unique_ptr<TBaseForm> FormUrl;              // 8  "Input URL"
+  std::unique_ptr<TFormUrl> FormUrl;               // 8  "Input URL"
   std::unique_ptr<TBaseForm> FormMissing;          // 9  "Need soundfont"
   std::unique_ptr<TBaseForm> AddonConfigForm;      // 10 "BASS Add-on Configuration"
   std::unique_ptr<TBaseForm> PluginConfigForm;     // 11 "Winamp Input plug-in Configuration"

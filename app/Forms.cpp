@@ -1,6 +1,10 @@
 #include "app/Forms.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFont>
+#include <QLineEdit>
+#include <QShowEvent>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,6 +15,8 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 #include <algorithm>
+
+#include "playlist/Extensions.h"
 
 
 namespace app {
@@ -126,6 +132,50 @@ TFormStatus::TFormStatus(QWidget* parent) : TBaseForm("FormStatus", "Status Info
 void TFormStatus::AddLine(const std::string& line) {
   lines_.push_back(line);
   memo_->appendPlainText(Q(line));
+}
+
+TFormUrl::TFormUrl(QWidget* parent) : TBaseForm("FormUrl", "Input URL", parent) {
+  combo_ = new QComboBox(body_);
+  combo_->setObjectName("ComboBox1");
+  combo_->setEditable(true);
+  combo_->setFixedWidth(355);
+  QFont font("Arial");
+  font.setPixelSize(12);
+  combo_->setFont(font);
+  body_->layout()->addWidget(combo_);
+  QPushButton* open = AddCloseButton("ButtonOpen.Caption", "Open");
+  // Confirm before the button's close: the window is closed in every case.
+  QObject::disconnect(open, &QPushButton::clicked, this, nullptr);
+  QObject::connect(open, &QPushButton::clicked, this, [this] {
+    Confirm();
+    close();
+  });
+  QObject::connect(combo_->lineEdit(), &QLineEdit::returnPressed, open, &QPushButton::click);
+}
+
+void TFormUrl::showEvent(QShowEvent* e) {
+  Reset();
+  TBaseForm::showEvent(e);
+}
+
+void TFormUrl::Reset() { confirmed_ = false; }
+
+std::string TFormUrl::Address() const { return MakeAddress(Std(combo_->currentText().trimmed())); }
+
+void TFormUrl::Confirm() {
+  std::string text = Std(combo_->currentText().trimmed());
+  if (text.empty()) return;
+  confirmed_ = true;
+  // Keep the address at hand for the next prompt.
+  QString address = Q(MakeAddress(text));
+  if (combo_->findText(address) < 0) combo_->insertItem(0, address);
+}
+
+std::string TFormUrl::MakeAddress(const std::string& text) {
+  if (text.empty() || playlist::IsStreamAddress(text)) return text;
+  if (text.size() >= 2 && text[0] == '/' && text[1] == '/') return "http:" + text;
+  if (text[0] == '/') return "http:/" + text;
+  return "http://" + text;
 }
 
 void TFormStatus::AppendToLast(const std::string& text) {

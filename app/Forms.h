@@ -13,6 +13,7 @@
 #include "app/Language.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -58,6 +59,31 @@ class TFormEq : public TBaseForm {
  private:
   std::array<QSlider*, 10> sliders_{};
   QLabel* labelTitle_;
+};
+
+// Stream-address prompt: an editable address box and "Open". Open confirms a
+// non-empty text (made a stream address when it is none); closing it any other
+// way leaves it unconfirmed.
+class TFormUrl : public TBaseForm {
+ public:
+  explicit TFormUrl(QWidget* parent = nullptr);
+  bool Confirmed() const { return confirmed_; }
+  std::string Address() const;
+  QComboBox* ComboBox1() const { return combo_; }
+  // Clears the confirmation before the window is shown again.
+  void Reset();
+  // "Open": takes the text as an address.
+  void Confirm();
+  // The text as the prompt hands it on: a stream address as it is, else made one
+  // ("//host" gets "http:", "/path" gets "http:/", anything else "http://").
+  static std::string MakeAddress(const std::string& text);
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+
+ private:
+  QComboBox* combo_;
+  bool confirmed_ = false;
 };
 
 // Status window: the lines the player reports about libraries and streams.

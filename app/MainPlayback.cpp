@@ -87,12 +87,11 @@ TMainPlayback::TMainPlayback(TForm1& form, TApplicationWindows& windows) : form_
     return dir.isEmpty() ? std::string() : dir.toStdString() + "/";
   };
   AddressPrompt = [this]() -> std::string {
-    QWidget* prompt = windows_.FormUrl.get();
+    TFormUrl* prompt = windows_.FormUrl.get();
     if (!prompt || !form_.ShowModal) return {};
-    QLineEdit* edit = prompt->findChild<QLineEdit*>();
-    if (edit) edit->clear();
+    prompt->Reset();
     form_.ShowModal(prompt);
-    return edit ? edit->text().trimmed().toStdString() : std::string();
+    return prompt->Confirmed() ? prompt->Address() : std::string();
   };
   Wire();
 }

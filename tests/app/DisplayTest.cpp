@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+#include <QComboBox>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <cmath>
@@ -433,4 +435,33 @@ TEST(AppStatusWindow, LinesAndTheShownTextStayTogether) {
   status.Clear();
   EXPECT_TRUE(status.Lines().empty());
   EXPECT_TRUE(status.Memo()->toPlainText().isEmpty());
+}
+
+TEST(AppAddressPrompt, OpenConfirmsAndMakesAStreamAddress) {
+  using app::TFormUrl;
+  EXPECT_EQ(TFormUrl::MakeAddress("http://radio.example:8000/live"), "http://radio.example:8000/live");
+  EXPECT_EQ(TFormUrl::MakeAddress("mms://media.example/a"), "mms://media.example/a");
+  EXPECT_EQ(TFormUrl::MakeAddress("//host/stream"), "http://host/stream");
+  EXPECT_EQ(TFormUrl::MakeAddress("/stream"), "http://stream");
+  EXPECT_EQ(TFormUrl::MakeAddress("radio.example/x.mp3"), "http://radio.example/x.mp3");
+  EXPECT_EQ(TFormUrl::MakeAddress("HTTP://upper.example"), "http://HTTP://upper.example");  // the test is case-sensitive
+
+  apptest::EnsureApplication();
+  TFormUrl prompt;
+  EXPECT_EQ(prompt.ComboBox1()->width(), 355);
+  prompt.show();
+  prompt.ComboBox1()->setEditText("  ");
+  prompt.findChild<QPushButton*>("ButtonOpen")->click();  // empty text: closed, not confirmed
+  EXPECT_FALSE(prompt.Confirmed());
+  EXPECT_FALSE(prompt.isVisible());
+  prompt.show();
+  prompt.ComboBox1()->setEditText("radio.example:8000");
+  prompt.findChild<QPushButton*>("ButtonOpen")->click();
+  EXPECT_TRUE(prompt.Confirmed());
+  EXPECT_EQ(prompt.Address(), "http://radio.example:8000");
+  prompt.show();  // shown again: the confirmation starts cleared
+  EXPECT_FALSE(prompt.Confirmed());
+  prompt.close();
+  EXPECT_FALSE(prompt.Confirmed());
+  EXPECT_GE(prompt.ComboBox1()->findText("http://radio.example:8000"), 0);  // remembered for next time
 }
