@@ -1,5 +1,6 @@
 #include "engine/ZOZUZivade.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -14,6 +15,7 @@ namespace {
 constexpr uint32_t kVolumeStep = 39;  // 255 gives 9945 of the library's 10000
 constexpr DWORD kDecodeOnly = 0x200000;
 constexpr int kFadeMs = 500;
+constexpr platform::WPARAM kSpectrumTimer = 1;  // 25 ms ticks while playing and listened to
 // A fade whose end notice never comes (the output stopped meanwhile) must not hang the caller.
 constexpr int kFadeWaitRounds = 100;
 
@@ -100,7 +102,7 @@ TZOZUZivade::TZOZUZivade(platform::HWND owner)
 }
 
 TZOZUZivade::~TZOZUZivade() {
-  if (hiddenWindow_) platform::KillTimer(hiddenWindow_, 1);
+  if (hiddenWindow_) platform::KillTimer(hiddenWindow_, kSpectrumTimer);
   if (streamKind_ == skPlugin) {
     if (In_Module* m = PluginModule(); m && outputOpen_ && m->Stop) m->Stop();
   } else if (bassReady_ && outputChannel_ && IsBassKind()) {
@@ -168,7 +170,56 @@ void TZOZUZivade::SetMode(TPlayerMode mode) {
     streamInfo_.BitRate = 0;
   }
   plugins::SetPlayerMode(mode);
+  // The spectrum timer runs only while playing.
+  if (mode == plmPlaying) {
+    if (old != plmPlaying) bands_.fill(0);
+    StartSpectrumTimer();
+  } else if (hiddenWindow_) {
+    platform::KillTimer(hiddenWindow_, kSpectrumTimer);
+  }
   if (OnModeChange) OnModeChange(this, old, mode);
+}
+
+// ---------------------------------------------------------------------------
+// Spectrum bands for the main window's level display
+
+namespace {
+// Upper FFT bin of each band; band 0 starts at bin 1 (bin 0 is left out).
+constexpr int kBandUpperBin[25] = {1,  2,  3,  6,  12, 18, 24, 30,  36,  42,  48,  54, 60,
+                                   66, 72, 78, 84, 90, 96, 102, 108, 120, 132, 156, 180};
+}  // namespace
+
+void TZOZUZivade::UpdateBands(const float* mag, TBandOut& kept) {
+  int first = 1;
+  for (int i = 0; i < 25; ++i) {
+    float peak = 0;
+    for (int b = first; b <= kBandUpperBin[i]; ++b) peak = std::max(peak, mag[b]);
+    first = kBandUpperBin[i] + 1;
+    long fresh = std::lround((i * 0.15 + 1) * peak * 80);
+    fresh = std::clamp<long>(fresh, 0, 65535);
+    if (kept[i] > fresh) {
+      long fallen = kept[i] < 2 ? 0 : kept[i] - 2;
+      kept[i] = static_cast<uint16_t>(std::max(fallen, fresh));
+    } else {
+      kept[i] = static_cast<uint16_t>(fresh);
+    }
+  }
+}
+
+void TZOZUZivade::StartSpectrumTimer() {
+  if (mode_ == plmPlaying && OnNewFFTData && hiddenWindow_) platform::SetTimer(hiddenWindow_, kSpectrumTimer, 25);
+}
+
+void TZOZUZivade::SpectrumTick() {
+  platform::KillTimer(hiddenWindow_, kSpectrumTimer);
+  if (!outputChannel_ || mode_ != plmPlaying) return;
+  DWORD active = bass_.BASS_ChannelIsActive(outputChannel_);
+  if (active != BASS_ACTIVE_PLAYING && active != BASS_ACTIVE_STALLED) return;  // stays stopped
+  float fft[512];
+  if (bass_.BASS_ChannelGetData(outputChannel_, fft, BASS_DATA_FFT1024) == DWORD(-1)) bands_.fill(0);
+  else UpdateBands(fft, bands_);
+  platform::PostMessage(hiddenWindow_, WM_BASS_NEWFFTDATA, 0, 0);
+  StartSpectrumTimer();
 }
 
 // ---------------------------------------------------------------------------
@@ -789,8 +840,14 @@ platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wPar
       if (OnGetLyric) OnGetLyric(this, reinterpret_cast<const char*>(wParam));
       return 0;
     case WM_QUERYENDSESSION:
-      platform::KillTimer(hiddenWindow_, 1);
+      platform::KillTimer(hiddenWindow_, kSpectrumTimer);
       return 1;
+    case platform::WM_TIMER:
+      if (wParam == kSpectrumTimer) SpectrumTick();
+      return 0;
+    case WM_BASS_NEWFFTDATA:
+      if (OnNewFFTData) OnNewFFTData(this, bands_);
+      return 0;
     case WM_USER:
       return plugins::AnswerHostQuery(wParam, lParam);
     default:

@@ -55,6 +55,10 @@ class TZOZUZivade {
 
   // Events.
   std::function<void(TZOZUZivade*, const TBandOut&)> OnNewFFTData;
+  // One spectrum tick: the 512 magnitudes of a 1024-point FFT into the 25 kept band values
+  // (a louder band takes the new value at once, a quieter one falls by 2 per tick).
+  static void UpdateBands(const float* magnitudes512, TBandOut& kept);
+  const TBandOut& Bands() const { return bands_; }
   std::function<void(TZOZUZivade*, PChannelInfo)> OnPluginStartPlay;
   std::function<void(TZOZUZivade*, PChannelInfo)> OnGetChannelInfo;
   std::function<void(TZOZUZivade*, const std::string&)> OnGetMeta;
@@ -138,6 +142,8 @@ class TZOZUZivade {
   friend struct EngineCallbacks;
   platform::LRESULT WndProc(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
   void SetMode(TPlayerMode mode);
+  void StartSpectrumTimer();
+  void SpectrumTick();
   void ShowLibError(const std::string& message);
   void FadeOutAndWait();
   void RestoreVolumeAtOnce();
@@ -206,6 +212,7 @@ class TZOZUZivade {
   HSYNC lyricSync_ = 0;
   float balance_ = 0;
   float speed_ = 0;
+  TBandOut bands_{};  // the 25 spectrum values kept between ticks
 };
 
 }  // namespace engine
