@@ -75,7 +75,7 @@ TZOZUZivade::TZOZUZivade(platform::HWND owner)
     platform::ShowMessage("DirectX Ver 8 or higher is not installed.\r\nSound effects except rotate are disabled.",
                           platform::kCaptionWarning, platform::MsgIcon::Warning);
   }
-  // Equaliser and effect defaults belong to the effects unit (not built yet).
+  // Equaliser gains 0, effect levels 16, every switch off: the members' starting values.
   volume_ = 255;
   ApplyGlobalVolume(volume_ * kVolumeStep);
   bassDllVer_ = std::to_string((version >> 24) & 0xFF) + "." + std::to_string((version >> 16) & 0xFF) + "." +
@@ -249,6 +249,7 @@ void TZOZUZivade::Close() {
   }
   FreeDecodeChannel();
   outputChannel_ = 0;
+  ResetEffectHandles();
   streamKind_ = skNone;
   streamName_.clear();
   streamInfo_.FileName.clear();
@@ -455,7 +456,8 @@ void TZOZUZivade::Play() {
     }
     plugins::SetChannelState(streamKind_, decodeChannel_, outputChannel_, int(ci.chans), int(ci.freq));
   }
-  // Sound effects are applied here once the effects unit exists.
+  ResetEffectHandles();  // a new output starts without effects
+  SetSoundEffects(effectBits_);
   // The syncs go in before play starts: a short stream could otherwise end before they exist.
   endSync_ = bass_.BASS_ChannelSetSync(decodeChannel_, BASS_SYNC_END, 0, &EngineCallbacks::EndProc, hiddenWindow_);
   if (streamKind_ == skMIDI) lyricSync_ = families_->SetLyricSync(bass_, decodeChannel_, hiddenWindow_);
@@ -572,6 +574,7 @@ void TZOZUZivade::Stop() {
   if (streamKind_ == skPlugin) {
     if (In_Module* m = PluginModule(); m && outputOpen_ && m->Stop) m->Stop();
     outputChannel_ = 0;
+    ResetEffectHandles();
     outputOpen_ = false;
   } else if (IsBassKind()) {
     bass_.BASS_ChannelStop(outputChannel_);
@@ -752,6 +755,8 @@ void TZOZUZivade::HandlePluginStartPlay() {
   if (OnPluginStartPlay) OnPluginStartPlay(this, &channelInfo_);
   plugins::SetChannelState(streamKind_, decodeChannel_, outputChannel_, channelInfo_.Channels,
                            channelInfo_.SampleRate);
+  ResetEffectHandles();  // the plug-in's output is a new channel
+  SetSoundEffects(effectBits_);
 }
 
 void TZOZUZivade::HandlePluginSetInfo() {
@@ -778,6 +783,7 @@ void TZOZUZivade::HandlePluginEnd() {
   }
   if (In_Module* m = PluginModule(); m && m->Stop) m->Stop();
   outputChannel_ = 0;
+  ResetEffectHandles();
   outputOpen_ = false;
   SetMode(plmStopped);
   if (OnPlayEnd) OnPlayEnd(this);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -90,6 +91,26 @@ class TZOZUZivade {
   uint32_t Volume() const { return volume_; }
   bool Muted() const { return muted_; }
   bool Fading() const { return fading_; }
+
+  // Equaliser and effects. Switch bits: 1 flanger, 2 equaliser, 4 echo, 8 reverb, 0x10 rotate.
+  enum EffectBits : uint32_t { fxFlanger = 1, fxEqualiser = 2, fxEcho = 4, fxReverb = 8, fxRotate = 0x10 };
+  bool SetEQGain(int band, float gain);
+  void SetEchoLevel(uint16_t level);
+  void SetReverbLevel(uint16_t level);
+  void SetFlangerLevel(uint16_t level);
+  // Stores the bits and, with an output channel, attaches and detaches the effects to match.
+  void SetSoundEffects(uint32_t bits);
+  uint32_t SoundEffects() const { return effectBits_; }
+  float EQGain(int band) const { return band >= 0 && band < 10 ? eqGain_[band] : 0.0f; }
+  uint16_t EchoLevel() const { return echoLevel_; }
+  uint16_t ReverbLevel() const { return reverbLevel_; }
+  uint16_t FlangerLevel() const { return flangerLevel_; }
+  // Library handles on the current output (0: not attached); for the equaliser window and tests.
+  HFX EQHandle(int band) const { return band >= 0 && band < 10 ? eqFx_[band] : 0; }
+  HFX EchoHandle() const { return echoFx_; }
+  HFX ReverbHandle() const { return reverbFx_; }
+  HFX FlangerHandle() const { return flangerFx_; }
+  HDSP RotateHandle() const { return rotateDsp_; }
 
   // Stream information.
   bool GetStreamInfo(const std::string& name, TStreamInfo& info, int& supportedBy, int& pluginNum,
@@ -213,6 +234,18 @@ class TZOZUZivade {
   float balance_ = 0;
   float speed_ = 0;
   TBandOut bands_{};  // the 25 spectrum values kept between ticks
+
+  // Equaliser and effects: settings live as long as the engine, handles only as long as the output.
+  void ResetEffectHandles();
+  void ApplyEffectLevel(HFX fx, DWORD type, uint16_t level);
+  std::array<float, 10> eqGain_{};
+  std::array<HFX, 10> eqFx_{};
+  HFX echoFx_ = 0, reverbFx_ = 0, flangerFx_ = 0;
+  HDSP rotateDsp_ = 0;
+  uint16_t echoLevel_ = 16, reverbLevel_ = 16, flangerLevel_ = 16;
+  uint32_t effectBits_ = 0;
+  // Written by the rotate processor on the library's thread; reset here before it is attached.
+  std::atomic<float> rotateAngle_{0.7853981f};
 };
 
 }  // namespace engine
