@@ -7,6 +7,9 @@
 #include <QShowEvent>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QSignalBlocker>
+#include <QRandomGenerator>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -85,16 +88,24 @@ TFormEq::TFormEq(QWidget* parent) : TBaseForm("FormEq", "Equalizer", parent) {
   labelTitle_ = BindLabel("LabelTitle.Caption", "EQUALIZER");
   labelTitle_->setParent(this);
   auto* top = new QHBoxLayout;
-  top->addWidget(BindCheck("cbEq.Caption", "Enable"));
+  cbEq_ = BindCheck("cbEq.Caption", "Enable");
+  top->addWidget(cbEq_);
   top->addStretch(1);
-  for (const char* b : {"ButtonReset.Caption", "ButtonRandom.Caption", "ButtonMin.Caption", "ButtonMax.Caption"})
-    top->addWidget(BindButton(b, QString(b).section('.', 0, 0).mid(6)));
+  for (const char* b : {"ButtonReset.Caption", "ButtonRandom.Caption", "ButtonMin.Caption", "ButtonMax.Caption"}) {
+    QPushButton* button = BindButton(b, QString(b).section('.', 0, 0).mid(6));
+    bandButtons_.push_back(button);
+    top->addWidget(button);
+  }
+  QObject::connect(bandButtons_[0], &QPushButton::clicked, this, [this] { SetAllBands(0); });
+  QObject::connect(bandButtons_[1], &QPushButton::clicked, this, [this] { RandomBands(); });
+  QObject::connect(bandButtons_[2], &QPushButton::clicked, this, [this] { SetAllBands(15); });
+  QObject::connect(bandButtons_[3], &QPushButton::clicked, this, [this] { SetAllBands(-15); });
   static_cast<QVBoxLayout*>(body_->layout())->addLayout(top);
   auto* bands = new QHBoxLayout;
   for (int i = 0; i < 10; ++i) {
     auto* s = new QSlider(Qt::Vertical, body_);
     s->setRange(-15, 15);
-    s->setInvertedAppearance(false);
+    s->setInvertedAppearance(true);  // -15 at the top: up is louder
     sliders_[i] = s;
     bands->addWidget(s);
     QObject::connect(s, &QSlider::valueChanged, this, [this, i](int v) {
@@ -105,11 +116,101 @@ TFormEq::TFormEq(QWidget* parent) : TBaseForm("FormEq", "Equalizer", parent) {
   auto* effects = new QGroupBox("Effects", body_);
   Bind("gbEffects.Caption", [effects] { return Std(effects->title()); },
        [effects](const std::string& t) { effects->setTitle(Q(t)); });
-  auto* fx = new QHBoxLayout(effects);
-  for (const char* c : {"cbFlanger.Caption", "cbEcho.Caption", "cbReverb.Caption", "cbRotate.Caption",
-                        "cbSpeed.Caption"})
-    fx->addWidget(BindCheck(c, QString(c).section('.', 0, 0).mid(2)));
+  auto* fx = new QGridLayout(effects);
+  auto level = [this, effects](int lo, int hi, int start) {
+    auto* t = new QSlider(Qt::Horizontal, effects);
+    t->setRange(lo, hi);
+    t->setValue(start);
+    return t;
+  };
+  trackFlanger_ = level(0, 32, 16);
+  trackEcho_ = level(0, 32, 16);
+  trackReverb_ = level(0, 32, 16);
+  trackSpeed_ = level(100, 100000, 44100);
+  const char* names[] = {"cbFlanger.Caption", "cbEcho.Caption", "cbReverb.Caption", "cbRotate.Caption",
+                         "cbSpeed.Caption"};
+  const uint32_t bits[] = {kFlanger, kEcho, kReverb, kRotate, kSpeed};
+  QSlider* tracks[] = {trackFlanger_, trackEcho_, trackReverb_, nullptr, trackSpeed_};
+  for (int k = 0; k < 5; ++k) {
+    fxBoxes_[k] = BindCheck(names[k], QString(names[k]).section('.', 0, 0).mid(2));
+    fx->addWidget(fxBoxes_[k], k, 0);
+    if (tracks[k]) fx->addWidget(tracks[k], k, 1);
+    uint32_t bit = bits[k];
+    QObject::connect(fxBoxes_[k], &QCheckBox::toggled, this, [this, bit](bool on) {
+      UpdateEnabled();
+      if (!quiet_ && onSwitch) onSwitch(bit, on);
+    });
+    if (tracks[k])
+      QObject::connect(tracks[k], &QSlider::valueChanged, this, [this, bit](int v) {
+        if (!quiet_ && onLevel) onLevel(bit, v);
+      });
+  }
+  QObject::connect(cbEq_, &QCheckBox::toggled, this, [this](bool on) {
+    UpdateEnabled();
+    if (!quiet_ && onSwitch) onSwitch(kEqualiser, on);
+  });
   body_->layout()->addWidget(effects);
+  UpdateEnabled();
+}
+
+void TFormEq::UpdateEnabled() {
+  bool eq = cbEq_->isChecked();
+  for (QSlider* s : sliders_) s->setEnabled(eq);
+  for (QPushButton* b : bandButtons_) b->setEnabled(eq);
+  trackFlanger_->setEnabled(fxBoxes_[0]->isChecked());
+  trackEcho_->setEnabled(fxBoxes_[1]->isChecked());
+  trackReverb_->setEnabled(fxBoxes_[2]->isChecked());
+  trackSpeed_->setEnabled(fxBoxes_[4]->isChecked());
+}
+
+void TFormEq::SetSwitches(uint32_t switches) {
+  quiet_ = true;
+  cbEq_->setChecked(switches & kEqualiser);
+  const uint32_t bits[] = {kFlanger, kEcho, kReverb, kRotate, kSpeed};
+  for (int k = 0; k < 5; ++k) fxBoxes_[k]->setChecked(switches & bits[k]);
+  quiet_ = false;
+  UpdateEnabled();
+}
+
+uint32_t TFormEq::Switches() const {
+  uint32_t out = cbEq_->isChecked() ? uint32_t(kEqualiser) : 0u;
+  const uint32_t bits[] = {kFlanger, kEcho, kReverb, kRotate, kSpeed};
+  for (int k = 0; k < 5; ++k)
+    if (fxBoxes_[k]->isChecked()) out |= bits[k];
+  return out;
+}
+
+QSlider* TFormEq::LevelSlider(uint32_t which) const {
+  switch (which) {
+    case kFlanger: return trackFlanger_;
+    case kEcho: return trackEcho_;
+    case kReverb: return trackReverb_;
+    case kSpeed: return trackSpeed_;
+    default: return nullptr;
+  }
+}
+
+void TFormEq::ApplyAllBands() {
+  if (!onBandChange) return;
+  for (int i = 0; i < 10; ++i) onBandChange(i, sliders_[i]->value());
+}
+
+void TFormEq::SetAllBands(int position) {
+  quiet_ = true;
+  for (QSlider* s : sliders_) {
+    QSignalBlocker block(s);
+    s->setValue(position);
+  }
+  quiet_ = false;
+  ApplyAllBands();
+}
+
+void TFormEq::RandomBands() {
+  for (QSlider* s : sliders_) {
+    QSignalBlocker block(s);
+    s->setValue(QRandomGenerator::global()->bounded(30) - 15);
+  }
+  ApplyAllBands();
 }
 
 int TFormEq::SetBand(int band, int value) {

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -48,17 +49,41 @@ class TBaseForm : public QWidget, public TLangBindings {
 // Equaliser window: ten band sliders (-15..15 dB) and the effect switches.
 class TFormEq : public TBaseForm {
  public:
+  // Effect switches, as the engine numbers them.
+  enum Switch : uint32_t { kFlanger = 1, kEqualiser = 2, kEcho = 4, kReverb = 8, kRotate = 0x10, kSpeed = 0x100 };
+
   explicit TFormEq(QWidget* parent = nullptr);
   // Sets a slider; the slider's range clamps the value. Returns the value taken.
   int SetBand(int band, int value);
   int Band(int band) const;
   QLabel* LabelTitle() const { return labelTitle_; }
-  // Called with (band, value) whenever a slider moves.
+  // Sets the switches' boxes (kSpeed included) without reporting them, and enables the
+  // controls that depend on them.
+  void SetSwitches(uint32_t switches);
+  uint32_t Switches() const;
+  // Every band's position reported through onBandChange, bands 0 to 9 in order.
+  void ApplyAllBands();
+  // "Reset" 0, "Min" 15 (-15 dB), "Max" -15 (+15 dB), "Random" a random position in -15..14.
+  void SetAllBands(int position);
+  void RandomBands();
+  QSlider* LevelSlider(uint32_t which) const;  // kFlanger, kEcho, kReverb or kSpeed
+
+  // Called with (band, position) whenever a band slider moves; the gain is -position dB.
   std::function<void(int, int)> onBandChange;
+  // A switch box was ticked or cleared.
+  std::function<void(uint32_t, bool)> onSwitch;
+  // An effect level (0..32) or the speed (100..100000 Hz) moved.
+  std::function<void(uint32_t, int)> onLevel;
 
  private:
+  void UpdateEnabled();
   std::array<QSlider*, 10> sliders_{};
   QLabel* labelTitle_;
+  QCheckBox* cbEq_;
+  std::array<QCheckBox*, 5> fxBoxes_{};  // flanger, echo, reverb, rotate, speed
+  QSlider *trackFlanger_, *trackEcho_, *trackReverb_, *trackSpeed_;
+  std::vector<QPushButton*> bandButtons_;
+  bool quiet_ = false;
 };
 
 // Stream-address prompt: an editable address box and "Open". Open confirms a

@@ -167,6 +167,7 @@ class TForm1 : public QWidget, public TLangBindings {
   void ReportSoundfont();
   void ReadSettingsFile();
   void WriteSettingsFile();
+  void WireEqualiser();
   void HandleCommandLine();
   void OnTimer(uintptr_t id);
   void ResetButtonStates();

@@ -188,7 +188,7 @@ void TForm1::ReadSettingsFile() {
     windows_->FormPL->resize(settings_.FormPLWidth, settings_.FormPLHeight);
     // The sliders' range clamps stored values; the clamped value is what is kept.
     for (int i = 0; i < 10; ++i) settings_.eqBand[i] = windows_->FormEq->SetBand(i, settings_.eqBand[i]);
-    windows_->FormEq->onBandChange = [this](int band, int value) { settings_.eqBand[band] = value; };
+    WireEqualiser();
     windows_->FormEq->onClosed = [this] {
       if (!shuttingDown_) {
         settings_.showEq = false;

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QSlider>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QToolButton>
@@ -13,6 +16,7 @@
 #include "app/Main.h"
 #include "app/SkinWidgets.h"
 #include "app/Settings.h"
+#include "engine/ZOZUZivade.h"
 #include "platform/IniFile.h"
 #include "platform/MessageBox.h"
 
@@ -155,4 +159,30 @@ TEST(AppSettings, FailedWriteIsReportedAndTheProgramStillEnds) {
   EXPECT_EQ(msgs[0].caption, "Error");
   // The previous file is whole: the next start reads the old values.
   EXPECT_EQ(dir.Read("OrvellaPlayer.ini"), before);
+}
+
+TEST(AppEqualiser, TheWindowDrivesTheEngineAndKeepsTheSettings) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nenableEq=1\r\nenableEcho=0\r\neqBand5=-9\r\n");
+  platform::MessageRecorder rec;
+  Player p;
+  engine::TZOZUZivade* eng = p.form->Engine();
+  ASSERT_NE(eng, nullptr);
+  app::TFormEq& eq = *p.windows->FormEq;
+  // Start-up applied the stored switches and bands: band 5 up 9 steps is +9 dB.
+  EXPECT_EQ(eng->SoundEffects() & app::TFormEq::kEqualiser, uint32_t(app::TFormEq::kEqualiser));
+  EXPECT_EQ(eng->EQGain(4), 9.0f);
+  eq.findChild<QCheckBox*>("cbEcho")->click();
+  EXPECT_TRUE(p.form->Settings().enableEcho);
+  EXPECT_EQ(eng->SoundEffects() & app::TFormEq::kEcho, uint32_t(app::TFormEq::kEcho));
+  EXPECT_TRUE(eq.LevelSlider(app::TFormEq::kEcho)->isEnabled());
+  eq.LevelSlider(app::TFormEq::kEcho)->setValue(30);
+  EXPECT_EQ(eng->EchoLevel(), 30);
+  eq.findChild<QPushButton*>("ButtonMax")->click();  // every band to +15 dB
+  for (int b = 0; b < 10; ++b) EXPECT_EQ(eng->EQGain(b), 15.0f) << b;
+  EXPECT_EQ(p.form->Settings().eqBand[9], -15);
+  eq.findChild<QCheckBox*>("cbEq")->click();  // off: the bands' sliders are disabled
+  EXPECT_FALSE(p.form->Settings().enableEq);
+  EXPECT_EQ(eng->SoundEffects() & app::TFormEq::kEqualiser, 0u);
+  EXPECT_FALSE(eq.findChild<QPushButton*>("ButtonMax")->isEnabled());
 }
