@@ -170,7 +170,7 @@ void TZOZUZivade::SetMode(TPlayerMode mode) {
     streamInfo_.BitRate = 0;
   }
   plugins::SetPlayerMode(mode);
-  // The spectrum timer runs only while playing.
+  // Spectrum ticks run only while playing.
   if (mode == plmPlaying) {
     if (old != plmPlaying) bands_.fill(0);
     StartSpectrumTimer();
