@@ -147,16 +147,7 @@ void TPlaybackControl::Previous() {
     view_.VideoPreviousChapter();
     return;
   }
-  const int to = playlist::PreviousIndex(playlist_.Count(), playlist_.PlayingIndex);
-  if (to < 0) return;
-  const bool audioPlaying = PlayMode == 1 && engine_.Mode() == engine::plmPlaying;
-  const bool videoPlaying = PlayMode == 2 && view_.VideoPlaying();
-  playlist_.PlayingIndex = to;
-  playlist_.FocusPlaying();
-  view_.ShowPlayingRow(-1);
-  CurrentTitle = playlist_.Entry(to).Title;
-  CurrentFile = playlist_.Entry(to).File;
-  if (audioPlaying || videoPlaying) Restart();
+  MoveTo(playlist::PreviousIndex(playlist_.Count(), playlist_.PlayingIndex));
 }
 
 void TPlaybackControl::Next() {
@@ -164,7 +155,11 @@ void TPlaybackControl::Next() {
     view_.VideoNextChapter();
     return;
   }
-  const int to = playlist::NextIndex(playlist_.Count(), playlist_.PlayingIndex);
+  MoveTo(playlist::NextIndex(playlist_.Count(), playlist_.PlayingIndex));
+}
+
+// Makes `to` the playing entry; what was playing goes on with it, a stopped player only moves.
+void TPlaybackControl::MoveTo(int to) {
   if (to < 0) return;
   const bool audioPlaying = PlayMode == 1 && engine_.Mode() == engine::plmPlaying;
   const bool videoPlaying = PlayMode == 2 && view_.VideoPlaying();

@@ -214,6 +214,7 @@ class TPlaybackControl {
   void SetBar(int filledWidth, bool sliderVisible);
   void ResetBar();
   void Restart();
+  void MoveTo(int to);
 
   engine::TZOZUZivade& engine_;
   playlist::TPlaylist& playlist_;
