@@ -13,34 +13,15 @@
 #include <vector>
 
 #include "bass/bass.h"
+#include "tests/bass/BassTestUtil.h"
 
 namespace at {
 
-struct TempFolder {
-  std::string path;
-  TempFolder() {
-    char tmpl[] = "/tmp/orvaddons_XXXXXX";
-    char* d = mkdtemp(tmpl);
-    path = d ? d : "/tmp";
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-};
-
-inline int Run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
-
-inline std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-}
+// Scratch folders, shell runs and whole-file reads and writes are the core tests' own.
+using bt::ReadFile;
+using bt::Run;
+using bt::TempFolder;
+using bt::WriteFile;
 
 inline std::string AddonPath(const std::string& name) {
   return std::string(ORVELLA_STAGE_DIR) + "/plugins/bass/" + name + ".so";
