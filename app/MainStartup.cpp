@@ -98,16 +98,10 @@ void TForm1::FormShow() {
 }
 
 void TForm1::LoadAddOns() {
-  static const char* const kAddOns[] = {"bass_aac", "bass_ac3", "bass_alac", "bass_ape",   "basscd",  "bass_cda",
-                                        "bass_enc", "bass_flac", "bass_fx",  "bassmidi",   "bass_mpc", "bass_opus",
-                                        "bass_spx", "bass_tta", "bass_winanp", "basswma", "bass_wm"};
-  const std::string folder = programFolder_ + "plugins/bass/";
-  for (const char* name : kAddOns) {
-    const std::string path = folder + name + ".so";
-    steps_.push_back("addon:" + path);
-    // An absent or failing add-on is not reported here.
-    engine_->LoadAddOn(path);
-  }
+  // The engine's one start-up routine, shared with the command-line companion.
+  // An absent or failing add-on is not reported here.
+  for (const engine::TAddOnAttempt& a : engine_->AttachFormatAddOns(programFolder_ + "plugins/bass/"))
+    steps_.push_back("addon:" + a.Path);
 }
 
 void TForm1::ReportLibraries() {

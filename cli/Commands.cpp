@@ -108,6 +108,7 @@ int RunInfo(const std::vector<std::string>& args) {
   SendMessagesToStderr();
   setenv("ORVELLA_BASS_OUTPUT", "silent", 0);  // identifying files needs no sound device
   engine::TZOZUZivade eng;
+  eng.AttachFormatAddOns();  // the formats the player sees
   bool all = true;
   for (const auto& f : files) {
     engine::TStreamInfo info;
@@ -214,6 +215,7 @@ int RunPlay(const std::vector<std::string>& args) {
   }
   SendMessagesToStderr();
   engine::TZOZUZivade eng;
+  eng.AttachFormatAddOns();  // the formats the player sees
   bool ended = false;
   eng.OnModeChange = [](engine::TZOZUZivade*, engine::TPlayerMode from, engine::TPlayerMode to) {
     std::printf("mode %s -> %s\n", engine::PlayerModeName(from), engine::PlayerModeName(to));

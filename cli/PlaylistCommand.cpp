@@ -35,6 +35,7 @@ int RunPlaylist(const std::vector<std::string>& args) {
   });
   setenv("ORVELLA_BASS_OUTPUT", "silent", 0);  // reading times needs no sound device
   engine::TZOZUZivade eng;
+  eng.AttachFormatAddOns();  // the times of the formats the player sees
   playlist::TEngineStreamInfo engineInfo(eng);
   playlist::TStreamInfoCache info(engineInfo);
   playlist::TPlaylistHost host;

@@ -40,6 +40,29 @@ TBASSAddOnInfo TZOZUZivade::LoadAddOn(const std::string& path) {
   return *freeSlot;
 }
 
+const std::vector<std::string>& TZOZUZivade::FormatAddOnNames() {
+  static const std::vector<std::string> names = {
+      "bass_aac", "bass_ac3",  "bass_alac", "bass_ape", "basscd",      "bass_cda", "bass_enc", "bass_flac", "bass_fx",
+      "bassmidi", "bass_mpc",  "bass_opus", "bass_spx", "bass_tta",    "bass_winanp", "basswma", "bass_wm"};
+  return names;
+}
+
+std::vector<TAddOnAttempt> TZOZUZivade::AttachFormatAddOns(const std::string& addOnFolder) {
+  std::vector<TAddOnAttempt> tried;
+  const std::string folder = platform::WithSlash(addOnFolder);
+  for (const std::string& name : FormatAddOnNames()) {
+    TAddOnAttempt a;
+    a.Path = folder + name + ".so";
+    a.Info = LoadAddOn(a.Path);
+    tried.push_back(std::move(a));
+  }
+  return tried;
+}
+
+std::vector<TAddOnAttempt> TZOZUZivade::AttachFormatAddOns() {
+  return AttachFormatAddOns(ProgramFolder() + "plugins/bass/");
+}
+
 int TZOZUZivade::UnloadAddOn(HPLUGIN handle) {
   if (!bass_.Loaded()) return 0;
   int count = 0;

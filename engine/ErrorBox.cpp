@@ -96,7 +96,10 @@ void TErrorBox::ShowError(const std::string& message) {
 }
 
 void TErrorBox::ShowBASSError(const std::string& message, int errorCode) {
-  ShowError(message + "\r\n(error code: " + std::to_string(errorCode) + ")");
+  // Looked up without the code: a translation key never carries it.
+  auto [text, caption] = Compose(message);
+  text += "\r\n(error code: " + std::to_string(errorCode) + ")";
+  platform::ShowMessage(text, caption, platform::MsgIcon::Error);
 }
 
 void TErrorBox::Drop() {

@@ -16,7 +16,7 @@ class TErrorBox {
 
   // Shows `message` (its first line translated when the file has it).
   void ShowError(const std::string& message);
-  // Appends "\r\n(error code: N)" and shows it.
+  // Shows `message` translated as ShowError does, with "\r\n(error code: N)" after it.
   void ShowBASSError(const std::string& message, int errorCode);
 
   // The text and caption ShowError would show.

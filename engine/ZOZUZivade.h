@@ -29,7 +29,16 @@ struct TBASSAddOnInfo {
   int32_t NumFormat = 0;
   const BASS_PLUGINFORM* FormatP = nullptr;  // owned by the add-on
 };
-using TBASSAddOnList = std::array<TBASSAddOnInfo, 8>;
+// Slots of the add-on table. Only a run-time table: large enough for every add-on
+// the program folder ships plus the user's own.
+constexpr size_t kAddOnSlots = 32;
+using TBASSAddOnList = std::array<TBASSAddOnInfo, kAddOnSlots>;
+
+// One file the start-up routine tried: Info.Handle is 0 when it was absent or refused.
+struct TAddOnAttempt {
+  std::string Path;
+  TBASSAddOnInfo Info;
+};
 
 class TAddonFamilies;  // the CD, MIDI and mixer add-on bindings
 
@@ -137,6 +146,14 @@ class TZOZUZivade {
   TBASSAddOnInfo LoadAddOn(const std::string& path);
   int UnloadAddOn(HPLUGIN handle);
   TBASSAddOnList GetAddOnList() const { return addOns_; }
+  // The start-up routine of the player and of `orvella`: attaches the format add-ons of
+  // `addOnFolder` (with a trailing slash) in their fixed order, and returns every file
+  // tried, in that order. An absent or failing file is only left out of the table.
+  std::vector<TAddOnAttempt> AttachFormatAddOns(const std::string& addOnFolder);
+  // The same for the program folder's plugins/bass/.
+  std::vector<TAddOnAttempt> AttachFormatAddOns();
+  // The base names (without suffix) the routine tries, in order.
+  static const std::vector<std::string>& FormatAddOnNames();
   std::string AddOnExtList() const;
   std::string AddOnForExt(const std::string& ext) const;
 

@@ -104,3 +104,51 @@ TEST(OrvellaPlay, SeekAndFailuresShowInTheStatusAndOnStandardError) {
   enginetest::Run(kOrvella + " play --pause-at 100 " + Quote(a) + " 2>/dev/null", &status);
   EXPECT_EQ(status, 2);  // --pause-at needs --resume-after
 }
+
+// orvella attaches the player's format add-ons: every format the player plays is
+// recognised and played, at sample rates from 8 to 48 kHz.
+TEST(OrvellaFormats, EveryFormatThePlayerPlaysIsRecognisedAndPlayed) {
+  ScratchDir dir;
+  const std::string tone = "ffmpeg -nostdin -y -f lavfi -i sine=frequency=440:duration=1 ";
+  struct Case {
+    const char* name;
+    const char* encode;
+    int rate;
+  };
+  const Case cases[] = {
+      {"fmt8k.flac", "-ac 2 -c:a flac", 8000},        {"fmt22k.aac", "-ac 2 -c:a aac -f adts", 22050},
+      {"fmt44k.m4a", "-ac 2 -c:a aac", 44100},        {"fmt48k.opus", "-ac 2 -c:a libopus", 48000},
+      {"fmt16k.spx", "-ac 1 -c:a libspeex", 16000},   {"fmt11k.tta", "-ac 2 -c:a tta", 11025},
+      {"fmt32k.wma", "-ac 2 -c:a wmav2", 32000},      {"fmt24k.mp3", "-ac 2 -c:a libmp3lame", 24000},
+      {"fmt44k.ogg", "-ac 2 -c:a libvorbis", 44100},  {"fmt8k.wav", "-ac 1 -c:a pcm_s16le", 8000},
+      {"fmt48k.wav", "-ac 2 -c:a pcm_s16le", 48000},
+  };
+  std::vector<std::string> files;
+  for (const Case& c : cases) {
+    std::string f = Media(c.name, tone + "-ar " + std::to_string(c.rate) + " " + c.encode + " {out}");
+    ASSERT_FALSE(f.empty()) << c.name;
+    files.push_back(f);
+  }
+  int status = -1;
+  std::string all;
+  for (const auto& f : files) all += " " + Quote(f);
+  std::string out = enginetest::Run(kOrvella + " info --json" + all + " 2>&1", &status);
+  EXPECT_EQ(status, 0) << out;
+  auto lines = Lines(out);
+  ASSERT_EQ(lines.size(), files.size()) << out;
+  for (size_t i = 0; i < files.size(); ++i) {
+    EXPECT_NE(lines[i].find("\"Recognised\":true"), std::string::npos) << lines[i];
+    EXPECT_NE(lines[i].find("\"SampleRate\":" + std::to_string(cases[i].rate) + ","), std::string::npos) << lines[i];
+  }
+
+  out = enginetest::Run(kOrvella + " play --out " + Quote(dir.File("all.wav")) + " --fast" + all + " 2>&1", &status);
+  EXPECT_EQ(status, 0) << out;
+  size_t ends = 0;
+  for (const auto& l : Lines(out)) ends += l == "event OnPlayEnd";
+  EXPECT_EQ(ends, files.size()) << out;
+  EXPECT_EQ(out.find("Error:"), std::string::npos) << out;
+  // About a second of sound from each file.
+  std::vector<int16_t> cap = ReadWav16(dir.File("all.wav"));
+  double seconds = double(cap.size()) / 2 / 44100;
+  EXPECT_GT(seconds, 0.9 * double(files.size())) << seconds;
+}

@@ -201,18 +201,6 @@ TEST_F(EngineInfo, FormatAddOnsAddTheirExtensionsAndCannotLeaveWhileUsed) {
   EXPECT_EQ(eng.GetAddOnList()[0].Handle, 0u);
 }
 
-TEST_F(EngineInfo, NineAddOnsDoNotFitInEightSlots) {
-  const char* names[] = {"bass_aac.so", "bass_ac3.so", "bass_alac.so", "bass_ape.so", "bass_flac.so",
-                         "bass_mpc.so", "bass_opus.so", "bass_spx.so", "bass_tta.so"};
-  int attached = 0;
-  for (const char* n : names)
-    if (eng.LoadAddOn(dir.File(std::string("plugins/bass/") + n)).Handle) ++attached;
-  EXPECT_EQ(attached, 8);
-  EXPECT_TRUE(eng.AACReady());
-  EXPECT_EQ(eng.UnloadAddOn(0), 8);
-  EXPECT_FALSE(eng.AACReady());
-}
-
 TEST_F(EngineInfo, MidiNeedsASoundfont) {
   std::string mid = dir.File("tune.mid");
   WriteFile(mid, LyricMidiFile());
