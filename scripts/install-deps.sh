@@ -11,7 +11,7 @@ PACKAGES=(
   libcdio-dev libcdio-cdda-dev libcdio-paranoia-dev
   libcurl4-openssl-dev libvlc-dev vlc-plugin-base libgsf-1-dev
   ffmpeg sox lame python3 python3-mutagen libtag1-dev
-  xvfb xauth x11-utils fluid-soundfont-gm timgm6mb-soundfont
+  xvfb xauth x11-utils fluid-soundfont-gm timgm6mb-soundfont fonts-nanum
 )
 
 missing=()
