@@ -233,7 +233,11 @@ int TStacker::AddChainEntry(TOpenedModule& opened, int enabled) {
   try {
     entry = std::make_unique<TChainEntry>();
     entry->LibraryName = opened.LibraryName;
-    chain_.reserve(chain_.size() + 1);
+    {
+      // Growing the list moves it: not while a block walks it.
+      std::lock_guard lock(mutex_);
+      chain_.reserve(chain_.size() + 1);
+    }
     if (scratch_.empty()) {
       // Allocated here, on this thread, so the audio thread never allocates.
       std::vector<uint8_t> buffer(size_t(4) * kMaxBlockFrames * kMaxFrameBytes);
