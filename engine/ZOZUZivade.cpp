@@ -18,6 +18,11 @@ constexpr int kFadeMs = 500;
 constexpr platform::WPARAM kSpectrumTimer = 1;  // 25 ms ticks while playing and listened to
 // A fade whose end notice never comes (the output stopped meanwhile) must not hang the caller.
 constexpr int kFadeWaitRounds = 100;
+// Draining the queued sound after the end: 50 ms steps; an output whose position stands
+// still for two seconds, or that plays three seconds longer than what was queued, is stalled.
+constexpr int kDrainStepMs = 50;
+constexpr int kDrainStillRounds = 40;
+constexpr int kDrainGraceRounds = 60;
 
 std::string StripQuotes(const std::string& name) {
   std::string s = name;
@@ -239,6 +244,7 @@ In_Module* TZOZUZivade::PluginModule() const {
 
 void TZOZUZivade::Close() {
   if (streamKind_ == skNone && !decodeChannel_) return;
+  ++streamGen_;
   if (streamKind_ == skPlugin) {
     if (In_Module* m = PluginModule(); m && outputChannel_ && m->Stop) m->Stop();
     plugins::SelectInputPlugin(-1);
@@ -312,6 +318,7 @@ bool TZOZUZivade::Open(const std::string& nameIn) {
     supportedBy_ = supported;
     streamInfo_ = info;
     plugins::SetStreamDuration(info.Duration);
+    ++streamGen_;
     SetMode(plmReady);
     return true;
   }
@@ -390,6 +397,7 @@ bool TZOZUZivade::Open(const std::string& nameIn) {
   supportedBy_ = supported;
   streamInfo_ = info;
   plugins::SetStreamDuration(info.Duration);
+  ++streamGen_;
   SetMode(plmReady);
   return true;
 }
@@ -447,8 +455,12 @@ void TZOZUZivade::Play() {
     BASS_CHANNELINFO ci{};
     bass_.BASS_ChannelGetInfo(decodeChannel_, &ci);
     int bits = (ci.flags & BASS_SAMPLE_8BITS) ? 8 : 16;
-    outputChannel_ =
+    const uint64_t gen = streamGen_;
+    DWORD output =
         plugins::StartPlayThread(decodeChannel_, decodeChannel_, int(ci.freq), liveBroadcast_, bits, int(ci.chans));
+    // Starting the thread pumps messages: a stream closed meanwhile took its output with it.
+    if (gen != streamGen_) return;
+    outputChannel_ = output;
     if (!outputChannel_) {
       ShowLibError("Could not open the channel for play.");
       decoderName_.clear();
@@ -458,6 +470,7 @@ void TZOZUZivade::Play() {
   }
   ResetEffectHandles();  // a new output starts without effects
   SetSoundEffects(effectBits_);
+  ApplyOutputState();
   // The syncs go in before play starts: a short stream could otherwise end before they exist.
   endSync_ = bass_.BASS_ChannelSetSync(decodeChannel_, BASS_SYNC_END, 0, &EngineCallbacks::EndProc, hiddenWindow_);
   if (streamKind_ == skMIDI) lyricSync_ = families_->SetLyricSync(bass_, decodeChannel_, hiddenWindow_);
@@ -505,15 +518,19 @@ void TZOZUZivade::SeekDecodeChannel(uint32_t ms) {
   if (DualChannel()) plugins::ResetRing();
 }
 
-void TZOZUZivade::FadeOutAndWait() {
+bool TZOZUZivade::FadeOutAndWait() {
+  const uint64_t gen = streamGen_;
   SetMuted(true, kFadeMs);
-  for (int i = 0; fading_ && i < kFadeWaitRounds; ++i) platform::PumpAndSleep(20);
+  for (int i = 0; fading_ && gen == streamGen_ && i < kFadeWaitRounds; ++i) platform::PumpAndSleep(20);
+  // The end of the stream, handled during the wait, may have opened the next one.
+  if (gen != streamGen_) return false;
   if (fading_) {  // the end notice did not come: finish the fade ourselves
     fading_ = false;
     if (slideSync_) bass_.BASS_ChannelRemoveSync(outputChannel_, slideSync_);
     slideSync_ = 0;
     ApplyGlobalVolume(0);
   }
+  return true;
 }
 
 void TZOZUZivade::RestoreVolumeAtOnce() {
@@ -526,7 +543,10 @@ void TZOZUZivade::Pause(bool pause) {
   if (pause) {
     if (mode_ != plmPlaying) return;
     bool faded = !muted_;
-    if (faded) FadeOutAndWait();
+    if (faded && !FadeOutAndWait()) {  // another stream plays now: it is not to be paused, and is heard
+      RestoreVolumeAtOnce();
+      return;
+    }
     if (mode_ != plmPlaying) {  // the stream ended while the fade ran
       if (faded) RestoreVolumeAtOnce();
       return;
@@ -566,7 +586,10 @@ void TZOZUZivade::Pause(bool pause) {
 void TZOZUZivade::Stop() {
   if (mode_ != plmPlaying && mode_ != plmPaused) return;
   bool faded = !muted_;
-  if (faded) FadeOutAndWait();
+  if (faded && !FadeOutAndWait()) {  // another stream plays now: it is not to be stopped, and is heard
+    RestoreVolumeAtOnce();
+    return;
+  }
   if (mode_ != plmPlaying && mode_ != plmPaused) {  // the stream ended while the fade ran
     if (faded) RestoreVolumeAtOnce();
     return;
@@ -620,10 +643,14 @@ bool TZOZUZivade::CanSeek() {
 
 void TZOZUZivade::SetPosition(uint32_t ms) {
   if (!CanSeek() || ms > GetLength() || busy_) return;
+  const uint64_t gen = streamGen_;
   bool faded = false;
   if (!muted_ && mode_ == plmPlaying) {
-    FadeOutAndWait();
     faded = true;
+    if (!FadeOutAndWait()) {  // the position was meant for a stream that is gone
+      RestoreVolumeAtOnce();
+      return;
+    }
   }
   if (streamKind_ == skPlugin) {
     In_Module* m = PluginModule();
@@ -632,7 +659,12 @@ void TZOZUZivade::SetPosition(uint32_t ms) {
       if (wait) starting_ = true;
       plugins::SetSeekPending();
       m->SetOutputTime(int(ms));
-      for (int i = 0; wait && i < 51 && mode_ == plmPlaying && starting_; ++i) platform::PumpAndSleep(40);
+      for (int i = 0; wait && i < 51 && mode_ == plmPlaying && starting_ && gen == streamGen_; ++i)
+        platform::PumpAndSleep(40);
+      if (gen != streamGen_) {
+        if (faded) RestoreVolumeAtOnce();
+        return;
+      }
       starting_ = false;
     }
   } else if (IsBassKind()) {
@@ -711,22 +743,50 @@ void TZOZUZivade::SetSpeed(float hz) {
   if (outputChannel_) bass_.BASS_ChannelSetAttribute(outputChannel_, BASS_ATTRIB_FREQ, hz);
 }
 
+void TZOZUZivade::ApplyOutputState() {
+  if (!bassReady_ || !outputChannel_) return;
+  bass_.BASS_ChannelSetAttribute(outputChannel_, BASS_ATTRIB_PAN, balance_);
+  bass_.BASS_ChannelSetAttribute(outputChannel_, BASS_ATTRIB_FREQ, speed_);  // 0: the stream's own rate
+  if (fading_) return;  // the running slide owns the channel's volume
+  bass_.BASS_ChannelSetAttribute(outputChannel_, BASS_ATTRIB_VOL, muted_ ? 0.0f : 1.0f);
+  if (streamKind_ != skPlugin) ApplyGlobalVolume(muted_ ? 0 : volume_ * kVolumeStep);
+}
+
 // ---------------------------------------------------------------------------
 // End of playback and the hidden window
+
+bool TZOZUZivade::DrainOutput(bool stalledCounts) {
+  const uint64_t gen = streamGen_;
+  const DWORD out = outputChannel_;
+  if (!out) return true;
+  // What is still to be heard: the ring and the output's own buffer.
+  DWORD buffered = bass_.BASS_ChannelGetData(out, nullptr, BASS_DATA_AVAILABLE);
+  QWORD queued = QWORD(plugins::RingUsed()) + (buffered == DWORD(-1) ? 0 : buffered);
+  double queuedSeconds = std::max(0.0, bass_.BASS_ChannelBytes2Seconds(out, queued));
+  const int limit = int(queuedSeconds * 1000 / kDrainStepMs) + kDrainGraceRounds;
+  QWORD last = bass_.BASS_ChannelGetPosition(out, BASS_POS_BYTE);
+  for (int round = 0, still = 0;; ++round) {
+    DWORD state = bass_.BASS_ChannelIsActive(out);
+    if (state != BASS_ACTIVE_PLAYING && !(stalledCounts && state == BASS_ACTIVE_STALLED)) return true;
+    if (round >= limit || still >= kDrainStillRounds) {
+      // Nothing more comes (a stalled play thread): end here rather than wait for ever.
+      bass_.BASS_ChannelStop(out);
+      return true;
+    }
+    if (!platform::PumpAndSleep(kDrainStepMs)) return true;
+    if (gen != streamGen_ || out != outputChannel_ || mode_ != plmPlaying) return false;  // the user acted
+    QWORD pos = bass_.BASS_ChannelGetPosition(out, BASS_POS_BYTE);
+    still = pos == last ? still + 1 : 0;
+    last = pos;
+  }
+}
 
 void TZOZUZivade::HandlePlayEnd(DWORD channel) {
   // A notice of a stream closed since it was posted is dropped.
   if (channel != decodeChannel_ || mode_ != plmPlaying) return;
   // Let the queued sound drain before reporting the end.
   // In dual-channel mode the decoder ends first: the output stalls while the ring gets its last block.
-  auto draining = [&] {
-    DWORD state = bass_.BASS_ChannelIsActive(outputChannel_);
-    return state == BASS_ACTIVE_PLAYING || (DualChannel() && state == BASS_ACTIVE_STALLED);
-  };
-  while (outputChannel_ && draining()) {
-    if (!platform::PumpAndSleep(50)) break;
-    if (channel != decodeChannel_ || mode_ != plmPlaying) return;  // the user acted meanwhile
-  }
+  if (!DrainOutput(DualChannel())) return;
   SetMode(plmStopped);
   if (OnPlayEnd) OnPlayEnd(this);
 }
@@ -757,6 +817,7 @@ void TZOZUZivade::HandlePluginStartPlay() {
                            channelInfo_.SampleRate);
   ResetEffectHandles();  // the plug-in's output is a new channel
   SetSoundEffects(effectBits_);
+  ApplyOutputState();
 }
 
 void TZOZUZivade::HandlePluginSetInfo() {
@@ -775,12 +836,7 @@ void TZOZUZivade::HandlePluginEnd() {
   plugins::SetEndOfInput();
   // Only the stream that plays ends, and only once.
   if (mode_ != plmPlaying) return;
-  if (outputOpen_) {
-    while (outputChannel_ && bass_.BASS_ChannelIsActive(outputChannel_) == BASS_ACTIVE_PLAYING) {
-      if (!platform::PumpAndSleep(50)) break;
-      if (streamKind_ != skPlugin || mode_ != plmPlaying) return;  // the user acted meanwhile
-    }
-  }
+  if (outputOpen_ && !DrainOutput(false)) return;  // the user acted meanwhile
   if (In_Module* m = PluginModule(); m && m->Stop) m->Stop();
   outputChannel_ = 0;
   ResetEffectHandles();
@@ -815,7 +871,10 @@ platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wPar
       HandlePluginStartPlay();
       return 0;
     case WM_PLUGIN_STREAMHANDLE:
-      if (streamKind_ == skPlugin) outputChannel_ = static_cast<DWORD>(wParam);
+      if (streamKind_ == skPlugin) {
+        outputChannel_ = static_cast<DWORD>(wParam);
+        ApplyOutputState();
+      }
       return 0;
     case WM_PLUGIN_SETINFO:
       HandlePluginSetInfo();

@@ -167,6 +167,7 @@ class TZOZUZivade {
   const std::string& DecoderName() const { return decoderName_; }
   DWORD DecodeChannel() const { return decodeChannel_; }
   DWORD OutputChannel() const { return outputChannel_; }
+  uint64_t StreamGeneration() const { return streamGen_; }
   bool WMAReady() const { return wmaReady_; }
   bool AACReady() const { return aacReady_; }
   bool CDReady() const;
@@ -183,10 +184,16 @@ class TZOZUZivade {
   void StartSpectrumTimer();
   void SpectrumTick();
   void ShowLibError(const std::string& message);
-  void FadeOutAndWait();
+  // Fades out and waits; false when the stream changed during the wait.
+  bool FadeOutAndWait();
   void RestoreVolumeAtOnce();
   void ApplyGlobalVolume(uint32_t value);
   void HandlePlayEnd(DWORD channel);
+  // Balance, speed and the mute state on the output of the moment (a new output starts without them).
+  void ApplyOutputState();
+  // Waits for the queued sound of the output to be heard; false when the stream changed meanwhile.
+  // A drain that makes no progress, or outlasts what was queued, stops the output.
+  bool DrainOutput(bool stalledCounts);
   void HandleSlideDone(int direction);
   void HandlePluginStartPlay();
   void HandlePluginSetInfo();
@@ -226,6 +233,9 @@ class TZOZUZivade {
   TBASSAddOnList addOns_{};
 
   TPlayerMode mode_ = plmStandby;
+  // Changes whenever the open stream changes (opened, closed): code that resumes after a
+  // wait that pumped messages compares it to know it still acts on the same stream.
+  uint64_t streamGen_ = 0;
   int streamKind_ = skNone;
   DWORD decodeChannel_ = 0;
   DWORD outputChannel_ = 0;
