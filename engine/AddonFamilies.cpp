@@ -13,19 +13,55 @@ const std::vector<std::string> kMIDINames = {ORVELLA_BASSMIDI_FUNCTIONS(ORVELLA_
 const std::vector<std::string> kMixNames = {ORVELLA_BASSMIX_FUNCTIONS(ORVELLA_NAME)};
 #undef ORVELLA_NAME
 
-// Library thread: copy the mark's text into the engine's ring, then post it.
+// Library thread: queue a copy of the mark's text, then wake the engine window.
 void CALLBACK LyricProc(HSYNC, DWORD channel, DWORD data, void* user) {
   auto* rec = static_cast<TLyricRecord*>(user);
   if (!rec->midi || !rec->midi->BASS_MIDI_StreamGetMark) return;
   BASS_MIDI_MARK mark{};
   if (!rec->midi->BASS_MIDI_StreamGetMark(channel, BASS_MIDI_MARK_LYRIC, data, &mark) || !mark.text) return;
-  auto& slot = rec->texts[rec->next.fetch_add(1) % rec->texts.size()];
-  std::strncpy(slot.data(), mark.text, slot.size() - 1);
-  slot[slot.size() - 1] = '\0';
-  platform::PostMessage(rec->window.load(), WM_BASS_LYRIC, reinterpret_cast<platform::WPARAM>(slot.data()), 0);
+  rec->queue.Push(mark.text);
+  platform::PostMessage(rec->window.load(), WM_BASS_LYRIC, 0, 0);
 }
 
 }  // namespace
+
+void TLyricQueue::Reserve() {
+  std::lock_guard lock(mutex_);
+  if (texts_.empty()) texts_.resize(kCapacity);
+}
+
+void TLyricQueue::Push(const char* text) {
+  std::lock_guard lock(mutex_);
+  if (texts_.empty()) return;
+  if (count_ == kCapacity) {  // the UI is far behind: the oldest goes, and is counted
+    head_ = (head_ + 1) % kCapacity;
+    --count_;
+    ++dropped_;
+  }
+  auto& slot = texts_[(head_ + count_) % kCapacity];
+  std::strncpy(slot.data(), text, kTextSize - 1);
+  slot[kTextSize - 1] = '\0';
+  ++count_;
+}
+
+bool TLyricQueue::Take(std::string& text) {
+  std::lock_guard lock(mutex_);
+  if (!count_) return false;
+  text = texts_[head_].data();
+  head_ = (head_ + 1) % kCapacity;
+  --count_;
+  return true;
+}
+
+size_t TLyricQueue::Pending() const {
+  std::lock_guard lock(mutex_);
+  return count_;
+}
+
+size_t TLyricQueue::Dropped() const {
+  std::lock_guard lock(mutex_);
+  return dropped_;
+}
 
 TAddonFamilies::~TAddonFamilies() {
   cdLib_.Close();
@@ -93,6 +129,7 @@ DWORD TAddonFamilies::MIDIStreamCreateFile(const std::string& name, DWORD flags,
 
 HSYNC TAddonFamilies::SetLyricSync(TBassCore& bass, DWORD channel, platform::HWND window) {
   if (!midiLib_.IsOpen()) return 0;
+  lyric_.queue.Reserve();
   lyric_.window = window;
   lyric_.channel = channel;
   return bass.BASS_ChannelSetSync(channel, BASS_SYNC_MIDI_LYRIC, 0, &LyricProc, &lyric_);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,15 +36,34 @@ struct TBassMix {
 #undef ORVELLA_PTR
 };
 
-// What the lyric procedure needs, on a library thread: the window to post to
-// and a ring of text buffers owned here, so a posted text stays readable after
-// the stream that produced it is gone (the last 16 lyrics are kept).
+// Lyric texts handed from the lyric procedure (a library thread) to the UI thread.
+// Each text is copied whole (at most 255 characters) into a fixed ring owned here,
+// so a text stays readable after the stream that produced it is gone and no pending
+// text is ever overwritten while the UI is busy. When kCapacity texts are pending the
+// oldest is dropped and counted. The lock is held only for one copy; Push never allocates.
+class TLyricQueue {
+ public:
+  static constexpr size_t kCapacity = 4096;
+  static constexpr size_t kTextSize = 256;
+  // UI thread, before the first lyric sync: takes the ring's memory (none until MIDI is used).
+  void Reserve();
+  void Push(const char* text);          // library thread
+  bool Take(std::string& text);         // UI thread: the oldest pending text
+  size_t Pending() const;
+  size_t Dropped() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::array<char, kTextSize>> texts_;  // guarded by mutex_
+  size_t head_ = 0, count_ = 0, dropped_ = 0;       // guarded by mutex_
+};
+
+// What the lyric procedure needs, on a library thread: the window to post to and the queue.
 struct TLyricRecord {
   std::atomic<platform::HWND> window{nullptr};
   std::atomic<DWORD> channel{0};
   const TBassMIDI* midi = nullptr;
-  std::array<std::array<char, 256>, 16> texts{};
-  std::atomic<unsigned> next{0};
+  TLyricQueue queue;
 };
 
 class TAddonFamilies {
@@ -67,6 +87,8 @@ class TAddonFamilies {
   // Sets the lyric sync; the lyric procedure posts the mark's text to `window`.
   HSYNC SetLyricSync(TBassCore& bass, DWORD channel, platform::HWND window);
   void FreeFont(DWORD font) const;
+  // The lyric texts posted so far and not yet taken.
+  TLyricQueue& Lyrics() { return lyric_.queue; }
 
   TBassCD cd;
   TBassMIDI midi;

@@ -67,6 +67,10 @@ constexpr platform::UINT WM_PLUGIN_DECODEFAIL = WM_USER + 120;
 constexpr platform::UINT WM_BASS_LYRIC = WM_USER + 121;
 constexpr platform::UINT WM_BASS_NETSTATUS = WM_USER + 122;
 constexpr platform::UINT WM_BASS_SLIDEDONE = WM_USER + 123;
+// Posted by the engine to itself when an input plug-in starts, seeks or stops playing
+// (wParam: the run's number). An end notice the plug-in posted before it belongs to an
+// earlier run: plug-ins post WM_WA_MPEG_EOF without saying which run it ends.
+constexpr platform::UINT WM_PLUGIN_RUNMARK = WM_USER + 126;
 constexpr platform::UINT WM_QUERYENDSESSION = 17;
 
 }  // namespace engine

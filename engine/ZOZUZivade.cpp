@@ -247,6 +247,7 @@ void TZOZUZivade::Close() {
   ++streamGen_;
   if (streamKind_ == skPlugin) {
     if (In_Module* m = PluginModule(); m && outputChannel_ && m->Stop) m->Stop();
+    MarkPluginRun();
     plugins::SelectInputPlugin(-1);
     pluginSlot_ = -1;
     outputOpen_ = starting_ = false;
@@ -436,6 +437,7 @@ void TZOZUZivade::Play() {
     busy_ = true;
     starting_ = true;
     outputOpen_ = false;
+    MarkPluginRun();
     int r = m && m->Play ? m->Play(streamName_.c_str()) : -1;
     busy_ = false;
     if (r != 0) {
@@ -494,6 +496,7 @@ void TZOZUZivade::Restart() {
     busy_ = true;
     starting_ = true;
     outputOpen_ = false;
+    MarkPluginRun();
     int r = m->Play(streamName_.c_str());
     busy_ = false;
     if (r != 0) {
@@ -569,7 +572,15 @@ void TZOZUZivade::Pause(bool pause) {
   uint32_t pos = GetPosition();
   uint32_t target = pos <= 500 ? 0 : pos - 500;
   if (streamKind_ == skPlugin) {
-    if (In_Module* m = PluginModule(); m && m->UnPause) m->UnPause();
+    if (In_Module* m = PluginModule()) {
+      // Back half a second as with any other stream, while the output is still paused.
+      if (m->SetOutputTime && CanSeek()) {
+        MarkPluginRun();
+        plugins::SetSeekPending();
+        m->SetOutputTime(int(target));
+      }
+      if (m->UnPause) m->UnPause();
+    }
   } else if (IsBassKind()) {
     if (DualChannel()) {
       // Stopped before the move: the output must not read the ring while it is emptied.
@@ -596,6 +607,7 @@ void TZOZUZivade::Stop() {
   }
   if (streamKind_ == skPlugin) {
     if (In_Module* m = PluginModule(); m && outputOpen_ && m->Stop) m->Stop();
+    MarkPluginRun();
     outputChannel_ = 0;
     ResetEffectHandles();
     outputOpen_ = false;
@@ -657,6 +669,7 @@ void TZOZUZivade::SetPosition(uint32_t ms) {
     if (m && m->SetOutputTime) {
       bool wait = mode_ == plmPlaying && outputOpen_;
       if (wait) starting_ = true;
+      MarkPluginRun();
       plugins::SetSeekPending();
       m->SetOutputTime(int(ms));
       for (int i = 0; wait && i < 51 && mode_ == plmPlaying && starting_ && gen == streamGen_; ++i)
@@ -818,6 +831,8 @@ void TZOZUZivade::HandlePluginStartPlay() {
   ResetEffectHandles();  // the plug-in's output is a new channel
   SetSoundEffects(effectBits_);
   ApplyOutputState();
+  // The timer started with the play request found no output yet and stopped itself.
+  StartSpectrumTimer();
 }
 
 void TZOZUZivade::HandlePluginSetInfo() {
@@ -830,14 +845,21 @@ void TZOZUZivade::HandlePluginSetInfo() {
   if (OnGetChannelInfo) OnGetChannelInfo(this, &channelInfo_);
 }
 
+void TZOZUZivade::MarkPluginRun() {
+  ++pluginRun_;
+  platform::PostMessage(hiddenWindow_, WM_PLUGIN_RUNMARK, static_cast<platform::WPARAM>(pluginRun_), 0);
+}
+
 void TZOZUZivade::HandlePluginEnd() {
-  // A late notice must not end the ring of a stream opened since (it may be the play thread's).
-  if (streamKind_ != skPlugin) return;
+  // A late notice must not end the ring of a stream opened since (it may be the play thread's),
+  // nor a later run of the plug-in: it was posted before the current run's mark came through.
+  if (streamKind_ != skPlugin || pluginRunSeen_ != pluginRun_) return;
   plugins::SetEndOfInput();
   // Only the stream that plays ends, and only once.
   if (mode_ != plmPlaying) return;
   if (outputOpen_ && !DrainOutput(false)) return;  // the user acted meanwhile
   if (In_Module* m = PluginModule(); m && m->Stop) m->Stop();
+  MarkPluginRun();
   outputChannel_ = 0;
   ResetEffectHandles();
   outputOpen_ = false;
@@ -882,6 +904,12 @@ platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wPar
     case WM_WA_MPEG_EOF:
       HandlePluginEnd();
       return 0;
+    case WM_PLUGIN_RUNMARK:
+      pluginRunSeen_ = static_cast<uint64_t>(wParam);
+      return 0;
+    case WM_PLUGIN_REQUEST:
+      if (OnPluginRequest) OnPluginRequest(this, static_cast<uint32_t>(wParam));
+      return 0;
     case WM_PLUGIN_DECODEFAIL:
       // wParam names the decoding channel that failed: a notice about a stream closed since is dropped.
       if (IsBassKind() && !singleChannelStream_ && static_cast<DWORD>(wParam) == decodeChannel_) {
@@ -901,9 +929,13 @@ platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wPar
     case WM_PLUGIN_FIRST:
       pluginFirst_ = lParam != 0;
       return 0;
-    case WM_BASS_LYRIC:
-      if (OnGetLyric) OnGetLyric(this, reinterpret_cast<const char*>(wParam));
+    case WM_BASS_LYRIC: {
+      // Every pending text, oldest first; later notices then find the queue empty.
+      std::string text;
+      while (families_->Lyrics().Take(text))
+        if (OnGetLyric) OnGetLyric(this, text.c_str());
       return 0;
+    }
     case WM_QUERYENDSESSION:
       platform::KillTimer(hiddenWindow_, kSpectrumTimer);
       return 1;

@@ -198,6 +198,8 @@ class TZOZUZivade {
   void HandlePluginStartPlay();
   void HandlePluginSetInfo();
   void HandlePluginEnd();
+  // Starts a new run of the input plug-in: end notices queued before it are dropped.
+  void MarkPluginRun();
   void SeekDecodeChannel(uint32_t ms);
   bool DualChannel() const { return !singleChannelStream_ && IsBassKind(); }
   In_Module* PluginModule() const;
@@ -247,6 +249,8 @@ class TZOZUZivade {
   bool starting_ = false;    // an input plug-in's play or seek waits for its output
   bool outputOpen_ = false;  // the input plug-in's output has started
   int pluginSlot_ = -1;
+  uint64_t pluginRun_ = 0;      // the run now current
+  uint64_t pluginRunSeen_ = 0;  // the last run mark that came through the queue
   TChannelInfo channelInfo_{};
   bool liveBroadcast_ = false;
   bool networkFile_ = false;

@@ -806,3 +806,13 @@ TEST(AppPlaybackWindow, DroppedFilesAndTheOpenCommandsOfTheMenu) {
   EXPECT_EQ(w.list().Entry(2).File, "http://127.0.0.1:9/radio");
   EXPECT_EQ(w.played.size(), 4u);
 }
+
+// A plug-in's request posted to the engine window reaches the playback control.
+TEST(AppPlayback, PluginRequestsPostedToTheEngineReachTheControl) {
+  Rig r(2, 10.0);
+  r.view.volumeBar = 100;
+  platform::PostMessage(r.eng.HiddenWindow(), engine::WM_PLUGIN_REQUEST, 0, 0);  // volume up
+  ASSERT_TRUE(PumpUntil([&] { return r.view.volumeBar == 104; }, 2000));
+  platform::PostMessage(r.eng.HiddenWindow(), engine::WM_PLUGIN_REQUEST, 1, 0);  // volume down
+  ASSERT_TRUE(PumpUntil([&] { return r.view.volumeBar == 100; }, 2000));
+}
