@@ -41,7 +41,7 @@ QWidget* FindHost(QWidget* self) {
   QWidget* best = nullptr;
   for (QWidget* w : QApplication::topLevelWidgets()) {
     if (w == self || !w->isWindow() || w->windowType() == Qt::ToolTip || w->windowType() == Qt::Popup) continue;
-    if (w->objectName() == "TForm1" || w->inherits("TForm1")) return w;
+    if (w->objectName() == "Form1" || w->objectName() == "TForm1") return w;
     if (!best && w->isVisible()) best = w;
   }
   return best;
@@ -76,6 +76,8 @@ TStackerWindow::TStackerWindow(TStacker* stacker, TDescriptionCache* cache, QWid
   setCursor(Qt::ArrowCursor);
   host_ = host ? host : FindHost(this);
   if (host_) {
+    // Owned by the host's window: it stays above it and goes with it.
+    setParent(host_, windowFlags());
     hostPos_ = host_->pos();
     host_->installEventFilter(this);
   }

@@ -284,3 +284,30 @@ TEST(StackerWindow, ScreenshotUnderX) {
   QPixmap shot = QApplication::primaryScreen()->grabWindow(0, 0, 0, 320, 160);
   ASSERT_TRUE(shot.save(QString::fromLocal8Bit(out)));
 }
+
+TEST(StackerWindow, ADockedWindowFollowsTheHostWindow) {
+  Fixture f;
+  QWidget host;
+  host.setGeometry(100, 100, 275, 116);
+  host.show();
+  TStackerWindow w(f.stacker.get(), &f.cache, &host);
+  EXPECT_EQ(w.Host(), &host);
+  TWindowSettings s{true, 100, 100 + host.frameGeometry().height(), 0, 3};
+  w.ApplySettings(s);
+  w.show();
+  ASSERT_EQ(w.Docked(), 3);
+  QPoint before = w.pos();
+  host.move(host.pos() + QPoint(30, 20));
+  QApplication::processEvents();
+  EXPECT_EQ(w.pos(), before + QPoint(30, 20));
+  host.resize(275, 200);
+  QApplication::processEvents();
+  EXPECT_EQ(w.pos(), QPoint(host.frameGeometry().left(), host.frameGeometry().top() + host.frameGeometry().height()));
+  // Undocked, it stays where it is.
+  TWindowSettings free{true, 500, 400, 0, 0};
+  w.ApplySettings(free);
+  QPoint at = w.pos();
+  host.move(host.pos() + QPoint(5, 5));
+  QApplication::processEvents();
+  EXPECT_EQ(w.pos(), at);
+}
