@@ -145,6 +145,11 @@ DWORD CreateChannelFromDecoder(const ORV_DECODER& dec, ORV_FILE* file, DWORD fla
   c->decodeOnly = (flags & BASS_STREAM_DECODE) != 0;
   c->vol.value = c->vol.target = 1.0f;
   c->freqAttr.value = c->freqAttr.target = float(dec.freq);
+  if (!c->decodeOnly) {
+    // The mixer never allocates: the resampler's buffers exist before the channel can play.
+    c->rs.Configure(int(dec.chans));
+    c->resampled.assign(size_t(Resampler::kChunk) * dec.chans, 0.0f);
+  }
   DWORD h = RegisterChannel(c);
   {
     std::lock_guard<std::recursive_mutex> lk(c->mutex);

@@ -56,9 +56,7 @@ void ChannelResetBuffer(Channel& c, QWORD pos) {
   c.bufHead = 0;
   c.bufPos = c.mixPos = c.decodePos = pos;
   c.segs.clear();
-  c.phase = 0;
-  c.histValid = false;
-  std::fill(std::begin(c.hist), std::end(c.hist), 0.0f);
+  c.rs.Reset();
   c.srcEnded = false;
   c.endReached = false;
   c.stalled = false;
@@ -262,111 +260,133 @@ static bool Advance(Attr& a, double frames) {
   return false;
 }
 
-uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD outFreq, float gvol) {
-  const int fb = c.frameBytes, chans = int(c.chans);
-  double rate = c.freqAttr.value > 0 ? c.freqAttr.value : double(c.freq);
-  double ratio = rate / outFreq;
-  QWORD needFrames = QWORD(std::ceil(c.phase + frames * ratio)) + 3;
-  QWORD ahead = std::max<QWORD>(needFrames, QWORD(c.freq) * L().bufferMs.load() / 1000) * QWORD(fb);
-  Fill(c, ahead);
-  if (!c.alive.load() || c.state != Channel::State::Playing) return 0;  // changed during a stream procedure
+// The value of a sliding attribute "j" output frames into the block: v0 + (target - v0) * j / left.
+static float ValueAt(const Attr& a, uint32_t j) {
+  if (a.framesLeft <= 0 || double(j) >= a.framesLeft) return a.framesLeft > 0 ? a.target : a.value;
+  return float(a.value + (a.target - a.value) * (double(j) / a.framesLeft));
+}
 
-  QWORD avail = (c.decodePos - c.mixPos) / QWORD(fb);
-  const uint8_t* src = c.buf.data() + c.bufHead + size_t(c.mixPos - c.bufPos);
-  QWORD convFrames = std::min<QWORD>(avail, needFrames);
-  // scratch: [hist][convFrames frames][2 zero frames]
-  c.fscratch.assign(size_t(convFrames + 3) * chans, 0.0f);
-  float* F = c.fscratch.data();
-  std::memcpy(F, c.hist, sizeof(float) * chans);
-  ToFloat(c.fmt, src, F + chans, size_t(convFrames) * chans);
-  auto at = [&](int64_t k) -> const float* { return F + (k + 1) * chans; };
+namespace {
 
+// What mixing a channel's frames into the stereo block needs: gains, slides, speaker weights.
+struct MixGains {
+  Attr vol, pan;
+  float gvol;
+  int chans;
   float wl[8], wr[8];
-  Weights(chans, wl, wr);
-  // Volume and pan follow their slides frame by frame: value(j) = v0 + (target - v0) * j / left.
-  const Attr vol0 = c.vol, pan0 = c.pan;
-  auto valueAt = [](const Attr& a, uint32_t j) {
-    if (a.framesLeft <= 0 || double(j) >= a.framesLeft) return a.framesLeft > 0 ? a.target : a.value;
-    return float(a.value + (a.target - a.value) * (double(j) / a.framesLeft));
-  };
-  Attr vol = c.vol, pan = c.pan, fr = c.freqAttr;
-  bool volEnd = Advance(vol, frames), panEnd = Advance(pan, frames), frEnd = Advance(fr, frames);
+};
 
-  uint32_t produced = 0;
-  double p = c.phase;
-  bool direct = ratio == 1.0 && c.phase == 0;
-  if (direct && vol0.framesLeft <= 0 && pan0.framesLeft <= 0) {
-    // The common case: no resampling, no slide - constant gains.
-    produced = uint32_t(std::min<QWORD>(frames, convFrames));
-    float v = vol0.value * gvol, pn = pan0.value;
+// Adds "n" interleaved frames "s" to the stereo block "mix" at output frame j0, with the volume and
+// pan each frame has.
+void AddFrames(const MixGains& g, float* mix, const float* s, uint32_t n, uint32_t j0) {
+  const int chans = g.chans;
+  mix += size_t(j0) * 2;
+  if (g.vol.framesLeft <= 0 && g.pan.framesLeft <= 0) {
+    // The common case: constant gains.
+    float v = g.vol.value * g.gvol, pn = g.pan.value;
     float gl = v * std::min(1.0f, 1.0f - pn), gr = v * std::min(1.0f, 1.0f + pn);
-    const float* s = at(0);
     if (chans == 2) {
-      for (uint32_t j = 0; j < produced; ++j) {
+      for (uint32_t j = 0; j < n; ++j) {
         mix[2 * j] += s[2 * j] * gl;
         mix[2 * j + 1] += s[2 * j + 1] * gr;
       }
     } else if (chans == 1) {
-      for (uint32_t j = 0; j < produced; ++j) {
+      for (uint32_t j = 0; j < n; ++j) {
         mix[2 * j] += s[j] * gl;
         mix[2 * j + 1] += s[j] * gr;
       }
     } else {
-      for (uint32_t j = 0; j < produced; ++j) {
+      for (uint32_t j = 0; j < n; ++j) {
         float l = 0, r = 0;
         for (int k = 0; k < chans; ++k) {
-          l += s[j * chans + k] * wl[k];
-          r += s[j * chans + k] * wr[k];
+          l += s[j * chans + k] * g.wl[k];
+          r += s[j * chans + k] * g.wr[k];
         }
         mix[2 * j] += l * gl;
         mix[2 * j + 1] += r * gr;
       }
     }
+    return;
+  }
+  for (uint32_t j = 0; j < n; ++j) {
+    float v = ValueAt(g.vol, j0 + j) * g.gvol;
+    float pn = ValueAt(g.pan, j0 + j);
+    float gl = v * std::min(1.0f, 1.0f - pn), gr = v * std::min(1.0f, 1.0f + pn);
+    const float* f = s + size_t(j) * chans;
+    float l = 0, r = 0;
+    if (chans == 2) {
+      l = f[0];
+      r = f[1];
+    } else {
+      for (int k = 0; k < chans; ++k) {
+        l += f[k] * g.wl[k];
+        r += f[k] * g.wr[k];
+      }
+    }
+    mix[2 * j] += l * gl;
+    mix[2 * j + 1] += r * gr;
+  }
+}
+
+}  // namespace
+
+uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD outFreq, float gvol) {
+  const int fb = c.frameBytes, chans = int(c.chans);
+  const Attr fr0 = c.freqAttr;
+  const double ratio = (fr0.value > 0 ? fr0.value : double(c.freq)) / outFreq;
+  const double maxRatio = fr0.Sliding() ? std::max(ratio, double(fr0.target) / outFreq) : ratio;
+  // Equal rates and the position on a whole frame: the samples pass unchanged.
+  const bool direct = ratio == 1.0 && !fr0.Sliding() && c.rs.Fraction() == 0;
+  QWORD needFrames = direct ? frames : QWORD(std::ceil(c.rs.Fraction() + frames * maxRatio)) +
+                                           Resampler::Reach(maxRatio) + 1;
+  QWORD ahead = std::max<QWORD>(needFrames, QWORD(c.freq) * L().bufferMs.load() / 1000) * QWORD(fb);
+  Fill(c, ahead);
+  if (!c.alive.load() || c.state != Channel::State::Playing) return 0;  // changed during a stream procedure
+
+  const QWORD avail = (c.decodePos - c.mixPos) / QWORD(fb);
+  const uint8_t* src = c.buf.data() + c.bufHead + size_t(c.mixPos - c.bufPos);
+  MixGains g{c.vol, c.pan, gvol, chans, {}, {}};
+  Weights(chans, g.wl, g.wr);
+  float* out = c.resampled.data();
+  const uint32_t chunk = Resampler::kChunk;
+
+  uint32_t produced = 0;
+  QWORD consumed = 0;
+  if (direct) {
+    produced = uint32_t(std::min<QWORD>(frames, avail));
+    for (uint32_t j = 0; j < produced; j += chunk) {
+      uint32_t n = std::min(chunk, produced - j);
+      ToFloat(c.fmt, src + size_t(j) * size_t(fb), out, size_t(n) * size_t(chans));
+      AddFrames(g, mix, out, n, j);
+    }
+    consumed = produced;
+    c.rs.Bypass(c.fmt, src, size_t(consumed));
   } else {
-    float y[8];
-    for (uint32_t j = 0; j < frames; ++j) {
-      const float* s;
-      if (direct) {
-        if (j >= convFrames) break;
-        s = at(j);
-        p = j + 1;
-      } else {
-        int64_t i = int64_t(std::floor(p));
-        if (i >= int64_t(avail)) break;
-        if (!c.srcEnded && i + 2 >= int64_t(avail)) break;
-        float t = float(p - double(i));
-        const float *x0 = at(i - 1), *x1 = at(i), *x2 = (i + 1 < int64_t(convFrames)) ? at(i + 1) : at(int64_t(convFrames)),
-                    *x3 = (i + 2 < int64_t(convFrames)) ? at(i + 2) : at(int64_t(convFrames));
-        for (int k = 0; k < chans; ++k) {
-          float a = x0[k], b = x1[k], cc = x2[k], d = x3[k];
-          float c1 = 0.5f * (cc - a), c2 = a - 2.5f * b + 2.0f * cc - 0.5f * d, c3 = 0.5f * (d - a) + 1.5f * (b - cc);
-          y[k] = ((c3 * t + c2) * t + c1) * t + b;
-        }
-        s = y;
-        p += ratio;
+    double steps[Resampler::kChunk];
+    while (produced < frames) {
+      uint32_t want = std::min(chunk, frames - produced);
+      double total = 0, maxStep = 0;
+      for (uint32_t j = 0; j < want; ++j) {
+        steps[j] = double(ValueAt(fr0, produced + j)) / outFreq;
+        total += steps[j];
+        maxStep = std::max(maxStep, steps[j]);
       }
-      float v = valueAt(vol0, j) * gvol;
-      float pn = valueAt(pan0, j);
-      float gl = v * std::min(1.0f, 1.0f - pn), gr = v * std::min(1.0f, 1.0f + pn);
-      float l = 0, r = 0;
-      if (chans == 2) {
-        l = s[0];
-        r = s[1];
-      } else {
-        for (int k = 0; k < chans; ++k) {
-          l += s[k] * wl[k];
-          r += s[k] * wr[k];
-        }
-      }
-      mix[2 * j] += l * gl;
-      mix[2 * j + 1] += r * gr;
-      ++produced;
+      // Input for this chunk: what its positions and the filter around them read.
+      QWORD inLine = consumed + c.rs.Ahead();  // frames from mixPos already in the resampler
+      QWORD need = QWORD(std::ceil(c.rs.Fraction() + total)) + Resampler::Reach(maxStep) + 1;
+      if (c.rs.Ahead() < need && inLine < avail)
+        c.rs.Push(c.fmt, src + size_t(inLine) * size_t(fb), size_t(std::min<QWORD>(need - c.rs.Ahead(), avail - inLine)));
+      bool ended = c.srcEnded && consumed + c.rs.Ahead() >= avail;
+      uint32_t n = c.rs.Run(out, want, steps, ended);
+      consumed += c.rs.TakeAdvance();
+      AddFrames(g, mix, out, n, produced);
+      produced += n;
+      if (n == 0) break;  // the input ended or is late
     }
   }
-  QWORD consumed = std::min<QWORD>(QWORD(std::floor(direct ? double(produced) : p)), avail);
-  c.phase = direct ? 0 : p - double(consumed);
-  if (consumed > 0) std::memcpy(c.hist, at(int64_t(consumed) - 1), sizeof(float) * chans);
 
+  Attr vol = c.vol, pan = c.pan, fr = c.freqAttr;
+  bool volEnd = Advance(vol, frames), panEnd = Advance(pan, frames), frEnd = Advance(fr, frames);
   // Attributes slide with the device clock, whether or not data flowed.
   c.vol = vol;
   c.pan = pan;

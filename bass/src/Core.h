@@ -14,6 +14,7 @@
 
 #include "../bass.h"
 #include "../bass_addon.h"
+#include "Resampler.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -117,9 +118,10 @@ struct Channel : std::enable_shared_from_this<Channel> {
   QWORD bufPos = 0;
   QWORD mixPos = 0;        // next byte to mix
   std::deque<Segment> segs;
-  double phase = 0;        // resampler position between mixPos-frame and the next
-  float hist[8] = {};      // previous input frame for the interpolator (per channel)
-  bool histValid = false;
+  // Rate conversion to the output (played channels only; positioned on the frame at mixPos) and its
+  // output, kChunk frames; both allocated when the channel is created.
+  Resampler rs;
+  std::vector<float> resampled;
   Attr vol, pan, freqAttr;
   std::vector<Sync> syncs;
   // Add-on events (type, data) waiting to be heard at a byte position; cleared by seeks.
