@@ -25,7 +25,6 @@
 #include "app/MainLayout.h"
 #include "app/MainPlayback.h"
 #include "app/Forms.h"
-#include "app/PlayableExtensions.h"
 #include "app/SkinWidgets.h"
 #include "engine/ZOZUZivade.h"
 #include "playlist/ui/FormPL.h"
@@ -468,7 +467,7 @@ void TForm1::WireButtons() {
   bottom->setMouseTracking(true);
   bottom->onMove = [this, bottom](QMouseEvent* e) {
     const QPoint p = e->position().toPoint();
-    const bool video = playMode_ == 2 || playMode_ == 3;
+    const bool video = PlayMode() == 2 || PlayMode() == 3;
     const bool inGrip = p.y() >= bottom->height() - 8;
     const bool diagonal = p.x() >= bottom->width() - 8;
     if (!resizing_) {
@@ -481,7 +480,7 @@ void TForm1::WireButtons() {
   };
   bottom->onPress = [this, bottom](QMouseEvent* e) {
     buttonHeld_ = true;
-    const bool video = playMode_ == 2 || playMode_ == 3;
+    const bool video = PlayMode() == 2 || PlayMode() == 3;
     if (video && e->position().y() >= bottom->height() - 8) resizing_ = true;
   };
   bottom->onRelease = [this](QMouseEvent*) {
@@ -492,7 +491,7 @@ void TForm1::WireButtons() {
   right->setMouseTracking(true);
   right->onMove = [this, right](QMouseEvent* e) {
     const QPoint p = e->position().toPoint();
-    const bool video = playMode_ == 2 || playMode_ == 3;
+    const bool video = PlayMode() == 2 || PlayMode() == 3;
     if (!resizing_) {
       right->setCursor(video && p.x() >= right->width() - 8 ? Qt::SizeHorCursor : Qt::ArrowCursor);
       return;
@@ -501,7 +500,7 @@ void TForm1::WireButtons() {
     if (w > 380 && w < 1280) resize(w, height());
   };
   right->onPress = [this, right](QMouseEvent* e) {
-    const bool video = playMode_ == 2 || playMode_ == 3;
+    const bool video = PlayMode() == 2 || PlayMode() == 3;
     if (video && e->position().x() >= right->width() - 8) resizing_ = true;
   };
   right->onRelease = [this](QMouseEvent*) {
@@ -662,7 +661,16 @@ void TForm1::SetTimerOn(uintptr_t id, uint32_t ms, bool on) {
 
 bool TForm1::TimerActive(uintptr_t id) const { return id < timers_.size() && timers_[id]; }
 
+int TForm1::PlayMode() const { return playback_ ? playback_->Control().PlayMode : playMode_; }
+
+void TForm1::SetPlayMode(int mode) {
+  playMode_ = mode;
+  if (playback_) playback_->Control().PlayMode = mode;
+}
+
 void TForm1::OnTimer(uintptr_t id) {
+  // A tick queued before closing killed the timers still arrives: nothing to do then.
+  if (shuttingDown_) return;
   switch (id) {
     case kTimerRunString:
       title_->ScrollTitle(2);

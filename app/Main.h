@@ -117,15 +117,13 @@ class TForm1 : public QWidget, public TLangBindings {
   const std::string& ProgramFolder() const { return programFolder_; }
   const std::string& DataFolder() const { return dataFolder_; }
   const std::string& OpenFilter() const { return openFilter_; }
-  int PlayMode() const { return playMode_; }
-  // 0 nothing chosen, 1 audio engine, 2 video file, 3 DVD; set by the transport.
-  void SetPlayMode(int mode) { playMode_ = mode; }
+  // 0 nothing chosen, 1 audio engine, 2 video file, 3 DVD: the playback logic's.
+  int PlayMode() const;
+  void SetPlayMode(int mode);
   bool ShuttingDown() const { return shuttingDown_; }
   bool SessionEnding() const { return sessionEnding_; }
   bool Activated() const { return activated_; }
   std::string Str(const std::string& key) const { return Text(key); }
-  // Steps of the start-up sequence as they ran (for diagnostics and tests).
-  const std::vector<std::string>& StartupSteps() const { return steps_; }
   void SetRunningTitle(const QString& title);
   bool TimerActive(uintptr_t id) const;
 
@@ -183,7 +181,6 @@ class TForm1 : public QWidget, public TLangBindings {
   std::unique_ptr<engine::TZOZUZivade> engine_;
   platform::HWND hwnd_ = nullptr;
   std::vector<std::string> args_;
-  std::vector<std::string> steps_;
   TSettings settings_;
   std::string programFolder_, dataFolder_;
   std::string openFilter_;

@@ -97,8 +97,20 @@ TMainPlayback::TMainPlayback(TForm1& form, TApplicationWindows& windows) : form_
 }
 
 TMainPlayback::~TMainPlayback() {
-  // The engine outlives this object: its events must not reach a control that is gone.
+  // The engine and the windows outlive this object: neither their events nor
+  // the controls' handlers may reach a control that is gone.
   if (dropFilter_) form_.removeEventFilter(dropFilter_.get());
+  context_.reset();  // disconnects the bars and the menu commands
+  for (const char* name : {"ImagePause", "ImagePre", "ImageNext", "ImageOpen"})
+    if (TImageButton* b = form_.Button(name)) b->onClick = nullptr;
+  for (const char* name : {"ImageProgressMax", "ImageProgress", "ImageSlider"}) {
+    if (TSkinImage* image = form_.SkinImage(name)) {
+      image->onPress = nullptr;
+      image->onMove = nullptr;
+      image->onRelease = nullptr;
+    }
+  }
+  if (windows_.FormPL && ownsOpenUrl_) windows_.FormPL->OpenUrl = nullptr;
   engine::TZOZUZivade* e = form_.Engine();
   if (!e) return;
   e->OnPlayEnd = nullptr;
@@ -115,6 +127,8 @@ TMainPlayback::~TMainPlayback() {
 
 void TMainPlayback::Wire() {
   TPlaybackControl& c = *control_;
+  context_ = std::make_unique<QObject>();
+  QObject* ctx = context_.get();
   c.AttachEngineEvents();
   // The main window handles the mode change first and passes it on.
   form_.Engine()->OnModeChange = [f = &form_](engine::TZOZUZivade*, engine::TPlayerMode o, engine::TPlayerMode n) {
@@ -125,7 +139,8 @@ void TMainPlayback::Wire() {
     if (TImageButton* b = form_.Button(name)) b->onClick = std::move(f);
   };
   auto action = [this](const char* name, std::function<void()> f) {
-    if (QAction* a = form_.Action(name)) QObject::connect(a, &QAction::triggered, &form_, [f = std::move(f)] { f(); });
+    if (QAction* a = form_.Action(name))
+      QObject::connect(a, &QAction::triggered, context_.get(), [f = std::move(f)] { f(); });
   };
   button("ImagePause", [&c] { c.Pause(); });
   button("ImagePre", [&c, sync] { c.Previous(); sync(); });
@@ -138,18 +153,15 @@ void TMainPlayback::Wire() {
   action("PMOpenFolder", [&c, sync] { c.OpenFolder(); sync(); });
   action("PMOpenURL", [&c, sync] { c.OpenAddress(true); sync(); });
   // The playlist's "Add Url" runs the same prompt and only appends.
-  if (windows_.FormPL && !windows_.FormPL->OpenUrl) windows_.FormPL->OpenUrl = [&c] { c.OpenAddress(false); };
+  if (windows_.FormPL && !windows_.FormPL->OpenUrl) {
+    windows_.FormPL->OpenUrl = [&c] { c.OpenAddress(false); };
+    ownsOpenUrl_ = true;
+  }
 
-  QObject::connect(form_.tbVolume(), &QSlider::valueChanged, &form_, [&c](int v) { c.VolumeChanged(v); });
-  QObject::connect(form_.tbBalance(), &QSlider::valueChanged, &form_, [&c](int v) { c.BalanceChanged(v); });
+  QObject::connect(form_.tbVolume(), &QSlider::valueChanged, ctx, [&c](int v) { c.VolumeChanged(v); });
+  QObject::connect(form_.tbBalance(), &QSlider::valueChanged, ctx, [&c](int v) { c.BalanceChanged(v); });
   if (auto* mute = form_.findChild<QCheckBox*>("cbMute"))
-    QObject::connect(mute, &QCheckBox::toggled, &form_, [&c](bool on) { c.MuteChanged(on); });
-
-  // The end of play and a press in the track's last slider width may start another entry.
-  form_.Engine()->OnPlayEnd = [&c, sync](engine::TZOZUZivade*) {
-    c.AdvanceAfterEnd();
-    sync();
-  };
+    QObject::connect(mute, &QCheckBox::toggled, ctx, [&c](bool on) { c.MuteChanged(on); });
   auto x = [](QMouseEvent* e) { return static_cast<int>(e->position().x()); };
   if (TSkinImage* track = form_.SkinImage("ImageProgressMax")) {
     track->onPress = [&c, x, sync](QMouseEvent* e) {

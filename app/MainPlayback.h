@@ -79,6 +79,9 @@ class TMainPlayback : public IPlaybackView {
   TApplicationWindows& windows_;
   std::unique_ptr<TPlaybackControl> control_;
   std::unique_ptr<QObject> dropFilter_;
+  // Context of the connections to the main window's controls; they go with it.
+  std::unique_ptr<QObject> context_;
+  bool ownsOpenUrl_ = false;
   std::string addOnInUse_;
 };
 

@@ -15,7 +15,7 @@
 #include "app/Forms.h"
 #include "app/MainLayout.h"
 #include "app/MainPlayback.h"
-#include "app/PlayableExtensions.h"
+#include "playlist/Extensions.h"
 #include "app/SkinWidgets.h"
 #include "engine/ZOZUZivade.h"
 #include "playlist/Playlist.h"
@@ -53,7 +53,6 @@ void TForm1::FormShow() {
   level_.ClearPeaks();
   if (engine_ && engine_->Ready()) {
     LoadAddOns();
-    steps_.push_back("inputplugin:in_midi.so");
     if (LoadInputPlugin) LoadInputPlugin("in_midi.so");
     ReportLibraries();
     ReportSoundfont();
@@ -69,7 +68,6 @@ void TForm1::FormShow() {
   LoadSkin();
   BuildOpenFilter();
   if (settings_.firstRun) {
-    steps_.push_back("associate:" + settings_.Exts);
     if (RegisterFileTypes) RegisterFileTypes(settings_.Exts);
     if (windows_) ShowModal(windows_->FormAssociate.get());
     // Closed while the association window waited: the settings are written
@@ -94,18 +92,15 @@ void TForm1::FormShow() {
   images_["ImagePeaks"]->SetImage(level_.Image());
   if (windows_ && !playback_) playback_ = std::make_shared<TMainPlayback>(*this, *windows_);
   HandleCommandLine();
-  steps_.push_back("shown");
 }
 
 void TForm1::LoadAddOns() {
   // The engine's one start-up routine, shared with the command-line companion.
   // An absent or failing add-on is not reported here.
-  for (const engine::TAddOnAttempt& a : engine_->AttachFormatAddOns(programFolder_ + "plugins/bass/"))
-    steps_.push_back("addon:" + a.Path);
+  engine_->AttachFormatAddOns(programFolder_ + "plugins/bass/");
 }
 
 void TForm1::ReportLibraries() {
-  steps_.push_back("libraries");
   auto status = [this](const std::string& line) {
     if (windows_) windows_->FormStatus->AddLine(line);
   };
@@ -140,7 +135,6 @@ void TForm1::ReportSoundfont() {
     status("BASSMIDI.DLL is not loaded.");
     return;
   }
-  steps_.push_back("soundfont");
   const std::string folder = programFolder_ + "plugins/";
   engine::TMIDI_FONTINFO info;
   status("");
@@ -162,7 +156,6 @@ void TForm1::ReportSoundfont() {
 }
 
 void TForm1::ReadSettingsFile() {
-  steps_.push_back("settings");
   platform::IniFile ini(SettingsPath());
   TSettingsLayout layout;
   if (QScreen* s = QGuiApplication::primaryScreen()) layout.screenWidth = s->geometry().width();
@@ -208,31 +201,26 @@ void TForm1::HandleCommandLine() {
   if (text.empty()) {
     const std::string def = dataFolder_ + "Default.plf";
     if (platform::FileExists(def)) {
-      steps_.push_back("loadplaylist:" + def);
       windows_->Playlist->LoadPlaylist(def);
     }
     return;
   }
   if (platform::LowerAscii(platform::ExtractFileExt(text)) == ".plf") {
-    steps_.push_back("loadplaylist:" + text);
     windows_->Playlist->LoadPlaylist(text);
     return;
   }
-  steps_.push_back("addfile:" + text);
   windows_->Playlist->AddFile(text);
   Stop();
   StartPlayback();
 }
 
 void TForm1::StartPlayback() {
-  steps_.push_back("startplayback");
   if (!playback_) return;
   playback_->Control().StartPlayback();
   playMode_ = playback_->Control().PlayMode;
 }
 
 void TForm1::Stop() {
-  steps_.push_back("stop");
   if (playback_) playback_->Control().Stop();
 }
 
@@ -245,7 +233,6 @@ void TForm1::FormActivate() {
 // Language, filter, skin
 
 void TForm1::ApplyLanguage(const std::string& name) {
-  steps_.push_back("language:" + name);
   for (auto [item, word] : {std::pair{"PMLangEnglish", "English"}, {"PMLangRussian", "Russian"},
                             {"PMLangKazakh", "Kazakh"}})
     actions_[item]->setChecked(name == word);
@@ -273,10 +260,10 @@ void TForm1::CentreTitleLabels() {
 
 void TForm1::BuildOpenFilter() {
   std::string f = Text("StringAllSupportedFiles") + "|";
-  for (std::string_view e : kPlayableExtensions) f += "*" + std::string(e) + ";";
+  for (const char* e : playlist::PlayableExtensions) f += "*" + std::string(e) + ";";
   f += "|";
   const std::string files = Text("StringFiles");
-  for (std::string_view e : kPlayableExtensions) {
+  for (std::string_view e : playlist::PlayableExtensions) {
     std::string upper(e.substr(1));
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     f += upper + " " + files + " (*" + std::string(e) + ")|*" + std::string(e) + "|";
@@ -285,7 +272,6 @@ void TForm1::BuildOpenFilter() {
 }
 
 void TForm1::LoadSkin() {
-  steps_.push_back("skin:" + settings_.Skins);
   const std::string skin = programFolder_ + "skins/" + settings_.Skins + "/";
   const std::pair<const char*, const char*> images[] = {
       {"bg_left.bmp", "ImageBGLeft"},         {"bg_right.bmp", "ImageBGRight"},
@@ -379,6 +365,7 @@ void TForm1::DisplayFFTBand(const engine::TBandOut& bands) {
 }
 
 void TForm1::ModeChanged(engine::TPlayerMode oldMode, engine::TPlayerMode newMode) {
+  if (shuttingDown_) return;  // the engine stopping as it is destroyed
   if (newMode == engine::plmPlaying) SetTimerOn(kTimerRunString, 100, true);
   if (playback_) playback_->Control().ModeChanged(oldMode, newMode);
 }
@@ -389,8 +376,12 @@ void TForm1::ModeChanged(engine::TPlayerMode oldMode, engine::TPlayerMode newMod
 void TForm1::closeEvent(QCloseEvent* e) {
   shuttingDown_ = true;
   EngineWindowHook = nullptr;
-  engine_.reset();
+  // Timers and the playback logic go before the engine: the settings-write
+  // failure box below pumps events, and nothing may reach a destroyed engine.
   for (uintptr_t id : {kTimerState, kTimerRunString, kTimerHideCursor, kTimerShowText}) SetTimerOn(id, 0, false);
+  if (playback_) playMode_ = playback_->Control().PlayMode;
+  playback_.reset();
+  engine_.reset();
   WriteSettingsFile();
   if (tray_) tray_->hide();
   e->accept();

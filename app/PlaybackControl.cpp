@@ -46,13 +46,53 @@ TPlaybackControl::TPlaybackControl(engine::TZOZUZivade& engine, playlist::TPlayl
     return std::uniform_int_distribution<int>(0, std::max(count - 1, 0))(rng);
   };
   NetworkFacts = [] { return TNetworkFacts{}; };
+  playlist_.OnIdle = [this] { RunDeferred(); };
+}
+
+TPlaybackControl::~TPlaybackControl() { playlist_.OnIdle = nullptr; }
+
+// An opening command of this object: events that move through the playlist
+// wait until it is done, then run unless the command started another entry.
+class TPlaybackControl::CommandScope {
+ public:
+  explicit CommandScope(TPlaybackControl& c) : c_(c) { ++c_.commandDepth_; }
+  ~CommandScope() {
+    --c_.commandDepth_;
+    c_.RunDeferred();
+  }
+  CommandScope(const CommandScope&) = delete;
+  CommandScope& operator=(const CommandScope&) = delete;
+
+ private:
+  TPlaybackControl& c_;
+};
+
+bool TPlaybackControl::Deferring() const { return commandDepth_ > 0 || playlist_.Busy(); }
+
+void TPlaybackControl::RunDeferred() {
+  if (Deferring()) return;
+  if (endPending_) {
+    endPending_ = false;
+    AdvanceAfterEnd();
+  }
+  std::vector<uint32_t> requests;
+  requests.swap(pendingRequests_);
+  for (uint32_t kind : requests) ProcessPluginRequest(kind);
+}
+
+void TPlaybackControl::PlayEnded() {
+  if (Deferring()) {
+    endPending_ = true;
+    return;
+  }
+  AdvanceAfterEnd();
 }
 
 void TPlaybackControl::AttachEngineEvents() {
   engine_.OnModeChange = [this](engine::TZOZUZivade*, engine::TPlayerMode o, engine::TPlayerMode n) {
     ModeChanged(o, n);
   };
-  engine_.OnPlayEnd = [this](engine::TZOZUZivade*) { AdvanceAfterEnd(); };
+  engine_.OnPlayEnd = [this](engine::TZOZUZivade*) { PlayEnded(); };
   engine_.OnGetMeta = [this](engine::TZOZUZivade*, const std::string& t) { GetMETAFromNet(t); };
   engine_.OnDownloaded = [this](engine::TZOZUZivade*, uint32_t len) { DownloadEnded(len); };
   engine_.OnPluginStartPlay = [this](engine::TZOZUZivade*, engine::PChannelInfo i) {
@@ -87,6 +127,8 @@ void TPlaybackControl::ShowBitrate() {
 
 void TPlaybackControl::StartPlayback() {
   if (playlist_.Empty()) return;
+  // Whatever starts now supersedes an end of play still waiting for the playlist.
+  endPending_ = false;
   const int index = std::clamp(playlist_.PlayingIndex, 0, playlist_.Count() - 1);
   const playlist::PlaylistEntry& entry = playlist_.Entry(index);
   CurrentTitle = entry.Title;
@@ -271,8 +313,7 @@ bool TPlaybackControl::OpenInEngine(const std::string& path, bool start) {
     SetBar(filledWidth_, true);
   }
   view_.ClearLevels();
-  engine_.SetVolume(static_cast<uint32_t>(std::clamp(settings_.volume, 0, 255)));
-  engine_.SetBalance(static_cast<float>(settings_.pan) / 100.0f);
+  ApplyLoudness();
   view_.SetStereoLit(info.Channels == 2);
   if (start) engine_.Play();
   const std::string& decoder = engine_.DecoderName();
@@ -306,6 +347,7 @@ void TPlaybackControl::ReportChannelInfo(uint32_t rate, int channels) {
 // ---------------------------------------------------------------- opening files
 
 void TPlaybackControl::OpenFiles() {
+  CommandScope command(*this);
   const std::vector<std::string> files = view_.ChooseFiles("mp3", settings_.LastPath);
   if (files.empty()) return;
   playlist_.Clear();
@@ -315,6 +357,7 @@ void TPlaybackControl::OpenFiles() {
 }
 
 void TPlaybackControl::OpenFolder() {
+  CommandScope command(*this);
   playlist_.Host().SetReplaceOnAdd(true);
   const std::string folder = view_.ChooseFolder(settings_.LastPath);
   if (!folder.empty()) {
@@ -327,6 +370,7 @@ void TPlaybackControl::OpenFolder() {
 }
 
 void TPlaybackControl::OpenAddress(bool replace) {
+  CommandScope command(*this);
   ReplaceOnAdd = replace;
   if (opening_) return;
   const std::string address = view_.PromptAddress();
@@ -343,6 +387,7 @@ void TPlaybackControl::OpenAddress(bool replace) {
 
 void TPlaybackControl::DropFiles(const std::vector<std::string>& names) {
   if (names.empty()) return;
+  CommandScope command(*this);
   playlist_.Clear();
   playlist_.AddFiles(names);
   StartPlayback();
@@ -422,30 +467,38 @@ void TPlaybackControl::SeekToBar() {
 
 // ---------------------------------------------------------------- loudness
 
+// The stored values are always what the bars show, whatever plays (or nothing
+// yet): the next open hands them to the engine, and they are written at exit.
 void TPlaybackControl::VolumeChanged(int position) {
-  if (PlayMode == 1) {
-    settings_.volume = position;
-    engine_.SetVolume(static_cast<uint32_t>(std::clamp(position, 0, 255)));
-  } else if (PlayMode == 2 || PlayMode == 3) {
+  settings_.volume = std::clamp(position, 0, 255);
+  if (PlayMode == 2 || PlayMode == 3)
     view_.VideoSetVolume(position);
-  }
+  else
+    engine_.SetVolume(static_cast<uint32_t>(settings_.volume));
 }
 
 void TPlaybackControl::MuteChanged(bool mute) {
-  if (PlayMode == 1)
-    engine_.SetMuted(mute, 500);
-  else if (PlayMode == 2 || PlayMode == 3)
+  Muted = mute;
+  if (PlayMode == 2 || PlayMode == 3)
     view_.VideoSetMuted(mute);
+  else
+    engine_.SetMuted(mute, 500);  // without an output the engine mutes at once
 }
 
 void TPlaybackControl::BalanceChanged(int position) {
-  if (PlayMode == 1) {
-    settings_.pan = position;
-    engine_.SetBalance(static_cast<float>(position) / 100.0f);
-  } else if (PlayMode == 2 || PlayMode == 3) {
-    settings_.pan = position;
+  settings_.pan = std::clamp(position, -100, 100);
+  if (PlayMode == 2 || PlayMode == 3)
     view_.VideoSetBalance(position);
-  }
+  else
+    engine_.SetBalance(static_cast<float>(settings_.pan) / 100.0f);
+}
+
+// Before each play: the engine gets what the bars and the mute box show. A mute
+// change the engine ignored (it arrived during a fade) is caught up here.
+void TPlaybackControl::ApplyLoudness() {
+  engine_.SetVolume(static_cast<uint32_t>(std::clamp(settings_.volume, 0, 255)));
+  engine_.SetBalance(static_cast<float>(std::clamp(settings_.pan, -100, 100)) / 100.0f);
+  if (engine_.Muted() != Muted) engine_.SetMuted(Muted, 0);
 }
 
 // ---------------------------------------------------------------- display timer
@@ -562,7 +615,14 @@ void TPlaybackControl::GetMIDILyric(const std::string& text) {
 }
 
 void TPlaybackControl::ProcessPluginRequest(uint32_t kind) {
+  // The transport requests move through the playlist: not while it is being filled.
+  if (kind >= 4 && kind <= 8 && Deferring()) {
+    pendingRequests_.push_back(kind);
+    return;
+  }
   const int vol = view_.VolumeBarPosition();
+  const bool audio = PlayMode == 1;
+  const engine::TPlayerMode mode = engine_.Mode();
   switch (kind) {
     case 0:
       if (vol < 255) view_.SetVolumeBarPosition(255 - vol < 5 ? 255 : vol + 4);
@@ -571,16 +631,40 @@ void TPlaybackControl::ProcessPluginRequest(uint32_t kind) {
       view_.SetVolumeBarPosition(vol < 5 ? 0 : vol - 4);
       break;
     case 2: {
+      // The engine's position means nothing while video plays or nothing is open.
+      if (!audio || (mode != engine::plmPlaying && mode != engine::plmPaused)) break;
       const int64_t pos = engine_.GetPosition();
       if (pos + 5000 < LengthMs) engine_.SetPosition(static_cast<uint32_t>(pos + 5000));
       break;
     }
     case 3: {
+      if (!audio || (mode != engine::plmPlaying && mode != engine::plmPaused)) break;
       const int64_t pos = engine_.GetPosition();
       if (pos > 5000) engine_.SetPosition(static_cast<uint32_t>(pos - 5000));
       break;
     }
-    default:  // previous, next, play, pause, stop: not acted on
+    case 4:
+      Previous();
+      break;
+    case 5:
+      Next();
+      break;
+    case 6:
+      // Play starts the entry at PlayingIndex, or resumes a paused one; what
+      // already plays goes on.
+      if (audio && mode == engine::plmPlaying) break;
+      if ((PlayMode == 2 || PlayMode == 3) && view_.VideoPlaying()) break;
+      StartPlayback();
+      break;
+    case 7:
+      // Pause only pauses: a second request does not resume.
+      if ((audio && mode == engine::plmPlaying) || ((PlayMode == 2 || PlayMode == 3) && view_.VideoPlaying()))
+        Pause();
+      break;
+    case 8:
+      Stop();
+      break;
+    default:
       break;
   }
 }

@@ -12,6 +12,15 @@
 // The main window implements the view; tests hand in a recording one. Video and
 // DVD entries are passed to the view's video hooks (the filter graph's side).
 //
+// Volume, mute and balance: the settings ("volume", "pan") and this object
+// always hold what the bars and the box show, in every mode and before any
+// track; the engine gets them on every change and again before each play.
+//
+// Engine events that move through the playlist (the end of play, the transport
+// requests of plug-ins) wait while the playlist is in the middle of an add or
+// while one of this object's own opening commands runs; they are carried out
+// when it is done (an open that starts another entry drops a waiting end).
+//
 // Threads: UI thread only. Engine events arrive on the UI thread.
 #pragma once
 
@@ -126,6 +135,9 @@ class TPlaybackControl {
  public:
   TPlaybackControl(engine::TZOZUZivade& engine, playlist::TPlaylist& playlist, TSettings& settings,
                    IPlaybackView& view);
+  ~TPlaybackControl();
+  TPlaybackControl(const TPlaybackControl&) = delete;
+  TPlaybackControl& operator=(const TPlaybackControl&) = delete;
 
   // Sets this object's handlers on the engine's events (mode, end, metadata,
   // download, plug-in start and info, MIDI lyric, plug-in requests).
@@ -176,7 +188,14 @@ class TPlaybackControl {
   void PluginStartPlay(const engine::TChannelInfo& info);
   void PluginChannelInfo(const engine::TChannelInfo& info);
   void GetMIDILyric(const std::string& text);
+  // The engine's end of play: AdvanceAfterEnd now, or once the playlist's add
+  // (or an opening command) is done.
+  void PlayEnded();
+  // Requests of Winamp plug-ins: 0 volume up, 1 volume down, 2 forward 5 s,
+  // 3 back 5 s, 4 previous, 5 next, 6 play, 7 pause, 8 stop; others are ignored.
   void ProcessPluginRequest(uint32_t kind);
+  // An end of play or requests are waiting for the playlist.
+  bool EventsWaiting() const { return endPending_ || !pendingRequests_.empty(); }
 
   std::string ComposeRunningTitle(const std::string& statusKey) const;
 
@@ -190,6 +209,8 @@ class TPlaybackControl {
   // (Open folder uses the playlist host's flag, which the folder add spends.)
   bool ReplaceOnAdd = false;
   bool IsNetRadio = false;
+  // The mute box (not a stored setting; it holds for every stream until unticked).
+  bool Muted = false;
   uint32_t ShownSampleRate = 0;
   std::string RunningTitle;
   bool OpenInProgress() const { return opening_; }
@@ -215,6 +236,10 @@ class TPlaybackControl {
   void ResetBar();
   void Restart();
   void MoveTo(int to);
+  class CommandScope;
+  bool Deferring() const;
+  void RunDeferred();
+  void ApplyLoudness();
 
   engine::TZOZUZivade& engine_;
   playlist::TPlaylist& playlist_;
@@ -227,6 +252,9 @@ class TPlaybackControl {
   int sliderGrabX_ = 0;
   bool opening_ = false;
   bool internetFileReported_ = false;
+  int commandDepth_ = 0;  // opening commands under way (they add, then start play themselves)
+  bool endPending_ = false;
+  std::vector<uint32_t> pendingRequests_;
 };
 
 }  // namespace app

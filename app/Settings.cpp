@@ -1,6 +1,6 @@
 #include "app/Settings.h"
 
-#include "app/PlayableExtensions.h"
+#include "playlist/Extensions.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 
@@ -19,11 +19,11 @@ const std::array<const char*, 41>& SettingsKeys() {
 
 std::string DefaultExts() {
   std::string exts;
-  for (std::string_view e : kPlayableExtensions) {
+  for (const char* e : playlist::PlayableExtensions) {
     exts += e;
     exts += ' ';
   }
-  exts += kPlayableExtensions.back();
+  exts += playlist::PlayableExtensions.back();
   return exts;
 }
 

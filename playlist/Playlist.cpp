@@ -19,6 +19,25 @@ TPlaylist::TPlaylist(IStreamInfoSource& info, TPlaylistHost& host) : info_(info)
   filesLabel_ = filesPrefix_ + "0";
 }
 
+// Marks an operation during which progress may pump events; the last one to
+// end tells OnIdle.
+class TPlaylist::BusyScope {
+ public:
+  explicit BusyScope(TPlaylist& p) : p_(p) { ++p_.busyDepth_; }
+  ~BusyScope() {
+    if (--p_.busyDepth_ == 0 && p_.OnIdle) {
+      // A copy: the handler may replace itself.
+      const std::function<void()> idle = p_.OnIdle;
+      idle();
+    }
+  }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  TPlaylist& p_;
+};
+
 void TPlaylist::Changed() {
   if (OnChanged) OnChanged();
 }
@@ -58,6 +77,8 @@ bool TPlaylist::AddFile(const std::string& path) {
 }
 
 void TPlaylist::AddFiles(const std::vector<std::string>& list) {
+  BusyScope busy(*this);
+  info_.ExpectRows(entries_.size() + list.size());
   std::vector<std::string> sorted = list;
   std::stable_sort(sorted.begin(), sorted.end(),
                    [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
@@ -106,6 +127,7 @@ void TPlaylist::ScanFolder(const std::string& folder, std::vector<std::string>& 
 }
 
 void TPlaylist::AddFolder(const std::string& folder) {
+  BusyScope busy(*this);
   std::string f = folder;
   if (f.empty() || f.back() != '/') f += '/';
   host_.SetLastPath(f);
@@ -120,6 +142,7 @@ void TPlaylist::AddFolder(const std::string& folder) {
     Clear();
     host_.SetReplaceOnAdd(false);
   }
+  info_.ExpectRows(entries_.size() + paths.size());
   Progress(TAddProgress::Reading, 0, paths.size());
   for (size_t i = 0; i < paths.size(); ++i) {
     AddFile(paths[i]);
@@ -140,6 +163,8 @@ void TPlaylist::UpdateCounters() {
 }
 
 void TPlaylist::UpdateTimes() {
+  BusyScope busy(*this);
+  info_.ExpectRows(entries_.size());
   TotalTime = 0;
   const size_t n = entries_.size();
   const bool report = n >= 256;

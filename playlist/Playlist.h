@@ -8,6 +8,9 @@
 //
 // Threads: UI thread only. Long adds report progress through OnProgress, from
 // which a window may process its events; the model must not be changed from there.
+// Busy() is true for the whole of such an operation (adds, the time column):
+// whoever reacts to events that arrive meanwhile (the end of play) waits for
+// OnIdle, which runs once the outermost operation is complete.
 #pragma once
 
 #include <cstdint>
@@ -130,6 +133,10 @@ class TPlaylist {
   // Notifications for a window over the model.
   std::function<void()> OnChanged;
   std::function<void(const TAddProgress&)> OnProgress;
+  // An add or a time-column update is under way (progress may pump events).
+  bool Busy() const { return busyDepth_ > 0; }
+  // Runs when the outermost busy operation has finished (the playback logic's).
+  std::function<void()> OnIdle;
 
   IStreamInfoSource& InfoSource() { return info_; }
   TPlaylistHost& Host() { return host_; }
@@ -138,6 +145,7 @@ class TPlaylist {
   void Changed();
   void SortRows();
   void Progress(TAddProgress::Phase phase, size_t done, size_t total);
+  class BusyScope;
 
   IStreamInfoSource& info_;
   TPlaylistHost& host_;
@@ -145,6 +153,7 @@ class TPlaylist {
   std::string filesPrefix_ = "Files: ";
   std::string filesLabel_;
   std::string totalLabel_ = "00:00:00";
+  int busyDepth_ = 0;
 };
 
 // Duration in ms shown as a time of day, "hh:mm:ss" (whole days wrap).

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <string>
 #include <unordered_map>
 
@@ -24,6 +25,9 @@ class IStreamInfoSource {
   virtual bool Ready() const = 0;
   // Reads the stream information of a local file; false when the file is not recognised.
   virtual bool GetStreamInfo(const std::string& path, engine::TStreamInfo& info) = 0;
+  // The playlist is about to ask about `rows` files (its rows, or its rows plus
+  // an add): a cache keeps at least that many records.
+  virtual void ExpectRows(size_t /*rows*/) {}
 };
 
 // The engine behind the interface. A query for the file the engine has open is
@@ -40,14 +44,31 @@ class TEngineStreamInfo : public IStreamInfoSource {
 
 // Remembers each file's answer together with the file's size and modification
 // time; the file is read again only when either has changed (or it vanished).
+//
+// The cache is bounded: past max(`capacity`, the rows the playlist last said it
+// would ask about) records, the least recently asked-for one is forgotten. So
+// adding folder after folder (Open folder replacing the list each time) keeps
+// the records of what the list holds plus at most `capacity` others, not every
+// record ever read; and an add still reads each of its files once (for the
+// title; the time column is answered from the cache), whatever its size.
 class TStreamInfoCache : public IStreamInfoSource {
  public:
-  explicit TStreamInfoCache(IStreamInfoSource& inner) : inner_(inner) {}
+  static constexpr size_t kDefaultCapacity = 16384;
+
+  explicit TStreamInfoCache(IStreamInfoSource& inner, size_t capacity = kDefaultCapacity)
+      : inner_(inner), capacity_(capacity ? capacity : 1) {}
   bool Ready() const override { return inner_.Ready(); }
   bool GetStreamInfo(const std::string& path, engine::TStreamInfo& info) override;
 
-  void Clear() { entries_.clear(); }
-  size_t Size() const { return entries_.size(); }
+  void Clear() {
+    index_.clear();
+    lru_.clear();
+  }
+  size_t Size() const { return lru_.size(); }
+  size_t Capacity() const { return capacity_; }
+  // A smaller bound forgets the least recently used records at once (0 counts as 1).
+  void SetCapacity(size_t capacity);
+  void ExpectRows(size_t rows) override;
   // Queries passed on to the inner source (for tests and measurements).
   uint64_t InnerReads() const { return innerReads_; }
 
@@ -58,14 +79,21 @@ class TStreamInfoCache : public IStreamInfoSource {
     bool operator==(const Stamp&) const = default;
   };
   struct Entry {
+    std::string path;
     Stamp stamp;
     bool ok = false;
     engine::TStreamInfo info;
   };
+  using Lru = std::list<Entry>;  // most recently used first
   static bool StampOf(const std::string& path, Stamp& stamp);
+  void Forget(const std::string& path);
+  void Trim();
 
   IStreamInfoSource& inner_;
-  std::unordered_map<std::string, Entry> entries_;
+  size_t capacity_;
+  size_t rows_ = 0;  // the playlist's last ExpectRows
+  Lru lru_;
+  std::unordered_map<std::string, Lru::iterator> index_;
   uint64_t innerReads_ = 0;
 };
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QAction>
+#include <QCheckBox>
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
@@ -22,6 +23,7 @@
 #include "app/SkinWidgets.h"
 #include "playlist/ui/FormPL.h"
 #include "engine/ZOZUZivade.h"
+#include "platform/IniFile.h"
 #include "platform/MessageBox.h"
 #include "playlist/Playlist.h"
 
@@ -543,6 +545,156 @@ TEST(AppPlayback, PluginRequestsVolumeMuteBalanceAndLyrics) {
   r.control.Stop();
 }
 
+namespace {
+
+// A folder of `count` entries, each a link to `target`, named 000.wav, 001.wav ...
+std::string LinkFolder(const enginetest::ScratchDir& dir, const std::string& name, const std::string& target,
+                       int count) {
+  const std::string folder = dir.File(name);
+  std::filesystem::create_directory(folder);
+  for (int i = 0; i < count; ++i) {
+    char file[16];
+    std::snprintf(file, sizeof file, "/%03d.wav", i);
+    std::filesystem::create_symlink(target, folder + file);
+  }
+  return folder + "/";
+}
+
+}  // namespace
+
+TEST(AppPlayback, AnEndOfPlayDuringOpenFolderWaitsAndTheFolderStartsAtItsFirstEntry) {
+  Rig r(1, 0.4);
+  const std::string folder = LinkFolder(r.dir, "folder", r.files[1], 100);
+  // The playlist window shows progress and lets events through; the short
+  // entry ends while the new folder has only partly replaced the list.
+  bool endedDuringAdd = false;
+  int rowsWhenEnded = -1;
+  r.playlist.OnProgress = [&](const playlist::TAddProgress& p) {
+    if (p.phase != playlist::TAddProgress::Reading || p.done < 64 || endedDuringAdd) return;
+    endedDuringAdd = PumpUntil(
+        [&] { return r.control.EventsWaiting() || r.view.played.size() > 1 || r.eng.Mode() != engine::plmPlaying; },
+        20000);
+    if (r.eng.Mode() == engine::plmStopped) PumpUntil([&] { return r.control.EventsWaiting(); }, 2000);
+    rowsWhenEnded = r.playlist.Count();
+  };
+  r.view.chooseFolder = folder;
+  r.control.StartPlayback();
+  ASSERT_EQ(r.eng.Mode(), engine::plmPlaying);
+  r.control.OpenFolder();
+  ASSERT_TRUE(endedDuringAdd);
+  EXPECT_GE(rowsWhenEnded, 64);
+  EXPECT_LT(rowsWhenEnded, 100);
+  ASSERT_EQ(r.playlist.Count(), 100);
+  // Nothing of the half-filled list was started; Open folder started the
+  // folder's first entry and the old end was dropped.
+  ASSERT_EQ(r.view.played.size(), 2u);
+  EXPECT_EQ(r.view.played[0], r.files[0]);
+  EXPECT_EQ(r.view.played[1], r.playlist.Entry(0).File);
+  EXPECT_EQ(r.playlist.PlayingIndex, 0);
+  EXPECT_FALSE(r.control.EventsWaiting());
+  r.control.Stop();
+  for (const auto& m : r.messages.Messages()) ADD_FAILURE() << m.text;
+}
+
+TEST(AppPlayback, AnEndOfPlayDuringAnAppendingFolderAddIsCarriedOutAfterIt) {
+  Rig r(1, 0.4);
+  const std::string folder = LinkFolder(r.dir, "more", r.files[2], 100);
+  bool waitingDuringAdd = false;
+  size_t playedDuringAdd = 0;
+  r.playlist.OnProgress = [&](const playlist::TAddProgress& p) {
+    if (p.phase != playlist::TAddProgress::Reading || p.done < 64 || waitingDuringAdd) return;
+    waitingDuringAdd = PumpUntil([&] { return r.control.EventsWaiting(); }, 20000);
+    playedDuringAdd = r.view.played.size();
+  };
+  r.control.StartPlayback();
+  r.playlist.AddFolder(folder);  // the playlist window's Add Folder: appends
+  EXPECT_TRUE(waitingDuringAdd);
+  EXPECT_EQ(playedDuringAdd, 1u);
+  // The add set the playing index to its first row; the end then advanced as usual.
+  ASSERT_EQ(r.playlist.Count(), 103);
+  EXPECT_FALSE(r.control.EventsWaiting());
+  EXPECT_EQ(r.playlist.PlayingIndex, 1);
+  ASSERT_GE(r.view.played.size(), 2u);
+  EXPECT_EQ(r.view.played[1], r.files[1]);
+  r.control.Stop();
+}
+
+TEST(AppPlayback, PluginTransportRequestsPlayPauseStopAndMoveThroughTheList) {
+  Rig r(2, 10.0);
+  r.control.ProcessPluginRequest(6);  // play
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  EXPECT_EQ(r.eng.StreamName(), r.files[0]);
+  r.control.ProcessPluginRequest(7);  // pause
+  EXPECT_EQ(r.eng.Mode(), engine::plmPaused);
+  r.control.ProcessPluginRequest(7);  // pause again: stays paused
+  EXPECT_EQ(r.eng.Mode(), engine::plmPaused);
+  r.control.ProcessPluginRequest(6);  // play resumes the same entry
+  EXPECT_EQ(r.eng.Mode(), engine::plmPlaying);
+  EXPECT_EQ(r.eng.StreamName(), r.files[0]);
+  const size_t starts = r.view.played.size();
+  r.control.ProcessPluginRequest(6);  // already playing: goes on
+  EXPECT_EQ(r.view.played.size(), starts);
+  r.control.ProcessPluginRequest(5);  // next
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  EXPECT_EQ(r.playlist.PlayingIndex, 1);
+  EXPECT_EQ(r.eng.StreamName(), r.files[1]);
+  r.control.ProcessPluginRequest(4);  // previous
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  EXPECT_EQ(r.playlist.PlayingIndex, 0);
+  EXPECT_EQ(r.eng.StreamName(), r.files[0]);
+  r.control.ProcessPluginRequest(8);  // stop
+  EXPECT_EQ(r.eng.Mode(), engine::plmStopped);
+  EXPECT_FALSE(r.view.stateTimer);
+  EXPECT_EQ(r.view.appTitle, "Orvella Player 1.4");
+  r.control.ProcessPluginRequest(5);  // next while stopped: only the index moves
+  EXPECT_EQ(r.playlist.PlayingIndex, 1);
+  EXPECT_EQ(r.eng.Mode(), engine::plmStopped);
+  r.control.ProcessPluginRequest(9);  // unknown: nothing
+  EXPECT_EQ(r.eng.Mode(), engine::plmStopped);
+  r.control.ProcessPluginRequest(6);
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  EXPECT_EQ(r.eng.StreamName(), r.files[1]);
+
+  // While the playlist is being filled the transport requests wait for it.
+  const std::string folder = LinkFolder(r.dir, "more", r.files[2], 3);
+  bool asked = false, waitingDuringAdd = false;
+  int indexDuringAdd = -1;
+  r.playlist.OnProgress = [&](const playlist::TAddProgress& p) {
+    if (asked || p.phase != playlist::TAddProgress::Reading) return;
+    asked = true;
+    r.control.ProcessPluginRequest(8);
+    r.control.ProcessPluginRequest(5);
+    waitingDuringAdd = r.control.EventsWaiting();
+    indexDuringAdd = r.playlist.PlayingIndex;
+  };
+  r.playlist.AddFolder(folder);
+  ASSERT_TRUE(asked);
+  EXPECT_TRUE(waitingDuringAdd);
+  EXPECT_EQ(indexDuringAdd, 1);
+  // Afterwards, in order: stop, then next from the add's first row (only the index moves).
+  EXPECT_FALSE(r.control.EventsWaiting());
+  EXPECT_EQ(r.eng.Mode(), engine::plmStopped);
+  EXPECT_EQ(r.playlist.PlayingIndex, 1);
+  for (const auto& m : r.messages.Messages()) ADD_FAILURE() << m.text;
+}
+
+TEST(AppPlayback, PluginSeekRequestsLeaveTheEngineAloneWhileVideoPlaysOrNothingIsOpen) {
+  Rig r(2, 10.0);
+  r.control.ProcessPluginRequest(2);  // nothing open
+  r.control.ProcessPluginRequest(3);
+  EXPECT_EQ(r.eng.Mode(), engine::plmStandby);
+  r.control.StartPlayback();
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  r.control.Pause();
+  r.control.TimerStateTick();
+  r.control.PlayMode = 2;  // a video entry took over the bar
+  r.control.ProcessPluginRequest(2);
+  EXPECT_LE(r.eng.GetPosition(), 1000u);
+  r.control.PlayMode = 1;
+  r.control.ProcessPluginRequest(2);
+  EXPECT_GE(r.eng.GetPosition(), 5000u);
+}
+
 TEST(AppPlayback, NetworkStreamReportTitlesAndBarFollowTheNetworkFacts) {
   Rig r(2, 10.0);
   r.view.activated = true;
@@ -815,4 +967,125 @@ TEST(AppPlayback, PluginRequestsPostedToTheEngineReachTheControl) {
   ASSERT_TRUE(PumpUntil([&] { return r.view.volumeBar == 104; }, 2000));
   platform::PostMessage(r.eng.HiddenWindow(), engine::WM_PLUGIN_REQUEST, 1, 0);  // volume down
   ASSERT_TRUE(PumpUntil([&] { return r.view.volumeBar == 100; }, 2000));
+}
+
+namespace {
+
+int Peak(const std::vector<int16_t>& s, size_t from, size_t to, size_t step, size_t offset) {
+  int peak = 0;
+  for (size_t i = from * step + offset; i < to * step && i < s.size(); i += step) peak = std::max(peak, std::abs(int(s[i])));
+  return peak;
+}
+
+// First and one past the last frame of a stereo capture that is not silent.
+std::pair<size_t, size_t> Audible(const std::vector<int16_t>& s) {
+  size_t first = 0, last = 0;
+  const size_t frames = s.size() / 2;
+  while (first < frames && s[2 * first] == 0 && s[2 * first + 1] == 0) ++first;
+  for (size_t i = first; i < frames; ++i)
+    if (s[2 * i] != 0 || s[2 * i + 1] != 0) last = i + 1;
+  return {first, last};
+}
+
+}  // namespace
+
+TEST(AppPlaybackWindow, VolumeAndBalanceMovedBeforeAnyTrackAreStoredHeardAndWritten) {
+  std::vector<int16_t> captured;
+  std::string ini;
+  int sourcePeak = 0;
+  {
+    WindowRig w(2, 2.0);
+    const std::string file = w.files[0];
+    w.list().Clear();
+    w.list().AppendEntry({"1. ", "Tone", "", file});
+    // Nothing has played yet.
+    w.form->tbVolume()->setValue(120);
+    w.form->tbBalance()->setValue(-50);
+    EXPECT_EQ(w.form->Settings().volume, 120);
+    EXPECT_EQ(w.form->Settings().pan, -50);
+    EXPECT_EQ(w.eng->Volume(), 120u);
+    w.Click("ImagePlay");
+    ASSERT_TRUE(WaitFor([&] { return w.played.size() == 1 && w.eng->Mode() == engine::plmStopped; }, 20000));
+    EXPECT_EQ(w.eng->Volume(), 120u);
+    EXPECT_EQ(w.form->tbVolume()->value(), 120);
+    w.player->Close();  // the engine goes (the capture is complete) and the settings are written
+    ASSERT_TRUE(w.player->closed);
+    captured = ReadWav16(w.dir.File("out.wav"));
+    ini = w.dir.Read("OrvellaPlayer.ini");
+    const std::vector<int16_t> source = ReadWav16(file);
+    sourcePeak = Peak(source, 0, source.size() / 2, 2, 0);
+    for (const auto& m : w.messages.Messages()) ADD_FAILURE() << m.text;
+  }
+  EXPECT_NE(ini.find("\nvolume=120\r\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("\npan=-50\r\n"), std::string::npos) << ini;
+  // What was heard: the volume bar's 120 (of 255, 39 steps of 10000 each), and
+  // the balance halfway left, so the right channel at half the left.
+  ASSERT_GT(sourcePeak, 1000);
+  auto [first, last] = Audible(captured);
+  ASSERT_GT(last, first + 44100);
+  const size_t from = first + (last - first) / 2;
+  const int left = Peak(captured, from, last, 2, 0), right = Peak(captured, from, last, 2, 1);
+  EXPECT_NEAR(double(left) / sourcePeak, 120 * 39 / 10000.0, 0.02);
+  EXPECT_NEAR(double(right) / left, 0.5, 0.03);
+}
+
+TEST(AppPlaybackWindow, MuteTickedBeforeAnyTrackSilencesTheFirstPlay) {
+  std::vector<int16_t> captured;
+  {
+    WindowRig w(1, 0.4);
+    w.list().Clear();
+    w.list().AppendEntry({"1. ", "Tone", "", w.files[0]});
+    auto* mute = w.form->findChild<QCheckBox*>("cbMute");
+    ASSERT_NE(mute, nullptr);
+    mute->setChecked(true);
+    EXPECT_TRUE(w.form->Playback()->Control().Muted);
+    EXPECT_TRUE(w.eng->Muted());
+    w.Click("ImagePlay");
+    ASSERT_TRUE(WaitFor([&] { return w.played.size() == 1 && w.eng->Mode() == engine::plmStopped; }, 20000));
+    EXPECT_TRUE(w.eng->Muted());
+    EXPECT_TRUE(mute->isChecked());
+    w.player->Close();
+    captured = ReadWav16(w.dir.File("out.wav"));
+  }
+  ASSERT_FALSE(captured.empty());  // the entry did play, silently
+  auto [first, last] = Audible(captured);
+  EXPECT_EQ(last, 0u) << "heard from frame " << first;
+}
+
+TEST(AppPlaybackWindow, ClosingWhilePlayingWithAFailingSettingsWriteReachesNoDestroyedEngine) {
+  WindowRig w(2, 10.0);
+  w.Click("ImagePlay");
+  ASSERT_TRUE(WaitFor([&] { return w.eng->Mode() == engine::plmPlaying; }, 20000));
+  ASSERT_TRUE(w.form->TimerActive(app::TForm1::kTimerState));
+  QTest::qWait(250);  // the display timer ticks
+  // The settings file cannot be written (its replacement cannot be created).
+  platform::IniFile::SetFaultHook([](std::string_view step) { return step != "open"; });
+  // The failure box runs its own event loop, as a real one does; a display
+  // timer tick queued before the timers were killed arrives during it.
+  std::vector<std::string> shown;
+  bool engineGoneAtBox = false, logicGoneAtBox = false;
+  platform::MessageSink previous = platform::SetMessageSink([&](const platform::MessageRequest& m) {
+    shown.push_back(m.text);
+    engineGoneAtBox = w.form->Engine() == nullptr;
+    logicGoneAtBox = w.form->Playback() == nullptr;
+    for (uintptr_t id : {app::TForm1::kTimerState, app::TForm1::kTimerRunString})
+      platform::PostMessage(w.form->Handle(), platform::WM_TIMER, id, 0);
+    QTest::qWait(300);
+    return platform::MsgResult::Ok;
+  });
+  w.player->Close();
+  platform::SetMessageSink(previous);
+  platform::IniFile::SetFaultHook(nullptr);
+  EXPECT_TRUE(w.player->closed);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "Unable to write to " + w.dir.SettingsFile());
+  EXPECT_TRUE(engineGoneAtBox);
+  EXPECT_TRUE(logicGoneAtBox);
+  for (uintptr_t id : {app::TForm1::kTimerState, app::TForm1::kTimerRunString, app::TForm1::kTimerHideCursor,
+                       app::TForm1::kTimerShowText})
+    EXPECT_FALSE(w.form->TimerActive(id)) << id;
+  // The windows still work after the close: the playlist's commands reach nothing that is gone.
+  EXPECT_FALSE(static_cast<bool>(w.player->windows->FormPL->OpenUrl));
+  w.form->tbVolume()->setValue(10);
+  QTest::mouseClick(w.form->Button("ImagePause"), Qt::LeftButton);
 }

@@ -235,6 +235,41 @@ TEST(PlaylistFolder, LargeFoldersReportProgressInEachPhase) {
   EXPECT_EQ(times.done, 600u);
 }
 
+TEST(PlaylistFolder, BusyForTheWholeAddAndIdleOnceWhenTheOutermostOperationEnds) {
+  Fixture f;
+  TempDir dir;
+  for (int i = 0; i < 300; ++i) dir.Make("many/" + std::to_string(i) + ".mp3");
+  std::string single = dir.Make("one.mp3");
+  int progressWhileIdle = 0, idles = 0, rowsAtIdle = -1;
+  bool busyAtIdle = true;
+  f.pl.OnProgress = [&](const TAddProgress&) {
+    if (!f.pl.Busy()) ++progressWhileIdle;
+  };
+  f.pl.OnIdle = [&] {
+    ++idles;
+    busyAtIdle = f.pl.Busy();
+    rowsAtIdle = f.pl.Count();
+  };
+  EXPECT_FALSE(f.pl.Busy());
+  // A folder add (which ends with the time column): one idle, after the last row.
+  f.pl.AddFolder(dir.File("many"));
+  EXPECT_EQ(progressWhileIdle, 0);
+  EXPECT_EQ(idles, 1);
+  EXPECT_FALSE(busyAtIdle);
+  EXPECT_EQ(rowsAtIdle, 300);
+  // Files and folders together: still one idle at the very end.
+  f.pl.AddFiles({dir.File("many"), single});
+  EXPECT_EQ(idles, 2);
+  EXPECT_EQ(rowsAtIdle, 601);
+  EXPECT_FALSE(f.pl.Busy());
+  // The time column alone is an operation too; a single file add is not.
+  f.pl.UpdateCounters();
+  EXPECT_EQ(idles, 3);
+  f.pl.AddFile(single);
+  EXPECT_EQ(idles, 3);
+  EXPECT_EQ(progressWhileIdle, 0);
+}
+
 TEST(PlaylistAddFiles, SortsTheChoiceCaseInsensitivelyAndRestartsAtTheFirstRow) {
   Fixture f;
   TempDir dir;

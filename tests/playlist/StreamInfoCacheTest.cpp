@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
+#include <algorithm>
+
 #include "PlaylistTestUtil.h"
 #include "playlist/Playlist.h"
 
@@ -90,4 +92,83 @@ TEST(StreamInfoCache, AFolderAddReadsEachFileOnceWithTheSameResultsAsWithout) {
   with.AddFiles({extra});
   EXPECT_EQ(inner.queries.size(), 41u);
   EXPECT_EQ(with.TotalTime, 780500u);
+}
+
+TEST(StreamInfoCache, KeepsAtMostItsBoundForgettingTheLeastRecentlyUsed) {
+  TempDir dir;
+  FakeInfo inner;
+  TStreamInfoCache cache(inner, 3);
+  std::string a = dir.Make("a.mp3", "a"), b = dir.Make("b.mp3", "b"), c = dir.Make("c.mp3", "c"),
+              d = dir.Make("d.mp3", "d");
+  for (const auto& p : {a, b, c, d}) inner.Set(p, 1000);
+  engine::TStreamInfo info;
+  for (const auto& p : {a, b, c}) ASSERT_TRUE(cache.GetStreamInfo(p, info));
+  ASSERT_TRUE(cache.GetStreamInfo(a, info));  // a is now the most recently used
+  EXPECT_EQ(inner.queries.size(), 3u);
+  ASSERT_TRUE(cache.GetStreamInfo(d, info));  // forgets b
+  EXPECT_EQ(cache.Size(), 3u);
+  ASSERT_TRUE(cache.GetStreamInfo(a, info));
+  ASSERT_TRUE(cache.GetStreamInfo(c, info));
+  ASSERT_TRUE(cache.GetStreamInfo(d, info));
+  EXPECT_EQ(inner.queries.size(), 4u);
+  ASSERT_TRUE(cache.GetStreamInfo(b, info));  // read again; forgets a, the least recently used now
+  EXPECT_EQ(inner.queries.size(), 5u);
+  EXPECT_EQ(inner.queries.back(), b);
+  ASSERT_TRUE(cache.GetStreamInfo(a, info));
+  EXPECT_EQ(inner.queries.size(), 6u);
+  EXPECT_EQ(cache.Size(), 3u);
+  // A smaller bound forgets at once; the answers stay right.
+  cache.SetCapacity(1);
+  EXPECT_EQ(cache.Size(), 1u);
+  inner.Set(a, 2500);  // the kept record (a) is still answered from the cache
+  ASSERT_TRUE(cache.GetStreamInfo(a, info));
+  EXPECT_EQ(info.Duration, 1000);
+  ASSERT_TRUE(cache.GetStreamInfo(c, info));
+  EXPECT_EQ(info.Duration, 1000);
+  EXPECT_EQ(cache.Size(), 1u);
+}
+
+TEST(StreamInfoCache, FolderAfterFolderReadsEachFileOnceAndKeepsOnlyTheListPlusTheBound) {
+  TempDir dir;
+  FakeInfo inner;
+  TStreamInfoCache cache(inner, 25);
+  TPlaylistHost host;
+  TPlaylist pl(cache, host);
+  auto makeFolder = [&](int f) {
+    for (int i = 0; i < 20; ++i) {
+      std::string p = dir.Make("f" + std::to_string(f) + "/" + std::to_string(i) + ".mp3");
+      inner.Set(p, 1000, "A", "T" + std::to_string(f * 100 + i));
+    }
+    return dir.File("f" + std::to_string(f));
+  };
+  // Appending: the list outgrows the bound, and still every add reads each of
+  // its files once (the time column of the older rows comes from the cache).
+  for (int f = 0; f < 4; ++f) {
+    const std::string folder = makeFolder(f);
+    const size_t before = inner.queries.size();
+    pl.AddFolder(folder);
+    EXPECT_EQ(inner.queries.size() - before, 20u) << "folder " << f;
+    EXPECT_LE(cache.Size(), std::max<size_t>(25, size_t(pl.Count())));
+  }
+  ASSERT_EQ(pl.Count(), 80);
+  const std::vector<std::string> all = Titles(pl);
+  for (int f = 0; f < 4; ++f)
+    for (int i = 0; i < 20; ++i)
+      EXPECT_EQ(std::count(all.begin(), all.end(), "A - T" + std::to_string(f * 100 + i)), 1);
+  EXPECT_EQ(pl.Entry(0).Time, "00:00:01");
+  EXPECT_EQ(pl.TotalTime, 80000u);
+  // Replacing the list folder after folder (Open folder): the records of the
+  // folders that left the list are forgotten down to the bound.
+  for (int f = 4; f < 10; ++f) {
+    const std::string folder = makeFolder(f);
+    host.SetReplaceOnAdd(true);
+    const size_t before = inner.queries.size();
+    pl.AddFolder(folder);
+    EXPECT_EQ(inner.queries.size() - before, 20u) << "folder " << f;
+    ASSERT_EQ(pl.Count(), 20);
+    EXPECT_LE(cache.Size(), 25u) << "folder " << f;
+  }
+  const std::vector<std::string> titles = Titles(pl);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(std::count(titles.begin(), titles.end(), "A - T" + std::to_string(900 + i)), 1);
+  EXPECT_EQ(pl.TotalTime, 20000u);
 }
