@@ -116,16 +116,16 @@ TEST(AppStartup, SequenceInOrderWithAllAddOns) {
   ASSERT_EQ(p.registeredExts.size(), 1u);
 
   // The add-ons of the folder are taken in the fixed table order, before the
-  // input plug-in; the engine keeps eight.
+  // input plug-in (the WMA add-on is attached by the engine's creation already).
   std::vector<std::string> expected;
   for (const char* n : {"bass_aac", "bass_ac3", "bass_alac", "bass_ape", "basscd", "bass_cda", "bass_enc",
                         "bass_flac", "bass_fx", "bassmidi", "bass_mpc", "bass_opus", "bass_spx", "bass_tta",
                         "bass_winanp", "basswma", "bass_wm"}) {
     const std::string file = std::string(n) + ".so";
-    if (std::filesystem::exists(dir.File("plugins/bass/" + file)))
+    if (std::filesystem::exists(dir.File("plugins/bass/" + file)) && file != "basswma.so")
       expected.push_back(file);
   }
-  if (expected.size() > 8) expected.resize(8);
+  if (expected.size() > p.form->Engine()->GetAddOnList().size()) expected.resize(p.form->Engine()->GetAddOnList().size());
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(atPlugin.addOns, expected);
   EXPECT_EQ(LoadedAddOns(*p.form->Engine()), expected);
