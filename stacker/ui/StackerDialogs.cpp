@@ -75,6 +75,8 @@ TAddDialog::TAddDialog(TStacker* stacker, TDescriptionCache* cache, QWidget* par
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(libraries_, &QListWidget::currentRowChanged, this, [this] { LibraryChosen(); });
   connect(libraries_, &QListWidget::itemDoubleClicked, this, [this] { accept(); });
+  connect(modules_, &QListWidget::itemDoubleClicked, this, [this] { accept(); });
+  libraries_->setMinimumWidth(360);
   connect(configure_, &QPushButton::clicked, this, [this] { ConfigureSelected(); });
   FillLibraries();
 }

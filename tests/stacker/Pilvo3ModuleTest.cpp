@@ -84,3 +84,23 @@ TEST(Pilvo3Module, AChainNamingTheStackerItselfIsRefused) {
   m->Quit(m);
   EXPECT_EQ(dir.Read("plugin.ini"), "[Pilvo]\nPlugins=dsp_orvella.so,0,1\n");
 }
+
+// A QCoreApplication is no GUI: the stacker stays headless and loads at Init.
+TEST(Pilvo3Module, AHostWithOnlyACoreApplicationRunsItHeadless) {
+  static int argc = 1;
+  static char name[] = "stacker_module_tests";
+  static char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+  PluginFolder dir;
+  dir.Copy("dsp_orvella.so");
+  dir.Write("plugin.ini", "[Pilvo]\nPlugins=dsp_orvella.so,0,1\n");
+  winampDSPHeader* h = HeaderOf(dir.Copy("dsp_pilvo3.so"));
+  ASSERT_NE(h, nullptr);
+  winampDSPModule* m = h->getModule(0);
+  ASSERT_EQ(m->Init(m), 0);
+  short buf[8] = {1000, 1000, 1000, 1000};
+  EXPECT_EQ(m->ModifySamples(m, buf, 2, 16, 2, 44100), 2);
+  EXPECT_EQ(buf[0], 501);  // loaded at once, no event loop needed
+  m->Quit(m);
+  EXPECT_EQ(dir.Read("plugin.ini"), "[Pilvo]\nPlugins=dsp_orvella.so,0,1\n");
+}

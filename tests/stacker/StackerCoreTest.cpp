@@ -303,3 +303,18 @@ TEST(StackerChain, SelectionAndScrollingFollowTheRowRules) {
   EXPECT_EQ(s->Selected(), 4);
   EXPECT_EQ(s->Pieces().size(), 5u);
 }
+
+TEST(StackerChain, A1xModuleOnEightBitBlocksStaysInsideTheBuffers) {
+  PluginFolder dir;
+  dir.Copy("dsp_gain1x.so");
+  auto s = MakeStacker(dir);
+  ASSERT_TRUE(s->LoadChainEntry("dsp_gain1x.so", 0, 1));
+  // A 1.x module takes every block for 16-bit samples: on 8-bit data it reads and
+  // writes twice the bytes, which must land in the stacker's room, not the host's.
+  const int frames = 576;
+  auto host = std::make_unique<uint8_t[]>(size_t(frames) * 2);
+  for (int i = 0; i < frames; ++i) host[size_t(i)] = uint8_t(i);
+  EXPECT_EQ(s->ModifySamples(reinterpret_cast<short*>(host.get()), frames, 8, 1, 11025), frames);
+  auto wide = std::make_unique<uint8_t[]>(size_t(frames) * 6 * 2);  // 24-bit stereo, twice the block
+  EXPECT_EQ(s->ModifySamples(reinterpret_cast<short*>(wide.get()), frames, 24, 2, 48000), frames);
+}

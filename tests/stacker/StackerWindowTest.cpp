@@ -283,6 +283,27 @@ TEST(StackerWindow, ScreenshotUnderX) {
   }
   QPixmap shot = QApplication::primaryScreen()->grabWindow(0, 0, 0, 320, 160);
   ASSERT_TRUE(shot.save(QString::fromLocal8Bit(out)));
+  // What the X server shows at the window's place is the window as drawn.
+  QImage screen = shot.toImage().convertToFormat(QImage::Format_RGB32);
+  QImage drawn = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  QPoint at = w.geometry().topLeft();
+  int same = 0;
+  for (int y = 0; y < drawn.height(); ++y)
+    for (int x = 0; x < drawn.width(); ++x)
+      if (screen.pixel(at.x() + x, at.y() + y) == drawn.pixel(x, y)) ++same;
+  EXPECT_GT(same, drawn.width() * drawn.height() * 9 / 10);
+  // And that is the skin: the list's row colour and the checkbox images are there.
+  EXPECT_EQ(screen.pixelColor(at.x() + 200, at.y() + 22 + 13 * 3 + 6), Skin().pixelColor(13, 21));
+  EXPECT_EQ(screen.pixelColor(at.x() + 16 + 5, at.y() + 22 + 1 + 5), Skin().pixelColor(255 + 5, 156 + 5));
+  // The Add dialog beside it, with its Korean button texts (drawn with the system's fonts).
+  TAddDialog add(f.stacker.get(), &f.cache, &w);
+  add.Libraries()->setCurrentRow(0);
+  add.show();
+  for (int i = 0; i < 20; ++i) {
+    QApplication::processEvents();
+    QTest::qWait(10);
+  }
+  ASSERT_TRUE(add.grab().save(QString::fromLocal8Bit(out).replace(".png", "-add.png")));
 }
 
 TEST(StackerWindow, ADockedWindowFollowsTheHostWindow) {
