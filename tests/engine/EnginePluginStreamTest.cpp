@@ -142,6 +142,31 @@ TEST(EnginePluginStream, AnEndNoticeOfAnEarlierRunDoesNotEndTheNextStream) {
   for (const auto& m : msgs.Messages()) ADD_FAILURE() << m.text;
 }
 
+TEST(EnginePluginStream, AnEndNoticeWhileThePluginStillWritesEndsAfterWhatWasQueued) {
+  ProgramDir dir;
+  std::string file = Tpcm(dir, "long.tpcm", 30.0, 440);
+  CaptureOutput capture(dir.File("long.wav"), 2);
+  {
+    TZOZUZivade eng;
+    ASSERT_EQ(plugins::LoadInputPlugin(kPcm), 0);
+    int ends = 0;
+    eng.OnPlayEnd = [&](TZOZUZivade*) { ++ends; };
+    ASSERT_TRUE(eng.Open(file));
+    eng.Play();
+    ASSERT_TRUE(PumpUntil([&] { return eng.PluginOutputOpen(); }, 5000));
+    // A plug-in that says it ended but keeps its output fed: the output never runs dry.
+    ASSERT_TRUE(PumpUntil([&] { return eng.GetPosition() >= 200; }, 5000));
+    platform::PostMessage(eng.HiddenWindow(), engine::WM_WA_MPEG_EOF, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return ends > 0; }, 40000));
+    EXPECT_EQ(eng.Mode(), plmStopped);
+    eng.Close();
+  }
+  // What was queued and a little more was heard, not the rest of the file.
+  double heard = double(ReadWav16(dir.File("long.wav")).size()) / 2 / 44100;
+  EXPECT_GT(heard, 0.2);
+  EXPECT_LT(heard, 15.0);
+}
+
 TEST(EnginePluginStream, PluginRequestsReachTheEvent) {
   ProgramDir dir;
   SilentOutput silent;
