@@ -17,6 +17,7 @@ constexpr int kHalf = 126;
 constexpr int kTaps = 2 * kHalf;  // taps at a step of 1 or less
 constexpr double kBeta = 7.86;
 constexpr int kPhases = 256;  // table points per unit; linear interpolation between them
+constexpr int kStretchPhases = 128;  // rows of a stretched table (its kernel is smoother)
 // History (and look-ahead) the stretched kernel can need.
 constexpr size_t kReachMax = size_t(kHalf) * Resampler::kMaxStretch + 2;
 
@@ -111,6 +112,41 @@ void Resampler::Configure(int chans) {
   Reset();
 }
 
+void Resampler::EnableStretchTable() {
+  if (!stretch_.empty()) return;
+  long reach = long(std::ceil(kHalf * kTableStretch));
+  stretch_.assign(size_t(kStretchPhases + 1) * size_t(2 * reach + 1), 0.0f);
+}
+
+// Rows for positions r / kStretchPhases past a whole frame, each summing to 1. Built on the mixer
+// thread when a constant step changes (into the table allocated beforehand): about a quarter of
+// what reading the kernel tap by tap for one chunk costs.
+void Resampler::BuildStretch(double step) {
+  const Tables& t = T();
+  const double scale = 1.0 / step;
+  const long reach = long(std::ceil(kHalf * step));
+  stretchLo_ = -reach;
+  stretchTaps_ = 2 * reach + 1;
+  const long last = long(t.line.size()) - 2;
+  for (int r = 0; r <= kStretchPhases; ++r) {
+    float* row = stretch_.data() + size_t(r) * size_t(stretchTaps_);
+    double frac = double(r) / kStretchPhases, sum = 0;
+    for (long m = 0; m < stretchTaps_; ++m) {
+      double u = (frac - double(stretchLo_ + m)) * scale;
+      double c = 0;
+      if (std::fabs(u) < kHalf) {
+        double x = (u + kHalf) * kPhases;
+        long i = std::clamp(long(x), 0L, last);
+        c = t.line[size_t(i)] + (x - double(i)) * (t.line[size_t(i) + 1] - t.line[size_t(i)]);
+      }
+      row[m] = float(c);
+      sum += c;
+    }
+    for (long m = 0; m < stretchTaps_; ++m) row[m] = float(row[m] / sum);
+  }
+  stretchStep_ = step;
+}
+
 void Resampler::Reset() {
   if (!chans_) return;
   for (int ch = 0; ch < chans_; ++ch) std::fill_n(line_.begin() + long(size_t(ch) * cap_), kReachMax, 0.0f);
@@ -198,6 +234,9 @@ uint32_t Resampler::Run(float* out, uint32_t frames, const double* steps, bool e
     for (int ch = 0; ch < chans_; ++ch)
       std::fill_n(line_.begin() + long(size_t(ch) * cap_ + len_), kReachMax + 1, 0.0f);
   }
+  if (!stretch_.empty() && steps[0] > 1.0 && steps[0] <= kTableStretch && steps[0] != stretchStep_ &&
+      std::all_of(steps, steps + frames, [&](double s) { return s == steps[0]; }))
+    BuildStretch(steps[0]);
   float* coef = coef_.data();
   const int n = chans_;
   uint32_t j = 0;
@@ -205,17 +244,23 @@ uint32_t Resampler::Run(float* out, uint32_t frames, const double* steps, bool e
     if (ended && at_ >= len_) break;
     const double step = steps[j];
     long lo, count;
-    bool normalise = false;
+    const float* rows = nullptr;  // phase table to read (otherwise the kernel tap by tap)
+    int phases = kPhases;
     if (step <= 1.0) {
       lo = 1 - kHalf;
       count = kTaps;
+      rows = t.phased.data();
+    } else if (step == stretchStep_) {
+      lo = stretchLo_;
+      count = stretchTaps_;
+      rows = stretch_.data();
+      phases = kStretchPhases;
     } else {
       double stretch = std::min(step, double(kMaxStretch));
       double reach = kHalf * stretch;
       lo = long(std::floor(frac_ - reach)) + 1;
       long hi = long(std::ceil(frac_ + reach)) - 1;
       count = hi - lo + 1;
-      normalise = true;
     }
     long hi = lo + count - 1;
     if (!ended) {
@@ -224,13 +269,13 @@ uint32_t Resampler::Run(float* out, uint32_t frames, const double* steps, bool e
       if (at_ + size_t(std::max(hi, next)) >= len_) break;
     }
     float sum = 1.0f;
-    if (!normalise) {
-      double ph = frac_ * kPhases;
-      int r = std::min(int(ph), kPhases - 1);
+    if (rows) {
+      double ph = frac_ * phases;
+      int r = std::min(int(ph), phases - 1);
       float w = float(ph - r);
-      const float* r0 = t.phased.data() + size_t(r) * kTaps;
-      const float* r1 = r0 + kTaps;
-      for (int m = 0; m < kTaps; ++m) coef[m] = r0[m] + w * (r1[m] - r0[m]);
+      const float* r0 = rows + size_t(r) * size_t(count);
+      const float* r1 = r0 + count;
+      for (long m = 0; m < count; ++m) coef[m] = r0[m] + w * (r1[m] - r0[m]);
     } else {
       // The stretched kernel, read from the table at the scaled distances; normalised to a DC gain of 1.
       const double scale = 1.0 / std::min(step, double(kMaxStretch));

@@ -28,6 +28,12 @@ public:
   // Sets the channel count (1..8) and allocates the input line; then Reset().
   void Configure(int chans);
   bool Configured() const { return chans_ > 0; }
+  // Allocates the table that makes a constant step between 1 and kTableStretch about as cheap as a step
+  // below 1 (otherwise such steps read the kernel tap by tap, about three times the cost).
+  // Call where allocating is fine, when a step above 1 may come (a source or frequency attribute
+  // above the output rate). Idempotent.
+  void EnableStretchTable();
+  static constexpr double kTableStretch = 2.25;  // up to 96 kHz sources
 
   // Silence before the next input frame; the position is on that frame.
   void Reset();
@@ -59,6 +65,7 @@ public:
 
 private:
   void Compact();
+  void BuildStretch(double step);
   void Store(SampleFmt fmt, const void* interleaved, size_t frames);
 
   int chans_ = 0;
@@ -69,6 +76,12 @@ private:
   double frac_ = 0;          // position past line_[at_], in [0, 1)
   size_t advance_ = 0;
   std::vector<float> coef_;  // one output frame's taps
+  // Phase table of the kernel stretched for one step (stretchStep_, 0 = none built yet): rows of
+  // stretchTaps_ taps for frames stretchLo_ .. -stretchLo_ around the position.
+  std::vector<float> stretch_;
+  double stretchStep_ = 0;
+  long stretchLo_ = 0;
+  long stretchTaps_ = 0;
 };
 
 }  // namespace orvbass

@@ -1,6 +1,10 @@
 // Measures the audio library: decoding through the whole path to the fast capture output against
-// FFmpeg's own decode (`ffmpeg -f null`), and the CPU time of real-time playback per minute of audio.
+// FFmpeg's own decode (`ffmpeg -f null`), the CPU time of real-time playback per minute of audio, and
+// the resampler's cost per minute of output (alone, and as the difference a source rate makes on the
+// whole path).
 // Usage: bass_bench [minutes of test audio, default 10] [seconds of real-time playback, default 20]
+#include "Core.h"
+#include "Resampler.h"
 #include "bass.h"
 
 #include <sys/resource.h>
@@ -8,9 +12,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <vector>
 #include <thread>
 
 namespace {
@@ -73,6 +80,84 @@ double RealTimeCpuPerMinute(const std::string& file, double seconds, bool sdl) {
   return c * 60.0 / seconds;
 }
 
+// CPU seconds the resampler alone takes for one minute of stereo output at 44.1 kHz, the step
+// given by step(j) for output frame j (input: a tone, pushed as the mixer does).
+double ResamplerCpuPerMinute(const std::function<double(size_t)>& step) {
+  using orvbass::Resampler;
+  Resampler rs;
+  rs.Configure(2);
+  rs.EnableStretchTable();  // as the library does for sources and speeds above the output rate
+  const size_t outFrames = 44100 * 60;
+  std::vector<int16_t> in(2 * 65536);
+  for (size_t i = 0; i < in.size() / 2; ++i)
+    in[2 * i] = in[2 * i + 1] = int16_t(12000 * std::sin(0.05 * double(i)));
+  std::vector<float> out(Resampler::kChunk * 2);
+  double steps[Resampler::kChunk];
+  size_t made = 0, fed = 0;
+  float sink = 0;
+  double c0 = Cpu(RUSAGE_SELF);
+  while (made < outFrames) {
+    double sum = 0, most = 0;
+    for (uint32_t j = 0; j < Resampler::kChunk; ++j) {
+      steps[j] = step(made + j);
+      sum += steps[j];
+      most = std::max(most, steps[j]);
+    }
+    size_t need = size_t(std::ceil(rs.Fraction() + sum)) + Resampler::Reach(most) + 1;
+    while (rs.Ahead() < need) {
+      size_t at = fed % (in.size() / 2 - 8192);
+      size_t n = rs.Push(orvbass::SampleFmt::S16, in.data() + 2 * at, std::min<size_t>(need - rs.Ahead(), 8192));
+      fed += n;
+      if (n == 0) break;
+    }
+    uint32_t n = rs.Run(out.data(), Resampler::kChunk, steps, false);
+    rs.TakeAdvance();
+    sink += out[0];
+    made += n;
+    if (n == 0) break;
+  }
+  double c = Cpu(RUSAGE_SELF) - c0;
+  if (sink == 12345.0f) std::printf(" ");  // keeps the output alive
+  return made >= outFrames ? c : -1;
+}
+
+// A stereo 16-bit WAV of "seconds" at "rate" (two tones).
+std::string MakeWav(const std::string& dir, int rate, int seconds) {
+  std::string path = dir + "/tones" + std::to_string(rate) + ".wav";
+  std::string src = "aevalsrc=0.4*sin(2*PI*440*t)+0.1*sin(2*PI*1234*t)|0.4*sin(2*PI*660*t):s=" +
+                    std::to_string(rate) + ":d=" + std::to_string(seconds);
+  return Sh("ffmpeg -nostdin -y -f lavfi -i \"" + src + "\" -c:a pcm_s16le " + path) ? path : "";
+}
+
+void ResamplerFigures(const std::string& dir) {
+  std::printf("resampler alone, stereo, CPU seconds per minute of 44.1 kHz output:\n");
+  struct Case {
+    const char* name;
+    std::function<double(size_t)> step;
+  } cases[] = {
+      {"8 kHz source", [](size_t) { return 8000.0 / 44100; }},
+      {"22.05 kHz source", [](size_t) { return 0.5; }},
+      {"44.1 kHz at speed 0.9 (fractional position)", [](size_t) { return 0.9; }},
+      {"48 kHz source (stretched kernel, table)", [](size_t) { return 48000.0 / 44100; }},
+      {"44.1 kHz at speed 1.5", [](size_t) { return 1.5; }},
+      {"96 kHz source (stretched kernel, table)", [](size_t) { return 96000.0 / 44100; }},
+      {"192 kHz source (stretched tap by tap)", [](size_t) { return 192000.0 / 44100; }},
+      {"speed sliding 0.5..1.5 every 10 s", [](size_t j) { return 1.0 - 0.5 * std::cos(2 * M_PI * double(j) / 441000); }},
+  };
+  for (auto& c : cases) std::printf("  %-46s %.3f s\n", c.name, ResamplerCpuPerMinute(c.step));
+  // The whole path to the fast capture output (into /dev/null): a 44.1 kHz source passes through, the
+  // others are resampled; the difference is what resampling costs there.
+  const int seconds = 60;
+  std::string ref = MakeWav(dir, 44100, seconds);
+  double base = OurPath(ref, "/dev/null").cpu;
+  std::printf("whole path, one minute of stereo WAV into the fast capture (/dev/null): 44.1 kHz %.3f s CPU\n", base);
+  for (int rate : {8000, 22050, 48000}) {
+    std::string f = MakeWav(dir, rate, seconds);
+    double t = OurPath(f, "/dev/null").cpu;
+    std::printf("  %d Hz source %.3f s CPU (%+.3f s against pass-through)\n", rate, t, t - base);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,6 +187,7 @@ int main(int argc, char** argv) {
               RealTimeCpuPerMinute(mp3, rtSeconds, false));
   std::printf("real-time playback of MP3 (SDL device path, disk driver, %.0f s): %.3f s CPU per minute of audio\n",
               rtSeconds, RealTimeCpuPerMinute(mp3, rtSeconds, true));
+  ResamplerFigures(dir);
   Sh("rm -rf " + dir);
   return 0;
 }

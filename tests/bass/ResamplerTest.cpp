@@ -125,10 +125,26 @@ TEST(Resampler, PlayingWithoutResamplingKeepsTheHistoryForWhatFollows) {
   EXPECT_LT(d.WorstErrorDb(back, back + 5000), -80.0);
 }
 
+TEST(Resampler, AConstantStepAboveOneReadsTheSameKernelFromItsTable) {
+  for (double step : {48000.0 / 44100, 1.37, 2.0}) {
+    Driver tapByTap(40000), table(40000);
+    table.rs.EnableStretchTable();
+    ASSERT_EQ(tapByTap.Produce(12000, [&](size_t) { return step; }), 12000u);
+    ASSERT_EQ(table.Produce(12000, [&](size_t) { return step; }), 12000u);
+    EXPECT_LT(tapByTap.WorstErrorDb(600, 12000), -80.0) << step;
+    EXPECT_LT(table.WorstErrorDb(600, 12000), -80.0) << step;
+    // Both are the same filter: they differ by far less than either differs from the tone.
+    double worst = 0;
+    for (size_t i = 0; i < table.out.size(); ++i) worst = std::max(worst, double(std::fabs(table.out[i] - tapByTap.out[i])));
+    EXPECT_LT(20 * std::log10(worst / kAmp), -85.0) << step;
+  }
+}
+
 TEST(Resampler, OutputEndsAtTheLastInputFrameAndPassesEveryFrame) {
   for (double step : {0.3, 1.0 / 3.0, 0.999, 1.7, 7.0}) {
     const size_t frames = 10007;
     Driver d(frames);
+    d.rs.EnableStretchTable();
     size_t made = d.Produce(1000000, [&](size_t) { return step; });
     // One output frame for every position before the end of the input.
     size_t expected = 0;
