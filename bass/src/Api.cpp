@@ -148,7 +148,7 @@ DWORD CreateChannelFromDecoder(const ORV_DECODER& dec, ORV_FILE* file, DWORD fla
   if (!c->decodeOnly) {
     // The mixer never allocates: the resampler's buffers exist before the channel can play.
     c->rs.Configure(int(dec.chans));
-    if (dec.freq > L().outFreq) c->rs.EnableStretchTable();
+    c->rs.EnableStretchTable(double(dec.freq) / L().outFreq);
     c->resampled.assign(size_t(Resampler::kChunk) * dec.chans, 0.0f);
   }
   DWORD h = RegisterChannel(c);
@@ -705,7 +705,7 @@ EXPORT BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
     return SetError(BASS_ERROR_ILLTYPE);
   }
   if (!ClampAttr(*c, attrib, value)) return SetError(BASS_ERROR_ILLPARAM);
-  if (attrib == BASS_ATTRIB_FREQ && !c->decodeOnly && value > float(L().outFreq)) c->rs.EnableStretchTable();
+  if (attrib == BASS_ATTRIB_FREQ && !c->decodeOnly) c->rs.EnableStretchTable(double(value) / L().outFreq);
   a->value = a->target = value;
   a->framesLeft = 0;
   return SetError(BASS_OK);
@@ -736,8 +736,8 @@ EXPORT BOOL BASS_ChannelSlideAttribute(DWORD handle, DWORD attrib, float value, 
   if (!a) return SetError(BASS_ERROR_ILLTYPE);
   // A negative volume target means "fade out and stop" in some callers; treat it as 0.
   if (!ClampAttr(*c, attrib & ~BASS_SLIDE_LOG, value)) return SetError(BASS_ERROR_ILLPARAM);
-  if ((attrib & ~BASS_SLIDE_LOG) == BASS_ATTRIB_FREQ && !c->decodeOnly && value > float(L().outFreq))
-    c->rs.EnableStretchTable();
+  if ((attrib & ~BASS_SLIDE_LOG) == BASS_ATTRIB_FREQ && !c->decodeOnly)
+    c->rs.EnableStretchTable(double(value) / L().outFreq);
   a->target = value;
   a->framesLeft = double(time) * L().outFreq / 1000.0;
   if (a->framesLeft <= 0) a->value = value;

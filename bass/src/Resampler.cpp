@@ -112,10 +112,14 @@ void Resampler::Configure(int chans) {
   Reset();
 }
 
-void Resampler::EnableStretchTable() {
-  if (!stretch_.empty()) return;
-  long reach = long(std::ceil(kHalf * kTableStretch));
+static long StretchReach(double step) { return long(std::ceil(kHalf * std::clamp(step, 1.0, double(Resampler::kMaxStretch)))); }
+
+void Resampler::EnableStretchTable(double step) {
+  long reach = StretchReach(step);
+  if (step <= 1.0 || reach <= stretchRoom_) return;
   stretch_.assign(size_t(kStretchPhases + 1) * size_t(2 * reach + 1), 0.0f);
+  stretchRoom_ = reach;
+  stretchStep_ = 0;
 }
 
 // Rows for positions r / kStretchPhases past a whole frame, each summing to 1. Built on the mixer
@@ -123,8 +127,8 @@ void Resampler::EnableStretchTable() {
 // what reading the kernel tap by tap for one chunk costs.
 void Resampler::BuildStretch(double step) {
   const Tables& t = T();
-  const double scale = 1.0 / step;
-  const long reach = long(std::ceil(kHalf * step));
+  const double scale = 1.0 / std::min(step, double(kMaxStretch));
+  const long reach = StretchReach(step);
   stretchLo_ = -reach;
   stretchTaps_ = 2 * reach + 1;
   const long last = long(t.line.size()) - 2;
@@ -234,7 +238,7 @@ uint32_t Resampler::Run(float* out, uint32_t frames, const double* steps, bool e
     for (int ch = 0; ch < chans_; ++ch)
       std::fill_n(line_.begin() + long(size_t(ch) * cap_ + len_), kReachMax + 1, 0.0f);
   }
-  if (!stretch_.empty() && steps[0] > 1.0 && steps[0] <= kTableStretch && steps[0] != stretchStep_ &&
+  if (steps[0] > 1.0 && steps[0] != stretchStep_ && StretchReach(steps[0]) <= stretchRoom_ &&
       std::all_of(steps, steps + frames, [&](double s) { return s == steps[0]; }))
     BuildStretch(steps[0]);
   float* coef = coef_.data();

@@ -28,12 +28,11 @@ public:
   // Sets the channel count (1..8) and allocates the input line; then Reset().
   void Configure(int chans);
   bool Configured() const { return chans_ > 0; }
-  // Allocates the table that makes a constant step between 1 and kTableStretch about as cheap as a step
-  // below 1 (otherwise such steps read the kernel tap by tap, about three times the cost).
-  // Call where allocating is fine, when a step above 1 may come (a source or frequency attribute
-  // above the output rate). Idempotent.
-  void EnableStretchTable();
-  static constexpr double kTableStretch = 2.25;  // up to 96 kHz sources
+  // Allocates the table that makes a constant step above 1, up to "step", about as cheap as a step
+  // below 1 (otherwise such steps read the kernel tap by tap, three to seven times the cost).
+  // Call where allocating is fine, when such a step may come (a source or frequency attribute above
+  // the output rate). Only grows the table.
+  void EnableStretchTable(double step);
 
   // Silence before the next input frame; the position is on that frame.
   void Reset();
@@ -79,6 +78,7 @@ private:
   // Phase table of the kernel stretched for one step (stretchStep_, 0 = none built yet): rows of
   // stretchTaps_ taps for frames stretchLo_ .. -stretchLo_ around the position.
   std::vector<float> stretch_;
+  long stretchRoom_ = 0;  // largest reach the table has room for
   double stretchStep_ = 0;
   long stretchLo_ = 0;
   long stretchTaps_ = 0;

@@ -126,9 +126,10 @@ TEST(Resampler, PlayingWithoutResamplingKeepsTheHistoryForWhatFollows) {
 }
 
 TEST(Resampler, AConstantStepAboveOneReadsTheSameKernelFromItsTable) {
-  for (double step : {48000.0 / 44100, 1.37, 2.0}) {
-    Driver tapByTap(40000), table(40000);
-    table.rs.EnableStretchTable();
+  for (double step : {48000.0 / 44100, 1.37, 2.0, 4.4, 6.0}) {
+    const size_t frames = size_t(12000 * step) + 4000;
+    Driver tapByTap(frames), table(frames);
+    table.rs.EnableStretchTable(step);
     ASSERT_EQ(tapByTap.Produce(12000, [&](size_t) { return step; }), 12000u);
     ASSERT_EQ(table.Produce(12000, [&](size_t) { return step; }), 12000u);
     EXPECT_LT(tapByTap.WorstErrorDb(600, 12000), -80.0) << step;
@@ -144,7 +145,7 @@ TEST(Resampler, OutputEndsAtTheLastInputFrameAndPassesEveryFrame) {
   for (double step : {0.3, 1.0 / 3.0, 0.999, 1.7, 7.0}) {
     const size_t frames = 10007;
     Driver d(frames);
-    d.rs.EnableStretchTable();
+    d.rs.EnableStretchTable(step);
     size_t made = d.Produce(1000000, [&](size_t) { return step; });
     // One output frame for every position before the end of the input.
     size_t expected = 0;
