@@ -596,9 +596,9 @@ void TForm1::moveEvent(QMoveEvent* e) {
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
   // The title label starts and ends drags like the top bar.
   if (watched == labels_["LabelTitle"]) {
-    auto* me = static_cast<QMouseEvent*>(e);
-    if (e->type() == QEvent::MouseButtonPress) StartDrag(me);
-    else if (e->type() == QEvent::MouseMove && dragging_) DragMove(me);
+    // Only mouse events are taken as such: the label also gets moves, paints and the like.
+    if (e->type() == QEvent::MouseButtonPress) StartDrag(static_cast<QMouseEvent*>(e));
+    else if (e->type() == QEvent::MouseMove && dragging_) DragMove(static_cast<QMouseEvent*>(e));
     else if (e->type() == QEvent::MouseButtonRelease) EndDrag();
   }
   return QWidget::eventFilter(watched, e);
