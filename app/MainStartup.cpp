@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QGuiApplication>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QToolButton>
 #include <cctype>
 
@@ -374,6 +375,14 @@ void TForm1::ModeChanged(engine::TPlayerMode oldMode, engine::TPlayerMode newMod
 // Closing
 
 void TForm1::closeEvent(QCloseEvent* e) {
+  // A close that arrives while the playlist is being filled (a termination
+  // request is let through by the add's progress display) waits for the add:
+  // the add reads through the engine that closing destroys.
+  if (windows_ && windows_->Playlist && windows_->Playlist->Busy()) {
+    e->ignore();
+    QTimer::singleShot(50, this, [this] { close(); });
+    return;
+  }
   shuttingDown_ = true;
   EngineWindowHook = nullptr;
   // Timers and the playback logic go before the engine: the settings-write

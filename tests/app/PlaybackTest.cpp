@@ -1089,3 +1089,33 @@ TEST(AppPlaybackWindow, ClosingWhilePlayingWithAFailingSettingsWriteReachesNoDes
   w.form->tbVolume()->setValue(10);
   QTest::mouseClick(w.form->Button("ImagePause"), Qt::LeftButton);
 }
+
+TEST(AppPlaybackWindow, AClosingRequestDuringAFolderAddWaitsForTheAdd) {
+  WindowRig w(1, 0.4);
+  const std::string folder = w.dir.File("many");
+  std::filesystem::create_directory(folder);
+  for (int i = 0; i < 100; ++i)
+    std::filesystem::create_symlink(w.files[0], folder + "/" + std::to_string(1000 + i) + ".wav");
+  // The playlist window's progress display lets a termination request through
+  // (its close reaches the main window while rows are still being read).
+  bool asked = false, closedDuringAdd = true, engineDuringAdd = false;
+  auto display = w.list().OnProgress;
+  w.list().OnProgress = [&](const playlist::TAddProgress& p) {
+    if (display) display(p);
+    if (asked || p.phase != playlist::TAddProgress::Reading || p.done < 64) return;
+    asked = true;
+    w.form->close();
+    QTest::qWait(120);  // the retry comes round while the add is still under way
+    closedDuringAdd = w.player->closed;
+    engineDuringAdd = w.form->Engine() != nullptr;
+  };
+  w.list().AddFolder(folder);
+  ASSERT_TRUE(asked);
+  EXPECT_FALSE(closedDuringAdd);
+  EXPECT_TRUE(engineDuringAdd);
+  EXPECT_EQ(w.list().Count(), 103);
+  // Then the close goes ahead.
+  EXPECT_TRUE(WaitFor([&] { return w.player->closed; }, 5000));
+  EXPECT_EQ(w.form->Engine(), nullptr);
+  for (const auto& m : w.messages.Messages()) ADD_FAILURE() << m.text;
+}
