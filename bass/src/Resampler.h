@@ -9,7 +9,8 @@
 // cutoff, and images and aliases above 1.02 of it are at least 80 dB down.
 //
 // Threading: a Resampler belongs to one channel and is used under that channel's lock (the mixer thread
-// runs it; API threads reset it). Configure() allocates; nothing else does.
+// runs it; API threads configure and reset it). Configure() and EnableStretchTable() allocate (API
+// threads); nothing else does, so the mixer never allocates here.
 #pragma once
 
 #include <cstddef>
