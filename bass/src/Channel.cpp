@@ -330,6 +330,53 @@ void AddFrames(const MixGains& g, float* mix, const float* s, uint32_t n, uint32
 
 }  // namespace
 
+// Equal rates: the frames at the mix position pass unchanged (the resampler keeps the last ones as
+// history). Returns the frames produced, which are also the frames consumed.
+static uint32_t MixDirect(Channel& c, const MixGains& g, float* mix, uint32_t frames, const uint8_t* src,
+                          QWORD avail) {
+  const uint32_t produced = uint32_t(std::min<QWORD>(frames, avail)), chunk = Resampler::kChunk;
+  float* out = c.resampled.data();
+  for (uint32_t j = 0; j < produced; j += chunk) {
+    uint32_t n = std::min(chunk, produced - j);
+    ToFloat(c.fmt, src + size_t(j) * size_t(c.frameBytes), out, size_t(n) * c.chans);
+    AddFrames(g, mix, out, n, j);
+  }
+  c.rs.Bypass(c.fmt, src, produced);
+  return produced;
+}
+
+// Resamples the frames at the mix position, the rate following the frequency attribute "fr0" frame by
+// frame. Returns the frames produced; "consumed" gets the source frames passed.
+static uint32_t MixResampled(Channel& c, const MixGains& g, float* mix, uint32_t frames, const Attr& fr0,
+                             DWORD outFreq, const uint8_t* src, QWORD avail, QWORD& consumed) {
+  const uint32_t chunk = Resampler::kChunk;
+  const size_t fb = size_t(c.frameBytes);
+  double steps[Resampler::kChunk];
+  uint32_t produced = 0;
+  consumed = 0;
+  while (produced < frames) {
+    uint32_t want = std::min(chunk, frames - produced);
+    double total = 0, maxStep = 0;
+    for (uint32_t j = 0; j < want; ++j) {
+      steps[j] = double(ValueAt(fr0, produced + j)) / outFreq;
+      total += steps[j];
+      maxStep = std::max(maxStep, steps[j]);
+    }
+    // Input for this chunk: what its positions and the filter around them read.
+    QWORD inLine = consumed + c.rs.Ahead();  // frames from the mix position already in the resampler
+    QWORD need = QWORD(std::ceil(c.rs.Fraction() + total)) + Resampler::Reach(maxStep) + 1;
+    if (c.rs.Ahead() < need && inLine < avail)
+      c.rs.Push(c.fmt, src + size_t(inLine) * fb, size_t(std::min<QWORD>(need - c.rs.Ahead(), avail - inLine)));
+    bool ended = c.srcEnded && consumed + c.rs.Ahead() >= avail;
+    uint32_t n = c.rs.Run(c.resampled.data(), want, steps, ended);
+    consumed += c.rs.TakeAdvance();
+    AddFrames(g, mix, c.resampled.data(), n, produced);
+    produced += n;
+    if (n == 0) break;  // the input ended or is late
+  }
+  return produced;
+}
+
 uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD outFreq, float gvol) {
   const int fb = c.frameBytes, chans = int(c.chans);
   const Attr fr0 = c.freqAttr;
@@ -347,43 +394,10 @@ uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD
   const uint8_t* src = c.buf.data() + c.bufHead + size_t(c.mixPos - c.bufPos);
   MixGains g{c.vol, c.pan, gvol, chans, {}, {}};
   Weights(chans, g.wl, g.wr);
-  float* out = c.resampled.data();
-  const uint32_t chunk = Resampler::kChunk;
-
-  uint32_t produced = 0;
   QWORD consumed = 0;
-  if (direct) {
-    produced = uint32_t(std::min<QWORD>(frames, avail));
-    for (uint32_t j = 0; j < produced; j += chunk) {
-      uint32_t n = std::min(chunk, produced - j);
-      ToFloat(c.fmt, src + size_t(j) * size_t(fb), out, size_t(n) * size_t(chans));
-      AddFrames(g, mix, out, n, j);
-    }
-    consumed = produced;
-    c.rs.Bypass(c.fmt, src, size_t(consumed));
-  } else {
-    double steps[Resampler::kChunk];
-    while (produced < frames) {
-      uint32_t want = std::min(chunk, frames - produced);
-      double total = 0, maxStep = 0;
-      for (uint32_t j = 0; j < want; ++j) {
-        steps[j] = double(ValueAt(fr0, produced + j)) / outFreq;
-        total += steps[j];
-        maxStep = std::max(maxStep, steps[j]);
-      }
-      // Input for this chunk: what its positions and the filter around them read.
-      QWORD inLine = consumed + c.rs.Ahead();  // frames from mixPos already in the resampler
-      QWORD need = QWORD(std::ceil(c.rs.Fraction() + total)) + Resampler::Reach(maxStep) + 1;
-      if (c.rs.Ahead() < need && inLine < avail)
-        c.rs.Push(c.fmt, src + size_t(inLine) * size_t(fb), size_t(std::min<QWORD>(need - c.rs.Ahead(), avail - inLine)));
-      bool ended = c.srcEnded && consumed + c.rs.Ahead() >= avail;
-      uint32_t n = c.rs.Run(out, want, steps, ended);
-      consumed += c.rs.TakeAdvance();
-      AddFrames(g, mix, out, n, produced);
-      produced += n;
-      if (n == 0) break;  // the input ended or is late
-    }
-  }
+  const uint32_t produced = direct ? MixDirect(c, g, mix, frames, src, avail)
+                                   : MixResampled(c, g, mix, frames, fr0, outFreq, src, avail, consumed);
+  if (direct) consumed = produced;
 
   Attr vol = c.vol, pan = c.pan, fr = c.freqAttr;
   bool volEnd = Advance(vol, frames), panEnd = Advance(pan, frames), frEnd = Advance(fr, frames);
