@@ -1,5 +1,6 @@
 #include "Messages.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -443,6 +444,69 @@ bool PumpAndSleep(int ms) {
 }
 
 bool QuitSeen() { return Self().quitSeen; }
+
+struct Event::Impl {
+  std::atomic<bool> set{false};
+  std::mutex mutex;
+  std::vector<std::shared_ptr<ThreadQueue>> waiters;  // guarded by mutex
+};
+
+Event::Event(bool set) : impl_(std::make_unique<Impl>()) { impl_->set = set; }
+Event::~Event() = default;
+
+void Event::Set() {
+  std::vector<std::shared_ptr<ThreadQueue>> waiters;
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->set.store(true);
+    waiters = impl_->waiters;
+  }
+  for (auto& q : waiters) {
+    // Taking the waiter's lock orders this wake-up after its last look at the flag.
+    { std::lock_guard lock(q->mutex); }
+    q->cv.notify_all();
+  }
+}
+
+void Event::Reset() { impl_->set.store(false); }
+
+bool Event::IsSet() const { return impl_->set.load(); }
+
+bool Event::Wait(int timeoutMs) {
+  if (impl_->set.load()) return true;
+  auto self = SelfShared();
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->waiters.push_back(self);
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+  bool result = false;
+  {
+    std::unique_lock lock(self->mutex);
+    for (;;) {
+      if (!self->sends.empty()) {
+        lock.unlock();
+        AnswerSends(*self);
+        lock.lock();
+        continue;
+      }
+      if (impl_->set.load()) {
+        result = true;
+        break;
+      }
+      if (timeoutMs < 0) {
+        self->cv.wait(lock);
+      } else if (self->cv.wait_until(lock, deadline) == std::cv_status::timeout && self->sends.empty()) {
+        result = impl_->set.load();
+        break;
+      }
+    }
+  }
+  std::lock_guard lock(impl_->mutex);
+  auto& w = impl_->waiters;
+  w.erase(std::find(w.begin(), w.end(), self));
+  return result;
+}
 
 void SetThreadMessageHandler(std::function<void(const MSG&)> handler) {
   Self().threadHandler = std::move(handler);

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 
 struct HWND__;
@@ -118,5 +119,28 @@ bool KillTimer(HWND hwnd, uintptr_t id);
 // Dispatches what is queued for the calling thread right now (sends first, then
 // the posted messages present at the call). Returns false once WM_QUIT was taken.
 bool DrainQueue();
+
+// A manual-reset event for one thread to wait on another. The wait keeps
+// answering sends made to the waiting thread (and only those: posted messages
+// stay queued), so a thread that sends to the waiter before it can set the
+// event does not deadlock with it. Set and Reset may be called from any thread.
+class Event {
+ public:
+  explicit Event(bool set = false);
+  ~Event();
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+
+  void Set();
+  void Reset();
+  bool IsSet() const;
+  // Waits until the event is set; timeoutMs < 0 waits without limit. True when
+  // set, false when the time ran out first.
+  bool Wait(int timeoutMs);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace platform

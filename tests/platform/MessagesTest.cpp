@@ -343,3 +343,68 @@ TEST(Messages, ATimerDoesNotFloodABusyThread) {
   KillTimer(hwnd, 1);
   DestroyWindow(hwnd);
 }
+
+TEST(MessagesEvent, AWaiterAnswersSendsOfTheThreadItWaitsFor) {
+  // The other thread can set the event only after this thread has answered it:
+  // a plain wait would never return.
+  std::vector<WPARAM> asked;  // touched only on this thread
+  HWND mine = CreateMessageWindow([&](HWND, UINT, WPARAM w, LPARAM) -> LRESULT {
+    asked.push_back(w);
+    return LRESULT(w * 3);
+  });
+  Event done;
+  std::atomic<LRESULT> sum{0};
+  std::thread worker([&] {
+    for (WPARAM i = 1; i <= 50; ++i) sum += SendMessage(mine, WM_USER, i, 0);
+    done.Set();
+  });
+  EXPECT_TRUE(done.Wait(60000));
+  worker.join();
+  EXPECT_EQ(asked.size(), 50u);
+  EXPECT_EQ(sum.load(), LRESULT(3 * 50 * 51 / 2));
+  DestroyWindow(mine);
+}
+
+TEST(MessagesEvent, AWaitLeavesPostedMessagesQueued) {
+  int handled = 0;
+  HWND mine = CreateMessageWindow([&](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return ++handled; });
+  Event done;
+  std::thread worker([&] {
+    PostMessage(mine, WM_USER, 0, 0);
+    done.Set();
+  });
+  EXPECT_TRUE(done.Wait(60000));
+  worker.join();
+  EXPECT_EQ(handled, 0);  // nothing ran inside the wait but sends
+  DrainQueue();
+  EXPECT_EQ(handled, 1);
+  DestroyWindow(mine);
+}
+
+TEST(MessagesEvent, SetResetAndTimeout) {
+  Event e;
+  EXPECT_FALSE(e.IsSet());
+  EXPECT_FALSE(e.Wait(0));
+  EXPECT_FALSE(e.Wait(20));  // nobody sets it: the wait gives up
+  e.Set();
+  EXPECT_TRUE(e.IsSet());
+  EXPECT_TRUE(e.Wait(-1));  // already set: no wait at all
+  e.Reset();
+  EXPECT_FALSE(e.Wait(0));
+  Event initially(true);
+  EXPECT_TRUE(initially.Wait(0));
+}
+
+TEST(MessagesEvent, ManyWaitersAreAllWoken) {
+  Event go;
+  std::atomic<int> woken{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 4; ++i)
+    waiters.emplace_back([&] {
+      if (go.Wait(60000)) ++woken;
+    });
+  std::this_thread::sleep_for(10ms);  // most of them are waiting by now (either way the result holds)
+  go.Set();
+  for (auto& t : waiters) t.join();
+  EXPECT_EQ(woken.load(), 4);
+}
