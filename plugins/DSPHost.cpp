@@ -66,11 +66,138 @@ int RunGuarded(winampDSPModule* m, short* samples, int frames, int bits, int cha
   return result;
 }
 
+// How long the UI thread waits for a module call before it leaves the call
+// behind. Blocks take a few milliseconds; a module that sits this long is stuck.
+constexpr int kModuleWaitMs = 3000;
+
 void PostFill() {
   THostState& h = Host();
   uint32_t tid = h.playThreadId.load();
   if (!tid || h.fillPosted.exchange(true)) return;
   if (!platform::PostThreadMessage(tid, WM_PLAYTHREAD_FILL, 0, 0)) h.fillPosted = false;
+}
+
+// ---------------------------------------------------------------------------
+// Module calls. A thread that runs the active module enters a gate: it waits
+// while another call is in progress or the UI thread changes modules, then
+// registers its call and runs it without any lock held. The UI thread, to
+// change modules, closes the gate and waits for the call in progress with an
+// event wait that goes on answering sends (the module may be asking the host
+// window something). A call that does not come back in time is left behind.
+
+enum class DSPRun { kBypassed, kDone, kFaulted, kAbandoned };
+
+// Runs the active module over a block on the calling thread. `guarded`
+// contains faults (the play thread); *result is the module's answer for kDone.
+DSPRun RunActiveModule(short* samples, int frames, int bits, int channels, int rate, bool guarded, int* result) {
+  THostState& h = Host();
+  std::shared_ptr<TDSPCall> call;
+  winampDSPModule* m = nullptr;
+  {
+    std::unique_lock lock(h.dspMutex);
+    h.dspCv.wait(lock, [&] { return !h.dspChanging && !h.dspCall; });
+    int index = h.dspIndex.load();
+    if (!h.dspActive || h.dspFaulted || index < 0) return DSPRun::kBypassed;
+    m = h.dspModules[index];
+    if (!m || !m->ModifySamples) return DSPRun::kBypassed;
+    call = std::make_shared<TDSPCall>();
+    call->thread = platform::GetCurrentThreadId();
+    h.dspCall = call;
+  }
+  bool faulted = false;
+  if (guarded) *result = RunGuarded(m, samples, frames, bits, channels, rate, &faulted);
+  else *result = m->ModifySamples(m, samples, frames, bits, channels, rate);
+  int inside = TDSPCall::kInside;
+  if (!call->state.compare_exchange_strong(inside, TDSPCall::kReturned)) {
+    // Left behind: the host has gone on without this call; nothing of it may be touched.
+    return DSPRun::kAbandoned;
+  }
+  {
+    std::lock_guard lock(h.dspMutex);
+    h.dspCall.reset();
+    if (faulted) h.dspFaulted = true;
+  }
+  h.dspCv.notify_all();
+  call->done.Set();
+  if (faulted) {
+    ++h.dspFaults;
+    platform::PostMessage(h.engineWindow, WM_PLUGIN_DSPERROR, 0, 0);
+    return DSPRun::kFaulted;
+  }
+  return DSPRun::kDone;
+}
+
+// UI thread: leaves a call that has not returned behind, with its module and
+// library: the module is never called again (not even Quit) and the library is
+// never unloaded. Reported like a fault. False when the call returned first.
+bool AbandonCall(const std::shared_ptr<TDSPCall>& call) {
+  int inside = TDSPCall::kInside;
+  if (!call->state.compare_exchange_strong(inside, TDSPCall::kAbandoned)) return false;
+  THostState& h = Host();
+  {
+    std::lock_guard lock(h.dspMutex);
+    if (h.dspCall == call) h.dspCall.reset();
+    h.dspActive = false;
+    h.dspIndex = -1;
+    h.dspFaulted = false;
+    h.abandonedLibraries.push_back(std::move(h.dspLib));
+    h.dspLib = platform::DynamicLibrary();
+    h.dspPath.clear();
+    h.dspHeader = nullptr;
+    h.dspModules.fill(nullptr);
+    h.dspCount = 0;
+  }
+  h.dspCv.notify_all();
+  ++h.dspFaults;
+  platform::PostMessage(h.engineWindow, WM_PLUGIN_DSPERROR, 0, 0);
+  return true;
+}
+
+// UI thread: waits for the module call in progress (if any), answering sends,
+// at most kModuleWaitMs before leaving it behind. Returns the call left behind.
+std::shared_ptr<TDSPCall> WaitForModuleCall() {
+  THostState& h = Host();
+  for (;;) {
+    std::shared_ptr<TDSPCall> call;
+    {
+      std::lock_guard lock(h.dspMutex);
+      call = h.dspCall;
+    }
+    if (!call) return nullptr;
+    if (call->done.Wait(kModuleWaitMs)) continue;
+    if (AbandonCall(call)) return call;
+    // It returned just now: wait for it to leave the gate.
+  }
+}
+
+bool LaunchPlayThread();
+
+// UI thread: no module call runs from here to EndChange, so modules can be
+// started and quit and the table changed.
+void BeginChange() {
+  THostState& h = Host();
+  {
+    std::lock_guard lock(h.dspMutex);
+    h.dspChanging = true;
+  }
+  std::shared_ptr<TDSPCall> left = WaitForModuleCall();
+  if (left && h.play && left->thread == h.play->id.load()) {
+    // The play thread stays inside the module: the stream goes on with a new thread.
+    std::shared_ptr<TPlayThread> old = std::move(h.play);
+    old->thread.detach();
+    h.playThreadId = 0;
+    h.fillPosted = false;
+    if (h.ptOutput.load() && LaunchPlayThread()) PostFill();
+  }
+}
+
+void EndChange() {
+  THostState& h = Host();
+  {
+    std::lock_guard lock(h.dspMutex);
+    h.dspChanging = false;
+  }
+  h.dspCv.notify_all();
 }
 
 // The play thread's output stream procedure (audio library thread). It never
@@ -93,31 +220,43 @@ DWORD CALLBACK PlayStreamProc(HSTREAM, void* buffer, DWORD length, void*) {
   return n;
 }
 
+constexpr int kFillLeftBehind = -2;
+
 // One block from the decoding channel through the DSP module into the ring.
-// 1: nothing more to do now, 0: filled, -1: the decoding channel is gone.
-int FillStep() {
+// 1: nothing more to do now, 0: filled, -1: the decoding channel is gone,
+// kFillLeftBehind: the module kept this thread past the host's wait.
+// The ring's writer lock is not held while the module runs (the UI thread
+// empties the ring on seeks); a block made across an emptying is dropped.
+int FillStep(TPlayThread& self) {
   THostState& h = Host();
   DWORD out = h.ptOutput.load();
   if (!out || h.endOfInput.load()) return 1;
-  std::unique_lock writer(h.ring.WriterLock());
-  if (h.endOfInput.load()) return 1;
   const int bits = h.ptBits, channels = h.ptChans, rate = h.ptRate;
   const uint32_t a = PlayBlockBytes(bits, channels, rate);
-  const bool dsp = h.dspActive.load();
-  const uint32_t b = dsp ? 2 * a : a;
-  if (h.ring.Free() <= b) return 1;
+  const uint32_t frameBytes = uint32_t(bits / 8 * channels);
   engine::TBassCore& bass = *h.bass;
-  uint8_t* buf = h.dspBuffer.data();
-  DWORD got = bass.BASS_ChannelGetData(h.ptRead.load(), buf, a);
-  if (got == DWORD(-1)) {
-    h.endOfInput.store(true, std::memory_order_release);
-    return bass.BASS_ErrorGetCode() == BASS_ERROR_HANDLE && !h.closing ? -1 : 1;
-  }
-  if (got == 0) {
-    h.endOfInput.store(true, std::memory_order_release);
-    if (h.ptRead.load() == h.ptSource.load()) return 1;
-    if (bass.BASS_ChannelGetPosition(h.ptSource.load(), BASS_POS_BYTE) != QWORD(-1)) return 1;
-    return bass.BASS_ErrorGetCode() == BASS_ERROR_HANDLE && !h.closing ? -1 : 1;
+  uint8_t* buf = self.buffer->data();
+  bool dsp;
+  uint32_t b, epoch;
+  DWORD got;
+  {
+    std::lock_guard writer(h.ring.WriterLock());
+    if (h.endOfInput.load()) return 1;
+    dsp = h.dspActive.load();
+    b = dsp ? 2 * a : a;
+    if (h.ring.Free() <= b) return 1;
+    epoch = h.ring.Epoch();
+    got = bass.BASS_ChannelGetData(h.ptRead.load(), buf, a);
+    if (got == DWORD(-1)) {
+      h.endOfInput.store(true, std::memory_order_release);
+      return bass.BASS_ErrorGetCode() == BASS_ERROR_HANDLE && !h.closing ? -1 : 1;
+    }
+    if (got == 0) {
+      h.endOfInput.store(true, std::memory_order_release);
+      if (h.ptRead.load() == h.ptSource.load()) return 1;
+      if (bass.BASS_ChannelGetPosition(h.ptSource.load(), BASS_POS_BYTE) != QWORD(-1)) return 1;
+      return bass.BASS_ErrorGetCode() == BASS_ERROR_HANDLE && !h.closing ? -1 : 1;
+    }
   }
   uint32_t f = got;
   if (h.pad && f < a) {
@@ -125,26 +264,28 @@ int FillStep() {
     f = a;
   }
   uint32_t bytes = f;
-  const uint32_t frameBytes = uint32_t(bits / 8 * channels);
   if (dsp) {
-    bool faulted = false;
-    int result = 0;
-    h.dspMutex.lock();
-    int index = h.dspIndex.load();
-    winampDSPModule* m = h.dspActive && !h.dspFaulted && index >= 0 ? h.dspModules[index] : nullptr;
-    if (m && m->ModifySamples) {
-      result = RunGuarded(m, reinterpret_cast<short*>(buf), int(f / frameBytes), bits, channels, rate, &faulted);
-    } else {
-      result = int(f / frameBytes);  // deactivated meanwhile, or bypassed after a fault
-    }
-    h.dspMutex.unlock();
-    if (faulted) {
-      h.dspFaulted = true;
-      ++h.dspFaults;
-      platform::PostMessage(h.engineWindow, WM_PLUGIN_DSPERROR, 0, 0);
+    int frames = int(f / frameBytes), result = frames;
+    switch (RunActiveModule(reinterpret_cast<short*>(buf), frames, bits, channels, rate, true, &result)) {
+      case DSPRun::kAbandoned:
+        return kFillLeftBehind;
+      case DSPRun::kBypassed:  // deactivated meanwhile, or bypassed after a fault
+        result = frames;
+        break;
+      case DSPRun::kFaulted:  // the block contributes nothing
+        result = 0;
+        break;
+      case DSPRun::kDone:
+        break;
     }
     // A module may at most double the frames: the buffer and the room asked for hold no more.
     bytes = uint32_t(std::clamp<int64_t>(result, 0, int64_t(b / frameBytes))) * frameBytes;
+  }
+  std::lock_guard writer(h.ring.WriterLock());
+  if (h.ring.Epoch() != epoch) {
+    // Emptied for a seek or a resume while this block was in work: it belongs to before.
+    PostFill();
+    return 1;
   }
   if (bytes) h.ring.Write(buf, bytes);
   int status;
@@ -161,9 +302,12 @@ int FillStep() {
   return status;
 }
 
-void PlayThreadMain() {
+void PlayThreadMain(std::shared_ptr<TPlayThread> self) {
   THostState& h = Host();
-  h.playThreadId = platform::GetCurrentThreadId();
+  uint32_t id = platform::GetCurrentThreadId();
+  self->id = id;
+  h.playThreadId = id;
+  self->started.Set();
   bool stop = false;
   platform::MSG m;
   while (!stop && platform::GetMessage(&m)) {
@@ -171,14 +315,35 @@ void PlayThreadMain() {
       stop = true;
     } else if (m.message == WM_PLAYTHREAD_FILL && !m.hwnd) {
       h.fillPosted = false;
-      if (h.ptOutput.load() && FillStep() == -1)
-        platform::PostMessage(h.engineWindow, engine::WM_PLUGIN_DECODEFAIL, h.ptSource.load(), 0);
+      if (h.ptOutput.load()) {
+        int r = FillStep(*self);
+        if (r == kFillLeftBehind) break;  // the host has a new thread (or none): touch nothing more
+        if (r == -1) platform::PostMessage(h.engineWindow, engine::WM_PLUGIN_DECODEFAIL, h.ptSource.load(), 0);
+      }
     } else {
       platform::DispatchMessage(&m);
     }
     if (!h.ptOutput.load()) stop = true;
   }
-  h.playThreadId = 0;
+  self->exited.Set();
+}
+
+// UI thread: starts a play thread for the settings in the host state and
+// waits until it runs.
+bool LaunchPlayThread() {
+  THostState& h = Host();
+  if (h.dspBuffer.use_count() > 1)  // still held by a thread left behind in a module
+    h.dspBuffer = std::make_shared<std::vector<uint8_t>>(kDSPBufferSize);
+  auto t = std::make_shared<TPlayThread>();
+  t->buffer = h.dspBuffer;
+  try {
+    t->thread = std::thread(&PlayThreadMain, t);
+  } catch (...) {
+    return false;
+  }
+  h.play = t;
+  t->started.Wait(-1);  // the thread reports at once; sends are answered meanwhile
+  return true;
 }
 
 }  // namespace
@@ -204,7 +369,7 @@ int DSPFaultCount() { return Host().dspFaults.load(); }
 // ---------------------------------------------------------------------------
 // DSP library and modules
 
-bool IsDSPBufferReady() { return !Host().dspBuffer.empty(); }
+bool IsDSPBufferReady() { return Host().dspBuffer != nullptr; }
 
 namespace {
 bool LoadDSPLibrary(const std::string& path) {
@@ -261,34 +426,48 @@ int ActivateDSPModule(int index) {
   THostState& h = Host();
   if (!IsDSPBufferReady() || !h.hostWindow || h.dspCount == 0 || index < 0 || index >= h.dspCount) return -1;
   if (index == h.dspIndex && h.dspActive) return 0;
-  // The lock keeps every ModifySamples call out while modules change.
-  std::lock_guard lock(h.dspMutex);
+  BeginChange();
+  if (index >= h.dspCount) {  // the library was left behind with a stuck call while we waited
+    EndChange();
+    return -1;
+  }
   int old = h.dspIndex;
-  if (old >= 0 && h.dspActive && !h.dspFaulted && h.dspModules[old]->Quit) h.dspModules[old]->Quit(h.dspModules[old]);
-  h.dspActive = false;
-  h.dspIndex = -1;
-  h.dspFaulted = false;
+  bool quit = old >= 0 && h.dspActive && !h.dspFaulted;
+  {
+    std::lock_guard lock(h.dspMutex);
+    h.dspActive = false;
+    h.dspIndex = -1;
+    h.dspFaulted = false;
+  }
+  // Quit and Init run outside the lock (the gate keeps module calls out): they may send to the host window.
+  if (quit && h.dspModules[old]->Quit) h.dspModules[old]->Quit(h.dspModules[old]);
   winampDSPModule* m = h.dspModules[index];
   m->hwndParent = reinterpret_cast<HWND>(h.hostWindow);
   bool ok = m->Init && m->Init(m) == 0;
-  h.dspActive = ok;
-  if (!ok) return -1;
-  h.dspIndex = index;
-  return 0;
+  {
+    std::lock_guard lock(h.dspMutex);
+    h.dspActive = ok;
+    if (ok) h.dspIndex = index;
+  }
+  EndChange();
+  return ok ? 0 : -1;
 }
 
 int DeactivateDSPModule() {
   THostState& h = Host();
   if (h.dspCount == 0) return -1;
-  std::lock_guard lock(h.dspMutex);
+  BeginChange();
   int index = h.dspIndex;
-  if (h.dspActive) {
+  // A module that faulted is not called again: its state is not to be trusted.
+  bool quit = h.dspActive && index >= 0 && !h.dspFaulted;
+  {
+    std::lock_guard lock(h.dspMutex);
     h.dspActive = false;
-    // A module that faulted is not called again: its state is not to be trusted.
-    if (index >= 0 && !h.dspFaulted && h.dspModules[index]->Quit) h.dspModules[index]->Quit(h.dspModules[index]);
+    h.dspIndex = -1;
+    h.dspFaulted = false;
   }
-  h.dspIndex = -1;
-  h.dspFaulted = false;
+  if (quit && h.dspModules[index]->Quit) h.dspModules[index]->Quit(h.dspModules[index]);
+  EndChange();
   return 0;
 }
 
@@ -310,13 +489,10 @@ int DSPModuleCount() { return Host().dspCount; }
 std::string GetDSPLibraryName() { return Host().dspPath; }
 
 int DSPDoSamples(short* samples, int count, int bits, int channels, int rate) {
-  THostState& h = Host();
-  if (!h.dspActive.load()) return count;
-  std::lock_guard lock(h.dspMutex);
-  int index = h.dspIndex.load();
-  if (!h.dspActive || h.dspFaulted || index < 0) return count;
-  winampDSPModule* m = h.dspModules[index];
-  int r = m && m->ModifySamples ? m->ModifySamples(m, samples, count, bits, channels, rate) : count;
+  if (!Host().dspActive.load()) return count;
+  int r = count;
+  // Faults here are not contained: the input plug-in's thread is its own.
+  if (RunActiveModule(samples, count, bits, channels, rate, false, &r) != DSPRun::kDone) return count;
   return r > 0 ? r : count;
 }
 
@@ -349,16 +525,12 @@ DWORD StartPlayThread(DWORD readChannel, DWORD sourceChannel, int rate, bool pad
   h.fillPosted = false;
   h.ptOutput = s;
   h.playThreadId = 0;
-  try {
-    h.playThread = std::thread(&PlayThreadMain);
-  } catch (...) {
+  if (!LaunchPlayThread()) {
     h.ptOutput = 0;
     h.bass->BASS_StreamFree(s);
     platform::ShowMessage("Unable to create Play Thread.", platform::kCaptionError, platform::MsgIcon::Error);
     return 0;
   }
-  // Bounded wait: the thread reports itself at once.
-  for (int i = 0; i < 500 && h.playThreadId.load() == 0; ++i) platform::PumpAndSleep(2);
   return s;
 }
 
@@ -368,11 +540,26 @@ void StopPlayThread() {
   DWORD s = h.ptOutput.exchange(0);
   // After the free returns the library calls the stream procedure no more.
   if (s && h.bass) h.bass->BASS_StreamFree(s);
-  if (h.playThread.joinable()) {
-    // A thread just created may not have its queue yet.
-    for (int i = 0; i < 1000 && h.playThreadId.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    if (uint32_t tid = h.playThreadId.load()) platform::PostThreadMessage(tid, platform::WM_CLOSE, 0, 0);
-    h.playThread.join();
+  if (std::shared_ptr<TPlayThread> t = std::move(h.play)) {
+    platform::PostThreadMessage(t->id.load(), platform::WM_CLOSE, 0, 0);
+    // The thread may be inside a module that asks the host something: the wait
+    // answers sends, and a module that keeps it too long is left behind with it.
+    bool ended = true;
+    while (!t->exited.Wait(kModuleWaitMs)) {
+      std::shared_ptr<TDSPCall> call;
+      {
+        std::lock_guard lock(h.dspMutex);
+        call = h.dspCall;
+      }
+      // Only a module call holds the thread this long (another thread's stuck call
+      // keeps it at the gate); leave that call behind and see again.
+      if (call && AbandonCall(call) && call->thread == t->id.load()) {
+        ended = false;
+        break;
+      }
+    }
+    if (ended) t->thread.join();
+    else t->thread.detach();
   }
   h.playThreadId = 0;
 }

@@ -312,7 +312,7 @@ bool InitPluginCtrl(platform::HWND engineWindow, platform::HWND mainWindow, plat
   h.silence.assign(kSilenceSize, 0);
   g_outModule.hMainWindow = mainWindow;
   g_outModule.Init();
-  h.dspBuffer.assign(kDSPBufferSize, 0);
+  h.dspBuffer = std::make_shared<std::vector<uint8_t>>(kDSPBufferSize);
   h.hostWindow = platform::CreateProcWindow(&HostWindowProc);
   h.hostWindowProc = platform::GetWindowProc(h.hostWindow);
   h.iniPath = platform::ProgramFolder() + "plugins/plugin.ini";
@@ -340,7 +340,7 @@ void QuitPluginCtrl() {
   g_outModule.Quit();
   h.ring.Resize(0);
   h.silence.clear();
-  h.dspBuffer.clear();
+  h.dspBuffer.reset();
   if (h.hostWindow) {
     if (platform::GetWindowProc(h.hostWindow) != h.hostWindowProc)
       platform::SetWindowProc(h.hostWindow, h.hostWindowProc);

@@ -11,8 +11,12 @@
 // - the play thread (one per stream in dual-channel mode) writes the ring; the
 //   audio library's thread reads it in the stream procedures;
 // - other threads reach the engine only by messages posted to its window.
-// Module activation and deactivation take the DSP lock, which every
-// ModifySamples call holds, so a module is never started or quit mid-block.
+// A module is never started or quit mid-block: activation and deactivation
+// keep new ModifySamples calls out and wait for the one in progress. That wait
+// (like the wait for the play thread to end) goes on answering sends, since a
+// module may query the host window from ModifySamples; a call that has not
+// returned after a few seconds is left behind with its module, which is never
+// called again and whose library stays loaded, and "DSP error" is reported.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +37,8 @@ namespace plugins {
 
 // Thread message asking the play thread to fill the ring.
 constexpr platform::UINT WM_PLAYTHREAD_FILL = platform::WM_USER + 114;
-// Posted to the engine window when a DSP module faulted on the play thread.
+// Posted to the engine window when a DSP module faulted on the play thread or
+// was left behind inside a call.
 constexpr platform::UINT WM_PLUGIN_DSPERROR = platform::WM_USER + 119;
 
 constexpr int kMaxInputPlugins = 8;
@@ -134,7 +139,7 @@ void StopPlayThread();
 bool PlayThreadRunning();
 // Block size in bytes of the fill step for a format.
 uint32_t PlayBlockBytes(int bits, int channels, int rate);
-// Times a DSP module faulted on the play thread since the host started.
+// Times a DSP module faulted on the play thread or was left behind since the host started.
 int DSPFaultCount();
 
 }  // namespace plugins

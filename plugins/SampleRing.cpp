@@ -14,6 +14,7 @@ bool TSampleRing::Resize(uint32_t size) {
   size_.store(size, std::memory_order_release);
   r_.store(0, std::memory_order_release);
   w_.store(0, std::memory_order_release);
+  epoch_.fetch_add(1, std::memory_order_acq_rel);
   return true;
 }
 
@@ -69,6 +70,7 @@ void TSampleRing::Reset() {
 void TSampleRing::ResetHeld() {
   r_.store(0, std::memory_order_release);
   w_.store(0, std::memory_order_release);
+  epoch_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 }  // namespace plugins

@@ -5,7 +5,7 @@
 // audio library's thread, in a stream procedure) holds ReaderLock while it reads.
 // They never wait for each other: positions are atomics, only the writer moves W
 // and only the reader moves R. Reset and Resize take both locks, so they never
-// cut into a copy. Used/Free/Size may be read from any thread.
+// cut into a copy. Used/Free/Size/Epoch may be read from any thread.
 #pragma once
 
 #include <atomic>
@@ -34,6 +34,9 @@ class TSampleRing {
   void Reset();
   // The same with both locks already held by the caller.
   void ResetHeld();
+  // Counts resets and resizes: a writer that prepares a block without holding its
+  // lock compares it before and after, and drops a block made before an emptying.
+  uint32_t Epoch() const { return epoch_.load(std::memory_order_acquire); }
   std::mutex& WriterLock() { return writer_; }
   std::mutex& ReaderLock() { return reader_; }
 
@@ -42,6 +45,7 @@ class TSampleRing {
   std::unique_ptr<uint8_t[]> buf_;  // replaced only with both locks held
   std::atomic<uint32_t> size_{0};
   std::atomic<uint32_t> r_{0}, w_{0};
+  std::atomic<uint32_t> epoch_{0};
 };
 
 }  // namespace plugins

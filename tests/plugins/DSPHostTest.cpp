@@ -45,7 +45,7 @@ TEST(DSPHost, StartingModulesAndTheMessagesOfFailures) {
   ASSERT_NE(keep, nullptr);
 
   EXPECT_FALSE(eng.StartDSPPlugin(kEmpty, 0));
-  EXPECT_FALSE(eng.StartDSPPlugin(kKit, 5));  // five modules: index 5 is one too far
+  EXPECT_FALSE(eng.StartDSPPlugin(kKit, 7));  // seven modules: index 7 is one too far
   EXPECT_FALSE(eng.StartDSPPlugin(std::string(ORV_TEST_PLUGINS) + "/in_testpcm.so", 0));  // not a DSP plug-in
   EXPECT_EQ(Texts(msgs), (std::vector<std::string>{"Specified DSP plug-in is invalid", "Invalid module number",
                                                     "Specified DSP plug-in is invalid"}));
@@ -53,7 +53,7 @@ TEST(DSPHost, StartingModulesAndTheMessagesOfFailures) {
 
   ASSERT_TRUE(eng.StartDSPPlugin(kKit, 0));
   EXPECT_TRUE(plugins::IsDSPActive());
-  EXPECT_EQ(plugins::DSPModuleCount(), 5);
+  EXPECT_EQ(plugins::DSPModuleCount(), 7);
   int inits = KitCounter("testkit_inits");
   EXPECT_TRUE(eng.StartDSPPlugin(kKit, 0));  // already active: Init is not called again
   EXPECT_EQ(KitCounter("testkit_inits"), inits);
@@ -69,7 +69,7 @@ TEST(DSPHost, StartingModulesAndTheMessagesOfFailures) {
   ASSERT_TRUE(eng.StartDSPPlugin(kKit, 0));
   eng.StopDSPPlugin();
   EXPECT_FALSE(plugins::IsDSPActive());
-  EXPECT_EQ(plugins::DSPModuleCount(), 5);  // the library stays loaded
+  EXPECT_EQ(plugins::DSPModuleCount(), 7);  // the library stays loaded
   dlclose(keep);
 }
 
