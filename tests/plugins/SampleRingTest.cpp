@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -50,6 +51,29 @@ TEST(SampleRing, ReadsRoundDownToWholeFramesAndResetEmpties) {
   ring.Reset();
   EXPECT_EQ(ring.Used(), 0u);
   EXPECT_EQ(ring.Free(), 64u);
+}
+
+// A writer that prepares a block outside the lock tells by the epoch whether
+// the ring was emptied meanwhile; reads and writes leave it alone.
+TEST(SampleRing, EveryEmptyingMovesTheEpochAndNothingElseDoes) {
+  TSampleRing ring;
+  ASSERT_TRUE(ring.Resize(64));
+  uint32_t e = ring.Epoch();
+  uint8_t in[10] = {}, out[10];
+  ASSERT_TRUE(ring.Write(in, 10));
+  ring.Read(out, 4);
+  EXPECT_EQ(ring.Epoch(), e);
+  ring.Reset();
+  EXPECT_NE(ring.Epoch(), e);
+  e = ring.Epoch();
+  {
+    std::scoped_lock lock(ring.WriterLock(), ring.ReaderLock());
+    ring.ResetHeld();
+  }
+  EXPECT_NE(ring.Epoch(), e);
+  e = ring.Epoch();
+  ASSERT_TRUE(ring.Resize(128));
+  EXPECT_NE(ring.Epoch(), e);
 }
 
 // The writer sends a counting byte sequence in uneven pieces; the reader must
