@@ -308,7 +308,7 @@ void PlayThreadMain(std::shared_ptr<TPlayThread> self) {
   self->id = id;
   h.playThreadId = id;
   self->started.Set();
-  bool stop = false;
+  bool stop = false, leftBehind = false;
   platform::MSG m;
   while (!stop && platform::GetMessage(&m)) {
     if (m.message == platform::WM_CLOSE || m.message == platform::WM_QUIT) {
@@ -317,13 +317,21 @@ void PlayThreadMain(std::shared_ptr<TPlayThread> self) {
       h.fillPosted = false;
       if (h.ptOutput.load()) {
         int r = FillStep(*self);
-        if (r == kFillLeftBehind) break;  // the host has a new thread (or none): touch nothing more
+        if (r == kFillLeftBehind) {  // the host has a new thread (or none): touch nothing more
+          leftBehind = true;
+          break;
+        }
         if (r == -1) platform::PostMessage(h.engineWindow, engine::WM_PLUGIN_DECODEFAIL, h.ptSource.load(), 0);
       }
     } else {
       platform::DispatchMessage(&m);
     }
     if (!h.ptOutput.load()) stop = true;
+  }
+  if (!leftBehind) {
+    // The identifier is cleared only while it is still this thread's.
+    uint32_t mine = id;
+    h.playThreadId.compare_exchange_strong(mine, 0);
   }
   self->exited.Set();
 }
