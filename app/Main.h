@@ -119,6 +119,7 @@ class TForm1 : public QWidget, public TLangBindings {
   const std::string& OpenFilter() const { return openFilter_; }
   // 0 nothing chosen, 1 audio engine, 2 video file, 3 DVD: the playback logic's.
   int PlayMode() const;
+  // Sets it (the video side's entry points, tests).
   void SetPlayMode(int mode);
   bool ShuttingDown() const { return shuttingDown_; }
   bool SessionEnding() const { return sessionEnding_; }

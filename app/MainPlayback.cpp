@@ -134,7 +134,6 @@ void TMainPlayback::Wire() {
   form_.Engine()->OnModeChange = [f = &form_](engine::TZOZUZivade*, engine::TPlayerMode o, engine::TPlayerMode n) {
     f->ModeChanged(o, n);
   };
-  auto sync = [this] { form_.SetPlayMode(control_->PlayMode); };
   auto button = [this](const char* name, std::function<void()> f) {
     if (TImageButton* b = form_.Button(name)) b->onClick = std::move(f);
   };
@@ -143,15 +142,15 @@ void TMainPlayback::Wire() {
       QObject::connect(a, &QAction::triggered, context_.get(), [f = std::move(f)] { f(); });
   };
   button("ImagePause", [&c] { c.Pause(); });
-  button("ImagePre", [&c, sync] { c.Previous(); sync(); });
-  button("ImageNext", [&c, sync] { c.Next(); sync(); });
-  button("ImageOpen", [&c, sync] { c.OpenFiles(); sync(); });
+  button("ImagePre", [&c] { c.Previous(); });
+  button("ImageNext", [&c] { c.Next(); });
+  button("ImageOpen", [&c] { c.OpenFiles(); });
   action("PMPause", [&c] { c.Pause(); });
-  action("PMPre", [&c, sync] { c.Previous(); sync(); });
-  action("PMNext", [&c, sync] { c.Next(); sync(); });
-  action("PMOpenFiles", [&c, sync] { c.OpenFiles(); sync(); });
-  action("PMOpenFolder", [&c, sync] { c.OpenFolder(); sync(); });
-  action("PMOpenURL", [&c, sync] { c.OpenAddress(true); sync(); });
+  action("PMPre", [&c] { c.Previous(); });
+  action("PMNext", [&c] { c.Next(); });
+  action("PMOpenFiles", [&c] { c.OpenFiles(); });
+  action("PMOpenFolder", [&c] { c.OpenFolder(); });
+  action("PMOpenURL", [&c] { c.OpenAddress(true); });
   // The playlist's "Add Url" runs the same prompt and only appends.
   if (windows_.FormPL && !windows_.FormPL->OpenUrl) {
     windows_.FormPL->OpenUrl = [&c] { c.OpenAddress(false); };
@@ -164,10 +163,7 @@ void TMainPlayback::Wire() {
     QObject::connect(mute, &QCheckBox::toggled, ctx, [&c](bool on) { c.MuteChanged(on); });
   auto x = [](QMouseEvent* e) { return static_cast<int>(e->position().x()); };
   if (TSkinImage* track = form_.SkinImage("ImageProgressMax")) {
-    track->onPress = [&c, x, sync](QMouseEvent* e) {
-      c.PressTrack(x(e));
-      sync();
-    };
+    track->onPress = [&c, x](QMouseEvent* e) { c.PressTrack(x(e)); };
     track->onRelease = [&c](QMouseEvent*) { c.ReleaseBar(); };
   }
   if (TSkinImage* filled = form_.SkinImage("ImageProgress")) {
@@ -182,10 +178,7 @@ void TMainPlayback::Wire() {
     slider->onRelease = [&c](QMouseEvent*) { c.ReleaseSlider(); };
   }
 
-  dropFilter_ = std::make_unique<DropFilter>([&c, sync](const std::vector<std::string>& names) {
-    c.DropFiles(names);
-    sync();
-  });
+  dropFilter_ = std::make_unique<DropFilter>([&c](const std::vector<std::string>& names) { c.DropFiles(names); });
   form_.setAcceptDrops(true);
   form_.installEventFilter(dropFilter_.get());
 }
