@@ -1,6 +1,7 @@
 // The exported BASS_ functions: set-up, configuration, device, channels.
 #include "Core.h"
 #include "Effects.h"
+#include "Net.h"
 #include "Output.h"
 
 #include <algorithm>
@@ -442,10 +443,10 @@ EXPORT HSTREAM BASS_StreamCreateFileUser(DWORD system, DWORD flags, const BASS_F
   return 0;
 }
 
-EXPORT HSTREAM BASS_StreamCreateURL(const char* url, DWORD, DWORD, DOWNLOADPROC*, void*) {
+EXPORT HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, DOWNLOADPROC* proc, void* user) {
   if (!NeedInit()) return 0;
   if (!url) return Fail<HSTREAM>(BASS_ERROR_ILLPARAM, 0);
-  return Fail<HSTREAM>(BASS_ERROR_NOTAVAIL, 0);  // network streams: not in this core yet
+  return CreateURLStream(url, offset, flags, proc, user);
 }
 
 EXPORT HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc, void* user) {
@@ -555,7 +556,14 @@ EXPORT const char* BASS_ChannelGetTags(DWORD handle, DWORD tags) {
   auto c = FindChannel(handle);
   if (!c) return nullptr;
   std::lock_guard<std::recursive_mutex> lk(c->mutex);
-  const char* t = c->dec.funcs->tags ? c->dec.funcs->tags(c->dec.self, tags) : nullptr;
+  const char* t;
+  if (tags == BASS_TAG_META && IsNetDecoder(c->dec)) {
+    // The text that goes with what is heard now, not the newest one decoded ahead.
+    QWORD pos = c->decodeOnly ? QWORD(-1) : std::max(ChannelHeardPos(*c, DevicePlayed()), c->bufPos);
+    t = NetMetaAt(c->dec.self, pos);
+  } else {
+    t = c->dec.funcs->tags ? c->dec.funcs->tags(c->dec.self, tags) : nullptr;
+  }
   if (!t) return Fail<const char*>(BASS_ERROR_NOTAVAIL, nullptr);
   SetError(BASS_OK);
   return t;
@@ -796,6 +804,7 @@ static DWORD TakeData(Channel& c, uint8_t* dst, DWORD bytes) {
   bytes -= bytes % DWORD(c.frameBytes);
   if (c.decodeOnly) {
     DWORD got = ChannelProduce(c, dst, bytes);
+    c.stalled = got == 0 && bytes && !c.srcEnded;  // a network stream waiting for data
     ChannelDecodeEnd(c);
     return got;
   }

@@ -132,6 +132,10 @@ void ChannelAddonEvent(Channel& c, DWORD type, DWORD data, QWORD pos) {
   if (queue) c.addonEvents.push_back({type, data, pos});
 }
 
+void ChannelFireNow(Channel& c, DWORD type, DWORD data) {
+  for (auto& s : MatchingSyncs(c, type)) ChannelFireSync(c, s, data, DevicePlayed());
+}
+
 static void ApplyProcs(Channel& c, uint8_t* data, DWORD bytes) {
   if (c.procs.empty() || bytes == 0) return;
   std::vector<Processor> procs = c.procs;  // a procedure may remove itself or others
@@ -444,7 +448,7 @@ uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD
 }
 
 DWORD ChannelActivity(Channel& c) {
-  if (c.decodeOnly) return c.endReached ? BASS_ACTIVE_STOPPED : BASS_ACTIVE_PLAYING;
+  if (c.decodeOnly) return c.endReached ? BASS_ACTIVE_STOPPED : c.stalled ? BASS_ACTIVE_STALLED : BASS_ACTIVE_PLAYING;
   switch (c.state) {
     case Channel::State::Stopped: return BASS_ACTIVE_STOPPED;
     case Channel::State::Paused: return BASS_ACTIVE_PAUSED;

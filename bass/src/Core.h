@@ -168,7 +168,8 @@ struct Lib {
 
   // configuration
   std::atomic<DWORD> bufferMs{500}, updatePeriod{100}, gvolStream{10000}, gvolMusic{10000}, gvolSample{10000};
-  std::map<DWORD, DWORD> otherConfig;
+  std::map<DWORD, DWORD> otherConfig{{BASS_CONFIG_NET_TIMEOUT, 5000}, {BASS_CONFIG_NET_BUFFER, 5000},
+                                     {BASS_CONFIG_NET_PREBUF, 75}, {BASS_CONFIG_NET_PLAYLIST, 0}};
   std::map<DWORD, std::string> ptrConfig;
 
   // device
@@ -212,6 +213,8 @@ DWORD ChannelActivity(Channel& c);
 void ChannelFireSync(Channel& c, const Sync& s, DWORD data, uint64_t devFrame);
 // An add-on's event at byte "pos": fired now (mix-time syncs, decoding channels) or queued until heard.
 void ChannelAddonEvent(Channel& c, DWORD type, DWORD data, QWORD pos);
+// Fires the channel's syncs of "type" now (not tied to a position), e.g. a download that completed.
+void ChannelFireNow(Channel& c, DWORD type, DWORD data);
 void ChannelTrim(Channel& c, uint64_t played);
 void ChannelDecodeEnd(Channel& c);
 // Decodes ahead so that "bytes" are buffered from position "from" (not past the end).
@@ -253,6 +256,8 @@ void BindUserStream(Channel& c);
 // Add-ons
 const ORV_CORE_API* CoreApi();
 DWORD TryAddons(ORV_FILE* file, DWORD flags, const char* filename);
+// The first add-on that opens "file": its handle, with *out filled; 0 (error set) when none does.
+HPLUGIN TryAddonDecoders(ORV_FILE* file, DWORD flags, ORV_DECODER* out);
 void FreeAllPlugins();
 
 // FFT (plans are kept until BASS_Free)

@@ -6,6 +6,7 @@
 // target (a preroll so the decoder's state is rebuilt), then decodes and drops samples up to the
 // exact target.
 #include "Core.h"
+#include "Net.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -509,6 +510,34 @@ bool CoreAccepts(const char* demux, AVCodecID codec) {
 
 }  // namespace
 
+void FFmpegNetComplete(void* self) {
+  auto* d = static_cast<FFDec*>(self);
+  QWORD keep = FileTell(d->file);
+  ReadTags(d);
+  if (std::string(d->fmt->iformat->name) == "mp3") {
+    std::vector<QWORD> index;
+    int spf = 0;
+    int64_t exact = MpegLength(d->file, d->id3v2.size(), index, spf);
+    if (exact >= 0) {
+      d->length = exact;
+      d->frameIndex.swap(index);
+      d->frameSpf = spf;
+    }
+  }
+  FileSeek(d->file, keep);
+  d->avio->seekable = AVIO_SEEKABLE_NORMAL;
+  d->seekable = true;
+}
+
+bool FFmpegTagBlock(void* self, DWORD type, std::string& out) {
+  auto* d = static_cast<FFDec*>(self);
+  const std::string* s = type == BASS_TAG_ID3 ? &d->id3v1 : type == BASS_TAG_ID3V2 ? &d->id3v2
+                         : type == BASS_TAG_OGG ? &d->ogg : nullptr;
+  if (!s || s->empty()) return false;
+  out = *s;
+  return true;
+}
+
 bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* codecs, DWORD ctype,
                 ORV_DECODER* out, bool coreOnly) {
   static std::once_flag quiet;
@@ -516,7 +545,10 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   auto d = std::make_unique<FFDec>();
   d->file = file;
   if (!FileSeek(file, 0) && FileTell(file) != 0) return Fail(BASS_ERROR_FILEFORM, false);
-  ReadTags(d.get());  // before FFmpeg owns the file position
+  // A network file is read front to back while it downloads: its tail (ID3v1, the exact MPEG
+  // length) is read once the download completes (FFmpegNetComplete).
+  const bool net = FileIsNet(file);
+  if (!net) ReadTags(d.get());  // before FFmpeg owns the file position
   {
     char magic[4];
     if (FileRead(file, magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0) d->ogg = OggComments(file);
@@ -533,6 +565,11 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   d->fmt->pb = d->avio;
   d->fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
   d->fmt->probesize = 1 << 20;
+  if (net) {
+    d->avio->seekable = 0;  // no seek to the end while the rest has not arrived
+    d->fmt->probesize = 64 << 10;
+    d->fmt->max_analyze_duration = AV_TIME_BASE / 2;
+  }
   AVDictionary* opts = nullptr;
   av_dict_set(&opts, "usetoc", "0", 0);  // MP3: exact frame timestamps when seeking
   if (avformat_open_input(&d->fmt, nullptr, nullptr, &opts) < 0) {
@@ -598,7 +635,7 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
     d->length = av_rescale(d->fmt->duration, d->rate, AV_TIME_BASE);
   d->seekable = (d->avio->seekable & AVIO_SEEKABLE_NORMAL) != 0;
   d->capAtLength = std::string(demux) == "ogg" && st->duration != AV_NOPTS_VALUE && st->duration > 0;
-  if (std::string(demux) == "mp3") {
+  if (std::string(demux) == "mp3" && !net) {
     // The container's MPEG length is an estimate; count it exactly (file position restored after).
     QWORD keep = FileTell(file);
     int64_t exact = MpegLength(file, d->id3v2.size(), d->frameIndex, d->frameSpf);

@@ -1,5 +1,6 @@
 // Byte sources of streams: a file region, a memory block, or user file procedures.
 #include "Core.h"
+#include "Net.h"
 
 #include <cstdio>
 #include <cstring>
@@ -7,7 +8,7 @@
 #include <string>
 
 struct ORV_FILE {
-  enum Kind { Path, Memory, User } kind;
+  enum Kind { Path, Memory, User, Net } kind;
   FILE* f = nullptr;
   const uint8_t* mem = nullptr;
   QWORD offset = 0;  // start of the region in the file
@@ -17,6 +18,7 @@ struct ORV_FILE {
   BASS_FILEPROCS procs{};
   void* user = nullptr;
   bool userSeekable = true;
+  orvbass::NetStore* net = nullptr;  // not owned
 };
 
 namespace orvbass {
@@ -90,6 +92,15 @@ ORV_FILE* FileOpenUser(DWORD system, const BASS_FILEPROCS* procs, void* user) {
   return f;
 }
 
+ORV_FILE* FileOpenNet(NetStore* store) {
+  auto* f = new ORV_FILE{};
+  f->kind = ORV_FILE::Net;
+  f->net = store;
+  return f;
+}
+
+bool FileIsNet(ORV_FILE* f) { return f && f->kind == ORV_FILE::Net; }
+
 void FileClose(ORV_FILE* f) {
   if (!f) return;
   if (f->f) std::fclose(f->f);
@@ -99,6 +110,7 @@ void FileClose(ORV_FILE* f) {
 
 DWORD FileRead(ORV_FILE* f, void* buf, DWORD len) {
   if (!f || !buf || len == 0) return 0;
+  if (f->kind == ORV_FILE::Net) return NetStoreRead(f->net, buf, len);
   if (f->kind != ORV_FILE::User || f->size) {
     if (f->pos >= f->size) return 0;
     if (QWORD(len) > f->size - f->pos) len = DWORD(f->size - f->pos);
@@ -116,6 +128,8 @@ DWORD FileRead(ORV_FILE* f, void* buf, DWORD len) {
       got = f->procs.read(buf, len, f->user);
       if (got == DWORD(-1)) got = 0;
       break;
+    case ORV_FILE::Net:
+      break;
   }
   f->pos += got;
   return got;
@@ -123,6 +137,7 @@ DWORD FileRead(ORV_FILE* f, void* buf, DWORD len) {
 
 BOOL FileSeek(ORV_FILE* f, QWORD pos) {
   if (!f) return FALSE;
+  if (f->kind == ORV_FILE::Net) return NetStoreSeek(f->net, pos) ? TRUE : FALSE;
   if (f->kind != ORV_FILE::User || f->size) {
     if (pos > f->size) return FALSE;
   }
@@ -135,13 +150,21 @@ BOOL FileSeek(ORV_FILE* f, QWORD pos) {
     case ORV_FILE::User:
       if (!f->userSeekable || !f->procs.seek(pos, f->user)) return FALSE;
       break;
+    case ORV_FILE::Net:
+      break;
   }
   f->pos = pos;
   return TRUE;
 }
 
-QWORD FileTell(ORV_FILE* f) { return f ? f->pos : 0; }
-QWORD FileSize(ORV_FILE* f) { return f ? f->size : 0; }
+QWORD FileTell(ORV_FILE* f) {
+  if (f && f->kind == ORV_FILE::Net) return NetStoreTell(f->net);
+  return f ? f->pos : 0;
+}
+QWORD FileSize(ORV_FILE* f) {
+  if (f && f->kind == ORV_FILE::Net) return NetStoreSize(f->net);
+  return f ? f->size : 0;
+}
 const char* FileName(ORV_FILE* f) { return f && f->kind == ORV_FILE::Path ? f->name.c_str() : nullptr; }
 
 }  // namespace orvbass

@@ -61,6 +61,22 @@ DWORD TryAddons(ORV_FILE* file, DWORD flags, const char* filename) {
   return 0;
 }
 
+HPLUGIN TryAddonDecoders(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
+  std::vector<PluginEntry> plugins;
+  {
+    std::lock_guard<std::mutex> lk(L().mutex);
+    plugins = L().plugins;
+  }
+  SetError(BASS_ERROR_FILEFORM);
+  for (auto& p : plugins) {
+    if (!p.addon->OpenFile) continue;
+    if (!FileSeek(file, 0)) break;
+    if (p.addon->OpenFile(file, flags, out)) return p.handle;
+  }
+  if (GetError() == BASS_OK) SetError(BASS_ERROR_FILEFORM);
+  return 0;
+}
+
 void FreeAllPlugins() {
   std::vector<PluginEntry> plugins;
   {
