@@ -30,6 +30,39 @@
  *
  * Everything timed (positions of playing channels, slides, syncs, BASS_ChannelIsActive while the
  * queued sound drains) follows the device clock of the selected output.
+ *
+ * Network streams (BASS_StreamCreateURL)
+ *   - Schemes: http:// and https:// (libcurl; redirects to http(s) only, at most 5, so at most six
+ *     requests); mms:// through FFmpeg's MMS-over-HTTP, then MMS-over-TCP; anything else fails with
+ *     BASS_ERROR_NOTAVAIL. The call returns once the headers are in and the format is known, bounded
+ *     by BASS_CONFIG_NET_TIMEOUT (ms, default 5000) for the headers and again for the format probe.
+ *   - Errors: BASS_ERROR_NONET (cannot connect), BASS_ERROR_TIMEOUT, BASS_ERROR_FILEOPEN (HTTP
+ *     error status, too many redirects, broken answer), BASS_ERROR_FILEFORM (a text/HTML answer,
+ *     or bytes no decoder takes), BASS_ERROR_NOTAVAIL (unsupported scheme, also a redirect to one).
+ *   - A request carries "Icy-MetaData: 1"; a Shoutcast "ICY 200 OK" answer is accepted. Metadata
+ *     blocks are removed before any byte reaches a decoder. An answer without Content-Length, with
+ *     chunked encoding, with icy-metaint, or longer than 512 MiB is a live broadcast: kept in a ring
+ *     of BASS_CONFIG_NET_BUFFER ms (default 5000) at the announced bit rate (256 kbit/s when none),
+ *     never seekable, no length. Other answers are network files: every byte kept in an anonymous
+ *     memory file; seekable and with their exact length and ID3v1 tag once the download completes.
+ *   - "offset" is sent as a Range request (skipped locally when the server ignores it).
+ *   - BASS_CONFIG_NET_PLAYLIST (21) non-zero: a .pls/.m3u answer is followed to its first address.
+ *     BASS_CONFIG_NET_AGENT (16) and BASS_CONFIG_NET_PROXY (17) are used when set; PREBUF (15,
+ *     default 75) is stored for the engine's pre-buffering.
+ *   - DOWNLOADPROC (download thread): with BASS_STREAM_STATUS, the final answer's status and header
+ *     lines once, as a zero-separated list with length 0; then every audio byte as it arrives; then
+ *     (NULL, 0) at the end. Never called after BASS_StreamFree returns.
+ *   - Tags: BASS_TAG_HTTP (HTTP answers) or BASS_TAG_ICY (ICY answers), the status line first;
+ *     BASS_TAG_META, the metadata text that goes with what is heard now (raw bytes, as sent);
+ *     BASS_TAG_ID3 only once the download is complete; BASS_TAG_ID3V2 and BASS_TAG_OGG as for files.
+ *   - Syncs: BASS_SYNC_META when the title text changes, when its position is heard (data 0);
+ *     BASS_SYNC_DOWNLOAD once when a network file's download completes; BASS_SYNC_END.
+ *   - File positions: CURRENT the decoder's read position, DOWNLOAD the bytes received, END the
+ *     file's length (live: the ring's size), START the first audio byte, CONNECTED 1 while the
+ *     server is connected, BUFFER the bytes received but not decoded; WMA_BUFFER fails (-1).
+ *   - Data that has not arrived makes the channel stall (BASS_ChannelIsActive 2, also for decoding
+ *     channels, whose BASS_ChannelGetData then returns 0); it resumes once about half a second is
+ *     decoded again. The mixer and API calls never wait on the network.
  */
 #ifndef ORVELLA_BASS_H
 #define ORVELLA_BASS_H

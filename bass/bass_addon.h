@@ -100,6 +100,16 @@ typedef struct ORV_CORE_API {
    * a seek or stop are dropped. Meant to be called from a decoder's read. (Present when "size"
    * covers it.) */
   BOOL (*FireSync)(HSTREAM handle, DWORD type, DWORD data, QWORD pos);
+
+  /* The whole body of an http(s) address, at most "maxBytes" (small files such as MIDI): the
+   * download runs on a library thread with BASS_StreamCreateURL's rules (schemes, redirects,
+   * BASS_CONFIG_NET_TIMEOUT for connecting and headers, four times that in all) while the caller
+   * waits. "proc" gets the status lines (with BASS_STREAM_STATUS), the bytes and the end as for
+   * BASS_StreamCreateURL. On success *data (free it with FreeDownload) and *size are set; on failure
+   * the error code is set. (Present when "size" covers it.) */
+  BOOL (*DownloadURL)(const char *url, DWORD offset, DWORD flags, DOWNLOADPROC *proc, void *user, QWORD maxBytes,
+                      void **data, QWORD *size);
+  void (*FreeDownload)(void *data);
 } ORV_CORE_API;
 
 typedef struct ORV_ADDON {

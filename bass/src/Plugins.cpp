@@ -1,9 +1,12 @@
 // Format add-ons: attach, describe, detach, and the interface they get from the core.
 #include "Core.h"
+#include "Net.h"
 
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -11,6 +14,7 @@ namespace orvbass {
 namespace {
 
 void ApiSetError(int code) { SetError(code); }
+
 
 BOOL ApiOpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* codecs, DWORD ctype,
                    ORV_DECODER* out) {
@@ -36,9 +40,24 @@ BOOL ApiFireSync(HSTREAM handle, DWORD type, DWORD data, QWORD pos) {
   return TRUE;
 }
 
+BOOL ApiDownloadURL(const char* url, DWORD offset, DWORD flags, DOWNLOADPROC* proc, void* user, QWORD maxBytes,
+                    void** data, QWORD* size) {
+  if (!data || !size) return SetError(BASS_ERROR_ILLPARAM);
+  std::vector<uint8_t> body;
+  if (!DownloadWhole(url, offset, flags, proc, user, maxBytes, body)) return FALSE;
+  void* copy = std::malloc(body.empty() ? 1 : body.size());
+  if (!copy) return SetError(BASS_ERROR_MEM);
+  if (!body.empty()) std::memcpy(copy, body.data(), body.size());
+  *data = copy;
+  *size = body.size();
+  return SetError(BASS_OK);
+}
+
+void ApiFreeDownload(void* data) { std::free(data); }
+
 const ORV_CORE_API kApi = {ORV_ADDON_ABI, sizeof(ORV_CORE_API), ApiSetError,   FileOpen,        FileClose,
                            FileRead,      FileSeek,             FileTell,      FileSize,        ApiOpenFFmpeg,
-                           ApiCreateStream, ApiFireSync};
+                           ApiCreateStream, ApiFireSync,        ApiDownloadURL, ApiFreeDownload};
 
 }  // namespace
 

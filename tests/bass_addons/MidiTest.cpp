@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "AddonTestUtil.h"
+#include "../bass_net/TestServer.h"
 #include "MediaWriters.h"
 #include "bass/addons/bassmidi.h"
 
@@ -245,17 +246,34 @@ void CALLBACK OnDownload(const void* buffer, DWORD length, void* user) {
 
 TEST_F(MidiAddon, UrlStreamsAndUserFiles) {
   std::vector<uint8_t> downloaded;
-  std::string url = "file://" + songPath_;
-  HSTREAM h = midi_.BASS_MIDI_StreamCreateURL(url.c_str(), 0, BASS_STREAM_DECODE, OnDownload, &downloaded, 44100);
+  const std::vector<uint8_t> song = SongBytes();
+  nt::TestServer server([&](nt::Conn& c) {
+    if (c.Path() != "/song.mid") {
+      c.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+      return;
+    }
+    c.Send("HTTP/1.1 200 OK\r\nContent-Type: audio/midi\r\nContent-Length: " + std::to_string(song.size()) +
+           "\r\n\r\n");
+    c.Send(song.data(), song.size());
+  });
+  HSTREAM h = midi_.BASS_MIDI_StreamCreateURL(server.Url("/song.mid").c_str(), 0, BASS_STREAM_DECODE, OnDownload,
+                                              &downloaded, 44100);
   ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
-  EXPECT_EQ(downloaded, SongBytes());
+  EXPECT_EQ(downloaded, song);
+  EXPECT_EQ(server.Requests(), 1);  // downloaded once
   EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), kSongBytes);
   EXPECT_STREQ(BASS_ChannelGetTags(h, BASS_TAG_MIDI_TRACK + 1), "Melody");
   BASS_StreamFree(h);
-  EXPECT_EQ(midi_.BASS_MIDI_StreamCreateURL(("file://" + (dir_ / "none.mid")).c_str(), 0, BASS_STREAM_DECODE, nullptr,
-                                            nullptr, 44100),
+  EXPECT_EQ(midi_.BASS_MIDI_StreamCreateURL(server.Url("/none.mid").c_str(), 0, BASS_STREAM_DECODE, nullptr, nullptr,
+                                            44100),
             0u);
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+  // Local files are not fetched as addresses.
+  EXPECT_EQ(midi_.BASS_MIDI_StreamCreateURL(("file://" + songPath_).c_str(), 0, BASS_STREAM_DECODE, nullptr, nullptr,
+                                            44100),
+            0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+  server.Stop();
 
   struct Src {
     std::vector<uint8_t> data;
