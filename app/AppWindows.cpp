@@ -2,6 +2,7 @@
 
 #include "app/Forms.h"
 #include "app/Main.h"
+#include "app/desktop/FormAssociate.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/Paths.h"
 #include "playlist/Playlist.h"
@@ -133,9 +134,7 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
                               "btnConfigure.Caption", "btnStart.Caption", "btnStop.Caption"});
   w->VisControlForm = std::make_unique<TVisControlForm>();
   w->FormControlBar = Simple("FormControlBar", "Control Bar", nullptr, nullptr, {});
-  w->FormAssociate = Simple("FormAssociate", "Associate Files", "ButtonClose.Caption", "Close",
-                            {"ListViewFiles.Column[0].Caption", "ButtonCheck.Caption", "ButtonUncheck.Caption",
-                             "ButtonAssociate.Caption"});
+  w->FormAssociate = std::make_unique<desktop::TFormAssociate>();
   w->FormUpdate = Simple("FormUpdate", "Software Update", "ButtonClose.Caption", "Close",
                          {"ButtonCheck.Caption", "StringCheckingForUpdates"});
   w->Form1->SetWindows(w.get());

@@ -193,12 +193,21 @@ void TForm1::ReadSettingsFile() {
 }
 
 void TForm1::HandleCommandLine() {
+  // "-enqueue FILE" (the desktop entry's enqueue action): the last playlist
+  // comes back and the file joins its end; nothing is cleared or played.
+  const bool enqueue = !args_.empty() && args_.front() == "-enqueue";
   std::string text;
-  for (size_t i = 0; i < args_.size(); ++i) {
-    if (i) text += ' ';
+  for (size_t i = enqueue ? 1 : 0; i < args_.size(); ++i) {
+    if (i > (enqueue ? 1u : 0u)) text += ' ';
     text += args_[i];
   }
   if (!windows_) return;
+  if (enqueue) {
+    const std::string def = dataFolder_ + "Default.plf";
+    if (platform::FileExists(def)) windows_->Playlist->LoadPlaylist(def);
+    if (!text.empty()) windows_->Playlist->AddFile(text);
+    return;
+  }
   if (text.empty()) {
     const std::string def = dataFolder_ + "Default.plf";
     if (platform::FileExists(def)) {

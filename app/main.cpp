@@ -10,6 +10,7 @@
 #include "app/Main.h"
 #include "app/QtMessageSink.h"
 #include "app/Theme.h"
+#include "app/desktop/DesktopIntegration.h"
 #include "platform/Messages.h"
 #include "platform/qt/QtMessageLoop.h"
 
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
   auto windows = app::CreateApplicationWindows(std::move(args));
   app::TForm1* mainWindow = windows->Form1.get();
   mainWindow->onClosed = [] { QCoreApplication::quit(); };
+  app::desktop::InstallDesktopIntegration(*windows, app::desktop::TXdgFolders::FromEnvironment());
 
   if (signalsCaught) {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, mainWindow);

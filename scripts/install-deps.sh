@@ -12,6 +12,7 @@ PACKAGES=(
   libcurl4-openssl-dev libvlc-dev vlc-plugin-base libgsf-1-dev
   ffmpeg sox lame python3 python3-mutagen libtag1-dev
   xvfb xauth x11-utils fluid-soundfont-gm timgm6mb-soundfont fonts-nanum
+  desktop-file-utils shared-mime-info libglib2.0-bin dbus
 )
 
 missing=()

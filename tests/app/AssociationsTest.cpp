@@ -1,0 +1,359 @@
+// Desktop associations: the user's mimeapps.list keeps every line we do not
+// own, the previous default comes back, the desktop entry is valid for hostile
+// program paths, and the first-run window registers without taking defaults.
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QTreeWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "AppTestUtil.h"
+#include "app/Main.h"
+#include "app/PlaybackControl.h"
+#include "app/MainPlayback.h"
+#include "app/desktop/Associations.h"
+#include "app/desktop/DesktopIntegration.h"
+#include "app/desktop/FormAssociate.h"
+#include "app/desktop/MimeAppsList.h"
+#include "platform/IniFile.h"
+#include "platform/MessageBox.h"
+#include "playlist/Playlist.h"
+
+namespace fs = std::filesystem;
+using app::desktop::TAssociations;
+using app::desktop::TMimeAppsList;
+using app::desktop::TXdgFolders;
+
+namespace {
+
+// Temporary XDG folders, also set in the environment for tools run by the test.
+class XdgHome {
+ public:
+  XdgHome() {
+    char tmpl[] = "/tmp/orvella-xdg-XXXXXX";
+    root_ = std::string(mkdtemp(tmpl)) + "/";
+    fs::create_directories(root_ + "data");
+    fs::create_directories(root_ + "config");
+    setenv("XDG_DATA_HOME", (root_ + "data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root_ + "config").c_str(), 1);
+    // The desktop's lookup ignores entries whose program does not exist.
+    fs::create_directories(root_ + "My Player");
+    std::ofstream(Program()) << "#!/bin/sh\n";
+    fs::permissions(Program(), fs::perms::owner_all);
+  }
+  std::string Program() const { return root_ + "My Player/OrvellaPlayer"; }
+  ~XdgHome() {
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CONFIG_HOME");
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  TXdgFolders Folders() const { return {root_ + "data/", root_ + "config/"}; }
+  std::string MimeApps() const { return root_ + "config/mimeapps.list"; }
+  void WriteMimeApps(const std::string& text) const { std::ofstream(MimeApps(), std::ios::binary) << text; }
+
+ private:
+  std::string root_;
+};
+
+std::string Shell(const std::string& command, int* status = nullptr) {
+  std::string out;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return out;
+  char buf[512];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  int rc = pclose(p);
+  if (status) *status = rc;
+  return out;
+}
+
+bool HaveTool(const std::string& name) { return Shell("command -v " + name + " >/dev/null && echo yes") == "yes\n"; }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream ss(text);
+  std::string line;
+  while (std::getline(ss, line)) lines.push_back(line);
+  return lines;
+}
+
+// True when `part` appears in `whole` in order (other lines may be between).
+bool InOrder(const std::vector<std::string>& part, const std::vector<std::string>& whole) {
+  size_t j = 0;
+  for (const auto& line : whole)
+    if (j < part.size() && line == part[j]) ++j;
+  return j == part.size();
+}
+
+TAssociations Make(const XdgHome& home) {
+  TAssociations a(home.Folders(), home.Program(), "orvella-player");
+  a.SetMimeDatabaseUpdater(nullptr);
+  return a;
+}
+
+const char* kUserFile =
+    "# my associations, kept by hand\n"
+    "[Default Applications]\n"
+    "audio/mpeg=vlc.desktop;\n"
+    "video/mp4=mpv.desktop;\n"
+    "\n"
+    "[Added Associations]\n"
+    "text/plain=gedit.desktop;\n"
+    "\n"
+    "[Some Other Group]\n"
+    "key = value with blanks\n";
+
+}  // namespace
+
+TEST(MimeAppsList, UntouchedTextIsReproducedExactly) {
+  const std::string text = "a\r\n[Default Applications]\r\nx/y=z;\r\nno equals here\n\xff\xfe=\x80\nlast";
+  EXPECT_EQ(TMimeAppsList(text).Text(), text);
+  TMimeAppsList list(text);
+  EXPECT_EQ(list.Get("Default Applications", "x/y").value_or("?"), "z;");
+  EXPECT_FALSE(list.Get("Default Applications", "no equals here").has_value());
+}
+
+TEST(MimeAppsList, SetAndRemoveTouchOnlyTheirLine) {
+  TMimeAppsList list(kUserFile);
+  list.Set("Default Applications", "audio/ogg", "orvella-player.desktop;");
+  list.Set("Brand New", "a/b", "c;");
+  const std::string changed = list.Text();
+  EXPECT_TRUE(InOrder(Lines(kUserFile), Lines(changed)));
+  EXPECT_NE(changed.find("video/mp4=mpv.desktop;\naudio/ogg=orvella-player.desktop;\n\n[Added"), std::string::npos);
+  EXPECT_NE(changed.find("\n[Brand New]\na/b=c;\n"), std::string::npos);
+  list.Remove("Default Applications", "audio/ogg");
+  list.Remove("Brand New", "a/b");
+  EXPECT_EQ(list.Text(), std::string(kUserFile) + "\n[Brand New]\n");
+}
+
+TEST(Associations, AssociateTakesTheDefaultAndUnassociateGivesItBack) {
+  XdgHome home;
+  home.WriteMimeApps(kUserFile);
+  TAssociations a = Make(home);
+  ASSERT_TRUE(a.SetAssociation(".mp3", true));
+  const std::string on = apptest::ReadFile(home.MimeApps());
+  TMimeAppsList list(on);
+  EXPECT_EQ(list.Get("Default Applications", "audio/mpeg").value_or(""), "orvella-player.desktop;");
+  EXPECT_EQ(list.Get("Added Associations", "audio/mpeg").value_or(""), "orvella-player.desktop;");
+  // Every line but the one we own is still there, in order.
+  std::vector<std::string> foreign = Lines(kUserFile);
+  foreign.erase(std::find(foreign.begin(), foreign.end(), "audio/mpeg=vlc.desktop;"));
+  EXPECT_TRUE(InOrder(foreign, Lines(on)));
+  EXPECT_TRUE(fs::exists(a.DesktopEntryPath()));
+  EXPECT_EQ(platform::IniFile(a.BackupPath()).ReadString("Backup", "audio/mpeg", "?"), "vlc.desktop;");
+
+  if (HaveTool("gio")) {
+    const std::string out = Shell("gio mime audio/mpeg");
+    const std::string first = out.substr(0, out.find('\n'));
+    EXPECT_NE(first.find("Default application"), std::string::npos) << out;
+    EXPECT_NE(first.find("orvella-player.desktop"), std::string::npos) << out;
+  }
+
+  ASSERT_TRUE(a.SetAssociation(".mp3", false));
+  EXPECT_EQ(apptest::ReadFile(home.MimeApps()), kUserFile);
+  EXPECT_FALSE(platform::IniFile(a.BackupPath()).HasKey("Backup", "audio/mpeg"));
+}
+
+TEST(Associations, AssociatingTwiceKeepsTheUsersDefaultAsTheBackup) {
+  XdgHome home;
+  home.WriteMimeApps(kUserFile);
+  TAssociations a = Make(home);
+  ASSERT_TRUE(a.SetAssociation(".mp3", true));
+  ASSERT_TRUE(a.SetAssociation(".mp3", true));
+  EXPECT_EQ(platform::IniFile(a.BackupPath()).ReadString("Backup", "audio/mpeg", "?"), "vlc.desktop;");
+  ASSERT_TRUE(a.SetAssociation(".mp3", false));
+  EXPECT_EQ(TMimeAppsList(apptest::ReadFile(home.MimeApps())).Get("Default Applications", "audio/mpeg").value_or(""),
+            "vlc.desktop;");
+}
+
+TEST(Associations, UntickingWhatWeNeverTookLeavesTheUsersDefault) {
+  XdgHome home;
+  home.WriteMimeApps(kUserFile);
+  TAssociations a = Make(home);
+  ASSERT_TRUE(a.Associate({{".mp4", false}, {".mp3", false}}));
+  EXPECT_EQ(apptest::ReadFile(home.MimeApps()), kUserFile);
+}
+
+TEST(Associations, ATypeWithNoEarlierDefaultLosesOursWhenUnticked) {
+  XdgHome home;
+  TAssociations a = Make(home);
+  ASSERT_TRUE(a.SetAssociation(".flac", true));
+  EXPECT_EQ(TMimeAppsList(apptest::ReadFile(home.MimeApps())).Get("Default Applications", "audio/flac").value_or(""),
+            "orvella-player.desktop;");
+  ASSERT_TRUE(a.SetAssociation(".flac", false));
+  TMimeAppsList list(apptest::ReadFile(home.MimeApps()));
+  EXPECT_FALSE(list.Get("Default Applications", "audio/flac").has_value());
+  EXPECT_FALSE(list.Get("Added Associations", "audio/flac").has_value());
+}
+
+TEST(Associations, SharedTypesFollowAnyTickedExtensionAndOctetStreamIsNeverTaken) {
+  XdgHome home;
+  TAssociations a = Make(home);
+  ASSERT_TRUE(a.Associate({{".avi", false}, {".divx", true}, {".mid", true}, {".kar", false}, {".nosuchext", true}}));
+  const std::string text = apptest::ReadFile(home.MimeApps());
+  TMimeAppsList list(text);
+  EXPECT_EQ(list.Get("Default Applications", "video/x-msvideo").value_or(""), "orvella-player.desktop;");
+  EXPECT_EQ(list.Get("Default Applications", "audio/midi").value_or(""), "orvella-player.desktop;");
+  EXPECT_EQ(text.find("application/octet-stream"), std::string::npos);
+}
+
+TEST(Associations, HostileFilesLoseNothing) {
+  XdgHome home;
+  std::string big = "# big file\n[Default Applications]\n";
+  for (int i = 0; i < 10000; ++i) big += "x-test/type" + std::to_string(i) + "=app" + std::to_string(i) + ".desktop;\n";
+  big += "line without equals\n\xc3\x28 invalid=\xa0\xa1\n[Tail]\nno final newline";
+  home.WriteMimeApps(big);
+  TAssociations a = Make(home);
+  ASSERT_TRUE(a.SetAssociation(".mp3", true));
+  const std::string on = apptest::ReadFile(home.MimeApps());
+  EXPECT_TRUE(InOrder(Lines(big), Lines(on)));
+  EXPECT_EQ(TMimeAppsList(on).Get("Default Applications", "audio/mpeg").value_or(""), "orvella-player.desktop;");
+  ASSERT_TRUE(a.SetAssociation(".mp3", false));
+  const std::string off = apptest::ReadFile(home.MimeApps());
+  EXPECT_TRUE(InOrder(Lines(big), Lines(off)));
+  // Only the emptied group our line needed stays behind (a blank and its header).
+  EXPECT_EQ(Lines(off).size(), Lines(big).size() + 2);
+}
+
+TEST(Associations, AFolderInPlaceOfTheListIsLeftAloneAndNothingIsWritten) {
+  XdgHome home;
+  fs::create_directories(home.MimeApps());
+  std::ofstream(home.MimeApps() + "/inside") << "keep";
+  TAssociations a = Make(home);
+  EXPECT_FALSE(a.SetAssociation(".mp3", true));
+  EXPECT_TRUE(fs::is_directory(home.MimeApps()));
+  EXPECT_EQ(apptest::ReadFile(home.MimeApps() + "/inside"), "keep");
+  EXPECT_FALSE(fs::exists(a.BackupPath()));
+}
+
+TEST(Associations, UnreadableBackupStopsBeforeTheDefaultIsReplaced) {
+  XdgHome home;
+  home.WriteMimeApps(kUserFile);
+  TAssociations a = Make(home);
+  fs::create_directories(a.BackupPath());  // a folder where the backup goes
+  EXPECT_FALSE(a.SetAssociation(".mp3", true));
+  EXPECT_EQ(apptest::ReadFile(home.MimeApps()), kUserFile);
+}
+
+TEST(DesktopEntry, ExecArgumentsAreQuotedAndEscaped) {
+  EXPECT_EQ(app::desktop::QuoteExecArgument("/opt/My Player/run"), "\"/opt/My Player/run\"");
+  EXPECT_EQ(app::desktop::QuoteExecArgument("/a%b\"c$d`e\\f"), "\"/a%%b\\\\\"c\\\\$d\\\\`e\\\\\\\\f\"");
+}
+
+TEST(DesktopEntry, ValidatorAcceptsTheEntryForAHostileProgramPath) {
+  if (!HaveTool("desktop-file-validate")) GTEST_SKIP() << "desktop-file-validate is not installed";
+  XdgHome home;
+  TAssociations a(home.Folders(), "/tmp/We ird %f \"dir\" $HOME\\x/OrvellaPlayer", "orvella-player");
+  a.SetMimeDatabaseUpdater(nullptr);
+  a.SetTexts({"Play with \"Orvella\"", "Add to playlist\\queue"});
+  ASSERT_TRUE(a.RegisterPlaylistType());
+  ASSERT_TRUE(a.RegisterFileTypes(app::DefaultExts()));
+  int status = -1;
+  const std::string out = Shell("desktop-file-validate '" + a.DesktopEntryPath() + "'", &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(out, "") << apptest::ReadFile(a.DesktopEntryPath());
+  const std::string entry = apptest::ReadFile(a.DesktopEntryPath());
+  EXPECT_NE(entry.find("Exec=\"/tmp/We ird %%f \\\\\"dir\\\\\" \\\\$HOME\\\\\\\\x/OrvellaPlayer\" -enqueue %f\n"),
+            std::string::npos)
+      << entry;
+  EXPECT_NE(entry.find("audio/mpeg;"), std::string::npos);
+  EXPECT_NE(entry.find("audio/x-orvella-playlist;"), std::string::npos);
+}
+
+TEST(DesktopEntry, MimePackageForOwnTypesIsWrittenAndTheDatabaseUpdatedOnlyOnChange) {
+  XdgHome home;
+  TAssociations a(home.Folders(), "/opt/OrvellaPlayer", "orvella-player");
+  int updates = 0;
+  a.SetMimeDatabaseUpdater([&](const std::string& folder) {
+    EXPECT_EQ(folder, home.Folders().dataHome + "mime");
+    ++updates;
+  });
+  ASSERT_TRUE(a.RegisterPlaylistType());
+  ASSERT_TRUE(a.RegisterFileTypes(app::DefaultExts()));
+  ASSERT_TRUE(a.RegisterFileTypes(app::DefaultExts()));
+  EXPECT_EQ(updates, 2);  // the playlist type, then the other three; not the repeat
+  const std::string package = apptest::ReadFile(a.MimePackagePath());
+  for (const char* glob : {"*.plf", "*.mp1", "*.ifo", "*.cda"})
+    EXPECT_NE(package.find(std::string("<glob pattern=\"") + glob + "\"/>"), std::string::npos) << glob;
+  EXPECT_EQ(package.find("*.mp3"), std::string::npos);
+  if (HaveTool("update-mime-database")) {
+    int status = -1;
+    const std::string out = Shell("update-mime-database '" + home.Folders().dataHome + "mime'", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(apptest::ReadFile(home.Folders().dataHome + "mime/globs2").find("audio/x-mp1:*.mp1"), std::string::npos);
+  }
+}
+
+TEST(FirstRun, WindowListsEveryExtensionTickedCloseWritesNoDefaultsAndFirstRunEnds) {
+  apptest::ProgramDir dir;
+  XdgHome home;
+  platform::MessageRecorder rec;
+  {
+    apptest::Player p({}, false);
+    auto assoc = app::desktop::InstallDesktopIntegration(*p.windows, home.Folders());
+    assoc->SetMimeDatabaseUpdater(nullptr);
+    p.form->show();
+    ASSERT_EQ(p.modalShown, std::vector<std::string>{"FormAssociate"});
+    auto* window = dynamic_cast<app::desktop::TFormAssociate*>(p.windows->FormAssociate.get());
+    ASSERT_NE(window, nullptr);
+    const auto items = window->Items();
+    ASSERT_EQ(items.size(), 31u);
+    EXPECT_EQ(items.front().first, ".wav");
+    EXPECT_EQ(items.back().first, ".mo3");
+    for (const auto& [ext, on] : items) EXPECT_TRUE(on) << ext;
+    // Registered, but no default taken.
+    EXPECT_TRUE(fs::exists(assoc->DesktopEntryPath()));
+    EXPECT_TRUE(fs::exists(assoc->MimePackagePath()));
+    window->show();
+    window->findChild<QPushButton*>("ButtonClose")->click();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(fs::exists(home.MimeApps()));
+    p.Close();
+  }
+  EXPECT_NE(dir.Read("OrvellaPlayer.ini").find("firstRun=0"), std::string::npos);
+}
+
+TEST(FirstRun, AssociateLinksTheTickedExtensionsAndRecordsThem) {
+  apptest::ProgramDir dir;
+  XdgHome home;
+  home.WriteMimeApps(kUserFile);
+  platform::MessageRecorder rec;
+  {
+    apptest::Player p({}, false);
+    auto assoc = app::desktop::InstallDesktopIntegration(*p.windows, home.Folders());
+    assoc->SetMimeDatabaseUpdater(nullptr);
+    p.form->show();
+    auto* window = dynamic_cast<app::desktop::TFormAssociate*>(p.windows->FormAssociate.get());
+    ASSERT_NE(window, nullptr);
+    window->findChild<QPushButton*>("ButtonUncheck")->click();
+    window->CheckFrom(".mp3 .ogg");
+    window->findChild<QPushButton*>("ButtonAssociate")->click();
+    EXPECT_EQ(p.form->Settings().ExtsAss, ".mp3 .ogg ");
+    TMimeAppsList list(apptest::ReadFile(home.MimeApps()));
+    EXPECT_EQ(list.Get("Default Applications", "audio/mpeg").value_or(""), "orvella-player.desktop;");
+    EXPECT_EQ(list.Get("Default Applications", "audio/ogg").value_or(""), "orvella-player.desktop;");
+    EXPECT_EQ(list.Get("Default Applications", "video/mp4").value_or(""), "mpv.desktop;");
+    p.Close();
+  }
+  EXPECT_NE(dir.Read("OrvellaPlayer.ini").find("ExtsAss=.mp3 .ogg "), std::string::npos);
+}
+
+TEST(EnqueueArgument, AppendsToTheLastPlaylistWithoutPlaying) {
+  apptest::ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  dir.Write("data/Default.plf", "One|/music/one.mp3|3:00\r\n");
+  platform::MessageRecorder rec;
+  apptest::Player p({"-enqueue", "/music/My", "Song.mp3"});
+  const auto& entries = p.windows->Playlist->Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].File, "/music/one.mp3");
+  EXPECT_EQ(entries[1].File, "/music/My Song.mp3");
+  ASSERT_NE(p.form->Playback(), nullptr);
+  EXPECT_EQ(p.form->Playback()->Control().PlayMode, 0);
+  EXPECT_TRUE(p.form->Playback()->Control().CurrentFile.empty());
+}
