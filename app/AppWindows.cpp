@@ -3,6 +3,7 @@
 #include "app/Forms.h"
 #include "app/Main.h"
 #include "app/desktop/FormAssociate.h"
+#include "app/SecondaryForms.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/Paths.h"
 #include "playlist/Playlist.h"
@@ -100,16 +101,9 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
   w->FormPL = std::make_unique<playlist::TFormPL>(*w->Playlist);
   w->FormPL->setObjectName("FormPL");
   w->playlistTexts_ = std::make_unique<TPlaylistTexts>(*w->FormPL);
-  w->FormAbout = Simple("FormAbout", "About Program", nullptr, nullptr,
-                        {"LabelAbout.Caption", "LabelAuthor.Caption", "LabelSite.Caption"});
-  w->FormAbout->AddCloseButton("ButtonOK", "OK");
-  w->FormSettings = Simple("FormSettings", "Settings", "ButtonClose.Caption", "Close",
-                           {"TabSheetGeneral.Caption", "cbStayOnTop.Caption", "cbTrayIcon.Caption",
-                            "TabSheetVideo.Caption", "LabelBrightness.Caption", "LabelContrast.Caption",
-                            "LabelHue.Caption", "LabelSaturation.Caption", "LabelPosX.Caption", "LabelPosY.Caption",
-                            "LabelSizeX.Caption", "LabelSizeY.Caption", "cbAspectRatio.Caption",
-                            "TabSheetAssociations.Caption", "gbFiles.Caption", "ListViewFiles.Column[0].Caption",
-                            "ButtonCheck.Caption", "ButtonUncheck.Caption", "ButtonAssociate.Caption"});
+  w->FormAbout = std::make_unique<TFormAbout>();
+  TForm1* form = w->Form1.get();
+  w->FormSettings = std::make_unique<TFormSettings>(form->Settings(), [form](bool on) { form->SetTrayIcon(on); });
   w->FormInfo = Simple("FormInfo", "File Information", "bntCancel.Caption", "Cancel",
                        {"LabelTitle.Caption", "LabelArtist.Caption", "LabelAlbum.Caption", "LabelComment.Caption",
                         "LabelGenre.Caption", "LabelYear.Caption", "LabelTrack.Caption",
@@ -119,9 +113,7 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
   w->FormEq = std::make_unique<TFormEq>();
   w->FormStatus = std::make_unique<TFormStatus>();
   w->FormUrl = std::make_unique<TFormUrl>();
-  w->FormMissing = Simple("FormMissing", "Need soundfont", nullptr, nullptr,
-                          {"LabelInfo1.Caption", "LabelInfo2.Caption"});
-  w->FormMissing->AddCloseButton("ButtonOk", "Ok");
+  w->FormMissing = std::make_unique<TFormMissing>();
   w->PlaylistSide->soundfontNotice = w->FormMissing.get();
   w->AddonConfigForm = Simple("AddonConfigForm", "BASS Add-on Configuration", "btnClose.Caption", "Close",
                               {"lbl_Detected.Caption", "lbl_Loaded.Caption", "btnLoad.Caption", "btnUnload.Caption"});

@@ -27,6 +27,9 @@ class TFormStatus;
 class TFormUrl;
 class TVisControlForm;
 class TBaseForm;
+class TFormAbout;
+class TFormMissing;
+class TFormSettings;
 
 class TApplicationWindows {
  public:
@@ -40,13 +43,13 @@ class TApplicationWindows {
 
   std::unique_ptr<TForm1> Form1;                   // 1  "Orvella Player 1.4"
   std::unique_ptr<playlist::TFormPL> FormPL;       // 2  "Playlist Editor"
-  std::unique_ptr<TBaseForm> FormAbout;            // 3  "About Program"
-  std::unique_ptr<TBaseForm> FormSettings;         // 4  "Settings"
+  std::unique_ptr<TFormAbout> FormAbout;           // 3  "About Program"
+  std::unique_ptr<TFormSettings> FormSettings;     // 4  "Settings"
   std::unique_ptr<TBaseForm> FormInfo;             // 5  "File Information"
   std::unique_ptr<TFormEq> FormEq;                 // 6  "Equalizer"
   std::unique_ptr<TFormStatus> FormStatus;         // 7  "Status Information"
   std::unique_ptr<TFormUrl> FormUrl;               // 8  "Input URL"
-  std::unique_ptr<TBaseForm> FormMissing;          // 9  "Need soundfont"
+  std::unique_ptr<TFormMissing> FormMissing;       // 9  "Need soundfont"
   std::unique_ptr<TBaseForm> AddonConfigForm;      // 10 "BASS Add-on Configuration"
   std::unique_ptr<TBaseForm> PluginConfigForm;     // 11 "Winamp Input plug-in Configuration"
   std::unique_ptr<TBaseForm> DSPControlForm;       // 12 "Winamp DSP plug-in control"

@@ -19,8 +19,12 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QSlider;
+class QMouseEvent;
 
 namespace app {
+
+class TSkinImage;
+class TImageButton;
 
 // A window with a component name (the language file's window name), a caption
 // bound to "<name>.Caption", and optional texts held for controls.
@@ -46,17 +50,25 @@ class TBaseForm : public QWidget, public TLangBindings {
   std::string name_;
 };
 
-// Equaliser window: ten band sliders (-15..15 dB) and the effect switches.
+// Equaliser window: a borderless skinned window ("bg_eq.bmp", rounded corners,
+// a skinned close button, dragged by its background or its title) with ten
+// band sliders (-15..15, up is louder) and the effect switches.
 class TFormEq : public TBaseForm {
  public:
   // Effect switches, as the engine numbers them.
   enum Switch : uint32_t { kFlanger = 1, kEqualiser = 2, kEcho = 4, kReverb = 8, kRotate = 0x10, kSpeed = 0x100 };
+  static constexpr int kWidth = 331, kHeight = 252;
+  static constexpr const char* kBandText = " 80     170   310    600    1K      3K      6K    10K    12K  14K";
 
   explicit TFormEq(QWidget* parent = nullptr);
   // Sets a slider; the slider's range clamps the value. Returns the value taken.
   int SetBand(int band, int value);
   int Band(int band) const;
+  QSlider* BandSlider(int band) const { return sliders_[band]; }
   QLabel* LabelTitle() const { return labelTitle_; }
+  QLabel* LabelBands() const { return labelBands_; }
+  TSkinImage* Background() const { return background_; }
+  TImageButton* CloseButton() const { return close_; }
   // Sets the switches' boxes (kSpeed included) without reporting them, and enables the
   // controls that depend on them.
   void SetSwitches(uint32_t switches);
@@ -67,6 +79,8 @@ class TFormEq : public TBaseForm {
   void SetAllBands(int position);
   void RandomBands();
   QSlider* LevelSlider(uint32_t which) const;  // kFlanger, kEcho, kReverb or kSpeed
+  // The skin folder (with its trailing slash) the window's bitmaps come from; read now and on each show.
+  void LoadSkin(const std::string& skinFolder);
 
   // Called with (band, position) whenever a band slider moves; the gain is -position dB.
   std::function<void(int, int)> onBandChange;
@@ -75,15 +89,30 @@ class TFormEq : public TBaseForm {
   // An effect level (0..32) or the speed (100..100000 Hz) moved.
   std::function<void(uint32_t, int)> onLevel;
 
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
  private:
   void UpdateEnabled();
+  void ApplyShape();
+  void PlaceBands();
+  void DragPress(QMouseEvent* e);
+  void DragMove(QMouseEvent* e);
   std::array<QSlider*, 10> sliders_{};
+  TSkinImage* background_;
+  TImageButton* close_;
   QLabel* labelTitle_;
+  QLabel* labelBands_;
   QCheckBox* cbEq_;
   std::array<QCheckBox*, 5> fxBoxes_{};  // flanger, echo, reverb, rotate, speed
   QSlider *trackFlanger_, *trackEcho_, *trackReverb_, *trackSpeed_;
   std::vector<QPushButton*> bandButtons_;
+  std::string skinFolder_;
   bool quiet_ = false;
+  bool dragging_ = false;
+  QPoint dragOffset_;
 };
 
 // Stream-address prompt: an editable address box and "Open". Open confirms a

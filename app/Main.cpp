@@ -25,6 +25,7 @@
 #include "app/MainLayout.h"
 #include "app/MainPlayback.h"
 #include "app/Forms.h"
+#include "app/SecondaryForms.h"
 #include "app/SkinWidgets.h"
 #include "engine/ZOZUZivade.h"
 #include "playlist/ui/FormPL.h"
@@ -591,6 +592,16 @@ void TForm1::resizeEvent(QResizeEvent* e) {
 
 void TForm1::moveEvent(QMoveEvent* e) {
   QWidget::moveEvent(e);
+  // Every move (a drag, the desktop, a program) snaps to the work area's edges.
+  if (!isVisible() || snapping_) return;
+  QScreen* s = QGuiApplication::screenAt(frameGeometry().center());
+  if (!s) s = screen();
+  if (!s) return;
+  const QRect snapped = SnapToWorkArea(QRect(pos(), size()), s->availableGeometry());
+  if (snapped.topLeft() == pos()) return;
+  snapping_ = true;
+  move(snapped.topLeft());
+  snapping_ = false;
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {

@@ -188,18 +188,35 @@ void TMainPlayback::Wire() {
 std::string TMainPlayback::Str(const std::string& key) const { return form_.Str(key); }
 bool TMainPlayback::Activated() const { return form_.Activated(); }
 
-void TMainPlayback::SetApplicationTitle(const std::string& title) { QApplication::setApplicationName(Q(title)); }
-void TMainPlayback::RestoreApplicationTitle() { QApplication::setApplicationName(form_.windowTitle()); }
+// The desktop's task bar shows the window title: it carries the application title.
+void TMainPlayback::SetApplicationTitle(const std::string& title) {
+  QApplication::setApplicationName(Q(title));
+  form_.setWindowTitle(Q(title));
+}
+void TMainPlayback::RestoreApplicationTitle() {
+  QApplication::setApplicationName(kProductCaption);
+  form_.setWindowTitle(kProductCaption);
+}
 void TMainPlayback::SetRunningTitle(const std::string& title) { form_.SetRunningTitle(Q(title)); }
 
 void TMainPlayback::SetTypeLabel(const std::string& text) {
-  if (QLabel* l = form_.Label("LabelType")) l->setText(Q(text));
+  // Labels whose text changes grow with it, so no text is cut.
+  if (QLabel* l = form_.Label("LabelType")) {
+    l->setText(Q(text));
+    l->adjustSize();
+  }
 }
 void TMainPlayback::SetBitrateLabel(const std::string& text) {
-  if (QLabel* l = form_.Label("LabelBitrate")) l->setText(Q(text));
+  if (QLabel* l = form_.Label("LabelBitrate")) {
+    l->setText(Q(text));
+    l->adjustSize();
+  }
 }
 void TMainPlayback::SetPosLabel(const std::string& text) {
-  if (QLabel* l = form_.Label("LabelPos")) l->setText(Q(text));
+  if (QLabel* l = form_.Label("LabelPos")) {
+    l->setText(Q(text));
+    l->adjustSize();
+  }
 }
 
 void TMainPlayback::SetStereoLit(bool stereo) {
@@ -244,7 +261,10 @@ void TMainPlayback::StatusShow() {
   if (windows_.FormStatus && !windows_.FormStatus->isVisible()) windows_.FormStatus->show();
 }
 
-void TMainPlayback::UseAudioLayout() { form_.ShowVideoPanel(false); }
+void TMainPlayback::UseAudioLayout() {
+  form_.ShowVideoPanel(false);
+  form_.resize(380, 200);
+}
 
 void TMainPlayback::ClearLevels() { form_.LevelDisplay().ClearPeaks(); }
 

@@ -301,7 +301,10 @@ void TForm1::LoadSkin() {
       {"button_settings.bmp", "ImageSettings"},    {"button_speed_down.bmp", "ImageSpeedDown"},
       {"button_speed_up.bmp", "ImageSpeedUp"},     {"button_stop.bmp", "ImageStop"}};
   for (auto [file, button] : strips) buttons_[button]->SetStrip(LoadSkinBitmap(def + file));
-  if (windows_) windows_->FormPL->LoadSkin(skin);
+  if (windows_) {
+    windows_->FormPL->LoadSkin(skin);
+    windows_->FormEq->LoadSkin(skin);
+  }
 }
 
 // ---------------------------------------------------------------------------

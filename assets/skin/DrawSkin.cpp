@@ -348,9 +348,15 @@ void DrawEqualiser() {
   p.fillRect(QRect(0, 0, w, 31), kBodyTop);
   p.setPen(QColor(0x14, 0x15, 0x18));
   p.drawLine(0, 30, w, 30);
-  RoundedDisplay(p, QRectF(8.5, 40.5, w - 17, 130), 6);
+  // The bands' display: sliders from 64 to 161 (0 dB at their middle), the
+  // band label below them; the effects under a thin rule.
+  RoundedDisplay(p, QRectF(8.5, 60.5, w - 17, 122), 6);
   p.setPen(QPen(QColor(0x2a, 0x5c, 0x62), 1, Qt::DotLine));
-  p.drawLine(QPointF(16, 105.5), QPointF(w - 16, 105.5));
+  p.drawLine(QPointF(16, 112.5), QPointF(w - 16, 112.5));
+  p.setPen(QColor(0x14, 0x15, 0x18));
+  p.drawLine(QPointF(8, 186.5), QPointF(w - 8, 186.5));
+  p.setPen(QColor(0x34, 0x37, 0x3e));
+  p.drawLine(QPointF(8, 187.5), QPointF(w - 8, 187.5));
   p.end();
   Save(img, "bg_eq.bmp");
 }

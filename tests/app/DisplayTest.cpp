@@ -14,6 +14,7 @@
 #include "app/Forms.h"
 #include "app/LevelDisplay.h"
 #include "app/Main.h"
+#include "app/SecondaryForms.h"
 #include "app/SkinWidgets.h"
 #include "app/TitleStrip.h"
 #include "engine/ZOZUZivade.h"

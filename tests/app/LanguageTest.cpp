@@ -12,6 +12,7 @@
 #include "playlist/ui/FormPL.h"
 #include "app/Language.h"
 #include "app/Main.h"
+#include "app/SecondaryForms.h"
 #include "app/SkinWidgets.h"
 #include "platform/IniFile.h"
 #include "platform/MessageBox.h"

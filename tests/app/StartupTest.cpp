@@ -21,6 +21,7 @@
 #include "playlist/Playlist.h"
 #include "playlist/ui/FormPL.h"
 #include "app/Main.h"
+#include "app/SecondaryForms.h"
 #include "app/SkinWidgets.h"
 #include "app/Settings.h"
 #include "engine/ZOZUZivade.h"
