@@ -41,6 +41,14 @@ struct ParamEq : Effect {
     a2 = (1 - alpha / A) / a0;
   }
   void Process(float* x, int frames, int chans) override {
+    // At 0 dB the band is the identity: once its state has died away there is nothing to compute
+    // (an equaliser left flat is the common case).
+    if (p.fGain == 0) {
+      bool quiet = true;
+      for (size_t c = 0; c < z1.size(); ++c)
+        if (std::fabs(z1[c]) > 1e-12 || std::fabs(z2[c]) > 1e-12) quiet = false;
+      if (quiet) return;
+    }
     for (int i = 0; i < frames; ++i)
       for (int c = 0; c < chans; ++c) {
         double in = x[i * chans + c];

@@ -168,6 +168,8 @@ public:
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
   bool Open(uint32_t freq) {
+    // A library must not take the process's SIGINT/SIGTERM away from its program.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want{}, have{};
     want.freq = int(freq);

@@ -50,7 +50,7 @@ trap cleanup EXIT
 cc -O2 -o "$work/mapwait" "$here/mapwait.c" -lX11
 
 # A signal with some content, so the decoder works as on music.
-ffmpeg -nostdin -v error -f lavfi -i "anoisesrc=color=pink:amplitude=0.25:duration=600" \
+ffmpeg -nostdin -v error -f lavfi -i "anoisesrc=color=pink:amplitude=0.25:duration=600:sample_rate=44100" \
   -f lavfi -i "sine=frequency=440:duration=600" -filter_complex "amix=inputs=2,pan=stereo|c0=c0|c1=c0" \
   -c:a libmp3lame -b:a 192k "$work/long.mp3"
 chmod 644 "$work/long.mp3"

@@ -67,6 +67,29 @@ TEST_F(Fx, EqualiserRaisesItsBandAndLeavesOthers) {
   EXPECT_NEAR(Gain(3000, cut), -15.0, 0.5);
 }
 
+// A flat band passes the sound through untouched, also after it has been used and set back to 0 dB.
+TEST_F(Fx, AFlatEqualiserBandLeavesTheSoundBitExact) {
+  sig = Signal{440};
+  DWORD plain = Stream();
+  auto ref = Read(plain, 3 * 44100);
+  sig = Signal{440};
+  DWORD h = Stream();
+  HFX fx = BASS_ChannelSetFX(h, BASS_FX_DX8_PARAMEQ, 1);
+  BASS_DX8_PARAMEQ flat{1000, 12, 0}, loud{1000, 12, 12};
+  ASSERT_TRUE(BASS_FXSetParameters(fx, &flat));
+  auto a = Read(h, 44100);
+  ASSERT_TRUE(BASS_FXSetParameters(fx, &loud));
+  auto b = Read(h, 44100);
+  ASSERT_TRUE(BASS_FXSetParameters(fx, &flat));
+  auto c = Read(h, 44100);
+  EXPECT_TRUE(std::equal(a.begin(), a.end(), ref.begin()));
+  EXPECT_FALSE(std::equal(b.begin(), b.end(), ref.begin() + long(a.size())));
+  // Once the raised band's ringing has died away, nothing of it is left in the sound.
+  EXPECT_TRUE(std::equal(c.begin() + 44100, c.end(), ref.begin() + long(a.size() + b.size()) + 44100));
+  BASS_StreamFree(plain);
+  BASS_StreamFree(h);
+}
+
 TEST_F(Fx, ParametersRoundTripAndBadValuesAreRefused) {
   DWORD h = Stream();
   HFX eq = BASS_ChannelSetFX(h, BASS_FX_DX8_PARAMEQ, 0);
