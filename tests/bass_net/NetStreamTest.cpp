@@ -102,9 +102,9 @@ TEST_F(IcyStream, AudioEqualsFfmpegDecodeAndTitlesArriveInOrder) {
     std::string text = "StreamTitle='" + titles[std::min(b, titles.size() - 1)] + "';StreamUrl='';";
     if (expected.empty() || expected.back() != text) expected.push_back(text);
   }
+  BASS_StreamFree(h);
   std::lock_guard<std::mutex> lk(t.m);
   EXPECT_EQ(t.seen, expected);
-  BASS_StreamFree(h);
 }
 
 TEST_F(IcyStream, PlayedStreamFiresTitlesWhenHeard) {
@@ -121,12 +121,14 @@ TEST_F(IcyStream, PlayedStreamFiresTitlesWhenHeard) {
   BASS_ChannelSetSync(h, BASS_SYNC_META, 0, OnMeta, &t);
   ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
   ASSERT_TRUE(bt::WaitFor([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 15));
-  std::lock_guard<std::mutex> lk(t.m);
+  BASS_StreamFree(h);
   std::vector<std::string> expected;
   for (const char* n : {"One", "Two", "Three", "Four", "Five", "Six"})
     if (expected.size() < audio.size() / 8192) expected.push_back(std::string("StreamTitle='") + n + "';StreamUrl='';");
-  EXPECT_EQ(t.seen, expected);
-  BASS_StreamFree(h);
+  {
+    std::lock_guard<std::mutex> lk(t.m);
+    EXPECT_EQ(t.seen, expected);
+  }
   server.Stop();
   EXPECT_EQ(WaitThreads(baseThreads_), baseThreads_);
 }
