@@ -245,6 +245,8 @@ ORV_FILE* FileOpen(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD
 ORV_FILE* FileOpenUser(DWORD system, const BASS_FILEPROCS* procs, void* user);
 void FileClose(ORV_FILE* f);
 DWORD FileRead(ORV_FILE* f, void* buf, DWORD len);
+// As FileRead, but a network stream returns what has arrived (at least a byte) without waiting for more.
+DWORD FileReadSome(ORV_FILE* f, void* buf, DWORD len);
 BOOL FileSeek(ORV_FILE* f, QWORD pos);
 QWORD FileTell(ORV_FILE* f);
 QWORD FileSize(ORV_FILE* f);

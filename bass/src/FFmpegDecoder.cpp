@@ -58,6 +58,9 @@ struct FFDec {
   // Ogg: the last page's granule position is where the stream ends; FFmpeg does not always cut
   // the last packet there (short files), so the decoder does.
   bool capAtLength = false;
+  // A chained Ogg stream's new comments, as a tag list, until taken (network streams).
+  std::string metaUpdate;
+  bool metaPending = false;
 
   ~FFDec() {
     av_frame_free(&frame);
@@ -74,7 +77,7 @@ struct FFDec {
 
 int IoRead(void* opaque, uint8_t* buf, int size) {
   auto* d = static_cast<FFDec*>(opaque);
-  DWORD got = FileRead(d->file, buf, DWORD(size));
+  DWORD got = FileReadSome(d->file, buf, DWORD(size));
   return got == 0 ? AVERROR_EOF : int(got);
 }
 
@@ -368,6 +371,19 @@ bool DecodeMore(FFDec* d) {
       continue;
     }
     if (d->pkt->stream_index == d->stream) {
+      AVStream* st = d->fmt->streams[d->stream];
+      if (st->event_flags & AVSTREAM_EVENT_FLAG_METADATA_UPDATED) {
+        st->event_flags &= ~AVSTREAM_EVENT_FLAG_METADATA_UPDATED;
+        std::string list;
+        const AVDictionaryEntry* e = nullptr;
+        while ((e = av_dict_get(st->metadata, "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
+          list += std::string(e->key) + "=" + e->value;
+          list += '\0';
+        }
+        list += '\0';
+        d->metaUpdate = list;
+        d->metaPending = true;
+      }
       if (!d->haveStart && d->pkt->pos >= 0) {
         d->audioStart = QWORD(d->pkt->pos);
         d->haveStart = true;
@@ -529,6 +545,14 @@ void FFmpegNetComplete(void* self) {
   d->seekable = true;
 }
 
+bool FFmpegTakeMetaUpdate(void* self, std::string& out) {
+  auto* d = static_cast<FFDec*>(self);
+  if (!d->metaPending) return false;
+  d->metaPending = false;
+  out = d->metaUpdate;
+  return true;
+}
+
 bool FFmpegTagBlock(void* self, DWORD type, std::string& out) {
   auto* d = static_cast<FFDec*>(self);
   const std::string* s = type == BASS_TAG_ID3 ? &d->id3v1 : type == BASS_TAG_ID3V2 ? &d->id3v2
@@ -587,6 +611,7 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   d->stream = av_find_best_stream(d->fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
   if (d->stream < 0) return Fail(BASS_ERROR_FILEFORM, false);
   AVStream* st = d->fmt->streams[d->stream];
+  st->event_flags &= ~AVSTREAM_EVENT_FLAG_METADATA_UPDATED;  // the first comments are no update
   AVCodecParameters* par = st->codecpar;
   if (coreOnly && !CoreAccepts(demux, par->codec_id)) return Fail(BASS_ERROR_FILEFORM, false);
   // FFmpeg's fixed-point MPEG Layer I/II decoders dither with a state that runs from the start of

@@ -110,7 +110,16 @@ void FileClose(ORV_FILE* f) {
 
 DWORD FileRead(ORV_FILE* f, void* buf, DWORD len) {
   if (!f || !buf || len == 0) return 0;
-  if (f->kind == ORV_FILE::Net) return NetStoreRead(f->net, buf, len);
+  if (f->kind == ORV_FILE::Net) {
+    // Parsers expect whole reads, as from a file: wait for the rest (or the end of the stream).
+    DWORD got = 0;
+    while (got < len) {
+      DWORD n = NetStoreRead(f->net, static_cast<uint8_t*>(buf) + got, len - got);
+      if (n == 0) break;
+      got += n;
+    }
+    return got;
+  }
   if (f->kind != ORV_FILE::User || f->size) {
     if (f->pos >= f->size) return 0;
     if (QWORD(len) > f->size - f->pos) len = DWORD(f->size - f->pos);
@@ -133,6 +142,11 @@ DWORD FileRead(ORV_FILE* f, void* buf, DWORD len) {
   }
   f->pos += got;
   return got;
+}
+
+DWORD FileReadSome(ORV_FILE* f, void* buf, DWORD len) {
+  if (f && f->kind == ORV_FILE::Net && buf && len) return NetStoreRead(f->net, buf, len);
+  return FileRead(f, buf, len);
 }
 
 BOOL FileSeek(ORV_FILE* f, QWORD pos) {

@@ -50,5 +50,7 @@ const char* NetMetaAt(void* self, QWORD pos);
 void FFmpegNetComplete(void* self);
 // The same decoder's tag block, with its size (tags may hold zero bytes).
 bool FFmpegTagBlock(void* self, DWORD type, std::string& out);
+// New comments of a chained Ogg stream since the last call, as a "KEY=value" tag list.
+bool FFmpegTakeMetaUpdate(void* self, std::string& out);
 
 }  // namespace orvbass

@@ -16,6 +16,7 @@ extern "C" {
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <map>
 
 namespace orvbass {
 
@@ -247,6 +248,7 @@ struct NetConn {
   NetStore store;
   std::atomic<bool> abort{false};
   std::atomic<DWORD> handle{0};  // the channel, once it exists
+  std::atomic<bool> downloadFired{false};
   CURLM* multi = nullptr;
   CURL* easy = nullptr;
   AVIOContext* mms = nullptr;  // an mms:// stream through FFmpeg's protocols instead of libcurl
@@ -486,7 +488,7 @@ size_t NetConn::OnBody(const uint8_t* p, size_t n) {
 
 void NetConn::FireDownloadSync() {
   DWORD h = handle.load();
-  if (!h) return;
+  if (!h || downloadFired.exchange(true)) return;  // once, from whichever side sees both
   auto c = FindChannel(h);
   if (!c) return;
   // Never wait on the channel lock: the stream may be being freed, which waits for this thread.
@@ -734,6 +736,9 @@ struct NetDecoder {
     CompleteIfDone();
   }
 
+  std::string lastComments;           // decode thread
+  std::vector<std::string> chained;    // decode thread
+
   void Run() {
     const size_t chunk = std::max<size_t>(frameBytes, 8192 - 8192 % frameBytes);
     std::vector<uint8_t> tmp(chunk);
@@ -757,6 +762,11 @@ struct NetDecoder {
         n -= n % frameBytes;
         bytePos = FileTell(file);
         if (innerCore && inner.funcs->filePosition) bytePos = inner.funcs->filePosition(inner.self, BASS_FILEPOS_CURRENT);
+        std::string list;
+        if (innerCore && FFmpegTakeMetaUpdate(inner.self, list) && list != lastComments) {
+          lastComments = list;
+          chained.push_back(std::move(list));
+        }
       }
       std::vector<MetaEvent> metas;
       {
@@ -778,6 +788,12 @@ struct NetDecoder {
         i += k;
       }
       for (auto& m : metas) pending.push_back({produced + n, std::move(m.text)});
+      // A chained Ogg stream's next part: its comments are the metadata from here on.
+      for (auto& list : chained) {
+        tags.ogg = list;
+        pending.push_back({produced + n, std::move(list)});
+      }
+      chained.clear();
       while (pending.size() > kMaxMetaQueue) pending.pop_front();
       if (end) ended = true;
     }
@@ -863,12 +879,13 @@ struct NetDecoder {
     const std::string* s = type == BASS_TAG_ID3 ? &tags.id3v1 : type == BASS_TAG_ID3V2 ? &tags.id3v2
                            : type == BASS_TAG_OGG ? &tags.ogg : nullptr;
     if (!s || s->empty()) return nullptr;
-    // Blocks handed out stay valid while the channel exists: keep every version.
-    kept.push_back(*s);
-    if (kept.size() > 64) kept.pop_front();
-    return kept.back().data();
+    // Blocks handed out stay valid while the channel exists: every version handed out is kept
+    // (they change at most once, when the download completes).
+    auto& versions = kept[type];
+    if (versions.empty() || versions.back() != *s) versions.push_back(*s);
+    return versions.back().data();
   }
-  std::deque<std::string> kept;  // guarded by pcmMutex
+  std::map<DWORD, std::deque<std::string>> kept;  // guarded by pcmMutex
 
   const char* MetaAt(QWORD pos) {
     std::lock_guard<std::mutex> lk(pcmMutex);
@@ -933,10 +950,12 @@ void NdClose(void* self) {
   delete d;
 }
 const ORV_DECODER_FUNCS kNetFuncs = {NdRead, NdSeek, NdLength, NdTags, NdFilePos, NdClose};
+// A broadcast cannot seek: a restart plays on from what comes next.
+const ORV_DECODER_FUNCS kLiveFuncs = {NdRead, nullptr, NdLength, NdTags, NdFilePos, NdClose};
 
 }  // namespace
 
-bool IsNetDecoder(const ORV_DECODER& dec) { return dec.funcs == &kNetFuncs; }
+bool IsNetDecoder(const ORV_DECODER& dec) { return dec.funcs == &kNetFuncs || dec.funcs == &kLiveFuncs; }
 const char* NetMetaAt(void* self, QWORD pos) { return static_cast<NetDecoder*>(self)->MetaAt(pos); }
 
 // ------------------------------------------------------------------------------ creation
@@ -986,7 +1005,7 @@ static HSTREAM FinishOpen(std::unique_ptr<NetConn> conn, const std::string& url,
   }
   d->th = std::thread([d] { d->Run(); });
   ORV_DECODER outer = inner;
-  outer.funcs = &kNetFuncs;
+  outer.funcs = d->conn->live ? &kLiveFuncs : &kNetFuncs;
   outer.self = d;
   NetConn* c = d->conn.get();
   HSTREAM h = CreateChannelFromDecoder(outer, nullptr, flags, plugin, url.c_str(), false);

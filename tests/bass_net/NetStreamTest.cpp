@@ -300,3 +300,58 @@ TEST_F(NetFile, ConfigDefaults) {
   EXPECT_EQ(BASS_GetConfig(BASS_CONFIG_NET_PLAYLIST), 0u);
   EXPECT_EQ(BASS_GetConfig(BASS_CONFIG_NET_TIMEOUT), 1000u);  // set by the fixture
 }
+
+TEST_F(IcyStream, RestartOfABroadcastPlaysOnFromWhatComesNext) {
+  bt::TempFolder dir;
+  auto audio = Bytes(bt::Generate(dir / "r.mp3", "-c:a libmp3lame -b:a 128k -write_xing 0", 2.0));
+  TestServer server([&](Conn& c) {
+    c.Send("ICY 200 OK\r\nicy-br: 128\r\n\r\n");
+    c.Send(audio.data(), audio.size());
+  });
+  DWORD h = BASS_StreamCreateURL(server.Url("/").c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  EXPECT_FALSE(BASS_ChannelSetPosition(h, 0, BASS_POS_BYTE));
+  EXPECT_TRUE(BASS_ChannelPlay(h, TRUE));
+  EXPECT_TRUE(bt::WaitFor([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
+  BASS_StreamFree(h);
+}
+
+TEST_F(IcyStream, ChainedOggGivesTheNextPartsComments) {
+  bt::TempFolder dir;
+  auto first = Bytes(bt::Generate(dir / "1.ogg", "-c:a libvorbis -q:a 3 -metadata title=First", 2.0));
+  auto second = Bytes(bt::Generate(dir / "2.ogg", "-c:a libvorbis -q:a 3 -metadata title=Second", 2.0));
+  std::vector<uint8_t> body = first;
+  body.insert(body.end(), second.begin(), second.end());
+  TestServer server([&](Conn& c) {
+    c.Send("HTTP/1.0 200 OK\r\nContent-Type: application/ogg\r\nicy-br: 96\r\n\r\n");
+    c.Send(body.data(), body.size());
+  });
+  Titles t;
+  DWORD h = BASS_StreamCreateURL(server.Url("/radio.ogg").c_str(), 0, BASS_STREAM_DECODE, nullptr, nullptr);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  auto upper = [](std::string s) {
+    for (auto& ch : s) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    return s;
+  };
+  auto hasTitle = [&](const char* list, const std::string& entry) {
+    for (auto& l : TagList(list))
+      if (upper(l) == entry) return true;
+    return false;
+  };
+  EXPECT_TRUE(hasTitle(BASS_ChannelGetTags(h, BASS_TAG_OGG), "TITLE=FIRST"));
+  BASS_ChannelSetSync(h, BASS_SYNC_META, 0,
+                      [](HSYNC, DWORD ch, DWORD, void* u) {
+                        auto* t = static_cast<Titles*>(u);
+                        std::vector<std::string> l = TagList(BASS_ChannelGetTags(ch, BASS_TAG_META));
+                        std::lock_guard<std::mutex> lk(t->m);
+                        for (auto& e : l)
+                          if (e.size() > 6 && std::toupper(e[0]) == 'T' && e.find('=') == 5) t->seen.push_back(e.substr(6));
+                      },
+                      &t);
+  auto pcm = DecodeNet(h);
+  EXPECT_GT(pcm.size(), size_t(44100 * 4 * 3));  // both parts were decoded
+  BASS_StreamFree(h);
+  std::lock_guard<std::mutex> lk(t.m);
+  EXPECT_EQ(t.seen, std::vector<std::string>{"Second"});
+}
