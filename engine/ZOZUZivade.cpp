@@ -857,7 +857,8 @@ void TZOZUZivade::HandlePluginEnd() {
   plugins::SetEndOfInput();
   // Only the stream that plays ends, and only once.
   if (mode_ != plmPlaying) return;
-  if (outputOpen_ && !DrainOutput(false)) return;  // the user acted meanwhile
+  // With the end of input set, a stalled output is waiting only for the ring's last partial block.
+  if (outputOpen_ && !DrainOutput(true)) return;  // the user acted meanwhile
   if (In_Module* m = PluginModule(); m && m->Stop) m->Stop();
   MarkPluginRun();
   outputChannel_ = 0;
