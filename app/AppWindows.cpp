@@ -1,5 +1,6 @@
 #include "app/AppWindows.h"
 
+#include "app/FormInfo.h"
 #include "app/Forms.h"
 #include "app/Main.h"
 #include "app/desktop/FormAssociate.h"
@@ -104,12 +105,28 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
   w->FormAbout = std::make_unique<TFormAbout>();
   TForm1* form = w->Form1.get();
   w->FormSettings = std::make_unique<TFormSettings>(form->Settings(), [form](bool on) { form->SetTrayIcon(on); });
-  w->FormInfo = Simple("FormInfo", "File Information", "bntCancel.Caption", "Cancel",
-                       {"LabelTitle.Caption", "LabelArtist.Caption", "LabelAlbum.Caption", "LabelComment.Caption",
-                        "LabelGenre.Caption", "LabelYear.Caption", "LabelTrack.Caption",
-                        "ButtonCopyToID3v2.Caption", "ButtonCopyFromID3v2.Caption", "LabelTitle2.Caption",
-                        "LabelArtist2.Caption", "LabelAlbum2.Caption", "LabelComment2.Caption",
-                        "LabelGenre2.Caption", "LabelYear2.Caption", "LabelTrack2.Caption"});
+  w->FormInfo = std::make_unique<TFormInfo>();
+  {
+    TFormInfo* info = w->FormInfo.get();
+    playlist::TFormPL* pl = w->FormPL.get();
+    info->GetStreamInfo = [form](const std::string& path, engine::TStreamInfo& si) {
+      engine::TZOZUZivade* e = form->Engine();
+      if (!e) return false;
+      int supportedBy = 0, pluginNum = -1;
+      std::string pluginName;
+      // Read afresh: the window may show a file whose tags it has just written.
+      return e->GetStreamInfo(path, si, supportedBy, pluginNum, pluginName);
+    };
+    info->SaveTagEdits = [pl](const playlist::TTagFields& v1, const playlist::TTagFields& v2) {
+      return pl->SaveTagEdits(v1, v2);
+    };
+    pl->ShowFileInfo = [info, pl](int) {
+      info->Fill(pl->TagEdit());
+      if (info->isVisible()) info->FillInfo();
+      info->show();
+      info->raise();
+    };
+  }
   w->FormEq = std::make_unique<TFormEq>();
   w->FormStatus = std::make_unique<TFormStatus>();
   w->FormUrl = std::make_unique<TFormUrl>();

@@ -28,6 +28,7 @@ class TFormUrl;
 class TVisControlForm;
 class TBaseForm;
 class TFormAbout;
+class TFormInfo;
 class TFormMissing;
 class TFormSettings;
 
@@ -45,7 +46,7 @@ class TApplicationWindows {
   std::unique_ptr<playlist::TFormPL> FormPL;       // 2  "Playlist Editor"
   std::unique_ptr<TFormAbout> FormAbout;           // 3  "About Program"
   std::unique_ptr<TFormSettings> FormSettings;     // 4  "Settings"
-  std::unique_ptr<TBaseForm> FormInfo;             // 5  "File Information"
+  std::unique_ptr<TFormInfo> FormInfo;             // 5  "File Information"
   std::unique_ptr<TFormEq> FormEq;                 // 6  "Equalizer"
   std::unique_ptr<TFormStatus> FormStatus;         // 7  "Status Information"
   std::unique_ptr<TFormUrl> FormUrl;               // 8  "Input URL"

@@ -200,9 +200,10 @@ std::string TFormSettings::TickedExtensions() const {
 
 void TFormSettings::Associate() {
   settings_.ExtsAss = TickedExtensions();
-  if (!SetAssociation) return;
+  std::vector<std::pair<std::string, bool>> items;
   for (int i = 0; i < files_->count(); ++i)
-    SetAssociation(Std(files_->item(i)->text()), files_->item(i)->checkState() == Qt::Checked);
+    items.emplace_back(Std(files_->item(i)->text()), files_->item(i)->checkState() == Qt::Checked);
+  if (onAssociate) onAssociate(items);
 }
 
 // ---------------------------------------------------------------------------

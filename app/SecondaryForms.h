@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Forms.h"
@@ -59,9 +60,9 @@ class TFormSettings : public TBaseForm {
   // The extensions ticked in the association list, each followed by a blank.
   std::string TickedExtensions() const;
 
-  // Links an extension to the player's file type (true) or restores the
-  // previous one (false); the desktop associations fill it in.
-  std::function<void(const std::string& ext, bool on)> SetAssociation;
+  // "Associate": every extension of the list with its tick, in list order
+  // ("ExtsAss" is already stored); the desktop associations fill it in.
+  std::function<void(const std::vector<std::pair<std::string, bool>>&)> onAssociate;
 
  protected:
   void showEvent(QShowEvent* e) override;

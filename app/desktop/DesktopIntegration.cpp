@@ -2,6 +2,7 @@
 
 #include "app/AppWindows.h"
 #include "app/Main.h"
+#include "app/SecondaryForms.h"
 #include "app/desktop/FormAssociate.h"
 #include "platform/Paths.h"
 
@@ -23,6 +24,11 @@ std::shared_ptr<TAssociations> InstallDesktopIntegration(TApplicationWindows& wi
   if (auto* window = dynamic_cast<TFormAssociate*>(windows.FormAssociate.get())) {
     window->onAssociate = [assoc, form, window](const std::vector<std::pair<std::string, bool>>& items) {
       form->Settings().ExtsAss = window->TickedText();
+      assoc->Associate(items);
+    };
+  }
+  if (windows.FormSettings) {
+    windows.FormSettings->onAssociate = [assoc](const std::vector<std::pair<std::string, bool>>& items) {
       assoc->Associate(items);
     };
   }

@@ -19,7 +19,9 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "playlist/Extensions.h"
 
 namespace playlist {
 namespace {
@@ -462,8 +464,31 @@ void TFormPL::PlayClick() { model_.Host().Play(); }
 void TFormPL::FileInfoClick() {
   if (model_.Empty()) return;
   if (model_.SelectedIndex < 0 || model_.SelectedIndex >= model_.Count()) return;
-  if (!platform::FileExists(model_.Entry(model_.SelectedIndex).File)) return;
-  if (ShowFileInfo) ShowFileInfo(model_.SelectedIndex);
+  const std::string file = model_.Entry(model_.SelectedIndex).File;
+  if (!platform::FileExists(file)) return;
+  tagEdit_.Load(file);
+  if (!tagEdit_.V1Read()) platform::ShowMessage("Can't read ID3v1 tags", platform::kCaptionError, platform::MsgIcon::Error);
+  if (!tagEdit_.V2Read()) platform::ShowMessage("Can't read ID3v2 tags", platform::kCaptionError, platform::MsgIcon::Error);
+  if (IsAudioFile(file) && ShowFileInfo) ShowFileInfo(model_.SelectedIndex);
+}
+
+bool TFormPL::SaveTagEdits(const TTagFields& v1, const TTagFields& v2) {
+  std::string bad;
+  const std::string& file = tagEdit_.EditFile();
+  switch (tagEdit_.Save(v1, v2, &bad)) {
+    case TTagEdit::SaveResult::BadTrack:
+      platform::ShowMessage("'" + bad + "' is not a valid integer value", platform::kCaptionError,
+                            platform::MsgIcon::Error);
+      return false;
+    case TTagEdit::SaveResult::V1Failed:
+      platform::ShowMessage("Can't write ID3v1 tags\n" + file, platform::kCaptionError, platform::MsgIcon::Error);
+      return true;
+    case TTagEdit::SaveResult::V2Failed:
+      platform::ShowMessage("Can't write ID3v2 tags\n" + file, platform::kCaptionError, platform::MsgIcon::Error);
+      return true;
+    default:
+      return true;
+  }
 }
 
 void TFormPL::DropFiles(const std::vector<std::string>& files) {

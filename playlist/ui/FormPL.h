@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "playlist/Playlist.h"
+#include "playlist/ui/TagEdit.h"
 
 class QAction;
 class QMenu;
@@ -73,7 +74,9 @@ class TFormPL : public QWidget {
   std::function<std::string(const std::string& filter)> ChooseOpenPlaylist;
   std::function<std::string(const std::string& filter, const std::string& proposed)> ChooseSavePlaylist;
   std::function<std::string(const std::string& filter)> ChooseImportPlaylist;
-  std::function<void(int index)> ShowFileInfo;  // the tag window (a later window)
+  // Shows the tag window for the row `index` once FileInfoClick has read the
+  // file's tags into TagEdit() (not modal).
+  std::function<void(int index)> ShowFileInfo;
   std::function<void()> onClosed;
   // Saves "Default.plf" when the window is destroyed (program end).
   bool SaveOnDestroy = true;
@@ -92,6 +95,12 @@ class TFormPL : public QWidget {
   void ImportPlaylistClick();
   void PlayClick();
   void FileInfoClick();
+  // The tag window's OK: writes the edited texts into the file the window was
+  // filled for (TagEdit().EditFile(), whatever row is selected now), telling the
+  // user what failed. False when the window should stay open (a track text
+  // that is no number).
+  bool SaveTagEdits(const TTagFields& v1, const TTagFields& v2);
+  TTagEdit& TagEdit() { return tagEdit_; }
   void DropFiles(const std::vector<std::string>& files);
 
   // Parts, for the main window and tests.
@@ -129,6 +138,7 @@ class TFormPL : public QWidget {
   bool BarMouse(QWidget* bar, QEvent* e);
 
   TPlaylist& model_;
+  TTagEdit tagEdit_;
   QLabel* top_ = nullptr;
   QLabel* bottom_ = nullptr;
   QLabel* left_ = nullptr;

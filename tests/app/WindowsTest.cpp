@@ -264,7 +264,7 @@ TEST(AppSettingsWindow, TrayBoxActsAtOnceStayOnTopIsKeptAsRead) {
   EXPECT_TRUE(p.form->Settings().stayOnTop);
   // Check all, then Associate: every extension stored and handed on with its tick.
   std::vector<std::pair<std::string, bool>> calls;
-  s.SetAssociation = [&](const std::string& e, bool on) { calls.emplace_back(e, on); };
+  s.onAssociate = [&](const std::vector<std::pair<std::string, bool>>& items) { calls = items; };
   s.findChild<QPushButton*>("ButtonUncheck")->click();
   s.ListViewFiles()->item(1)->setCheckState(Qt::Checked);
   s.findChild<QPushButton*>("ButtonAssociate")->click();
