@@ -8,6 +8,7 @@
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace orvbass {
 
@@ -17,6 +18,12 @@ std::mutex gPlanMutex;  // FFTW planning is not thread-safe; executing a plan is
 std::map<int, fftwf_plan>& Plans() {
   static auto* p = new std::map<int, fftwf_plan>;
   return *p;
+}
+// Hann windows by size, built once (the spectrum display asks 40 times a second); an entry is never
+// changed after it is made, so it is read without the lock.
+std::map<int, std::vector<float>>& Windows() {
+  static auto* w = new std::map<int, std::vector<float>>;
+  return *w;
 }
 }  // namespace
 
@@ -29,12 +36,22 @@ bool ComputeFft(const float* pcm, int frames, int chans, int points, bool indivi
     return false;
   }
   fftwf_plan plan;
+  const std::vector<float>* hann = nullptr;
   {
     std::lock_guard<std::mutex> lk(gPlanMutex);
     auto& plans = Plans();
     auto it = plans.find(points);
     if (it == plans.end()) it = plans.emplace(points, fftwf_plan_dft_r2c_1d(points, in, spec, FFTW_ESTIMATE)).first;
     plan = it->second;
+    if (window) {
+      auto& w = Windows()[points];
+      if (w.empty()) {
+        w.resize(size_t(points));
+        for (int i = 0; i < points; ++i)
+          w[size_t(i)] = 0.5f * (1.0f - std::cos(2.0f * float(M_PI) * float(i) / float(points - 1)));
+      }
+      hann = &w;
+    }
   }
   const int outChans = individual ? chans : 1;
   const float scale = 2.0f / float(points);
@@ -49,7 +66,7 @@ bool ComputeFft(const float* pcm, int frames, int chans, int points, bool indivi
           v /= float(chans);
         }
       }
-      if (window) v *= 0.5f * (1.0f - std::cos(2.0f * float(M_PI) * float(i) / float(points - 1)));
+      if (hann) v *= (*hann)[size_t(i)];
       in[i] = v;
     }
     fftwf_execute_dft_r2c(plan, in, spec);
