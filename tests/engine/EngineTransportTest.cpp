@@ -152,6 +152,8 @@ TEST(EngineTransport, AFailedOpenKeepsThePreviousStreamPlaying) {
   EXPECT_EQ(eng.StreamName(), wav);
   eng.Play();
   DWORD output = eng.OutputChannel();
+  // The output stalls until the play thread's first blocks reach it.
+  ASSERT_TRUE(PumpUntil([&] { return eng.Bass().BASS_ChannelIsActive(output) == BASS_ACTIVE_PLAYING; }, 5000));
   EXPECT_FALSE(eng.Open("/nonexistent/song.mp3"));
   EXPECT_EQ(eng.Mode(), plmPlaying);
   EXPECT_EQ(eng.StreamName(), wav);
