@@ -31,9 +31,9 @@ std::string StripQuotes(const std::string& name) {
   return s;
 }
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 }  // namespace
+
 
 // Library callbacks: they run on library threads and only post to the hidden window.
 struct EngineCallbacks {
@@ -107,6 +107,11 @@ TZOZUZivade::TZOZUZivade(platform::HWND owner)
 }
 
 TZOZUZivade::~TZOZUZivade() {
+  // Connections given up still run in the library: they end within its network timeout.
+  connectCancel_ = true;
+  JoinFinishedConnects(true);
+  metaRecord_.Disarm();
+  netStatus_.Disarm();
   if (hiddenWindow_) platform::KillTimer(hiddenWindow_, kSpectrumTimer);
   if (streamKind_ == skPlugin) {
     if (In_Module* m = PluginModule(); m && outputOpen_ && m->Stop) m->Stop();
@@ -243,7 +248,15 @@ In_Module* TZOZUZivade::PluginModule() const {
 }
 
 void TZOZUZivade::Close() {
+  if (connecting_) connectCancel_ = true;  // the connection under way is given up
   if (streamKind_ == skNone && !decodeChannel_) return;
+  // Notices of the network procedures posted for this stream are dropped from now on.
+  metaRecord_.Disarm();
+  netStreamId_ = 0;
+  tagList_.clear();
+  httpHeaders_.clear();
+  icyHeaders_.clear();
+  metaTitle_.clear();
   ++streamGen_;
   if (streamKind_ == skPlugin) {
     if (In_Module* m = PluginModule(); m && outputChannel_ && m->Stop) m->Stop();
@@ -274,15 +287,18 @@ bool TZOZUZivade::Open(const std::string& nameIn) {
     errorBox_.ShowError("Player is not ready !");
     return false;
   }
+  if (connecting_) connectCancel_ = true;  // the newer request wins
   std::string name = StripQuotes(nameIn);
   TStreamInfo info;
   int supported = sbNone, pluginNum = -1;
   std::string pluginName;
-  bool network = StartsWith(name, "http://") || StartsWith(name, "mms://");
-  if (network) {
-    // Network streams are a later addition of the engine; they are refused for now.
-    errorBox_.ShowError("Invalid or unsupported stream file.\n -> " + nameIn);
-    return false;
+  if (net::IsNetworkAddress(name)) {
+    bool wasPlaying = false;
+    if (mode_ == plmPlaying && outputChannel_) {
+      bass_.BASS_ChannelPause(outputChannel_);
+      wasPlaying = true;
+    }
+    return OpenURL(name, nameIn, wasPlaying);
   }
   if (!GetStreamInfo(name, info, supported, pluginNum, pluginName)) {
     errorBox_.ShowError("Invalid or unsupported stream file.\n -> " + nameIn);
@@ -415,6 +431,10 @@ void TZOZUZivade::Play() {
       Pause(false);
       return;
     case plmStopped:
+      if (liveBroadcast_) {  // a broadcast is not repositioned: it is reopened
+        ReopenLive();
+        return;
+      }
       if (IsBassKind()) {
         bass_.BASS_ChannelSetPosition(decodeChannel_, 0, BASS_POS_BYTE);
         QWORD pos = bass_.BASS_ChannelGetPosition(decodeChannel_, BASS_POS_BYTE);
@@ -454,6 +474,8 @@ void TZOZUZivade::Play() {
   if (singleChannelStream_) {
     outputChannel_ = decodeChannel_;  // the decoding channel is what plays
   } else {
+    // A broadcast (and a network WMA file) fills its buffer before play starts.
+    if ((liveBroadcast_ || (networkFile_ && streamKind_ == skWMA)) && !PreBuffer(decodeChannel_)) return;
     BASS_CHANNELINFO ci{};
     bass_.BASS_ChannelGetInfo(decodeChannel_, &ci);
     int bits = (ci.flags & BASS_SAMPLE_8BITS) ? 8 : 16;
@@ -569,6 +591,11 @@ void TZOZUZivade::Pause(bool pause) {
     SetMuted(true, 0);
     mutedHere = true;
   }
+  if (liveBroadcast_) {  // a broadcast resumes where it is now: it is reopened
+    ReopenLive();
+    if (mutedHere) SetMuted(false, kFadeMs);
+    return;
+  }
   uint32_t pos = GetPosition();
   uint32_t target = pos <= 500 ? 0 : pos - 500;
   if (streamKind_ == skPlugin) {
@@ -595,6 +622,7 @@ void TZOZUZivade::Pause(bool pause) {
 }
 
 void TZOZUZivade::Stop() {
+  if (prebuffering_) prebufferCancel_ = true;  // Play ends its wait without playing
   if (mode_ != plmPlaying && mode_ != plmPaused) return;
   bool faded = !muted_;
   if (faded && !FadeOutAndWait()) {  // another stream plays now: it is not to be stopped, and is heard
@@ -924,6 +952,14 @@ platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wPar
     case WM_BASS_PLAYEND:
       HandlePlayEnd(static_cast<DWORD>(wParam));
       return 0;
+    case WM_BASS_META:
+      HandleMeta();
+      return 0;
+    case WM_BASS_DOWNLOADED:
+      HandleDownloaded(static_cast<DWORD>(wParam));
+      return 0;
+    case WM_BASS_NETSTATUS:
+      return 0;  // the status text waits in its record; OpenURL reads it there
     case WM_BASS_SLIDEDONE:
       HandleSlideDone(static_cast<int>(wParam));
       return 0;

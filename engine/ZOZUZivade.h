@@ -13,11 +13,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/Dynamic_Bass.h"
 #include "engine/EngineTypes.h"
 #include "engine/ErrorBox.h"
+#include "engine/NetStream.h"
 #include "plugins/sdk/winamp_input.h"
 
 namespace engine {
@@ -175,6 +178,21 @@ class TZOZUZivade {
   bool MixerReady() const { return mixerReady_; }
   platform::HWND HiddenWindow() const { return hiddenWindow_; }
   TErrorBox& ErrorBox() { return errorBox_; }
+
+  // Network streams. A live broadcast is the "network stream" the main window asks about;
+  // a network file is downloaded whole and becomes seekable once its download is complete.
+  bool NetStream() const { return liveBroadcast_; }
+  bool NetworkFile() const { return networkFile_; }
+  bool DownloadComplete() const { return downloadComplete_; }
+  // Copies of the open stream's lists: its tag list (the ICY headers of a broadcast, or its
+  // HTTP headers when it has none; a WMA file's header tags), its HTTP headers and its ICY headers.
+  const std::vector<std::string>& TagList() const { return tagList_; }
+  const std::vector<std::string>& HttpHeaders() const { return httpHeaders_; }
+  const std::vector<std::string>& IcyHeaders() const { return icyHeaders_; }
+  // True while Open waits for a network stream to connect (messages are pumped meanwhile).
+  bool Connecting() const { return connecting_; }
+  // True while Play pre-buffers a broadcast (messages are pumped meanwhile).
+  bool PreBuffering() const { return prebuffering_; }
   TBassCore& Bass() { return bass_; }
 
  private:
@@ -204,6 +222,17 @@ class TZOZUZivade {
   bool DualChannel() const { return !singleChannelStream_ && IsBassKind(); }
   In_Module* PluginModule() const;
   void Restart();
+  // Network streams.
+  bool OpenURL(const std::string& url, const std::string& nameIn, bool wasPlaying);
+  // Runs `create` on a worker thread and pumps messages until it answers; 0 with `cancelled`
+  // when Close (or another Open) was asked meanwhile. `error` gets the library's code.
+  DWORD ConnectPumping(std::function<DWORD()> create, bool& cancelled, int& error);
+  void JoinFinishedConnects(bool all);
+  bool PreBuffer(DWORD channel);
+  void ReopenLive();
+  void HandleMeta();
+  void HandleDownloaded(DWORD channel);
+  void ReadDownloadedTags();
   void FreeDecodeChannel();
   void CloseBeforeNew();
   bool MeasureWithBass(const std::string& name, TStreamInfo& info);
@@ -255,6 +284,18 @@ class TZOZUZivade {
   bool liveBroadcast_ = false;
   bool networkFile_ = false;
   bool downloadComplete_ = false;
+  std::vector<std::string> tagList_, httpHeaders_, icyHeaders_;
+  std::string metaTitle_;      // the last title a metadata notice gave (each new one is reported once)
+  uint64_t netStreamId_ = 0;   // identity handed to the network procedures; 0: none current
+  uint64_t netStreamSeq_ = 0;
+  net::TMetaRecord metaRecord_;
+  net::TNetStatusRecord netStatus_;
+  bool connecting_ = false;
+  bool connectCancel_ = false;
+  bool prebuffering_ = false;
+  bool prebufferCancel_ = false;
+  struct ConnectJob;
+  std::vector<std::pair<std::shared_ptr<ConnectJob>, std::thread>> connects_;
 
   uint32_t volume_ = 255;
   bool muted_ = false;
