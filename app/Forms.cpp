@@ -18,6 +18,7 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cctype>
 
 #include "playlist/Extensions.h"
 
@@ -134,6 +135,12 @@ void TFormUrl::Confirm() {
 
 std::string TFormUrl::MakeAddress(const std::string& text) {
   if (text.empty() || playlist::IsStreamAddress(text)) return text;
+  // Whatever names its scheme is an address already (a letter, then letters, digits, "+-.").
+  const size_t colon = text.find("://");
+  if (colon != std::string::npos && colon > 0 && std::isalpha(static_cast<unsigned char>(text[0])) &&
+      std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon),
+                  [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.'; }))
+    return text;
   if (text.size() >= 2 && text[0] == '/' && text[1] == '/') return "http:" + text;
   if (text[0] == '/') return "http:/" + text;
   return "http://" + text;

@@ -128,8 +128,8 @@ class TFormUrl : public TBaseForm {
   void Reset();
   // "Open": takes the text as an address.
   void Confirm();
-  // The text as the prompt hands it on: a stream address as it is, else made one
-  // ("//host" gets "http:", "/path" gets "http:/", anything else "http://").
+  // The text as the prompt hands it on: any "scheme://" text as it is, else made an
+  // address ("//host" gets "http:", "/path" gets "http:/", anything else "http://").
   static std::string MakeAddress(const std::string& text);
 
  protected:

@@ -45,7 +45,16 @@ TPlaybackControl::TPlaybackControl(engine::TZOZUZivade& engine, playlist::TPlayl
     static std::mt19937 rng{std::random_device{}()};
     return std::uniform_int_distribution<int>(0, std::max(count - 1, 0))(rng);
   };
-  NetworkFacts = [] { return TNetworkFacts{}; };
+  NetworkFacts = [this] {
+    TNetworkFacts facts;
+    facts.NetStream = engine_.NetStream();
+    facts.ReadFromInternet = engine_.NetworkFile();
+    facts.HttpHeaders = engine_.HttpHeaders();
+    // Icecast servers answer "HTTP/1.0 200 OK" and send their icy-* lines among the HTTP headers.
+    facts.IcyHeaders = engine_.IcyHeaders().empty() ? engine_.HttpHeaders() : engine_.IcyHeaders();
+    facts.Tags = engine_.TagList();
+    return facts;
+  };
   playlist_.OnIdle = [this] { RunDeferred(); };
 }
 

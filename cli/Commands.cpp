@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
+#include "platform/Paths.h"
 #include "plugins/PluginCtrl.h"
 
 namespace cli {
@@ -91,6 +93,25 @@ std::string StreamInfoJson(const engine::TStreamInfo& i, bool recognised, int su
   return j;
 }
 
+namespace {
+
+// MIDI names need the program folder's soundfont, loaded only when one is asked for (it is large).
+void LoadSoundFontFor(engine::TZOZUZivade& eng, const std::vector<std::string>& names, bool addressesOnly) {
+  for (const auto& n : names) {
+    const bool address = engine::net::IsNetworkAddress(n);
+    if (addressesOnly && !address) continue;
+    std::string ext = address ? engine::net::UrlExtension(n) : std::filesystem::path(n).extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".mid" && ext != ".midi" && ext != ".rmi" && ext != ".kar") continue;
+    const std::string font = platform::ProgramFolder() + "plugins/CT4MGM.SF2";
+    engine::TMIDI_FONTINFO info;
+    if (std::filesystem::exists(font)) eng.LoadSoundFont(font, info);
+    return;
+  }
+}
+
+}  // namespace
+
 int RunInfo(const std::vector<std::string>& args) {
   bool json = false;
   std::vector<std::string> files;
@@ -102,19 +123,35 @@ int RunInfo(const std::vector<std::string>& args) {
     } else files.push_back(a);
   }
   if (files.empty()) {
-    std::fprintf(stderr, "Usage: orvella info [--json] FILE...\n");
+    std::fprintf(stderr, "Usage: orvella info [--json] FILE|URL...\n");
     return 2;
   }
   SendMessagesToStderr();
   setenv("ORVELLA_BASS_OUTPUT", "silent", 0);  // identifying files needs no sound device
   engine::TZOZUZivade eng;
   eng.AttachFormatAddOns();  // the formats the player sees
+  LoadSoundFontFor(eng, files, true);
   bool all = true;
   for (const auto& f : files) {
     engine::TStreamInfo info;
     int supportedBy = 3, pluginIndex = -1;
     std::string pluginName;
-    bool ok = eng.GetStreamInfo(f, info, supportedBy, pluginIndex, pluginName);
+    bool ok;
+    const bool address = engine::net::IsNetworkAddress(f);
+    std::string network;
+    if (address) {
+      // An address is known only by opening it: what its server and headers tell.
+      ok = eng.Open(f);
+      if (ok) {
+        info = eng.StreamInfo();
+        supportedBy = eng.SupportedBy();
+        network = eng.NetStream() ? "live broadcast" : "network file";
+      } else {
+        info.FileName = f;
+      }
+    } else {
+      ok = eng.GetStreamInfo(f, info, supportedBy, pluginIndex, pluginName);
+    }
     all = all && ok;
     if (json) {
       std::printf("%s\n", StreamInfoJson(info, ok, supportedBy, pluginIndex, pluginName).c_str());
@@ -124,6 +161,7 @@ int RunInfo(const std::vector<std::string>& args) {
         std::printf("  not recognised\n");
         continue;
       }
+      if (!network.empty()) std::printf("  Network:    %s\n", network.c_str());
       std::printf("  Format:     %s (0x%X)\n", engine::FormatName(info.Format).c_str(), unsigned(info.Format));
       std::printf("  Duration:   %d ms\n", info.Duration);
       std::printf("  SampleRate: %u Hz, %u channel(s), %d bits\n", info.SampleRate, unsigned(info.Channels),
@@ -138,6 +176,7 @@ int RunInfo(const std::vector<std::string>& args) {
       if (info.Track) std::printf("  Track:      %u\n", unsigned(info.Track));
       if (!info.Comment.empty()) std::printf("  Comment:    %s\n", info.Comment.c_str());
     }
+    if (address) eng.Close();
   }
   std::fflush(stdout);
   return all ? 0 : 1;
@@ -170,7 +209,7 @@ int RunPlay(const std::vector<std::string>& args) {
   bool singleChannel = false;
   std::vector<std::string> inputPlugins;
   std::optional<std::string> dsp;
-  std::optional<long> seek, pauseAt, resumeAfter;
+  std::optional<long> seek, pauseAt, resumeAfter, duration;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -191,11 +230,11 @@ int RunPlay(const std::vector<std::string>& args) {
       auto v = value();
       if (!v) return std::fprintf(stderr, "orvella play: --out needs a file\n"), 2;
       out = *v;
-    } else if (a == "--seek" || a == "--pause-at" || a == "--resume-after") {
+    } else if (a == "--seek" || a == "--pause-at" || a == "--resume-after" || a == "--duration") {
       auto v = value();
       auto ms = v ? ParseMs(*v) : std::nullopt;
       if (!ms) return std::fprintf(stderr, "orvella play: %s needs milliseconds\n", a.c_str()), 2;
-      (a == "--seek" ? seek : a == "--pause-at" ? pauseAt : resumeAfter) = ms;
+      (a == "--seek" ? seek : a == "--pause-at" ? pauseAt : a == "--resume-after" ? resumeAfter : duration) = ms;
     } else if (a.rfind("--", 0) == 0) {
       std::fprintf(stderr, "orvella play: unknown option '%s'\n", a.c_str());
       return 2;
@@ -205,8 +244,8 @@ int RunPlay(const std::vector<std::string>& args) {
   }
   if (files.empty() || (pauseAt.has_value() != resumeAfter.has_value())) {
     std::fprintf(stderr, "Usage: orvella play [--out FILE.wav] [--fast] [--seek MS] "
-                         "[--pause-at MS --resume-after MS] [--single-channel] [--dsp LIBRARY[:MODULE]] "
-                         "[--input-plugin LIBRARY]... FILE...\n");
+                         "[--pause-at MS --resume-after MS] [--duration MS] [--single-channel] "
+                         "[--dsp LIBRARY[:MODULE]] [--input-plugin LIBRARY]... FILE|URL...\n");
     return 2;
   }
   if (!out.empty()) {
@@ -216,6 +255,7 @@ int RunPlay(const std::vector<std::string>& args) {
   SendMessagesToStderr();
   engine::TZOZUZivade eng;
   eng.AttachFormatAddOns();  // the formats the player sees
+  LoadSoundFontFor(eng, files, false);
   bool ended = false;
   eng.OnModeChange = [](engine::TZOZUZivade*, engine::TPlayerMode from, engine::TPlayerMode to) {
     std::printf("mode %s -> %s\n", engine::PlayerModeName(from), engine::PlayerModeName(to));
@@ -228,6 +268,14 @@ int RunPlay(const std::vector<std::string>& args) {
   };
   eng.OnGetLyric = [](engine::TZOZUZivade*, const char* text) {
     std::printf("event OnGetLyric %s\n", text ? text : "");
+    std::fflush(stdout);
+  };
+  eng.OnGetMeta = [](engine::TZOZUZivade*, const std::string& title) {
+    std::printf("event OnGetMeta %s\n", title.c_str());
+    std::fflush(stdout);
+  };
+  eng.OnDownloaded = [](engine::TZOZUZivade*, uint32_t) {
+    std::printf("event OnDownloaded\n");
     std::fflush(stdout);
   };
   eng.OnGetChannelInfo = [](engine::TZOZUZivade*, engine::PChannelInfo ci) {
@@ -284,7 +332,14 @@ int RunPlay(const std::vector<std::string>& args) {
       continue;
     }
     bool pausedOnce = false;
+    bool enough = false;
     while (!ended && eng.Mode() != engine::plmStopped && eng.Mode() != engine::plmStandby) {
+      // --duration: that much audio heard ends the stream (a broadcast never ends by itself).
+      if (duration && eng.Mode() == engine::plmPlaying && eng.GetPosition() >= *duration) {
+        enough = true;
+        eng.Stop();
+        break;
+      }
       if (pauseAt && !pausedOnce && eng.Mode() == engine::plmPlaying && eng.GetPosition() >= *pauseAt) {
         pausedOnce = true;
         eng.Pause(true);
@@ -294,7 +349,7 @@ int RunPlay(const std::vector<std::string>& args) {
       }
       if (!platform::PumpAndSleep(fast ? 2 : 20)) break;
     }
-    if (!ended) ++failures;
+    if (!ended && !enough) ++failures;
   }
   eng.Close();
   return failures == 0 ? 0 : 1;

@@ -18,6 +18,8 @@ namespace {
 
 constexpr DWORD kDecodeOnly = 0x200000;
 constexpr int kPumpStepMs = 20;
+// While connecting the UI thread waits in shorter steps: the connection may take seconds.
+constexpr int kConnectStepMs = 10;
 constexpr int kDefaultNetTimeoutMs = 5000;
 
 std::string Upper(std::string s) {
@@ -81,7 +83,7 @@ DWORD TZOZUZivade::ConnectPumping(std::function<DWORD()> create, bool& cancelled
   });
   connecting_ = true;
   connectCancel_ = false;
-  while (job->state.load() == ConnectJob::kRunning && !connectCancel_) platform::PumpAndSleep(kPumpStepMs);
+  while (job->state.load() == ConnectJob::kRunning && !connectCancel_) platform::PumpAndSleep(kConnectStepMs);
   connecting_ = false;
   cancelled = false;
   DWORD handle = 0;
@@ -216,9 +218,12 @@ bool TZOZUZivade::OpenURL(const std::string& url, const std::string& nameIn, boo
     bool metaint = false, lengthKnown = false;
     net::HeaderValue(icyHeaders_, "icy-metaint", &metaint);
     if (!metaint) net::HeaderValue(httpHeaders_, "icy-metaint", &metaint);
-    net::HeaderValue(httpHeaders_, "content-length", &lengthKnown);
-    if (!lengthKnown) net::HeaderValue(icyHeaders_, "content-length", &lengthKnown);
+    std::string length = net::HeaderValue(httpHeaders_, "content-length", &lengthKnown);
+    if (!lengthKnown) length = net::HeaderValue(icyHeaders_, "content-length", &lengthKnown);
     if (metaint || !lengthKnown) known = false;
+    // A length the library does not keep as a file's (too large to hold) is played as a broadcast.
+    const QWORD end = bass_.BASS_StreamGetFilePosition(decodeChannel_, BASS_FILEPOS_END);
+    if (known && end != QWORD(-1) && end != std::strtoull(length.c_str(), nullptr, 10)) known = false;
   }
   live = !known;
   liveBroadcast_ = live;

@@ -39,7 +39,7 @@ bool IsDvdFile(std::string_view path) { return InTable(DvdExtensions, LowerExt(p
 bool IsPlayableFile(std::string_view path) { return InTable(PlayableExtensions, LowerExt(path)); }
 
 bool IsStreamAddress(std::string_view path) {
-  return path.substr(0, 7) == "http://" || path.substr(0, 6) == "mms://";
+  return path.substr(0, 7) == "http://" || path.substr(0, 8) == "https://" || path.substr(0, 6) == "mms://";
 }
 
 bool IsMidiFile(std::string_view path) {

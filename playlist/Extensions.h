@@ -27,7 +27,7 @@ bool IsVideoFile(std::string_view path);
 bool IsDvdFile(std::string_view path);
 // Lower-cased extension in PlayableExtensions.
 bool IsPlayableFile(std::string_view path);
-// Starts with exactly "http://" or "mms://" (case-sensitive).
+// Starts with exactly "http://", "https://" or "mms://" (case-sensitive).
 bool IsStreamAddress(std::string_view path);
 // Lower-cased extension ".mid" or ".kar" (needs the soundfont to play).
 bool IsMidiFile(std::string_view path);

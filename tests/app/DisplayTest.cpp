@@ -445,7 +445,13 @@ TEST(AppAddressPrompt, OpenConfirmsAndMakesAStreamAddress) {
   EXPECT_EQ(TFormUrl::MakeAddress("//host/stream"), "http://host/stream");
   EXPECT_EQ(TFormUrl::MakeAddress("/stream"), "http://stream");
   EXPECT_EQ(TFormUrl::MakeAddress("radio.example/x.mp3"), "http://radio.example/x.mp3");
-  EXPECT_EQ(TFormUrl::MakeAddress("HTTP://upper.example"), "http://HTTP://upper.example");  // the test is case-sensitive
+  // Any text naming its scheme is an address as typed (the engine says what it cannot open).
+  EXPECT_EQ(TFormUrl::MakeAddress("https://secure.example/a.ogg"), "https://secure.example/a.ogg");
+  EXPECT_EQ(TFormUrl::MakeAddress("HTTP://upper.example"), "HTTP://upper.example");
+  EXPECT_EQ(TFormUrl::MakeAddress("rtsp+tcp://cam.example/x"), "rtsp+tcp://cam.example/x");
+  EXPECT_EQ(TFormUrl::MakeAddress("1x://host"), "http://1x://host");
+  EXPECT_EQ(TFormUrl::MakeAddress("://host"), "http://://host");
+  EXPECT_EQ(TFormUrl::MakeAddress("radio example/a://b"), "http://radio example/a://b");
 
   apptest::EnsureApplication();
   TFormUrl prompt;

@@ -15,6 +15,8 @@
 #include <filesystem>
 
 #include "../engine/EngineTestUtil.h"
+#include "../engine/FakeNet.h"
+#include "../engine/HttpTestServer.h"
 #include "AppTestUtil.h"
 #include "app/Forms.h"
 #include "app/Main.h"
@@ -1118,4 +1120,60 @@ TEST(AppPlaybackWindow, AClosingRequestDuringAFolderAddWaitsForTheAdd) {
   EXPECT_TRUE(WaitFor([&] { return w.player->closed; }, 5000));
   EXPECT_EQ(w.form->Engine(), nullptr);
   for (const auto& m : w.messages.Messages()) ADD_FAILURE() << m.text;
+}
+
+// The network facts come from the engine: a broadcast opened from the address prompt
+// plays, hides the bar, and its new titles run in the title strip.
+TEST(AppPlayback, OpenUrlPlaysABroadcastWhoseTitlesRunAndWhoseBarIsHidden) {
+  Rig r(2, 3.0);
+  r.view.activated = true;
+  FakeNet net(r.eng, r.files[0]);
+  net.icy = Block({"ICY 200 OK", "icy-name:Radio One", "icy-br:128", "icy-metaint:16000"});
+  r.view.address = "http://127.0.0.1:9/";
+  r.control.OpenAddress(true);
+  ASSERT_EQ(r.playlist.Count(), 1);
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  EXPECT_EQ(r.view.played, std::vector<std::string>{"http://127.0.0.1:9/"});
+  EXPECT_TRUE(r.control.IsNetRadio);
+  EXPECT_FALSE(r.view.sliderVisible);
+  EXPECT_EQ(r.view.bitrate, "128 kbps");
+  EXPECT_NE(std::find(r.view.status.begin(), r.view.status.end(), "icy-name : Radio One"), r.view.status.end());
+  EXPECT_NE(std::find(r.view.status.begin(), r.view.status.end(), "[StringStandby]"), r.view.status.end());
+  net.FireMeta("Artist - Song 1");
+  ASSERT_TRUE(PumpUntil([&] { return r.view.runningTitle == "[StringPlaying] >> Artist - Song 1"; }, 5000));
+  net.FireMeta("Artist - Song 2");
+  ASSERT_TRUE(PumpUntil([&] { return r.view.runningTitle == "[StringPlaying] >> Artist - Song 2"; }, 5000));
+  // The bar stays put for a broadcast.
+  r.control.PressTrack(100);
+  EXPECT_FALSE(r.control.SeekDragging);
+  r.control.Stop();
+  EXPECT_EQ(r.view.runningTitle, "[StringStopped] >> http://127.0.0.1:9/ *");
+  EXPECT_TRUE(r.messages.Messages().empty());
+}
+
+// A file read over HTTP (a MIDI file through the real add-on): Open URL plays it, the status
+// names it as fetched from the internet with the server's status, and its title is its name.
+TEST(AppPlayback, OpenUrlPlaysAFileReadOverHttpAndReportsIt) {
+  Rig r(1, 0.4, true);
+  r.view.activated = true;
+  engine::TMIDI_FONTINFO font;
+  ASSERT_TRUE(r.eng.LoadSoundFont(r.dir.File("plugins/CT4MGM.SF2"), font));
+  const std::string midi = LyricMidiFile();
+  HttpTestServer server([&](const HttpTestServer::Request&, HttpTestServer::Connection& c) {
+    c.Write(HttpTestServer::Response("200 OK", {"Server: tiny"}, midi));
+  });
+  const std::string url = server.Url("/songs/My%20Tune.mid");
+  r.view.address = url;
+  r.control.OpenAddress(true);
+  ASSERT_TRUE(PumpUntil([&] { return !r.view.played.empty(); }, 10000));
+  EXPECT_EQ(r.view.played[0], url);
+  EXPECT_EQ(r.view.runningTitle, "[StringPlaying] >> My Tune");
+  ASSERT_GE(r.view.status.size(), 2u);
+  EXPECT_EQ(r.view.status[0], "[StringOpenedFileFromInternet]");
+  EXPECT_EQ(r.view.status[1], "URL : " + url);
+  EXPECT_FALSE(r.control.IsNetRadio);
+  EXPECT_TRUE(r.view.sliderVisible);
+  ASSERT_TRUE(r.WaitStopped());
+  EXPECT_EQ(server.Requests(), 1);
+  EXPECT_TRUE(r.messages.Messages().empty());
 }

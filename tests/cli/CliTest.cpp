@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "../engine/EngineTestUtil.h"
+#include "../engine/HttpTestServer.h"
 
 using namespace enginetest;
 
@@ -151,4 +152,63 @@ TEST(OrvellaFormats, EveryFormatThePlayerPlaysIsRecognisedAndPlayed) {
   std::vector<int16_t> cap = ReadWav16(dir.File("all.wav"));
   double seconds = double(cap.size()) / 2 / 44100;
   EXPECT_GT(seconds, 0.9 * double(files.size())) << seconds;
+}
+
+TEST(OrvellaPlay, DurationEndsPlaybackAfterThatMuchAudio) {
+  ScratchDir dir;
+  std::string wav = SineWav(5.0);
+  int status = -1;
+  // On the real-time clock: the stop comes from the position heard, checked every 20 ms.
+  std::string out = enginetest::Run(
+      kOrvella + " play --duration 1000 --out " + Quote(dir.File("d.wav")) + " " + Quote(wav), &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(out.find("event OnPlayEnd"), std::string::npos) << out;
+  EXPECT_NE(out.find("mode plmPlaying -> plmStopped"), std::string::npos) << out;
+  int channels = 0, rate = 0;
+  std::vector<int16_t> cap = ReadWav16(dir.File("d.wav"), &channels, &rate);
+  ASSERT_GT(channels * rate, 0);
+  const double seconds = double(cap.size()) / (channels * rate);
+  EXPECT_GE(seconds, 1.0);
+  EXPECT_LT(seconds, 3.0);  // what was queued and the fade, not the whole file
+  enginetest::Run(kOrvella + " play --duration soon " + Quote(wav) + " 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
+}
+
+// A MIDI file served over HTTP: `info` names it by its address and `play` fetches it once
+// and plays it through; an address nobody answers is not recognised.
+TEST(OrvellaNetwork, AFileOverHttpIsIdentifiedAndPlayedAndAClosedPortFails) {
+  ScratchDir dir;
+  const std::string midi = LyricMidiFile();
+  HttpTestServer server([&](const HttpTestServer::Request&, HttpTestServer::Connection& c) {
+    c.Write(HttpTestServer::Response("200 OK", {"Content-Type: audio/midi"}, midi));
+  });
+  ASSERT_GT(server.Port(), 0);
+  const std::string url = server.Url("/music/Lead%20Line.mid?x=1");
+  int status = -1;
+  std::string out = enginetest::Run(kOrvella + " info --json " + Quote(url), &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("\"Title\":\"Lead Line\""), std::string::npos) << out;
+  EXPECT_NE(out.find("\"SupportedBy\":1,"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"Recognised\":true"), std::string::npos) << out;
+  out = enginetest::Run(kOrvella + " info " + Quote(url), &status);
+  EXPECT_NE(out.find("  Network:    network file"), std::string::npos) << out;
+  const int before = server.Requests();
+  out = enginetest::Run(kOrvella + " play --fast --out " + Quote(dir.File("m.wav")) + " " + Quote(url), &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("event OnGetLyric Hel-"), std::string::npos) << out;
+  EXPECT_NE(out.find("event OnPlayEnd"), std::string::npos) << out;
+  EXPECT_EQ(server.Requests(), before + 1);
+
+  int closedPort;
+  {
+    HttpTestServer gone([](const HttpTestServer::Request&, HttpTestServer::Connection&) {});
+    closedPort = gone.Port();
+  }
+  const std::string nobody = "http://127.0.0.1:" + std::to_string(closedPort) + "/x.mp3";
+  out = enginetest::Run(kOrvella + " info --json " + Quote(nobody) + " 2>/dev/null", &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("\"Recognised\":false"), std::string::npos) << out;
+  out = enginetest::Run(kOrvella + " play " + Quote(nobody) + " 2>&1", &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("Invalid or unsupported URL stream."), std::string::npos) << out;
 }

@@ -60,7 +60,9 @@ TEST(Extensions, StreamAddressesAreCaseSensitiveHttpOrMms) {
   EXPECT_TRUE(IsStreamAddress("http://radio.example/stream"));
   EXPECT_TRUE(IsStreamAddress("mms://radio.example/x"));
   EXPECT_FALSE(IsStreamAddress("HTTP://radio.example/stream"));
-  EXPECT_FALSE(IsStreamAddress("https://radio.example/stream"));
+  EXPECT_TRUE(IsStreamAddress("https://radio.example/stream"));
+  EXPECT_EQ(ChoosePlayMode("https://radio.example/live.mp4", 0), 1);
+  EXPECT_FALSE(IsStreamAddress("https:/x"));
   EXPECT_FALSE(IsStreamAddress("http:/x"));
   EXPECT_FALSE(IsStreamAddress("mms:/"));
   EXPECT_FALSE(IsStreamAddress(""));
