@@ -323,6 +323,9 @@ bool TZOZUZivade::PreBuffer(DWORD channel) {
   const uint64_t gen = streamGen_;
   int timeoutMs = int(bass_.BASS_GetConfig(BASS_CONFIG_NET_TIMEOUT));
   if (timeoutMs <= 0 || timeoutMs == -1) timeoutMs = kDefaultNetTimeoutMs;
+  // The share of the buffer to fill first: the library's pre-buffer setting (75 % unless changed).
+  DWORD fillPercent = bass_.BASS_GetConfig(BASS_CONFIG_NET_PREBUF);
+  if (fillPercent == DWORD(-1) || fillPercent > 100) fillPercent = 75;
   prebuffering_ = true;
   prebufferCancel_ = false;
   using Clock = std::chrono::steady_clock;
@@ -348,9 +351,10 @@ bool TZOZUZivade::PreBuffer(DWORD channel) {
       }
       QWORD down = bass_.BASS_StreamGetFilePosition(channel, BASS_FILEPOS_DOWNLOAD);
       QWORD cur = bass_.BASS_StreamGetFilePosition(channel, BASS_FILEPOS_CURRENT);
-      if (total > 0 && down != QWORD(-1) && cur != QWORD(-1) && down >= cur &&
-          std::llround(double(down - cur) * 100.0 / double(total)) > 75)
-        break;
+      if (total > 0 && down != QWORD(-1) && cur != QWORD(-1) && down >= cur) {
+        const long long fill = std::llround(double(down - cur) * 100.0 / double(total));
+        if (fill > static_cast<long long>(fillPercent) || fill >= 100) break;
+      }
       // The server closed the connection: what came is all there is.
       if (bass_.BASS_StreamGetFilePosition(channel, BASS_FILEPOS_CONNECTED) == 0) break;
       progress = down;
