@@ -17,6 +17,7 @@
 
 #include "app/Language.h"
 #include "app/LevelDisplay.h"
+#include "app/Lyrics.h"
 #include "app/Settings.h"
 #include "app/TitleStrip.h"
 #include "engine/EngineTypes.h"
@@ -130,6 +131,9 @@ class TForm1 : public QWidget, public TLangBindings {
 
   // Parts tests and the program reach.
   TLevelDisplay& LevelDisplay() { return level_; }
+  TLyrics& Lyrics() { return lyrics_; }
+  // A new title is known: the lyrics plug-in and the plug-in browser get its artist and title.
+  void ForceRefreshLyrics();
   TTitleStrip& TitleStrip() { return *title_; }
   QMenu* PopupMenuMain() const { return popupMenuMain_; }
   QAction* Action(const std::string& name) const;
@@ -194,6 +198,7 @@ class TForm1 : public QWidget, public TLangBindings {
   QString runningTitle_;
 
   TLevelDisplay level_;
+  TLyrics lyrics_;
   std::unique_ptr<TTitleStrip> title_;
 
   // Controls.

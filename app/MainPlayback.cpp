@@ -261,6 +261,17 @@ void TMainPlayback::StatusShow() {
   if (windows_.FormStatus && !windows_.FormStatus->isVisible()) windows_.FormStatus->show();
 }
 
+void TMainPlayback::RefreshLyrics() { form_.ForceRefreshLyrics(); }
+
+void TForm1::ForceRefreshLyrics() {
+  if (!engine_) return;
+  TLyrics::TNowPlaying now;
+  now.netRadio = playback_ && playback_->Control().IsNetRadio;
+  now.title = engine_->StreamInfo().Title;
+  now.artist = engine_->StreamInfo().Artist;
+  lyrics_.ForceRefreshLyrics(now);
+}
+
 void TMainPlayback::UseAudioLayout() {
   form_.ShowVideoPanel(false);
   form_.resize(380, 200);

@@ -63,7 +63,7 @@ class TMainPlayback : public IPlaybackView {
   void DrawLevelBackground() override;
   void SetStateTimer(bool on) override;
   void StartRunStringTimer() override;
-  void RefreshLyrics() override {}
+  void RefreshLyrics() override;
   void SetAddOnInUse(const std::string& decoderName) override { addOnInUse_ = decoderName; }
   void ShowPlayingRow(int scrollPixels) override;
   std::vector<std::string> ChooseFiles(const std::string& defaultExt, const std::string& startFolder) override;

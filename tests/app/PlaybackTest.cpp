@@ -53,6 +53,7 @@ struct TestView : app::IPlaybackView {
   bool stateTimer = false;
   int volumeBar = 255;
   int levelClears = 0;
+  int lyricsRefreshes = 0;
   std::vector<std::string> chooseFiles;
   std::string chooseFolder, address, videoName;
   int videoStarts = 0;
@@ -95,7 +96,7 @@ struct TestView : app::IPlaybackView {
   void DrawLevelBackground() override {}
   void SetStateTimer(bool on) override { stateTimer = on; }
   void StartRunStringTimer() override { played.push_back(eng->StreamName()); }
-  void RefreshLyrics() override {}
+  void RefreshLyrics() override { ++lyricsRefreshes; }
   void SetAddOnInUse(const std::string& d) override { addOnInUse = d; }
   void ShowPlayingRow(int) override {}
   std::vector<std::string> ChooseFiles(const std::string&, const std::string&) override { return chooseFiles; }
@@ -407,6 +408,31 @@ TEST(AppPlayback, RunningTitleForEachModeAndEachEngineState) {
   EXPECT_EQ(r.control.ComposeRunningTitle("StringPlaying"), "[StringPlaying] >> clip.avi");
   r.control.PlayMode = 3;
   EXPECT_EQ(r.control.ComposeRunningTitle("StringPaused"), "[StringPaused] >> clip.avi");
+}
+
+TEST(AppPlayback, LyricsRefreshAtPlayStartRadioTitleDownloadEndAndPluginStart) {
+  Rig r(2, 10.0);
+  EXPECT_EQ(r.view.lyricsRefreshes, 0);
+  // Play start.
+  r.control.StartPlayback();
+  ASSERT_TRUE(r.WaitMode(engine::plmPlaying));
+  EXPECT_EQ(r.view.lyricsRefreshes, 1);
+  // A radio title change; an empty one is no new title.
+  r.control.GetMETAFromNet("Band - Tune");
+  EXPECT_EQ(r.view.lyricsRefreshes, 2);
+  r.control.GetMETAFromNet("");
+  EXPECT_EQ(r.view.lyricsRefreshes, 2);
+  // The end of a download, with the stream's title known.
+  ASSERT_FALSE(r.eng.StreamInfo().Title.empty());
+  r.control.DownloadEnded(10000);
+  EXPECT_EQ(r.view.lyricsRefreshes, 3);
+  // An input plug-in starting (not a network stream).
+  engine::TChannelInfo ci{};
+  ci.SampleRate = 44100;
+  r.control.PluginStartPlay(ci);
+  EXPECT_EQ(r.view.lyricsRefreshes, 4);
+  r.control.Stop();
+  EXPECT_EQ(r.view.lyricsRefreshes, 4);
 }
 
 TEST(AppPlayback, EntryClassesSoundfontAndNothingChosen) {
