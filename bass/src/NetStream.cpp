@@ -91,6 +91,7 @@ struct NetStore {
   bool useDeadline = false, timedOut = false;
   Clock::time_point deadline;
   std::function<void()> onSpace;  // wakes the download thread
+  std::atomic<bool> writerWaiting{false};  // the download thread waits for room (paused transfer)
 
   ~NetStore() {
     if (fd >= 0) close(fd);
@@ -204,6 +205,9 @@ struct NetStore {
       }
       rpos += n;
       TrimLocked();
+      // Wake a waiting writer only once there is room for a whole chunk again.
+      if (!writerWaiting.load() || SpaceLocked() < (32u << 10)) return n;
+      writerWaiting = false;
     }
     if (onSpace) onSpace();
     return n;
@@ -465,10 +469,13 @@ size_t NetConn::OnBody(const uint8_t* p, size_t n) {
     return 0;
   }
   // All or nothing: a paused chunk is delivered again whole.
+  // Flag first, then look: a read in between then wakes the transfer instead of being missed.
+  store.writerWaiting = true;
   if (store.Space() < n) {
     paused = true;
     return CURL_WRITEFUNC_PAUSE;
   }
+  store.writerWaiting = false;
   size_t all = n;
   if (skip) {
     size_t k = size_t(std::min<QWORD>(skip, n));
@@ -549,7 +556,8 @@ void NetConn::Run() {
       curl_easy_pause(easy, CURLPAUSE_CONT);
       continue;
     }
-    curl_multi_poll(multi, nullptr, 0, paused ? 50 : 200, nullptr);
+    // A paused transfer is woken by the reader when room appears (the timeout is a safety net).
+    curl_multi_poll(multi, nullptr, 0, paused ? 500 : 200, nullptr);
   }
   bool ready, whole = false;
   {
@@ -740,7 +748,8 @@ struct NetDecoder {
   std::vector<std::string> chained;    // decode thread
 
   void Run() {
-    const size_t chunk = std::max<size_t>(frameBytes, 8192 - 8192 % frameBytes);
+    // About 90 ms of CD-quality sound per wake-up.
+    const size_t chunk = std::max<size_t>(frameBytes, 16384 - 16384 % frameBytes);
     std::vector<uint8_t> tmp(chunk);
     QWORD produced = 0;  // channel position after the ring's last byte
     for (;;) {
