@@ -41,6 +41,7 @@ int SampleRateOf(const TFrameHeader& h) { return h.VersionID > 3 ? 0 : kSampleRa
 void TMPEGaudio::ResetData() {
   fileLength_ = 0;
   vbr_ = TVBRHeader{};
+  infoBitRate_ = 0;
   frame_ = TFrameHeader{};
   vendor_.clear();
   audioStart_ = audioEnd_ = 0;
@@ -116,9 +117,18 @@ bool TMPEGaudio::FindFrame(const uint8_t* block) {
     const bool mono = h.ModeID == 3;
     const int s = h.VersionID == 3 ? (mono ? 21 : 36) : (mono ? 13 : 21);
     const uint8_t* v = block + i + s;
-    if (std::memcmp(v, "Xing", 4) == 0) {
+    // "Info" is the same header written for constant bit rates (LAME, FFmpeg); its first frame may
+    // carry another bit rate than the audio (MPEG 2 at low rates), so only its count is right.
+    const bool info = std::memcmp(v, "Info", 4) == 0;
+    infoBitRate_ = 0;
+    if (info) {
+      TFrameHeader next;
+      DecodeHeader(block + i + len, next);
+      infoBitRate_ = TableRate(next);
+    }
+    if (std::memcmp(v, "Xing", 4) == 0 || info) {
       vbr_.Found = true;
-      vbr_.ID = "Xing";
+      vbr_.ID = info ? "Info" : "Xing";
       vbr_.Frames = BE32(v + 8);
       vbr_.Bytes = BE32(v + 12);
       vbr_.Scale = v[119];
@@ -221,6 +231,7 @@ bool TMPEGaudio::ReadTagFromBuffer(const void* data, size_t length, int type, TM
 int TMPEGaudio::SampleRate() const { return SampleRateOf(frame_); }
 
 int TMPEGaudio::BitRate() const {
+  if (infoBitRate_ > 0 && vbr_.ID == "Info") return infoBitRate_;
   if (vbr_.Found && vbr_.Frames > 0) {
     const int sr = SampleRate();
     const double perFrame = double(vbr_.Bytes) / double(vbr_.Frames) - PaddingLength();

@@ -39,7 +39,7 @@ struct TFrameHeader {
 
 struct TVBRHeader {
   bool Found = false;
-  std::string ID;  // "Xing" or "VBRI"
+  std::string ID;  // "Xing", "Info" (the same header on a constant bit rate) or "VBRI"
   uint32_t Frames = 0;
   uint32_t Bytes = 0;
   uint8_t Scale = 0;
@@ -96,6 +96,7 @@ class TMPEGaudio {
   TFrameHeader frame_;
   std::string vendor_;
   int64_t audioStart_, audioEnd_;
+  int infoBitRate_ = 0;  // the bit rate of the frame after an "Info" header: the stream's
   TID3v1 id3v1_;
   TID3v2 id3v2_;
   TAPETag ape_;
