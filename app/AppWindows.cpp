@@ -103,6 +103,7 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
   w->FormPL->setObjectName("FormPL");
   w->playlistTexts_ = std::make_unique<TPlaylistTexts>(*w->FormPL);
   w->FormAbout = std::make_unique<TFormAbout>();
+  w->FormAbout->SetIcon(w->Form1->windowIcon());
   TForm1* form = w->Form1.get();
   w->FormSettings = std::make_unique<TFormSettings>(form->Settings(), [form](bool on) { form->SetTrayIcon(on); });
   w->FormInfo = std::make_unique<TFormInfo>();

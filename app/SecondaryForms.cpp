@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QIcon>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -211,10 +212,10 @@ void TFormSettings::Associate() {
 TFormAbout::TFormAbout(QWidget* parent) : TBaseForm("FormAbout", "About Program", parent) {
   setWindowFlags(Qt::Dialog);
   auto* top = new QHBoxLayout;
-  auto* icon = new QLabel(body_);
-  icon->setObjectName("ImageIcon");
-  icon->setPixmap(QApplication::windowIcon().pixmap(48, 48));
-  top->addWidget(icon, 0, Qt::AlignTop);
+  icon_ = new QLabel(body_);
+  icon_->setObjectName("ImageIcon");
+  icon_->setFixedSize(48, 48);
+  top->addWidget(icon_, 0, Qt::AlignTop);
   auto* texts = new QVBoxLayout;
   auto* product = new QLabel(kProductCaption, body_);
   product->setObjectName("LabelProduct");
@@ -237,6 +238,11 @@ TFormAbout::TFormAbout(QWidget* parent) : TBaseForm("FormAbout", "About Program"
   top->addLayout(texts, 1);
   static_cast<QVBoxLayout*>(body_->layout())->addLayout(top);
   AddCloseButton("ButtonOK", "OK");
+}
+
+void TFormAbout::SetIcon(const QIcon& icon) {
+  icon_->setPixmap(icon.pixmap(48, 48));
+  setWindowIcon(icon);
 }
 
 TFormMissing::TFormMissing(QWidget* parent) : TBaseForm("FormMissing", "Need soundfont", parent) {

@@ -11,6 +11,7 @@
 #include "app/Forms.h"
 #include "app/Settings.h"
 
+class QIcon;
 class QListWidget;
 class QTabWidget;
 class QUrl;
@@ -85,10 +86,14 @@ class TFormAbout : public TBaseForm {
  public:
   static constexpr const char* kMail = "team@orvella-player.org";
   explicit TFormAbout(QWidget* parent = nullptr);
+  // The program's icon, as the main window carries it.
+  void SetIcon(const QIcon& icon);
+  QLabel* ImageIcon() const { return icon_; }
   TLinkLabel* LabelMail() const { return mail_; }
   TLinkLabel* LabelSite() const { return site_; }
 
  private:
+  QLabel* icon_;
   TLinkLabel* mail_;
   TLinkLabel* site_;
 };

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <map>
 #include <sstream>
 
@@ -16,8 +17,10 @@
 #include "AppTestUtil.h"
 #include "app/FormInfo.h"
 #include "app/Main.h"
+#include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 #include "playlist/Playlist.h"
+#include "playlist/StreamInfoSource.h"
 #include "playlist/ui/FormPL.h"
 #include "tags/SafeWrite.h"
 
@@ -188,9 +191,15 @@ TEST(AppTagWindow, AnEditedTitleIsReadBackByMutagenAndTheRestIsKept) {
   EXPECT_EQ(v1.Title(), "Lyrics3 title longer than thirty characters");
   EXPECT_EQ(v1.GenreID(), 200);
   // An ID3v1 edit keeps the long title's block and the genre above 147.
+  engine::TStreamInfo si;
+  ASSERT_TRUE(r.player->windows->InfoCache->GetStreamInfo(file, si));
+  EXPECT_EQ(si.Artist, "Artist1");
   r.Open(0);
   r.info().Edit("EditArtist")->setText("Artist Two");
   r.Ok();
+  // The playlist's cache reads the saved file again.
+  ASSERT_TRUE(r.player->windows->InfoCache->GetStreamInfo(file, si));
+  EXPECT_EQ(si.Artist, "Artist Two");
   ASSERT_TRUE(v1.ReadFromFile(file));
   EXPECT_EQ(v1.Artist(), "Artist Two");
   EXPECT_EQ(v1.Title(), "Lyrics3 title longer than thirty characters");
@@ -317,4 +326,31 @@ TEST(AppTagWindow, CopyButtonsCarryTextsAndTheGenrePosition) {
   w.findChild<QPushButton*>("ButtonCopyFromID3v2")->click();
   EXPECT_EQ(w.Edit("EditTitle")->text().toStdString(), "From two");
   EXPECT_EQ(w.ComboBoxGenre()->currentIndex(), 5);
+}
+
+TEST(AppTagWindow, SavingThePlayingFileKeepsItPlaying) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\n");
+  const std::string file = dir.File("playing.mp3");
+  tagtest::CopyFile(Tone("tagedit-long.mp3", "-t 20 -ar 44100 -ac 2 -b:a 128k"), file);
+  platform::MessageRecorder messages;
+  Player p({file});
+  engine::TZOZUZivade* eng = p.form->Engine();
+  ASSERT_NE(eng, nullptr);
+  for (int i = 0; i < 250 && eng->Mode() != engine::plmPlaying; ++i) QTest::qWait(20);
+  ASSERT_EQ(eng->Mode(), engine::plmPlaying);
+  playlist::TPlaylist& list = *p.windows->Playlist;
+  ASSERT_EQ(list.Count(), 1);
+  list.SelectedIndex = 0;
+  p.windows->FormPL->FileInfoClick();
+  app::TFormInfo& info = *p.windows->FormInfo;
+  // A title too long for the tag's room: the whole file is rebuilt and replaced.
+  info.Edit("EditTitle2")->setText(QString(5000, 'p'));
+  info.ButtonOK()->click();
+  EXPECT_EQ(MutagenRead(file)["title"], std::string(5000, 'p'));
+  const uint32_t pos = eng->GetPosition();
+  QTest::qWait(400);
+  EXPECT_EQ(eng->Mode(), engine::plmPlaying);
+  EXPECT_GT(eng->GetPosition(), pos);
+  for (const auto& m : messages.Messages()) ADD_FAILURE() << m.text;
 }

@@ -300,6 +300,7 @@ TEST(AppLinks, AboutAndSoundfontLinksReachTheHandlerAndALanguageFileCannotRedire
     Player p;
     app::TFormAbout& about = *p.windows->FormAbout;
     EXPECT_EQ(about.windowTitle().toStdString(), "About Program");
+    EXPECT_FALSE(about.ImageIcon()->pixmap().isNull());
     EXPECT_EQ(about.LabelSite()->cursor().shape(), Qt::PointingHandCursor);
     Press(about.LabelSite());
     Press(about.LabelMail());

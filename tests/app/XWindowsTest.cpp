@@ -17,7 +17,11 @@
 #include "AppTestUtil.h"
 #include "app/Forms.h"
 #include "app/Main.h"
+#include "app/SecondaryForms.h"
+#include "app/FormInfo.h"
 #include "app/SkinWidgets.h"
+#include "playlist/Playlist.h"
+#include "playlist/ui/FormPL.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 
@@ -119,5 +123,41 @@ TEST(AppUnderX, EqualiserSkinSlidersDragAndWholeDisplayLabels) {
   const QPoint moved = eq.mapToGlobal(QPoint(0, 0));
   EXPECT_EQ(moved, origin + QPoint(60, 100));
   EXPECT_EQ(shot.pixel(moved + QPoint(20, 15)) & 0xFFFFFF, bg.pixel(20, 15) & 0xFFFFFF);
+  for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
+}
+
+TEST(AppUnderX, SmallWindowsOnTheScreen) {
+  const char* artifacts = std::getenv("ORVELLA_X_ARTIFACTS");
+  if (!artifacts || QString(qgetenv("QT_QPA_PLATFORM")) != "xcb")
+    GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
+  QDir().mkpath(artifacts);
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\nLeft=600\r\nTop=500\r\n");
+  const std::string mp3 = dir.File("info.mp3");
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i sine=f=440 -t 3 -ar 44100 -ac 2 -b:a 128k -metadata "
+                         "title=Tune -metadata artist=Band '" + mp3 + "'")
+                            .c_str()),
+            0);
+  platform::MessageRecorder rec;
+  Player p;
+  p.windows->Playlist->AddFile(mp3);
+  p.windows->Playlist->SelectedIndex = 0;
+  p.windows->FormPL->FileInfoClick();
+  QWidget* windows[] = {p.windows->FormSettings.get(), p.windows->FormAbout.get(), p.windows->FormMissing.get(),
+                        p.windows->FormInfo.get()};
+  const QPoint places[] = {{10, 10}, {420, 10}, {420, 200}, {10, 380}};
+  for (int i = 0; i < 4; ++i) {
+    windows[i]->move(places[i]);
+    windows[i]->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(windows[i], 5000)) << i;
+  }
+  QTest::qWait(600);
+  const QImage shot = Screen();
+  shot.save(QString(artifacts) + "/small-windows.png");
+  // Each window shows something other than the desktop where it stands.
+  for (QWidget* w : windows) {
+    const QRect r = w->geometry();
+    EXPECT_NE(shot.pixel(r.center()) & 0xFFFFFF, 0u) << w->objectName().toStdString();
+  }
   for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
 }
