@@ -99,6 +99,8 @@ void TForm1::LoadAddOns() {
   // The engine's one start-up routine, shared with the command-line companion.
   // An absent or failing add-on is not reported here.
   engine_->AttachFormatAddOns(programFolder_ + "plugins/bass/");
+  // Files of the attached add-ons' formats are audio the playlist takes, like those of its tables.
+  playlist::SetAddOnExtensions(engine_->AddOnExtList());
 }
 
 void TForm1::ReportLibraries() {
@@ -205,7 +207,8 @@ void TForm1::HandleCommandLine() {
   if (enqueue) {
     const std::string def = dataFolder_ + "Default.plf";
     if (platform::FileExists(def)) windows_->Playlist->LoadPlaylist(def);
-    if (!text.empty()) windows_->Playlist->AddFile(text);
+    // The counters and the total time follow the new entry (the label would keep the old count).
+    if (!text.empty() && windows_->Playlist->AddFile(text)) windows_->Playlist->UpdateCounters();
     return;
   }
   if (text.empty()) {
@@ -219,7 +222,7 @@ void TForm1::HandleCommandLine() {
     windows_->Playlist->LoadPlaylist(text);
     return;
   }
-  windows_->Playlist->AddFile(text);
+  if (windows_->Playlist->AddFile(text)) windows_->Playlist->UpdateCounters();
   Stop();
   StartPlayback();
 }
@@ -271,6 +274,17 @@ void TForm1::CentreTitleLabels() {
 void TForm1::BuildOpenFilter() {
   std::string f = Text("StringAllSupportedFiles") + "|";
   for (const char* e : playlist::PlayableExtensions) f += "*" + std::string(e) + ";";
+  // The attached add-ons' formats are supported files too (else they could not be picked).
+  if (engine_) {
+    const std::string extra = engine_->AddOnExtList();
+    for (size_t at = 0; at < extra.size();) {
+      size_t end = extra.find(';', at);
+      if (end == std::string::npos) end = extra.size();
+      std::string item = extra.substr(at, end - at);
+      at = end + 1;
+      if (item.size() > 2 && item[0] == '*' && playlist::IsAddOnExtension(item.substr(1))) f += item + ";";
+    }
+  }
   f += "|";
   const std::string files = Text("StringFiles");
   for (std::string_view e : playlist::PlayableExtensions) {

@@ -51,7 +51,9 @@ void ReadSettings(const platform::IniFile& ini, const TSettingsLayout& l, TSetti
   s.FormPLWidth = ini.ReadInteger(o, "FormPL.Width", l.plWidth);
   s.FormPLHeight = ini.ReadInteger(o, "FormPL.Height", l.plHeight);
   s.volume = ini.ReadInteger(o, "volume", 255);
-  s.pan = ini.ReadInteger(o, "pan", 100);
+  // Centred when absent: a first start with the bar at its right end would play from one speaker
+  // only, now that the bar's balance reaches every output.
+  s.pan = ini.ReadInteger(o, "pan", 0);
   s.peaksType = ini.ReadInteger(o, "peaksType", 0);
   s.activeTab = ini.ReadInteger(o, "activeTab", 0);
   for (int i = 0; i < 10; ++i) s.eqBand[i] = ini.ReadInteger(o, "eqBand" + std::to_string(i + 1), 0);

@@ -24,7 +24,7 @@ struct TSettings {
   int FormEqLeft = 0, FormEqTop = 0;
   int FormPLLeft = 0, FormPLTop = 0, FormPLWidth = 372, FormPLHeight = 659;
   int volume = 255;
-  int pan = 100;
+  int pan = 0;
   int peaksType = 0;
   int activeTab = 0;
   std::array<int, 10> eqBand{};

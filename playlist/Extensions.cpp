@@ -1,6 +1,8 @@
 #include "playlist/Extensions.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "platform/Paths.h"
 
@@ -19,6 +21,11 @@ const std::array<const char*, 2> DvdExtensions = {".ifo", ".vob"};
 
 namespace {
 
+std::vector<std::string>& AddOnExts() {
+  static std::vector<std::string> exts;
+  return exts;
+}
+
 template <size_t N>
 bool InTable(const std::array<const char*, N>& table, std::string_view ext) {
   if (ext.empty()) return false;
@@ -31,12 +38,37 @@ std::string LowerExt(std::string_view path) { return platform::LowerAscii(FileEx
 
 std::string FileExtension(std::string_view path) { return platform::ExtractFileExt(path); }
 
-bool InPlayableExtensions(std::string_view ext) { return InTable(PlayableExtensions, ext); }
+void SetAddOnExtensions(std::string_view list) {
+  std::vector<std::string> exts;
+  size_t at = 0;
+  while (at < list.size()) {
+    size_t end = list.find(';', at);
+    if (end == std::string_view::npos) end = list.size();
+    std::string_view item = list.substr(at, end - at);
+    at = end + 1;
+    if (item.substr(0, 1) == "*") item.remove_prefix(1);
+    if (item.size() < 2 || item[0] != '.' || item.find_first_of("*?/") != std::string_view::npos) continue;
+    std::string e = platform::LowerAscii(item);
+    if (InTable(PlayableExtensions, e) || std::find(exts.begin(), exts.end(), e) != exts.end()) continue;
+    exts.push_back(e);
+  }
+  AddOnExts() = std::move(exts);
+}
 
-bool IsAudioFile(std::string_view path) { return InTable(AudioExtensions, LowerExt(path)); }
+bool IsAddOnExtension(std::string_view lowerExt) {
+  const auto& exts = AddOnExts();
+  return !lowerExt.empty() && std::find(exts.begin(), exts.end(), lowerExt) != exts.end();
+}
+
+bool InPlayableExtensions(std::string_view ext) { return InTable(PlayableExtensions, ext) || IsAddOnExtension(ext); }
+
+bool IsAudioFile(std::string_view path) {
+  const std::string ext = LowerExt(path);
+  return InTable(AudioExtensions, ext) || IsAddOnExtension(ext);
+}
 bool IsVideoFile(std::string_view path) { return InTable(VideoExtensions, LowerExt(path)); }
 bool IsDvdFile(std::string_view path) { return InTable(DvdExtensions, LowerExt(path)); }
-bool IsPlayableFile(std::string_view path) { return InTable(PlayableExtensions, LowerExt(path)); }
+bool IsPlayableFile(std::string_view path) { return InPlayableExtensions(LowerExt(path)); }
 
 bool IsStreamAddress(std::string_view path) {
   return path.substr(0, 7) == "http://" || path.substr(0, 8) == "https://" || path.substr(0, 6) == "mms://";

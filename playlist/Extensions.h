@@ -21,6 +21,12 @@ std::string FileExtension(std::string_view path);
 // True when `ext` (compared exactly, so callers choose whether to lower-case) is in the table.
 bool InPlayableExtensions(std::string_view ext);
 
+// Extensions of the attached format add-ons (".opus", ".tta", ...) beyond the tables: files of these
+// are audio and playable too. `list` is the engine's add-on extension list ("*.opus;*.spx;...").
+// Set on the UI thread when add-ons are attached or freed; read by the tests below.
+void SetAddOnExtensions(std::string_view list);
+bool IsAddOnExtension(std::string_view lowerExt);
+
 // Lower-cased extension of `path` in the respective table.
 bool IsAudioFile(std::string_view path);
 bool IsVideoFile(std::string_view path);

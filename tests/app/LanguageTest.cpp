@@ -23,7 +23,8 @@ using apptest::ProgramDir;
 namespace {
 const char* const kEnglishFilter =
     "All supported files|*.wav;*.mp3;*.ogg;*.wma;*.flac;*.avi;*.mpg;*.flv;*.mov;*.wmv;*.mp4;*.divx;*.mkv;*.3gp;"
-    "*.ifo;*.vob;*.aiff;*.aac;*.ac3;*.ape;*.mp1;*.mp2;*.cda;*.mid;*.kar;*.mod;*.mtm;*.s3m;*.xm;*.it;*.mo3;|"
+    "*.ifo;*.vob;*.aiff;*.aac;*.ac3;*.ape;*.mp1;*.mp2;*.cda;*.mid;*.kar;*.mod;*.mtm;*.s3m;*.xm;*.it;*.mo3;"
+    "|"
     "WAV files (*.wav)|*.wav|"
     "MP3 files (*.mp3)|*.mp3|"
     "OGG files (*.ogg)|*.ogg|"
@@ -155,7 +156,17 @@ TEST(AppLanguage, OpenDialogFilterIsExact) {
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
   Player p;
-  EXPECT_EQ(p.form->OpenFilter(), kEnglishFilter);
+  // The table's 31, then the formats of the attached add-ons, then one entry per table extension.
+  const std::string expected = kEnglishFilter, filter = p.form->OpenFilter();
+  const size_t cut = expected.find(";|WAV files") + 1;
+  ASSERT_EQ(filter.compare(0, cut, expected, 0, cut), 0) << filter;
+  const std::string tail = expected.substr(cut);
+  ASSERT_GE(filter.size(), cut + tail.size());
+  ASSERT_EQ(filter.compare(filter.size() - tail.size(), tail.size(), tail), 0) << filter;
+  const std::string extra = filter.substr(cut, filter.size() - tail.size() - cut);
+  EXPECT_NE(extra.find("*.opus;"), std::string::npos) << extra;
+  EXPECT_NE(extra.find("*.tta;"), std::string::npos) << extra;
+  EXPECT_EQ(extra.find("*.flac;"), std::string::npos) << extra;  // a table extension is not repeated
 }
 
 TEST(AppLanguage, WithoutLanguageFileTheFilterLacksItsWords) {

@@ -44,7 +44,7 @@ TEST(AppSettings, FirstStartWithoutFileComputesPositions) {
   EXPECT_EQ(s.Language, "English");
   EXPECT_EQ(s.Skins, "default");
   EXPECT_EQ(s.volume, 255);
-  EXPECT_EQ(s.pan, 100);
+  EXPECT_EQ(s.pan, 0);  // centred: the right end would play from one speaker
   EXPECT_TRUE(s.trayIcon);
   EXPECT_TRUE(s.showEq);
   EXPECT_TRUE(s.showPlaylist);
@@ -76,7 +76,7 @@ TEST(AppSettings, EveryKeyWrittenInOrderAtClose) {
   EXPECT_EQ(ini.ReadString("Options", "firstRun", "?"), "0");
   EXPECT_EQ(ini.ReadString("Options", "trayIcon", "?"), "1");
   EXPECT_EQ(ini.ReadString("Options", "Exts", "?"), app::DefaultExts());
-  EXPECT_EQ(ini.ReadString("Options", "pan", "?"), "100");
+  EXPECT_EQ(ini.ReadString("Options", "pan", "?"), "0");
   EXPECT_TRUE(rec.Messages().empty());
 }
 

@@ -283,12 +283,12 @@ TEST(AppStartup, SettingsAppliedToButtonsAndWindows) {
   EXPECT_FALSE(p.form->SpeedButton("sbPL")->isChecked());
 }
 
-TEST(AppStartup, DefaultsWithoutPanGiveBalanceAtTheRightEnd) {
+TEST(AppStartup, DefaultsWithoutPanGiveACentredBalance) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
   platform::MessageRecorder rec;
   Player p;
-  EXPECT_EQ(p.form->tbBalance()->value(), 100);
+  EXPECT_EQ(p.form->tbBalance()->value(), 0);
   EXPECT_EQ(p.form->tbVolume()->value(), 255);
   // The slider waits hidden at the track's left end; the progress image is empty.
   EXPECT_FALSE(p.form->SkinImage("ImageSlider")->isVisible());
@@ -340,6 +340,7 @@ TEST(AppCommandLine, UnquotedPathWithBlanksIsRebuiltAddedAndPlayed) {
   Player p({"/home/user/My", "Music/Some", "Song.mp3"});
   ASSERT_EQ(p.windows->Playlist->Entries().size(), 1u);
   EXPECT_EQ(p.windows->Playlist->Entries()[0].File, "/home/user/My Music/Some Song.mp3");
+  EXPECT_EQ(p.windows->Playlist->FilesLabel(), "Files :1");  // the count follows the added entry
   // The default playlist was not loaded; the added entry was taken to play
   // (after the Stop: the title names the entry, not the caption).
   ASSERT_NE(p.form->Playback(), nullptr);

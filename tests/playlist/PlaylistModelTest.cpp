@@ -189,6 +189,38 @@ TEST(PlaylistFolder, ScanTakesPlayableExtensionsCaseSensitivelyAndSkipsHiddenAnd
   EXPECT_EQ(f.pl.Entry(3).File, dir.File("music/B.MP3"));
 }
 
+// Formats of attached add-ons (Opus, TTA...) are audio: added alone, found in folders, given to the
+// engine; the list is replaced, not added to, when the add-ons change.
+TEST(PlaylistAdd, FilesOfTheAttachedAddOnsFormatsAreAudioAndPlayable) {
+  struct Reset {
+    ~Reset() { SetAddOnExtensions(""); }
+  } reset;
+  Fixture f;
+  TempDir dir;
+  std::string opus = dir.Make("music/a.opus");
+  std::string tta = dir.Make("music/sub/b.tta");
+  dir.Make("music/c.xyz");
+  EXPECT_FALSE(f.pl.AddFile(opus));
+  EXPECT_FALSE(IsAudioFile(opus));
+
+  SetAddOnExtensions("*.opus;*.tta;*.FLAC;*.oga;bogus;*.;*/x;");
+  EXPECT_TRUE(IsAudioFile("/m/X.OPUS"));
+  EXPECT_TRUE(IsPlayableFile("/m/x.tta"));
+  EXPECT_TRUE(IsAddOnExtension(".oga"));
+  EXPECT_FALSE(IsAddOnExtension(".flac"));  // already one of the tables' own
+  EXPECT_FALSE(IsAddOnExtension("bogus"));
+  EXPECT_FALSE(IsAddOnExtension("."));
+  EXPECT_EQ(ChoosePlayMode(opus, 0), 1);
+  f.pl.AddFolder(dir.File("music"));
+  std::vector<std::string> files = Files(f.pl);
+  std::sort(files.begin(), files.end());
+  EXPECT_THAT(files, ElementsAre(opus, tta));
+
+  SetAddOnExtensions("*.tta;");
+  EXPECT_FALSE(IsAudioFile(opus));
+  EXPECT_TRUE(IsAudioFile(tta));
+}
+
 TEST(PlaylistFolder, ReplaceOnAddClearsOnlyWhenSomethingWasFound) {
   Fixture f;
   TempDir dir;
