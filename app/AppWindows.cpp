@@ -5,6 +5,7 @@
 #include "app/Main.h"
 #include "app/desktop/FormAssociate.h"
 #include "app/SecondaryForms.h"
+#include "app/desktop/FormUpdate.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/Paths.h"
 #include "playlist/Playlist.h"
@@ -145,8 +146,10 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
   w->VisControlForm = std::make_unique<TVisControlForm>();
   w->FormControlBar = Simple("FormControlBar", "Control Bar", nullptr, nullptr, {});
   w->FormAssociate = std::make_unique<desktop::TFormAssociate>();
-  w->FormUpdate = Simple("FormUpdate", "Software Update", "ButtonClose.Caption", "Close",
-                         {"ButtonCheck.Caption", "StringCheckingForUpdates"});
+  auto update = std::make_unique<desktop::TFormUpdate>();
+  update->mainText = [form = w->Form1.get()](const std::string& key) { return form->Str(key); };
+  update->showModal = [form = w->Form1.get()](QWidget* window) { form->ShowModal(window); };
+  w->FormUpdate = std::move(update);
   w->Form1->SetWindows(w.get());
   w->Form1->SetCommandLine(std::move(args));
   return w;

@@ -426,7 +426,7 @@ void TForm1::WireButtons() {
   on("PMDSPSetup", [this] { if (windows_) windows_->DSPControlForm->show(); });
   on("PMVisSetup", [this] { if (windows_) windows_->VisControlForm->show(); });
   on("PMStatus", [this] { if (windows_) windows_->FormStatus->show(); });
-  on("MCheckUpdate", [this] { if (windows_) windows_->FormUpdate->show(); });
+  on("MCheckUpdate", [this] { if (windows_) ShowModal(windows_->FormUpdate.get()); });
   on("PMVideoShow", [this] {
     settings_.showVideoWindow = !settings_.showVideoWindow;
     ShowVideoPanel(settings_.showVideoWindow);
