@@ -11,6 +11,7 @@
 #include "app/QtMessageSink.h"
 #include "app/Theme.h"
 #include "app/desktop/DesktopIntegration.h"
+#include "app/desktop/Mpris.h"
 #include "platform/Messages.h"
 #include "platform/qt/QtMessageLoop.h"
 
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
   app::TForm1* mainWindow = windows->Form1.get();
   mainWindow->onClosed = [] { QCoreApplication::quit(); };
   app::desktop::InstallDesktopIntegration(*windows, app::desktop::TXdgFolders::FromEnvironment());
+  // Media keys and sound applets; without a session bus the player runs without it.
+  auto mpris = std::make_unique<app::desktop::TMprisService>(*windows);
 
   if (signalsCaught) {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, mainWindow);
@@ -62,6 +65,7 @@ int main(int argc, char** argv) {
   mainWindow->show();
   // A termination request during the start-up sequence already closed it.
   int rc = mainWindow->ShuttingDown() ? 0 : application.exec();
+  mpris.reset();
   windows.reset();
   return rc;
 }

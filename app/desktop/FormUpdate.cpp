@@ -42,8 +42,7 @@ TFormUpdate::TFormUpdate(QWidget* parent) : TBaseForm("FormUpdate", "Software Up
   static_cast<QVBoxLayout*>(body_->layout())->addLayout(row);
   QObject::connect(check, &QPushButton::clicked, this, [this] { Check(); });
   AddCloseButton("ButtonClose.Caption", "Close");
-  check_ = std::make_unique<TUpdateCheck>(
-      [this](std::function<void()> fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); });
+  check_ = std::make_unique<TUpdateCheck>();
 }
 
 TFormUpdate::~TFormUpdate() { check_.reset(); }

@@ -1,5 +1,6 @@
 #include "app/desktop/UpdateCheck.h"
 
+#include <QTimer>
 #include <curl/curl.h>
 #include <pthread.h>
 #include <sched.h>
@@ -107,7 +108,12 @@ TUpdateAnswer Judge(bool complete, long status, const std::string& body, const s
   return answer;
 }
 
-TUpdateCheck::TUpdateCheck(Post post) : post_(std::move(post)) { GlobalInit(); }
+TUpdateCheck::TUpdateCheck() {
+  GlobalInit();
+  poll_ = std::make_unique<QTimer>();
+  poll_->setInterval(50);
+  QObject::connect(poll_.get(), &QTimer::timeout, [this] { Deliver(); });
+}
 
 TUpdateCheck::~TUpdateCheck() { Cancel(); }
 
@@ -116,28 +122,51 @@ bool TUpdateCheck::Start(const TUpdateRequest& request, std::function<void(const
   Join();
   running_ = true;
   cancel_ = false;
-  alive_ = std::make_shared<std::atomic<bool>>(true);
-  worker_ = std::thread(&TUpdateCheck::Run, this, request, std::move(done), alive_);
+  done_ = std::move(done);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hasResult_ = false;
+  }
+  worker_ = std::thread(&TUpdateCheck::Run, this, request);
+  poll_->start();
   return true;
 }
 
 void TUpdateCheck::Cancel() {
-  if (alive_) *alive_ = false;
   cancel_ = true;
   {
-    std::lock_guard<std::mutex> lock(wakeMutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (wake_) curl_multi_wakeup(static_cast<CURLM*>(wake_));
   }
   Join();
+  poll_->stop();
+  std::lock_guard<std::mutex> lock(mutex_);
+  hasResult_ = false;
   running_ = false;
+  done_ = nullptr;
 }
 
 void TUpdateCheck::Join() {
   if (worker_.joinable()) worker_.join();
 }
 
-void TUpdateCheck::Run(TUpdateRequest request, std::function<void(const TUpdateAnswer&)> done,
-                       std::shared_ptr<std::atomic<bool>> alive) {
+void TUpdateCheck::Deliver() {
+  TUpdateAnswer answer;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!hasResult_) return;
+    hasResult_ = false;
+    answer = result_;
+  }
+  poll_->stop();
+  Join();
+  running_ = false;
+  auto done = std::move(done_);
+  done_ = nullptr;
+  if (done) done(answer);
+}
+
+void TUpdateCheck::Run(TUpdateRequest request) {
   // The check must never compete with playback for the processor.
   sched_param idle{};
   pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
@@ -166,7 +195,7 @@ void TUpdateCheck::Run(TUpdateRequest request, std::function<void(const TUpdateA
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     curl_multi_add_handle(multi, easy);
     {
-      std::lock_guard<std::mutex> lock(wakeMutex_);
+      std::lock_guard<std::mutex> lock(mutex_);
       wake_ = multi;
     }
     int running = 1;
@@ -181,7 +210,7 @@ void TUpdateCheck::Run(TUpdateRequest request, std::function<void(const TUpdateA
     }
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     {
-      std::lock_guard<std::mutex> lock(wakeMutex_);
+      std::lock_guard<std::mutex> lock(mutex_);
       wake_ = nullptr;
     }
     curl_multi_remove_handle(multi, easy);
@@ -195,12 +224,12 @@ void TUpdateCheck::Run(TUpdateRequest request, std::function<void(const TUpdateA
   // The previous answer file stays whole unless a complete answer replaces it.
   if (answer.verdict != TUpdateVerdict::CantConnect && !request.answerFile.empty())
     platform::WriteFileAtomic(request.answerFile, transfer.body);
-  post_([this, alive, answer, done = std::move(done)] {
-    if (!*alive) return;
-    Join();
-    running_ = false;
-    if (done) done(answer);
-  });
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (cancel_) return;
+    result_ = answer;
+    hasResult_ = true;
+  }
 }
 
 }  // namespace app::desktop

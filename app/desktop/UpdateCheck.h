@@ -3,10 +3,11 @@
 // decides what to tell the user from the answer it holds in memory.
 //
 // Threads: TUpdateCheck is created, started, cancelled and destroyed on one
-// thread (the UI thread); the worker touches only its own copies and the
-// atomics below, and hands the result back through `post`, which must run the
-// given function on the owner's thread. Destroying the object cancels a
-// running check at once and joins the worker.
+// thread (the UI thread, with a Qt event loop). The worker touches only its
+// own copies, the atomic and the result slot below; while a check runs, a
+// timer on the owner's thread collects the result, so nothing crosses into Qt
+// from the worker.
+// Destroying the object cancels a running check at once and joins the worker.
 #pragma once
 
 #include <atomic>
@@ -15,6 +16,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+
+
+class QTimer;
 
 namespace app::desktop {
 
@@ -57,30 +61,31 @@ struct TUpdateRequest {
 
 class TUpdateCheck {
  public:
-  using Post = std::function<void(std::function<void()>)>;
-  explicit TUpdateCheck(Post post);
+  TUpdateCheck();
   ~TUpdateCheck();
   TUpdateCheck(const TUpdateCheck&) = delete;
   TUpdateCheck& operator=(const TUpdateCheck&) = delete;
 
-  // Starts a check unless one runs (returns false then). `done` runs through `post`.
+  // Starts a check unless one runs (returns false then). `done` runs on the owner's thread.
   bool Start(const TUpdateRequest& request, std::function<void(const TUpdateAnswer&)> done);
   bool Running() const { return running_; }
   // Ends a running check at once; its `done` is not called. Joins the worker.
   void Cancel();
 
  private:
-  void Run(TUpdateRequest request, std::function<void(const TUpdateAnswer&)> done,
-           std::shared_ptr<std::atomic<bool>> alive);
+  void Run(TUpdateRequest request);
+  void Deliver();  // owner's thread: the worker's result arrived
   void Join();
 
-  Post post_;
+  std::unique_ptr<QTimer> poll_;  // owner's thread; runs while a check runs
   std::thread worker_;
-  bool running_ = false;  // owner's thread only
+  bool running_ = false;                               // owner's thread only
+  std::function<void(const TUpdateAnswer&)> done_;     // owner's thread only
   std::atomic<bool> cancel_{false};
-  std::shared_ptr<std::atomic<bool>> alive_;  // the running check's; cleared when the owner cancels
-  std::mutex wakeMutex_;  // guards wake_
+  std::mutex mutex_;      // guards wake_, result_, hasResult_
   void* wake_ = nullptr;  // the worker's multi handle, to wake its wait
+  TUpdateAnswer result_;
+  bool hasResult_ = false;
 };
 
 }  // namespace app::desktop

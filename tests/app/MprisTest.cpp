@@ -1,0 +1,171 @@
+// MPRIS 2 on a private session bus (the test runs under dbus-run-session):
+// bus calls drive the real engine, Metadata carries the playing file's tags,
+// PropertiesChanged follows a track change, Volume reaches the volume bar.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QSlider>
+#include <QTest>
+#include <filesystem>
+
+#include "../engine/EngineTestUtil.h"
+#include "AppTestUtil.h"
+#include "app/Main.h"
+#include "app/MainPlayback.h"
+#include "app/PlaybackControl.h"
+#include "app/desktop/Mpris.h"
+#include "engine/ZOZUZivade.h"
+#include "platform/MessageBox.h"
+#include "playlist/Playlist.h"
+
+using namespace enginetest;
+
+// Records the PropertiesChanged signals of the player object.
+class SignalSpy : public QObject {
+  Q_OBJECT
+ public:
+  std::vector<QVariantMap> changes;
+ public slots:
+  void Changed(const QString& iface, const QVariantMap& changed, const QStringList&) {
+    if (iface == "org.mpris.MediaPlayer2.Player") changes.push_back(changed);
+  }
+};
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 20000) {
+  for (int waited = 0; !done(); waited += 10) {
+    if (waited > timeoutMs) return false;
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+std::string TaggedMp3(const std::string& name, const std::string& title, int hz) {
+  return Media(name + ".mp3", "ffmpeg -v error -y -f lavfi -i sine=frequency=" + std::to_string(hz) +
+                                  ":duration=3 -ac 2 -ar 44100 -c:a libmp3lame -b:a 128k -metadata title=" +
+                                  Quote(title) +
+                                  " -metadata artist='The Testers' -metadata album='Bus Signals' -id3v2_version 3 {out}");
+}
+
+// A client on its own connection; calls are answered while the test pumps events.
+struct Client {
+  Client() : bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "mpris-test-client")) {}
+  ~Client() { QDBusConnection::disconnectFromBus("mpris-test-client"); }
+  QDBusMessage Call(const QString& service, const QString& iface, const QString& method, QVariantList args = {}) {
+    QDBusMessage m = QDBusMessage::createMethodCall(service, "/org/mpris/MediaPlayer2", iface, method);
+    m.setArguments(args);
+    QDBusPendingCall call = bus.asyncCall(m, 10000);
+    WaitFor([&] { return call.isFinished(); }, 15000);
+    return call.reply();
+  }
+  QVariant Get(const QString& service, const QString& name) {
+    QDBusMessage r = Call(service, "org.freedesktop.DBus.Properties", "Get", {"org.mpris.MediaPlayer2.Player", name});
+    if (r.type() != QDBusMessage::ReplyMessage || r.arguments().isEmpty()) return {};
+    return r.arguments().first().value<QDBusVariant>().variant();
+  }
+  QDBusConnection bus;
+};
+
+QVariantMap AsMap(const QVariant& v) {
+  if (v.canConvert<QDBusArgument>()) return qdbus_cast<QVariantMap>(v.value<QDBusArgument>());
+  return v.toMap();
+}
+
+}  // namespace
+
+TEST(Mpris, BusControlsTheRealEngineAndReportsTagsAndChanges) {
+  if (!QDBusConnection::sessionBus().isConnected()) GTEST_SKIP() << "no session bus (run under dbus-run-session)";
+  const std::string first = TaggedMp3("mpris_first", "Bus Song", 440);
+  const std::string second = TaggedMp3("mpris_second", "Second Song", 660);
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty());
+  apptest::ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder messages;
+  CaptureOutput capture(dir.File("out.wav"), 2);
+  apptest::Player p;
+  app::desktop::TMprisService mpris(*p.windows);
+  ASSERT_TRUE(mpris.Registered());
+  const QString service = mpris.ServiceName();
+  EXPECT_EQ(service, "org.mpris.MediaPlayer2.orvella");
+  p.windows->Playlist->AppendEntry({"1. ", "first", "", first});
+  p.windows->Playlist->AppendEntry({"2. ", "second", "", second});
+
+  Client client;
+  SignalSpy spy;
+  ASSERT_TRUE(client.bus.connect(service, "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties",
+                                 "PropertiesChanged", &spy, SLOT(Changed(QString, QVariantMap, QStringList))));
+  EXPECT_EQ(client.Get(service, "PlaybackStatus").toString(), "Stopped");
+
+  QDBusMessage r = client.Call(service, "org.mpris.MediaPlayer2.Player", "PlayPause");
+  EXPECT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
+  engine::TZOZUZivade* eng = p.form->Engine();
+  ASSERT_TRUE(WaitFor([&] { return eng->Mode() == engine::plmPlaying; }));
+  EXPECT_EQ(eng->StreamName(), first);
+  // The capture output receives what would be heard.
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir.File("out.wav")) &&
+                                   std::filesystem::file_size(dir.File("out.wav")) > 44100; }));
+  EXPECT_EQ(client.Get(service, "PlaybackStatus").toString(), "Playing");
+
+  QVariantMap meta = AsMap(client.Get(service, "Metadata"));
+  EXPECT_EQ(meta.value("xesam:title").toString(), "Bus Song");
+  EXPECT_EQ(meta.value("xesam:artist").toStringList(), QStringList{"The Testers"});
+  EXPECT_EQ(meta.value("xesam:album").toString(), "Bus Signals");
+  EXPECT_NEAR(meta.value("mpris:length").toLongLong(), 3000000, 100000);
+  EXPECT_EQ(meta.value("xesam:url").toString().toStdString(), "file://" + first);
+  EXPECT_TRUE(meta.contains("mpris:trackid"));
+
+  spy.changes.clear();
+  r = client.Call(service, "org.mpris.MediaPlayer2.Player", "Next");
+  EXPECT_EQ(r.type(), QDBusMessage::ReplyMessage);
+  ASSERT_TRUE(WaitFor([&] {
+    for (const QVariantMap& c : spy.changes)
+      if (AsMap(c.value("Metadata")).value("xesam:title").toString() == "Second Song") return true;
+    return false;
+  }));
+  EXPECT_EQ(eng->StreamName(), second);
+  EXPECT_EQ(p.windows->Playlist->PlayingIndex, 1);
+
+  // Volume from the bus moves the volume bar, whose handler sets the engine.
+  r = client.Call(service, "org.freedesktop.DBus.Properties", "Set",
+                  {"org.mpris.MediaPlayer2.Player", "Volume", QVariant::fromValue(QDBusVariant(0.5))});
+  EXPECT_EQ(r.type(), QDBusMessage::ReplyMessage);
+  EXPECT_EQ(p.form->tbVolume()->value(), 128);
+  EXPECT_EQ(p.form->Settings().volume, 128);
+  EXPECT_EQ(eng->Volume(), 128u);
+
+  r = client.Call(service, "org.mpris.MediaPlayer2.Player", "Pause");
+  ASSERT_TRUE(WaitFor([&] { return eng->Mode() == engine::plmPaused; }));
+  EXPECT_EQ(client.Get(service, "PlaybackStatus").toString(), "Paused");
+  r = client.Call(service, "org.mpris.MediaPlayer2.Player", "Play");
+  ASSERT_TRUE(WaitFor([&] { return eng->Mode() == engine::plmPlaying; }));
+  EXPECT_EQ(eng->StreamName(), second);
+  r = client.Call(service, "org.mpris.MediaPlayer2.Player", "Stop");
+  ASSERT_TRUE(WaitFor([&] { return eng->Mode() != engine::plmPlaying; }));
+  EXPECT_EQ(client.Get(service, "PlaybackStatus").toString(), "Stopped");
+
+  p.Close();
+}
+
+TEST(MprisNoBus, ThePlayerRunsWithoutASessionBus) {
+  if (QDBusConnection::sessionBus().isConnected()) GTEST_SKIP() << "a session bus is there";
+  apptest::ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder messages;
+  apptest::Player p;
+  app::desktop::TMprisService mpris(*p.windows);
+  EXPECT_FALSE(mpris.Registered());
+  EXPECT_TRUE(messages.Messages().empty());
+  p.Close();
+  EXPECT_TRUE(p.closed);
+}
+
+#include "MprisTest.moc"
