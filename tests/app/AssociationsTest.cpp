@@ -13,6 +13,9 @@
 
 #include "AppTestUtil.h"
 #include "app/Main.h"
+#include "app/SecondaryForms.h"
+#include <QListWidget>
+#include <QTest>
 #include "app/PlaybackControl.h"
 #include "app/MainPlayback.h"
 #include "app/desktop/Associations.h"
@@ -341,6 +344,36 @@ TEST(FirstRun, AssociateLinksTheTickedExtensionsAndRecordsThem) {
     p.Close();
   }
   EXPECT_NE(dir.Read("OrvellaPlayer.ini").find("ExtsAss=.mp3 .ogg "), std::string::npos);
+}
+
+TEST(SettingsPage, AssociateWritesTheTicksTogetherSoSharedTypesFollowAnyTick) {
+  apptest::ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nExtsAss=.mp3 \r\n");
+  XdgHome home;
+  home.WriteMimeApps(kUserFile);
+  platform::MessageRecorder rec;
+  apptest::Player p({}, false);
+  auto assoc = app::desktop::InstallDesktopIntegration(*p.windows, home.Folders());
+  assoc->SetMimeDatabaseUpdater(nullptr);
+  p.form->show();
+  auto* page = dynamic_cast<app::TFormSettings*>(p.windows->FormSettings.get());
+  ASSERT_NE(page, nullptr);
+  page->show();
+  QListWidget* list = page->ListViewFiles();
+  for (int i = 0; i < list->count(); ++i) {
+    const std::string ext = list->item(i)->text().toStdString();
+    list->item(i)->setCheckState(ext == ".mpg" || ext == ".mp3" ? Qt::Checked : Qt::Unchecked);
+  }
+  page->findChild<QPushButton*>("ButtonAssociate")->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(home.MimeApps()) &&
+                                           apptest::ReadFile(home.MimeApps()) != kUserFile; }, 10000));
+  TMimeAppsList list2(apptest::ReadFile(home.MimeApps()));
+  // .vob, unticked and later in the list, shares video/mpeg with the ticked .mpg.
+  EXPECT_EQ(list2.Get("Default Applications", "video/mpeg").value_or(""), "orvella-player.desktop;");
+  EXPECT_EQ(list2.Get("Default Applications", "audio/mpeg").value_or(""), "orvella-player.desktop;");
+  EXPECT_EQ(list2.Get("Default Applications", "video/mp4").value_or(""), "mpv.desktop;");
+  EXPECT_EQ(p.form->Settings().ExtsAss, ".mp3 .mpg ");
+  p.Close();
 }
 
 TEST(EnqueueArgument, AppendsToTheLastPlaylistWithoutPlaying) {
