@@ -4,7 +4,7 @@ BUILD_TSAN ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build run test test-tsan bench clean
+.PHONY: all deps configure build run test test-tsan bench clean install
 
 all: build
 
@@ -24,6 +24,11 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
+
+# Installs under PREFIX (default /usr/local): lib/orvella-player/, bin/, share/.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # ThreadSanitizer build of the threaded tests (label "threads").
 test-tsan: deps

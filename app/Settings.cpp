@@ -1,5 +1,10 @@
 #include "app/Settings.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
 #include "playlist/Extensions.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
@@ -109,8 +114,23 @@ void WriteSettings(platform::IniFile& ini, const TSettings& s) {
   ini.WriteBool(o, "showVideoWindow", s.showVideoWindow);
 }
 
-std::string SettingsPath() {
-  return platform::ProgramFolder() + "OrvellaPlayer.ini";
+bool UsesUserFolders() {
+  const std::string program = platform::ProgramFolder();
+  return platform::FileExists(program + kInstalledMarker) || ::access(program.c_str(), W_OK) != 0;
 }
+
+std::string StateFolder() {
+  if (!UsesUserFolders()) return platform::ProgramFolder();
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  const std::string base = config && config[0] == '/' ? platform::WithSlash(config)
+                                                      : std::string(home ? home : "") + "/.config/";
+  const std::string folder = base + "orvella-player/";
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  return folder;
+}
+
+std::string SettingsPath() { return StateFolder() + "OrvellaPlayer.ini"; }
 
 }  // namespace app

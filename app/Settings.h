@@ -64,7 +64,16 @@ void ReadSettings(const platform::IniFile& ini, const TSettingsLayout& layout, T
 // Writes every key from `s` into the document (the caller saves it).
 void WriteSettings(platform::IniFile& ini, const TSettings& s);
 
-// Path of the settings file: the program's path with the extension ".ini".
+// An installed program folder carries this file; its settings and answer
+// files then live in the user's folders.
+inline constexpr const char* kInstalledMarker = ".installed";
+// True when the program folder is an installed one or cannot be written.
+bool UsesUserFolders();
+// Where the settings file and the update answer live: the program folder, or
+// $XDG_CONFIG_HOME/orvella-player/ (created) when UsesUserFolders().
+std::string StateFolder();
+
+// Path of the settings file: "OrvellaPlayer.ini" in StateFolder().
 std::string SettingsPath();
 
 }  // namespace app

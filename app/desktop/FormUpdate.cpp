@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/Main.h"
+#include "app/Settings.h"
 #include "platform/Paths.h"
 
 namespace app::desktop {
@@ -69,7 +70,7 @@ void TFormUpdate::StartCheck() {
   TUpdateRequest request;
   request.address = CheckAddress(site);
   request.agent = kProductCaption;
-  request.answerFile = answerFile.empty() ? platform::ProgramFolder() + "version.txt" : answerFile;
+  request.answerFile = answerFile.empty() ? StateFolder() + "version.txt" : answerFile;
   request.timeoutMs = timeoutMs;
   check_->Start(request, [this](const TUpdateAnswer& answer) { Finished(answer); });
 }
