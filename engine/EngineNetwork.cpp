@@ -52,6 +52,7 @@ void CALLBACK NetStatusProc(const void* buffer, DWORD length, void* user) {
 struct TZOZUZivade::ConnectJob {
   enum State { kRunning, kDone, kAbandoned };
   std::atomic<int> state{kRunning};
+  std::atomic<bool> finished{false};  // the worker has left the library and is about to end
   DWORD handle = 0;
   int error = 0;
   std::function<void(DWORD)> free;
@@ -59,8 +60,9 @@ struct TZOZUZivade::ConnectJob {
 
 void TZOZUZivade::JoinFinishedConnects(bool all) {
   for (auto it = connects_.begin(); it != connects_.end();) {
-    if (all || it->first->state.load() != ConnectJob::kRunning) {
-      // An abandoned attempt may still be connecting: its worker ends within the network timeout.
+    // An abandoned attempt may still be connecting: only the engine's end waits for it (the
+    // library gives up within its network timeout); the UI thread never does.
+    if (all || it->first->finished.load()) {
       if (it->second.joinable()) it->second.join();
       it = connects_.erase(it);
     } else {
@@ -80,6 +82,7 @@ DWORD TZOZUZivade::ConnectPumping(std::function<DWORD()> create, bool& cancelled
     job->error = h ? 0 : bass->BASS_ErrorGetCode();
     int expected = ConnectJob::kRunning;
     if (!job->state.compare_exchange_strong(expected, ConnectJob::kDone) && h) job->free(h);
+    job->finished = true;
   });
   connecting_ = true;
   connectCancel_ = false;

@@ -43,7 +43,9 @@ struct FakeNet {
   std::mutex mutex;
   std::condition_variable cv;
   bool hold = false;
+  int holdOnly = 0;  // with hold: only this call (counted from 1) hangs; 0: every call
   std::atomic<bool> createReturned{false};
+  std::atomic<int> returned{0};
   std::string http, icy, meta, id3v1;
   std::deque<std::string> oldMeta;  // blocks handed out stay readable
   std::atomic<uint64_t> end{100}, download{90}, decodePos{0}, connected{1};
@@ -85,14 +87,16 @@ struct FakeNet {
 
   static HSTREAM CALLBACK CreateURL(const char*, DWORD, DWORD flags, DOWNLOADPROC*, void*) {
     FakeNet* f = current;
-    ++f->creates;
+    const int call = ++f->creates;
     {
       std::unique_lock lock(f->mutex);
-      f->cv.wait_for(lock, std::chrono::seconds(10), [f] { return !f->hold; });
+      f->cv.wait_for(lock, std::chrono::seconds(10),
+                     [f, call] { return !f->hold || (f->holdOnly != 0 && f->holdOnly != call); });
     }
     HSTREAM h = f->failCreate ? 0 : f->real.BASS_StreamCreateFile(FALSE, f->audioPath.c_str(), 0, 0, flags);
     f->channel = h;
     f->createReturned = true;
+    ++f->returned;
     return h;
   }
   static const char* CALLBACK GetTags(DWORD h, DWORD type) {
