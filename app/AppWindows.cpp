@@ -119,8 +119,11 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
       // Read afresh: the window may show a file whose tags it has just written.
       return e->GetStreamInfo(path, si, supportedBy, pluginNum, pluginName);
     };
-    info->SaveTagEdits = [pl](const playlist::TTagFields& v1, const playlist::TTagFields& v2) {
-      return pl->SaveTagEdits(v1, v2);
+    info->SaveTagEdits = [pl, form](const playlist::TTagFields& v1, const playlist::TTagFields& v2) {
+      const bool ok = pl->SaveTagEdits(v1, v2);
+      // The engine keeps the playing file's record: give it the new texts.
+      if (engine::TZOZUZivade* e = form->Engine()) e->RefreshStreamTags(pl->TagEdit().EditFile());
+      return ok;
     };
     pl->ShowFileInfo = [info, pl](int) {
       info->Fill(pl->TagEdit());

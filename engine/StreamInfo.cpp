@@ -26,6 +26,23 @@ bool TZOZUZivade::GetStreamInfoCached(const std::string& name, TStreamInfo& info
   return GetStreamInfo(name, info, supportedBy, pluginNum, pluginName);
 }
 
+void TZOZUZivade::RefreshStreamTags(const std::string& name) {
+  if (streamName_.empty() || name != streamName_) return;
+  TStreamInfo fresh;
+  int supportedBy = 0, pluginNum = -1;
+  std::string pluginName;
+  if (!GetStreamInfo(name, fresh, supportedBy, pluginNum, pluginName)) return;
+  // Only the texts: what was measured of the playing stream stays.
+  streamInfo_.Title = fresh.Title;
+  streamInfo_.Artist = fresh.Artist;
+  streamInfo_.Album = fresh.Album;
+  streamInfo_.Year = fresh.Year;
+  streamInfo_.Genre = fresh.Genre;
+  streamInfo_.GenreID = fresh.GenreID;
+  streamInfo_.Track = fresh.Track;
+  streamInfo_.Comment = fresh.Comment;
+}
+
 bool TZOZUZivade::MeasureWithBass(const std::string& name, TStreamInfo& info) {
   if (!bassReady_) return false;
   HSTREAM h = bass_.BASS_StreamCreateFile(FALSE, name.c_str(), 0, 0, 0);

@@ -999,7 +999,7 @@ platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wPar
         if (OnMBWindowShow) OnMBWindowShow(this, 0);
         break;
       case 97:
-        if (OnGenWindowShow) OnGenWindowShow(this, static_cast<uint32_t>(lParam));
+        if (OnGenWindowShow) OnGenWindowShow(this, static_cast<uintptr_t>(lParam));
         break;
       default:
         break;

@@ -82,7 +82,8 @@ class TZOZUZivade {
   std::function<void(TZOZUZivade*, uint32_t)> OnPluginRequest;
   std::function<void(TZOZUZivade*, uint32_t)> OnUpdatePlayList;
   std::function<void(TZOZUZivade*, uint32_t)> OnMBWindowShow;
-  std::function<void(TZOZUZivade*, uint32_t)> OnGenWindowShow;
+  // lParam of code 97: a record of the drawer library's, so pointer-sized.
+  std::function<void(TZOZUZivade*, uintptr_t)> OnGenWindowShow;
 
   // Transport.
   bool Open(const std::string& name);
@@ -128,6 +129,8 @@ class TZOZUZivade {
   bool GetStreamInfo(const std::string& name, TStreamInfo& info, int& supportedBy, int& pluginNum,
                      std::string& pluginName);
   bool GetStreamInfoCached(const std::string& name, TStreamInfo& info, int& supportedBy);
+  // The file's tags were rewritten: when it is the open stream, its kept record takes the new texts.
+  void RefreshStreamTags(const std::string& name);
   std::string GetNativeFileExts() const;
 
   // MIDI and CD.

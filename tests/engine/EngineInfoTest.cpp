@@ -120,6 +120,34 @@ TEST_F(EngineInfo, Mp3TagsComeFromId3v1BeforeId3v2) {
   EXPECT_EQ(v2.info.BitRate, 64);
 }
 
+// A tag edit of the open file reaches the record the engine keeps for it; other files leave it alone.
+TEST_F(EngineInfo, RewrittenTagsOfTheOpenFileReplaceItsKeptTexts) {
+  std::string base = Media("v2only.mp3",
+                           "ffmpeg -nostdin -y -f lavfi -i sine=frequency=440:duration=2 -ac 1 -c:a libmp3lame "
+                           "-b:a 64k -id3v2_version 3 -metadata title=FromV2 -metadata artist=ArtistV2 {out}");
+  ASSERT_FALSE(base.empty());
+  std::string file = dir.File("edited.mp3");
+  WriteFile(file, ReadFile(base) + Id3v1("Before", "Band", 1, 17));
+  ASSERT_TRUE(eng.Open(file));
+  TStreamInfo kept;
+  int sb = -1;
+  ASSERT_TRUE(eng.GetStreamInfoCached(file, kept, sb));
+  EXPECT_EQ(kept.Title, "Before");
+  const int32_t duration = kept.Duration;
+
+  WriteFile(file, ReadFile(base) + Id3v1("After", "Other band", 2, 17));
+  eng.RefreshStreamTags(dir.File("another.mp3"));
+  ASSERT_TRUE(eng.GetStreamInfoCached(file, kept, sb));
+  EXPECT_EQ(kept.Title, "Before");
+  eng.RefreshStreamTags(file);
+  ASSERT_TRUE(eng.GetStreamInfoCached(file, kept, sb));
+  EXPECT_EQ(kept.Title, "After");
+  EXPECT_EQ(kept.Artist, "Other band");
+  EXPECT_EQ(kept.Track, 2);
+  EXPECT_EQ(kept.Duration, duration);
+  eng.Close();
+}
+
 TEST_F(EngineInfo, JointStereoMp3HasTwoChannelsAndMp2IsLayer2) {
   std::string js = Media("joint.mp3", "ffmpeg -nostdin -y -f lavfi -i sine=frequency=440:duration=1 -ac 2 "
                                       "-c:a libmp3lame -joint_stereo 1 {out}");
