@@ -404,7 +404,11 @@ void TForm1::closeEvent(QCloseEvent* e) {
   // A close that arrives while the playlist is being filled (a termination
   // request is let through by the add's progress display) waits for the add:
   // the add reads through the engine that closing destroys.
-  if (windows_ && windows_->Playlist && windows_->Playlist->Busy()) {
+  // The same while the engine waits with events running (the end of a track draining, a fade, a
+  // connection): that wait goes on using the engine once it returns.
+  const bool engineWaits = engine_ && engine_->InWait();
+  if (engineWaits) engine_->CancelWaits();
+  if ((windows_ && windows_->Playlist && windows_->Playlist->Busy()) || engineWaits) {
     e->ignore();
     QTimer::singleShot(50, this, [this] { close(); });
     return;

@@ -86,7 +86,7 @@ DWORD TZOZUZivade::ConnectPumping(std::function<DWORD()> create, bool& cancelled
   });
   connecting_ = true;
   connectCancel_ = false;
-  while (job->state.load() == ConnectJob::kRunning && !connectCancel_) platform::PumpAndSleep(kConnectStepMs);
+  while (job->state.load() == ConnectJob::kRunning && !connectCancel_) Pump(kConnectStepMs);
   connecting_ = false;
   cancelled = false;
   DWORD handle = 0;
@@ -270,7 +270,7 @@ bool TZOZUZivade::OpenURL(const std::string& url, const std::string& nameIn, boo
     if (info.Title.empty()) info.Title = net::UrlTitle(url);
     if (streamKind_ == skMIDI) {
       // The status line comes from the download procedure.
-      for (int i = 0; i < 100 && !netStatus_.Arrived(id) && netStreamId_ == id; ++i) platform::PumpAndSleep(30);
+      for (int i = 0; i < 100 && !netStatus_.Arrived(id) && netStreamId_ == id; ++i) Pump(30);
       if (netStreamId_ != id) return false;  // closed while waiting
       std::string status = netStatus_.Status(id);
       httpHeaders_.clear();
@@ -368,7 +368,7 @@ bool TZOZUZivade::PreBuffer(DWORD channel) {
     } else if (Clock::now() - lastProgress > std::chrono::milliseconds(timeoutMs)) {
       break;  // the server stalls: play what came; the library resumes when data arrives
     }
-    platform::PumpAndSleep(kPumpStepMs);
+    Pump(kPumpStepMs);
     if (gen != streamGen_ || prebufferCancel_) {  // Close or Stop during the wait: no message
       prebuffering_ = false;
       return false;

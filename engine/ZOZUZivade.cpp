@@ -546,7 +546,7 @@ void TZOZUZivade::SeekDecodeChannel(uint32_t ms) {
 bool TZOZUZivade::FadeOutAndWait() {
   const uint64_t gen = streamGen_;
   SetMuted(true, kFadeMs);
-  for (int i = 0; fading_ && gen == streamGen_ && i < kFadeWaitRounds; ++i) platform::PumpAndSleep(20);
+  for (int i = 0; fading_ && gen == streamGen_ && i < kFadeWaitRounds; ++i) Pump(20);
   // The end of the stream, handled during the wait, may have opened the next one.
   if (gen != streamGen_) return false;
   if (fading_) {  // the end notice did not come: finish the fade ourselves
@@ -701,7 +701,7 @@ void TZOZUZivade::SetPosition(uint32_t ms) {
       plugins::SetSeekPending();
       m->SetOutputTime(int(ms));
       for (int i = 0; wait && i < 51 && mode_ == plmPlaying && starting_ && gen == streamGen_; ++i)
-        platform::PumpAndSleep(40);
+        Pump(40);
       if (gen != streamGen_) {
         if (faded) RestoreVolumeAtOnce();
         return;
@@ -796,6 +796,18 @@ void TZOZUZivade::ApplyOutputState() {
 // ---------------------------------------------------------------------------
 // End of playback and the hidden window
 
+bool TZOZUZivade::Pump(int ms) {
+  ++pumping_;
+  const bool more = platform::PumpAndSleep(ms);
+  --pumping_;
+  return more;
+}
+
+void TZOZUZivade::CancelWaits() {
+  connectCancel_ = true;
+  prebufferCancel_ = true;
+}
+
 bool TZOZUZivade::DrainOutput(bool stalledCounts) {
   const uint64_t gen = streamGen_;
   const DWORD out = outputChannel_;
@@ -814,7 +826,7 @@ bool TZOZUZivade::DrainOutput(bool stalledCounts) {
       bass_.BASS_ChannelStop(out);
       return true;
     }
-    if (!platform::PumpAndSleep(kDrainStepMs)) return true;
+    if (!Pump(kDrainStepMs)) return true;
     if (gen != streamGen_ || out != outputChannel_ || mode_ != plmPlaying) return false;  // the user acted
     QWORD pos = bass_.BASS_ChannelGetPosition(out, BASS_POS_BYTE);
     still = pos == last ? still + 1 : 0;

@@ -131,6 +131,11 @@ class TZOZUZivade {
   bool GetStreamInfoCached(const std::string& name, TStreamInfo& info, int& supportedBy);
   // The file's tags were rewritten: when it is the open stream, its kept record takes the new texts.
   void RefreshStreamTags(const std::string& name);
+  // True while the engine waits and lets other events run meanwhile (fades, drains, network):
+  // whoever would destroy the engine must wait until it returns. CancelWaits cuts the network waits
+  // short (the others are bounded).
+  bool InWait() const { return pumping_ > 0; }
+  void CancelWaits();
   std::string GetNativeFileExts() const;
 
   // MIDI and CD.
@@ -295,6 +300,8 @@ class TZOZUZivade {
   net::TNetStatusRecord netStatus_;
   bool connecting_ = false;
   bool connectCancel_ = false;
+  int pumping_ = 0;  // depth of waits that pump events
+  bool Pump(int ms);
   bool prebuffering_ = false;
   bool prebufferCancel_ = false;
   struct ConnectJob;

@@ -2,6 +2,8 @@
 // playlist model, with a view that records what the main window would show.
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <QApplication>
 #include <QAction>
 #include <QCheckBox>
@@ -1116,6 +1118,32 @@ TEST(AppPlaybackWindow, ClosingWhilePlayingWithAFailingSettingsWriteReachesNoDes
   EXPECT_FALSE(static_cast<bool>(w.player->windows->FormPL->OpenUrl));
   w.form->tbVolume()->setValue(10);
   QTest::mouseClick(w.form->Button("ImagePause"), Qt::LeftButton);
+}
+
+// The engine waits with events running (a pause fades out first, the end of a track drains); a
+// close (the user, or SIGTERM through the event loop) that arrives then waits for the wait instead
+// of destroying the engine under it.
+TEST(AppPlaybackWindow, AClosingRequestWhileTheEngineWaitsGoesAheadAfterTheWait) {
+  WindowRig w(2, 10.0);  // twice real time
+  w.Click("ImagePlay");
+  ASSERT_TRUE(WaitFor([&] { return w.eng->Mode() == engine::plmPlaying; }, 20000));
+  QTest::qWait(200);
+  bool asked = false, closedDuringWait = true;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    engine::TZOZUZivade* e = w.form->Engine();
+    if (asked || !e || !e->InWait()) return;
+    asked = true;
+    w.form->close();
+    closedDuringWait = w.player->closed;
+  });
+  poll.start(2);
+  w.Click("ImagePause");  // the fade's wait runs the poll
+  ASSERT_TRUE(asked);
+  EXPECT_FALSE(closedDuringWait);
+  EXPECT_TRUE(WaitFor([&] { return w.player->closed; }, 10000));
+  EXPECT_EQ(w.form->Engine(), nullptr);
+  for (const auto& m : w.messages.Messages()) ADD_FAILURE() << m.text;
 }
 
 TEST(AppPlaybackWindow, AClosingRequestDuringAFolderAddWaitsForTheAdd) {
