@@ -313,12 +313,7 @@ bool TZOZUZivade::OpenURL(const std::string& url, const std::string& nameIn, boo
     }
   }
 
-  singleChannelStream_ = singleChannelConfig_;
-  streamName_ = url;
-  streamInfo_ = info;
-  plugins::SetStreamDuration(info.Duration);
-  ++streamGen_;
-  SetMode(plmReady);
+  TakeOpenedStream(url, info);
   return true;
 }
 

@@ -330,13 +330,8 @@ bool TZOZUZivade::Open(const std::string& nameIn) {
     pluginSlot_ = pluginNum;
     plugins::SelectInputPlugin(pluginNum);
     decoderName_ = plugins::GetPluginInfo(pluginNum).Description;
-    singleChannelStream_ = singleChannelConfig_;
-    streamName_ = name;
     supportedBy_ = supported;
-    streamInfo_ = info;
-    plugins::SetStreamDuration(info.Duration);
-    ++streamGen_;
-    SetMode(plmReady);
+    TakeOpenedStream(name, info);
     return true;
   }
 
@@ -409,13 +404,8 @@ bool TZOZUZivade::Open(const std::string& nameIn) {
     decoderName_ = "bass.so";
   }
 
-  singleChannelStream_ = singleChannelConfig_;
-  streamName_ = name;
   supportedBy_ = supported;
-  streamInfo_ = info;
-  plugins::SetStreamDuration(info.Duration);
-  ++streamGen_;
-  SetMode(plmReady);
+  TakeOpenedStream(name, info);
   return true;
 }
 
@@ -795,6 +785,16 @@ void TZOZUZivade::ApplyOutputState() {
 
 // ---------------------------------------------------------------------------
 // End of playback and the hidden window
+
+// Every kind of open ends alike: the new stream is the current one, with a new identity.
+void TZOZUZivade::TakeOpenedStream(const std::string& name, const TStreamInfo& info) {
+  singleChannelStream_ = singleChannelConfig_;
+  streamName_ = name;
+  streamInfo_ = info;
+  plugins::SetStreamDuration(info.Duration);
+  ++streamGen_;
+  SetMode(plmReady);
+}
 
 bool TZOZUZivade::Pump(int ms) {
   ++pumping_;

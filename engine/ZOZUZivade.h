@@ -302,6 +302,7 @@ class TZOZUZivade {
   bool connectCancel_ = false;
   int pumping_ = 0;  // depth of waits that pump events
   bool Pump(int ms);
+  void TakeOpenedStream(const std::string& name, const TStreamInfo& info);
   bool prebuffering_ = false;
   bool prebufferCancel_ = false;
   struct ConnectJob;
