@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,6 +99,19 @@ std::string SineWav(double seconds, int hz) {
                 "-ac 2 -c:a pcm_s16le {out}",
                 hz, seconds);
   return Media(name, recipe);
+}
+
+THeardMatch CompareHeard(const std::vector<int16_t>& src, const std::vector<int16_t>& got) {
+  THeardMatch m;
+  size_t a = 0, b = 0;
+  while (a < src.size() && src[a] == 0) ++a;
+  while (b < got.size() && got[b] == 0) ++b;
+  m.heard = b < got.size();
+  m.srcSamples = src.size() - a;
+  m.gotSamples = got.size() - b;
+  for (size_t i = 0; a + i < src.size() && b + i < got.size(); ++i)
+    m.worst = std::max(m.worst, std::abs(int(std::lround(src[a + i] * 0.9945)) - got[b + i]));
+  return m;
 }
 
 std::vector<int16_t> ReadWav16(const std::string& path, int* channels, int* rate) {

@@ -46,6 +46,14 @@ std::string LyricMidiFile();
 
 // Interleaved 16-bit samples of a WAV file's data chunk (any 16-bit PCM WAV).
 std::vector<int16_t> ReadWav16(const std::string& path, int* channels = nullptr, int* rate = nullptr);
+// What was heard against its source, both from their first non-zero sample: the sample counts from
+// there and the largest difference from the source at the engine's volume (0.9945).
+struct THeardMatch {
+  bool heard = false;  // the capture holds something besides silence
+  size_t srcSamples = 0, gotSamples = 0;
+  int worst = 0;
+};
+THeardMatch CompareHeard(const std::vector<int16_t>& src, const std::vector<int16_t>& got);
 // FFmpeg's own decode as 16-bit stereo 44.1 kHz samples.
 std::vector<int16_t> FFmpegDecode(const std::string& path);
 
