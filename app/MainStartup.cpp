@@ -275,16 +275,7 @@ void TForm1::BuildOpenFilter() {
   std::string f = Text("StringAllSupportedFiles") + "|";
   for (const char* e : playlist::PlayableExtensions) f += "*" + std::string(e) + ";";
   // The attached add-ons' formats are supported files too (else they could not be picked).
-  if (engine_) {
-    const std::string extra = engine_->AddOnExtList();
-    for (size_t at = 0; at < extra.size();) {
-      size_t end = extra.find(';', at);
-      if (end == std::string::npos) end = extra.size();
-      std::string item = extra.substr(at, end - at);
-      at = end + 1;
-      if (item.size() > 2 && item[0] == '*' && playlist::IsAddOnExtension(item.substr(1))) f += item + ";";
-    }
-  }
+  for (const std::string& e : playlist::AddOnExtensions()) f += "*" + e + ";";
   f += "|";
   const std::string files = Text("StringFiles");
   for (std::string_view e : playlist::PlayableExtensions) {

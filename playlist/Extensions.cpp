@@ -55,6 +55,8 @@ void SetAddOnExtensions(std::string_view list) {
   AddOnExts() = std::move(exts);
 }
 
+const std::vector<std::string>& AddOnExtensions() { return AddOnExts(); }
+
 bool IsAddOnExtension(std::string_view lowerExt) {
   const auto& exts = AddOnExts();
   return !lowerExt.empty() && std::find(exts.begin(), exts.end(), lowerExt) != exts.end();

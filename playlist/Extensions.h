@@ -6,6 +6,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace playlist {
 
@@ -26,6 +27,8 @@ bool InPlayableExtensions(std::string_view ext);
 // Set on the UI thread when add-ons are attached or freed; read by the tests below.
 void SetAddOnExtensions(std::string_view list);
 bool IsAddOnExtension(std::string_view lowerExt);
+// Those extensions (".opus", ...), in the add-ons' order.
+const std::vector<std::string>& AddOnExtensions();
 
 // Lower-cased extension of `path` in the respective table.
 bool IsAudioFile(std::string_view path);
