@@ -31,6 +31,7 @@ class TPlaylistSide : public playlist::TPlaylistHost, public playlist::IStreamIn
     if (form && soundfontNotice) form->ShowModal(soundfontNotice);
   }
   std::string ProgramFolder() const override { return platform::ProgramFolder(); }
+  std::string DataFolder() const override { return app::DataFolder(); }
   std::string LastPath() const override { return form ? form->Settings().LastPath : std::string(); }
   void SetLastPath(const std::string& folder) override {
     if (form) form->Settings().LastPath = folder;

@@ -127,7 +127,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
   title_ = std::make_unique<TTitleStrip>(331, 16, screen ? static_cast<int>(screen->logicalDotsPerInch()) : 96);
   images_["TitleImage"]->SetImage(title_->Image());
 
-  dataFolder_ = programFolder_ + "data/";
+  dataFolder_ = app::DataFolder();
   playMode_ = 0;
   dvdSpeed_ = 1.0;
   SetTimerOn(kTimerHideCursor, 3000, true);

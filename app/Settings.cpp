@@ -119,16 +119,30 @@ bool UsesUserFolders() {
   return platform::FileExists(program + kInstalledMarker) || ::access(program.c_str(), W_OK) != 0;
 }
 
-std::string StateFolder() {
-  if (!UsesUserFolders()) return platform::ProgramFolder();
-  const char* config = std::getenv("XDG_CONFIG_HOME");
+namespace {
+
+// $VAR/orvella-player/ (created), or ~/FALLBACK/orvella-player/ when VAR is unset or relative.
+std::string UserFolder(const char* var, const char* fallback) {
+  const char* value = std::getenv(var);
   const char* home = std::getenv("HOME");
-  const std::string base = config && config[0] == '/' ? platform::WithSlash(config)
-                                                      : std::string(home ? home : "") + "/.config/";
+  const std::string base = value && value[0] == '/' ? platform::WithSlash(value)
+                                                    : std::string(home ? home : "") + fallback;
   const std::string folder = base + "orvella-player/";
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   return folder;
+}
+
+}  // namespace
+
+std::string StateFolder() {
+  if (!UsesUserFolders()) return platform::ProgramFolder();
+  return UserFolder("XDG_CONFIG_HOME", "/.config/");
+}
+
+std::string DataFolder() {
+  if (!UsesUserFolders()) return platform::ProgramFolder() + "data/";
+  return UserFolder("XDG_DATA_HOME", "/.local/share/");
 }
 
 std::string SettingsPath() { return StateFolder() + "OrvellaPlayer.ini"; }

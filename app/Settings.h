@@ -73,6 +73,10 @@ bool UsesUserFolders();
 // $XDG_CONFIG_HOME/orvella-player/ (created) when UsesUserFolders().
 std::string StateFolder();
 
+// The folder of "Default.plf": the program folder's "data/", or
+// $XDG_DATA_HOME/orvella-player/ (created) when UsesUserFolders().
+std::string DataFolder();
+
 // Path of the settings file: "OrvellaPlayer.ini" in StateFolder().
 std::string SettingsPath();
 

@@ -14,6 +14,7 @@
 namespace playlist {
 
 std::string TPlaylistHost::ProgramFolder() const { return platform::ProgramFolder(); }
+std::string TPlaylistHost::DataFolder() const { return platform::WithSlash(ProgramFolder()) + "data/"; }
 
 TPlaylist::TPlaylist(IStreamInfoSource& info, TPlaylistHost& host) : info_(info), host_(host) {
   filesLabel_ = filesPrefix_ + "0";

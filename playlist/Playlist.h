@@ -43,6 +43,8 @@ class TPlaylistHost {
   // Shown modally when a MIDI entry cannot play for lack of the soundfont.
   virtual void ShowSoundfontNotice() {}
   virtual std::string ProgramFolder() const;
+  // Where "Default.plf" lives: the program folder's "data/" unless the host keeps it elsewhere.
+  virtual std::string DataFolder() const;
   virtual std::string LastPath() const { return lastPath_; }
   virtual void SetLastPath(const std::string& folder) { lastPath_ = folder; }
   // One-shot: the next folder add replaces the playlist.
@@ -125,7 +127,7 @@ class TPlaylist {
   bool SavePlaylist(const std::string& file) const;
   bool LoadPlaylist(const std::string& file);
   bool ImportPlaylist(const std::string& file);
-  // "Default.plf" in the data folder under the host's program folder.
+  // "Default.plf" in the host's data folder.
   std::string DefaultPlaylistPath() const;
   bool SaveDefaultPlaylist() const;
   bool LoadDefaultPlaylist();

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -145,12 +146,12 @@ bool TPlaylist::LoadPlaylist(const std::string& file) {
 }
 
 std::string TPlaylist::DefaultPlaylistPath() const {
-  return platform::WithSlash(host_.ProgramFolder()) + "data/Default.plf";
+  return platform::WithSlash(host_.DataFolder()) + "Default.plf";
 }
 
 bool TPlaylist::SaveDefaultPlaylist() const {
-  const std::string dataFolder = platform::WithSlash(host_.ProgramFolder()) + "data";
-  if (!platform::DirectoryExists(dataFolder)) ::mkdir(dataFolder.c_str(), 0755);
+  std::error_code ec;
+  std::filesystem::create_directories(host_.DataFolder(), ec);
   return SavePlaylist(DefaultPlaylistPath());
 }
 

@@ -93,4 +93,10 @@ TEST(Install, AFreshInstallStartsPlaysAndKeepsItsSettingsInTheUsersFolders) {
   EXPECT_NE(settings.find("volume=200"), std::string::npos) << settings;
   EXPECT_NE(settings.find("Left="), std::string::npos) << settings;
   EXPECT_FALSE(fs::exists(program + "OrvellaPlayer.ini"));
+  // The playlist of this run is kept too, in the user's data folder; nothing lands in the program folder.
+  const std::string playlist = ReadFile(data + "/orvella-player/Default.plf");
+  EXPECT_NE(playlist.find("|" + tone + "|"), std::string::npos) << playlist;
+  if (fs::exists(program + "data/Default.plf")) {
+    EXPECT_EQ(ReadFile(program + "data/Default.plf").find(tone), std::string::npos);
+  }
 }
