@@ -1,13 +1,57 @@
 #include "playlist/ui/TagEdit.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
 #include "platform/Paths.h"
 #include "playlist/Extensions.h"
 #include "tags/GenreNames.h"
+#include "tags/SafeWrite.h"
 
 namespace playlist {
+
+namespace {
+
+// The end of a file as it was before the ID3v1 tag (and a Lyrics3 block before
+// it) was rewritten there, so the change can be taken back when the ID3v2
+// write that follows fails: the user is told the save failed, and the file
+// must then be what it was, not half of the edit.
+struct TailBackup {
+  // Larger than the largest Lyrics3 block plus the tag.
+  static constexpr int64_t kMax = (1 << 20) + 256;
+  int64_t offset = -1;
+  std::string bytes;
+
+  bool Take(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    bool ok = size >= 0;
+    if (ok) {
+      offset = size - std::min<int64_t>(size, kMax);
+      bytes.resize(static_cast<size_t>(size - offset));
+      ok = tags::io::ReadExact(fd, bytes.data(), bytes.size(), offset);
+    }
+    ::close(fd);
+    if (!ok) offset = -1;
+    return ok;
+  }
+
+  bool PutBack(const std::string& path) const {
+    if (offset < 0) return false;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = tags::io::Restore(fd, bytes, offset);
+    ::close(fd);
+    return ok;
+  }
+};
+
+}  // namespace
 
 bool ParseDecimal(const std::string& text, long lo, long hi, long& value) {
   if (text.empty() || text.size() > 18) return false;
@@ -85,8 +129,13 @@ TTagEdit::SaveResult TTagEdit::Save(const TTagFields& v1, const TTagFields& v2, 
   }
   if (!platform::FileExists(file_)) return SaveResult::Vanished;
 
+  TailBackup tail;
+  bool v1Written = false;
+  tags::TID3v1 nextV1 = id3v1_;
   if (c1) {
-    tags::TID3v1 next = id3v1_;
+    // Only needed when an ID3v2 write follows and may fail.
+    if (c2 && !tail.Take(file_)) return SaveResult::V1Failed;
+    tags::TID3v1& next = nextV1;
     if (v1.title != v1Shown_.title) next.SetTitle(v1.title);
     if (v1.artist != v1Shown_.artist) next.SetArtist(v1.artist);
     if (v1.album != v1Shown_.album) next.SetAlbum(v1.album);
@@ -95,8 +144,7 @@ TTagEdit::SaveResult TTagEdit::Save(const TTagFields& v1, const TTagFields& v2, 
     if (t1) next.SetTrack(static_cast<uint8_t>(track1));
     if (v1.genre != v1Shown_.genre) next.SetGenreID(v1.genre < 0 ? 255 : static_cast<uint8_t>(v1.genre));
     if (!next.SaveToFile(file_)) return SaveResult::V1Failed;
-    id3v1_ = next;
-    v1Shown_ = v1;
+    v1Written = true;
   }
   if (c2) {
     tags::TID3v2 next = id3v2_;
@@ -107,9 +155,17 @@ TTagEdit::SaveResult TTagEdit::Save(const TTagFields& v1, const TTagFields& v2, 
     if (v2.year != v2Shown_.year) next.SetYear(v2.year);
     if (t2) next.SetTrack(static_cast<uint16_t>(track2));
     if (v2.genre != v2Shown_.genre) next.SetGenre(v2.genreText);
-    if (!next.SaveToFile(file_)) return SaveResult::V2Failed;
+    if (!next.SaveToFile(file_)) {
+      // A failed ID3v2 write leaves the file's head as it was; its end goes back too.
+      if (v1Written) tail.PutBack(file_);
+      return SaveResult::V2Failed;
+    }
     id3v2_ = next;
     v2Shown_ = v2;
+  }
+  if (v1Written) {
+    id3v1_ = nextV1;
+    v1Shown_ = v1;
   }
   return SaveResult::Saved;
 }
