@@ -119,9 +119,19 @@ std::optional<int> ParseInteger(std::string_view s) {
 void IniFile::SetFaultHook(std::function<bool(std::string_view step)> hook) { FaultHook() = std::move(hook); }
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) return;
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Only a regular file is read: a folder of that name would throw from the
+  // stream and a FIFO would block the caller. Such a document starts empty
+  // and its Save reports the failure.
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  std::string data;
+  try {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return;
+    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    return;
+  }
   if (data.empty()) return;
   size_t crlf = data.find("\r\n");
   size_t lf = data.find('\n');

@@ -171,3 +171,21 @@ TEST(IniRead, AByteOrderMarkDoesNotHideTheFirstSection) {
   ASSERT_TRUE(ini.Save());
   EXPECT_EQ(dir.Read("bom.ini").substr(0, 3), "\xEF\xBB\xBF");
 }
+
+// A folder or a FIFO where the settings file should be: defaults, no throw, no
+// hang, and a save that reports its failure instead of pretending.
+TEST(IniRead, AFolderOrAFifoInPlaceOfTheFileGivesDefaultsAndAFailedSave) {
+  TempDir dir;
+  const std::string folder = dir.File("OrvellaPlayer.ini");
+  std::filesystem::create_directory(folder);
+  IniFile a(folder);
+  EXPECT_EQ(a.ReadInteger("Options", "volume", 255), 255);
+  a.WriteInteger("Options", "volume", 10);
+  EXPECT_FALSE(a.Save());
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+
+  const std::string fifo = dir.File("fifo.ini");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  IniFile b(fifo);  // a read would block here for ever
+  EXPECT_EQ(b.ReadString("Options", "Language", "English"), "English");
+}
