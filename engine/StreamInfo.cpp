@@ -1,6 +1,7 @@
 // Stream information: identifying files and filling TStreamInfo.
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "engine/AddonFamilies.h"
@@ -152,7 +153,23 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
     info.Channels = wav.Channels();
     info.Duration = static_cast<int32_t>(std::lround(wav.Duration() * 1000));
     info.BitRate = static_cast<int32_t>(uint64_t(info.SampleRate) * info.BitsPerSample * info.Channels / 1000);
-    if (bassReady_) {
+    if (!wav.Valid()) {
+      // The header reader takes only mono and stereo; a file with more channels
+      // (or an unusual header) that the library plays gets its facts from it
+      // rather than a record of zeros.
+      TStreamInfo measured = info;
+      if (MeasureWithBass(name, measured)) {
+        info.SampleRate = measured.SampleRate;
+        info.BitsPerSample = measured.BitsPerSample;
+        info.Channels = measured.Channels;
+        info.Duration = measured.Duration;
+        info.Format = measured.Format;
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(name, ec);
+        if (!ec) info.FileSize = static_cast<uint32_t>(std::min<uintmax_t>(size, UINT32_MAX));
+        info.BitRate = static_cast<int32_t>(uint64_t(info.SampleRate) * info.BitsPerSample * info.Channels / 1000);
+      }
+    } else if (bassReady_) {
       if (HSTREAM h = bass_.BASS_StreamCreateFile(FALSE, name.c_str(), 0, 0, 0)) {
         BASS_CHANNELINFO ci{};
         bass_.BASS_ChannelGetInfo(h, &ci);

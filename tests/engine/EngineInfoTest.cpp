@@ -95,6 +95,22 @@ TEST_F(EngineInfo, WaveFilesTakeTheirFormatFromTheLibrary) {
   EXPECT_EQ(r.info.Title, "sine_440_1.000.wav");  // no title: the file name
 }
 
+// The header reader takes only mono and stereo; a 5.1 file the library plays
+// still reports what it is instead of zeros.
+TEST_F(EngineInfo, SixChannelWaveFilesReportTheLibrarysFacts) {
+  std::string six = Media("six.wav", "ffmpeg -nostdin -y -f lavfi -i sine=frequency=440:duration=2 -ac 6 -ar 48000 "
+                                     "-c:a pcm_s16le {out}");
+  Info r = Get(eng, six);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.info.SampleRate, 48000u);
+  EXPECT_EQ(r.info.Channels, 6);
+  EXPECT_EQ(r.info.BitsPerSample, 16);
+  EXPECT_EQ(r.info.BitRate, 4608);
+  EXPECT_EQ(r.info.Duration, 2000);
+  EXPECT_GT(r.info.FileSize, 48000u * 12 * 2);
+  EXPECT_EQ(r.supportedBy, 1);
+}
+
 TEST_F(EngineInfo, Mp3TagsComeFromId3v1BeforeId3v2) {
   std::string base = Media("v2only.mp3",
                            "ffmpeg -nostdin -y -f lavfi -i sine=frequency=440:duration=2 -ac 1 -c:a libmp3lame "
