@@ -6,11 +6,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -20,6 +15,7 @@
 #include <thread>
 
 #include "AppTestUtil.h"
+#include "HttpTestServer.h"
 #include "app/desktop/FormUpdate.h"
 #include "app/desktop/UpdateCheck.h"
 
@@ -27,112 +23,55 @@ namespace fs = std::filesystem;
 using app::desktop::CompareVersions;
 using app::desktop::Judge;
 using app::desktop::TUpdateVerdict;
+using enginetest::HttpTestServer;
 
 namespace {
 
-// A one-connection-at-a-time HTTP server with a fixed behaviour.
+// The tests' HTTP server with one fixed behaviour per case.
 class TestServer {
  public:
   enum class Mode { Answer, Stall, RedirectLoop, Huge };
 
   explicit TestServer(Mode mode, int status = 200, std::string body = {})
-      : mode_(mode), status_(status), body_(std::move(body)) {
-    listen_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(listen_, 8);
-    socklen_t len = sizeof a;
-    getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-    if (pipe(stop_) != 0) stop_[0] = stop_[1] = -1;
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~TestServer() {
-    char c = 1;
-    [[maybe_unused]] ssize_t n = write(stop_[1], &c, 1);
-    thread_.join();
-    close(listen_);
-    close(stop_[0]);
-    close(stop_[1]);
-  }
-  std::string Site() const { return "http://127.0.0.1:" + std::to_string(port_); }
+      : server_([this, mode, status, body = std::move(body)](const HttpTestServer::Request&,
+                                                               HttpTestServer::Connection& c) {
+          switch (mode) {
+            case Mode::Answer:
+              c.Write("HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " + std::to_string(body.size()) +
+                      "\r\nConnection: close\r\n\r\n" + body);
+              break;
+            case Mode::RedirectLoop:
+              c.Write("HTTP/1.1 302 Found\r\nLocation: /cgi-bin/check_update.cgi?title=Orvella+Player\r\n"
+                      "Content-Length: 0\r\nConnection: close\r\n\r\n");
+              break;
+            case Mode::Huge: {
+              c.Write("HTTP/1.1 200 OK\r\nContent-Length: 10485760\r\nConnection: close\r\n\r\n");
+              const std::string block(65536, '1');
+              for (int i = 0; i < 160 && c.Write(block); ++i) {
+              }
+              break;
+            }
+            case Mode::Stall:
+              holding_ = true;
+              // Hold the connection until the client goes or the test ends.
+              while (!c.ClientClosed() && c.Sleep(10)) {
+              }
+              holding_ = false;
+              break;
+          }
+        }) {}
+  std::string Site() const { return "http://127.0.0.1:" + std::to_string(server_.Port()); }
   std::vector<std::string> Requests() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return requests_;
+    std::vector<std::string> heads;
+    for (const auto& r : server_.Seen()) heads.push_back(r.head);
+    return heads;
   }
   // True while a stalled connection is held open by the client.
   bool Holding() const { return holding_; }
 
  private:
-  // Waits for `fd` or the stop pipe; false when stopping.
-  bool Wait(int fd) {
-    pollfd p[2] = {{fd, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-    while (poll(p, 2, 10000) <= 0) {
-    }
-    return !(p[1].revents & POLLIN);
-  }
-  void Send(int fd, const std::string& s) {
-    size_t off = 0;
-    while (off < s.size()) {
-      ssize_t n = send(fd, s.data() + off, s.size() - off, MSG_NOSIGNAL);
-      if (n <= 0) return;
-      off += static_cast<size_t>(n);
-    }
-  }
-  void Serve() {
-    while (Wait(listen_)) {
-      int fd = accept(listen_, nullptr, nullptr);
-      if (fd < 0) continue;
-      std::string request;
-      char buf[4096];
-      while (request.find("\r\n\r\n") == std::string::npos && Wait(fd)) {
-        ssize_t n = recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        request.append(buf, static_cast<size_t>(n));
-      }
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        requests_.push_back(request);
-      }
-      switch (mode_) {
-        case Mode::Answer:
-          Send(fd, "HTTP/1.1 " + std::to_string(status_) + " X\r\nContent-Length: " + std::to_string(body_.size()) +
-                       "\r\nConnection: close\r\n\r\n" + body_);
-          break;
-        case Mode::RedirectLoop:
-          Send(fd, "HTTP/1.1 302 Found\r\nLocation: /cgi-bin/check_update.cgi?title=Orvella+Player\r\n"
-                   "Content-Length: 0\r\nConnection: close\r\n\r\n");
-          break;
-        case Mode::Huge: {
-          Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 10485760\r\nConnection: close\r\n\r\n");
-          const std::string block(65536, '1');
-          for (int i = 0; i < 160; ++i) Send(fd, block);
-          break;
-        }
-        case Mode::Stall:
-          holding_ = true;
-          // Hold the connection until the client goes or the test ends.
-          while (Wait(fd) && recv(fd, buf, sizeof buf, 0) > 0) {
-          }
-          holding_ = false;
-          break;
-      }
-      close(fd);
-    }
-  }
-
-  Mode mode_;
-  int status_;
-  std::string body_;
-  int listen_ = -1, port_ = 0;
-  int stop_[2] = {-1, -1};
-  std::thread thread_;
-  mutable std::mutex mutex_;
-  std::vector<std::string> requests_;
   std::atomic<bool> holding_{false};
+  HttpTestServer server_;  // last: stopped before the flag it writes goes away
 };
 
 // Processes events until `done` or 30 s pass.

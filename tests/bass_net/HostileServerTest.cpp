@@ -1,5 +1,10 @@
 // Servers that misbehave: each case ends within about the network timeout (1 s here), gives its
 // error or a sound stream, and leaves no thread of the stream behind.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "NetTestUtil.h"
 
 using namespace nt;

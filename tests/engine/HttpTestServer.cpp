@@ -28,6 +28,15 @@ std::string HttpTestServer::Request::Header(const std::string& name) const {
 
 bool HttpTestServer::Connection::Stopping() const { return stop_->load(); }
 
+bool HttpTestServer::Connection::ClientClosed() const {
+  if (stop_->load()) return true;
+  pollfd p{fd_, POLLIN | POLLRDHUP, 0};
+  if (poll(&p, 1, 0) <= 0) return false;
+  if (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) return true;
+  char c;
+  return ::recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
 bool HttpTestServer::Connection::Write(const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
@@ -50,7 +59,7 @@ bool HttpTestServer::Connection::Sleep(int ms) {
   return !stop_->load();
 }
 
-HttpTestServer::HttpTestServer(Handler handler) : handler_(std::move(handler)) {
+HttpTestServer::HttpTestServer(Handler handler, bool answer) : handler_(std::move(handler)), answer_(answer) {
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -69,7 +78,9 @@ HttpTestServer::HttpTestServer(Handler handler) : handler_(std::move(handler)) {
   acceptThread_ = std::thread([this] { AcceptLoop(); });
 }
 
-HttpTestServer::~HttpTestServer() {
+HttpTestServer::~HttpTestServer() { Stop(); }
+
+void HttpTestServer::Stop() {
   stop_ = true;
   if (acceptThread_.joinable()) acceptThread_.join();
   std::vector<std::thread> workers;
@@ -80,6 +91,7 @@ HttpTestServer::~HttpTestServer() {
   }
   for (auto& t : workers) t.join();
   if (listenFd_ >= 0) ::close(listenFd_);
+  listenFd_ = -1;
 }
 
 std::string HttpTestServer::Url(const std::string& path) const {
@@ -104,6 +116,9 @@ void HttpTestServer::AcceptLoop() {
 }
 
 void HttpTestServer::Serve(int fd) {
+  if (!answer_) {  // hold the connection until the server stops
+    while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   // Reads the request head (bounded), then hands the connection to the handler.
   std::string head;
   char buf[1024];
@@ -116,6 +131,7 @@ void HttpTestServer::Serve(int fd) {
   }
   if (!stop_ && head.find("\r\n\r\n") != std::string::npos) {
     Request req;
+    req.head = head.substr(0, head.find("\r\n\r\n") + 4);
     size_t lineEnd = head.find("\r\n");
     std::string first = head.substr(0, lineEnd);
     size_t sp1 = first.find(' '), sp2 = first.rfind(' ');

@@ -1,6 +1,6 @@
-// A small HTTP/ICY server for tests: listens on 127.0.0.1 on a port the system
-// picks, answers every connection on its own thread with what the test's handler
-// writes, counts the requests and keeps their paths and header lines.
+// The one HTTP/ICY server of the tests and benchmarks: listens on 127.0.0.1 on a
+// port the system picks, answers every connection on its own thread with what
+// the test's handler writes, counts the requests and keeps their heads.
 #pragma once
 
 #include <atomic>
@@ -17,6 +17,7 @@ class HttpTestServer {
   struct Request {
     std::string method, path;          // path with its query
     std::vector<std::string> headers;  // "Name: value" lines
+    std::string head;                  // the request line and headers as they came
     std::string Header(const std::string& name) const;  // value of the first such header (any case), or ""
   };
   // What a handler uses to answer: raw bytes, written as given. Write returns false once
@@ -26,6 +27,8 @@ class HttpTestServer {
     bool Write(const std::string& bytes);
     bool Sleep(int ms);
     bool Stopping() const;
+    // True once the client has closed its end (or the server stops).
+    bool ClientClosed() const;
 
    private:
     friend class HttpTestServer;
@@ -34,8 +37,11 @@ class HttpTestServer {
   };
   using Handler = std::function<void(const Request&, Connection&)>;
 
-  explicit HttpTestServer(Handler handler);
-  ~HttpTestServer();  // stops: handlers see Stopping(), connections are closed, threads joined
+  // `answer` false: connections are accepted and held, never read or answered.
+  explicit HttpTestServer(Handler handler, bool answer = true);
+  ~HttpTestServer();  // stops
+  // Handlers see Stopping(), connections are closed, threads joined; once is enough.
+  void Stop();
   HttpTestServer(const HttpTestServer&) = delete;
   HttpTestServer& operator=(const HttpTestServer&) = delete;
 
@@ -56,6 +62,7 @@ class HttpTestServer {
   void Serve(int fd);
 
   Handler handler_;
+  bool answer_ = true;
   int listenFd_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};
