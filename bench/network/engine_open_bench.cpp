@@ -4,11 +4,19 @@
 //    handled heartbeats), and how long Close asked during that connection takes to return;
 //  - open to first audible sample: Open + Play until the output's position moves, against a
 //    server that bursts a 128 kbit/s MP3 and one that paces it in real time (live, no length);
+//  - the same first sample by mpv in the same run when it is installed (process start to the
+//    first bytes of sound its PCM output writes), so the two are compared on one machine state;
 //  - Close of a playing stream whose server has stalled.
 // Prints one line per measure; needs ffmpeg to make the MP3. It measures, it never fails.
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "EngineTestUtil.h"
@@ -120,6 +128,38 @@ void FirstSample(engine::TZOZUZivade& eng, Heartbeat& beat, const std::string& l
               label.c_str(), openMs, Ms(Clock::now() - start), heard ? "heard" : "never", beat.LongestMs());
 }
 
+// mpv from process start to the first bytes of decoded sound on its PCM output (a pipe); -1
+// when mpv is missing or writes nothing within 15 s.
+double MpvFirstSample(const std::string& url) {
+  if (std::system("command -v mpv >/dev/null 2>&1") != 0) return -1;
+  int out[2];
+  if (pipe(out) != 0) return -1;
+  auto start = Clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    close(out[1]);
+    execlp("mpv", "mpv", "--no-config", "--really-quiet", "--no-video", "--ao=pcm", "--ao-pcm-file=/dev/stdout",
+           "--ao-pcm-waveheader=no", url.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  double ms = -1;
+  pollfd p{out[0], POLLIN, 0};
+  char buf[4096];
+  while (Ms(Clock::now() - start) < 15000 && poll(&p, 1, 50) >= 0) {
+    if (!(p.revents & (POLLIN | POLLHUP))) continue;
+    ssize_t n = read(out[0], buf, sizeof buf);
+    if (n > 0) ms = Ms(Clock::now() - start);
+    break;
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(out[0]);
+  return ms;
+}
+
 }  // namespace
 
 int main() {
@@ -169,6 +209,11 @@ int main() {
     eng.Close();
     FirstSample(eng, beat, "paced", paced.Url("/live"));
     eng.Close();
+    const double mb = MpvFirstSample(burst.Url("/song.mp3")), mp = MpvFirstSample(paced.Url("/live"));
+    if (mb < 0 && mp < 0)
+      std::printf("mpv first sample: not measured (mpv missing or silent)\n");
+    else
+      std::printf("mpv first sample  burst %7.1f ms, paced %7.1f ms (process start to first sound bytes)\n", mb, mp);
   }
   if (eng.Open(stall.Url("/stall"))) {
     eng.Play();
