@@ -397,6 +397,7 @@ void TZOZUZivade::HandleMeta() {
     if (entry.title == metaTitle_) continue;  // the same title again is no news
     metaTitle_ = entry.title;
     streamInfo_.Title = entry.title;
+    UpdateVisInfo();
     if (OnGetMeta) OnGetMeta(this, entry.title);
   }
 }

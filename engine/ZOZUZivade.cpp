@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/AddonFamilies.h"
+#include "engine/VisDataThread.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "plugins/PluginCtrl.h"
@@ -16,6 +17,7 @@ constexpr uint32_t kVolumeStep = 39;  // 255 gives 9945 of the library's 10000
 constexpr DWORD kDecodeOnly = 0x200000;
 constexpr int kFadeMs = 500;
 constexpr platform::WPARAM kSpectrumTimer = 1;  // 25 ms ticks while playing and listened to
+constexpr platform::WPARAM kVisResumeTimer = 2;  // one shot: feed a visualisation module again
 // A fade whose end notice never comes (the output stopped meanwhile) must not hang the caller.
 constexpr int kFadeWaitRounds = 100;
 // Draining the queued sound after the end: 50 ms steps; an output whose position stands
@@ -89,6 +91,7 @@ TZOZUZivade::TZOZUZivade(platform::HWND owner)
   // Dual-channel is the default once the plug-in host has its buffers.
   pluginBuffersReady_ = plugins::InitPluginCtrl(hiddenWindow_, owner_, nullptr, msgSendingData_, &bass_);
   singleChannelConfig_ = !pluginBuffersReady_;
+  if (pluginBuffersReady_) InitVis();
   if (!pluginBuffersReady_)
     errorBox_.ShowError(
         "Failed to get buffer.\n - Cannot run Winamp input plug-ins.\n - Cannot support dual channel mode.");
@@ -113,6 +116,7 @@ TZOZUZivade::~TZOZUZivade() {
   metaRecord_.Disarm();
   netStatus_.Disarm();
   if (hiddenWindow_) platform::KillTimer(hiddenWindow_, kSpectrumTimer);
+  QuitVis();
   if (streamKind_ == skPlugin) {
     if (In_Module* m = PluginModule(); m && outputOpen_ && m->Stop) m->Stop();
   } else if (bassReady_ && outputChannel_ && IsBassKind()) {
@@ -151,7 +155,9 @@ void TZOZUZivade::SetSingleChannel(bool on) {
 }
 
 void TZOZUZivade::SetVisScale(uint16_t scale) {
-  if (scale >= 256 && scale <= 1024) visScale_ = scale;
+  if (scale < 256 || scale > 1024) return;
+  visScale_ = scale;
+  if (visData_) visData_->SetScale(scale);
 }
 
 void TZOZUZivade::ShowLibError(const std::string& message) {
@@ -187,6 +193,7 @@ void TZOZUZivade::SetMode(TPlayerMode mode) {
   } else if (hiddenWindow_) {
     platform::KillTimer(hiddenWindow_, kSpectrumTimer);
   }
+  VisModeChanged(mode);
   if (OnModeChange) OnModeChange(this, old, mode);
 }
 
@@ -482,6 +489,7 @@ void TZOZUZivade::Play() {
     }
     plugins::SetChannelState(streamKind_, decodeChannel_, outputChannel_, int(ci.chans), int(ci.freq));
   }
+  UpdateVisStream();
   ResetEffectHandles();  // a new output starts without effects
   SetSoundEffects(effectBits_);
   ApplyOutputState();
@@ -793,6 +801,7 @@ void TZOZUZivade::TakeOpenedStream(const std::string& name, const TStreamInfo& i
   streamInfo_ = info;
   plugins::SetStreamDuration(info.Duration);
   ++streamGen_;
+  UpdateVisInfo();
   SetMode(plmReady);
 }
 
@@ -868,6 +877,8 @@ void TZOZUZivade::HandlePluginStartPlay() {
   if (OnPluginStartPlay) OnPluginStartPlay(this, &channelInfo_);
   plugins::SetChannelState(streamKind_, decodeChannel_, outputChannel_, channelInfo_.Channels,
                            channelInfo_.SampleRate);
+  UpdateVisStream();
+  UpdateVisInfo();
   ResetEffectHandles();  // the plug-in's output is a new channel
   SetSoundEffects(effectBits_);
   ApplyOutputState();
@@ -990,6 +1001,7 @@ platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wPar
       return 1;
     case platform::WM_TIMER:
       if (wParam == kSpectrumTimer) SpectrumTick();
+      else if (wParam == kVisResumeTimer) HandleVisResumeTimer();
       return 0;
     case WM_BASS_NEWFFTDATA:
       if (OnNewFFTData) OnNewFFTData(this, bands_);
@@ -1012,6 +1024,13 @@ platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wPar
         break;
       case 97:
         if (OnGenWindowShow) OnGenWindowShow(this, static_cast<uintptr_t>(lParam));
+        break;
+      case plugins::vcTiming:
+      case plugins::vcShown:
+      case plugins::vcGone:
+      case plugins::vcReattached:
+      case plugins::vcFinished:
+        HandleVisData(wParam, lParam);
         break;
       default:
         break;

@@ -21,6 +21,7 @@
 #include "engine/EngineTypes.h"
 #include "engine/ErrorBox.h"
 #include "engine/NetStream.h"
+#include "plugins/VisDrive2.h"
 #include "plugins/sdk/winamp_input.h"
 
 namespace engine {
@@ -44,6 +45,7 @@ struct TAddOnAttempt {
 };
 
 class TAddonFamilies;  // the CD, MIDI and mixer add-on bindings
+class TVisDataThread;
 
 class TZOZUZivade {
  public:
@@ -152,6 +154,29 @@ class TZOZUZivade {
   // The input plug-in slot of the open stream, -1 for none.
   int PluginSlot() const { return pluginSlot_; }
   bool PluginOutputOpen() const { return outputOpen_; }
+
+  // Winamp visualisation plug-ins (one module at a time; see plugins/VisDrive2.h).
+  // RunVisPlugin starts module `moduleIndex` of the library at `path`; while one
+  // runs, the new request is kept and started once the running one has ended.
+  bool RunVisPlugin(const std::string& path, int moduleIndex);
+  void QuitVisPlugin();
+  // Hide and show the running module's frame (the main window went to the tray and back).
+  void HideVisWindow();
+  void ShowVisWindow();
+  // Embedding into the vis drawer window; switching on needs the drawer library.
+  void SetUseVisDrawer(bool on);
+  bool UseVisDrawer() const { return useVisDrawer_; }
+  bool VisDrawerReady() const { return visDrawerLib_ != nullptr; }
+  // A module's window is shown and fed.
+  bool VisActive() const { return visActive_; }
+  // A start or a stop is under way.
+  bool VisStarting() const { return visStarting_; }
+  bool VisStopping() const { return visStopping_; }
+  // The running module's window record (ThreadId 0 when none).
+  const plugins::TVisPluginInfo& VisWindowInfo() const { return visInfo_; }
+  std::function<void(TZOZUZivade*, const plugins::TVisPluginInfo&)> OnVisWindowShow;
+  // The data thread (nullptr when it could not be made); for tests and benchmarks.
+  TVisDataThread* VisData() { return visData_.get(); }
 
   // Add-ons.
   TBASSAddOnInfo LoadAddOn(const std::string& path);
@@ -317,6 +342,28 @@ class TZOZUZivade {
   float balance_ = 0;
   float speed_ = 0;
   TBandOut bands_{};  // the 25 spectrum values kept between ticks
+
+  // Visualisation.
+  void InitVis();
+  void QuitVis();
+  bool StartVisDriver(const std::string& path, int moduleIndex);
+  void HandleVisData(platform::WPARAM code, platform::LPARAM value);
+  void VisModeChanged(TPlayerMode mode);
+  void ScheduleVisResume(int ms);
+  void HandleVisResumeTimer();
+  // Stream handles to the data thread; stream information to the shared record (and code 82).
+  void UpdateVisStream();
+  void UpdateVisInfo();
+  std::unique_ptr<plugins::TVisSharedRecord> visShared_;
+  std::unique_ptr<TVisDataThread> visData_;
+  void* visDrawerLib_ = nullptr;  // the vis drawer library is not shipped: never loaded here
+  bool useVisDrawer_ = false;
+  bool visActive_ = false, visStarting_ = false, visStopping_ = false;
+  std::string visPendingPath_;
+  int visPendingIndex_ = -1;
+  uint64_t visResumeGen_ = 0;  // the stream the pending resume belongs to
+  plugins::TVisPluginInfo visInfo_;
+  std::string visPath_;
 
   // Equaliser and effects: settings live as long as the engine, handles only as long as the output.
   void ResetEffectHandles();

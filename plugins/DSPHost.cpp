@@ -356,6 +356,18 @@ bool LaunchPlayThread() {
 
 }  // namespace
 
+bool RunGuardedCall(void (*fn)(void*), void* context) {
+  sigjmp_buf jump;
+  if (sigsetjmp(jump, 1) == 0) {
+    t_dspJump = &jump;
+    fn(context);
+    t_dspJump = nullptr;
+    return true;
+  }
+  t_dspJump = nullptr;
+  return false;
+}
+
 void InstallFaultHandler() {
   static std::once_flag once;
   std::call_once(once, [] {

@@ -66,6 +66,7 @@ struct THostState {
   int channels = 0, sampleRate = 0;
   int listPosition = -1;
   std::vector<std::string> listFiles;
+  std::vector<std::string> listTitles;  // same order as listFiles
   std::string iniPath;
   void* service = nullptr;
 
@@ -124,5 +125,8 @@ struct THostState {
 
 THostState& Host();
 void InstallFaultHandler();
+// Runs fn(context) on the calling thread; a fault inside it (SIGSEGV, SIGBUS,
+// SIGFPE, SIGILL) jumps back here and gives false. For calls into plug-ins.
+bool RunGuardedCall(void (*fn)(void*), void* context);
 
 }  // namespace plugins

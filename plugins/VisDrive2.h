@@ -1,0 +1,169 @@
+// VisDrive2: runs one Winamp visualisation module at a time on a thread of its
+// own (the drive thread), hands it the frames the engine's data thread
+// produces, and makes the main window answer the module as a Winamp main
+// window would (queries, the embed-window service) while it runs.
+//
+// Threads:
+// - every function of this header runs on the UI thread, except
+//   DriveThreadId() and the frame host's surface functions (any thread);
+// - the module's Init, Render and Quit run on the drive thread; its queries to
+//   hwndParent are answered on the UI thread (the drive thread waits);
+// - the data thread publishes frames into TVisSharedRecord under its lock; the
+//   drive thread copies a frame under the same lock and renders outside it;
+// - the drive thread reaches the engine only by messages posted to the engine
+//   window (the data message with a code in wParam); message boxes it asks for
+//   are shown by the UI thread.
+// A module that faults in Init or Render is never called again (no Quit). One
+// whose Init or Quit does not return is left behind after bounded waits: its
+// library stays loaded for the rest of the run and its thread is never touched.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Messages.h"
+#include "plugins/sdk/winamp_vis.h"
+
+namespace plugins {
+
+// Codes of the data message (wParam) between the engine, the data thread and the drive thread.
+enum TVisCode : platform::WPARAM {
+  vcRender = 10,      // to thread: render one frame
+  vcHide = 40,        // to thread: hide the module's frame
+  vcReattach = 45,    // to thread: re-attach to an embed target (lParam window) or back
+  vcAllowAttach = 46, // to thread: allow attaching to an embed target (lParam 0/1)
+  vcShow = 50,        // to thread: show the module's frame
+  vcTiming = 55,      // to engine: module chosen (lParam: the run's serial, see VisRunTiming)
+  vcStop = 56,        // to thread: stop the module
+  vcClearNew = 57,    // to thread: clear the shared record's new-data flag
+  vcPlayList = 58,    // to engine: a plug-in asked to play a file (lParam) or clear the list (0)
+  vcShown = 60,       // to engine: window shown (lParam: the run's serial, see VisRunInfo), 0: start failed
+  vcGone = 65,        // to engine: the module's window went away
+  vcDrawer = 66,      // to thread: use the drawer window (lParam 0/1)
+  vcReattached = 68,  // to engine: lParam = TVisPluginInfo*
+  vcFinished = 70,    // to engine: the driver finished (lParam: the run's serial)
+  vcMode = 81,        // to thread: copy the player mode from the shared record
+  vcInfo = 82,        // to thread: copy the stream information from the shared record
+};
+
+// Window states of TVisPluginInfo.
+enum : uint8_t { vwsNone = 0, vwsOwnWindow = 1, vwsDrawer = 2, vwsGenFrame = 3, vwsEmbedTarget = 4 };
+
+// Stream attributes copied into the driver when a module starts.
+struct TChannelAttrb {
+  std::string Title;
+  std::string FileName;
+  int32_t SampleRate = 0;
+  int32_t BitRate = 0;
+  int32_t Duration = 0;  // ms
+  int32_t Channels = 0;
+};
+
+// The payload of OnVisWindowShow.
+struct TVisPluginInfo {
+  uint32_t ThreadId = 0;  // the drive thread, 0 when none
+  platform::HWND VisWindow = nullptr;
+  uint8_t WindowState = vwsNone;
+  const char* PluginPath = nullptr;  // valid while the module runs
+  uint16_t ModuleIndex = 0;
+  uint8_t FirstShow = 0;
+};
+
+constexpr int kVisBins = 576;
+
+// The record the data thread fills and the drive thread reads. Owned by the
+// engine for its whole life. Every field is guarded by Lock.
+struct TVisSharedRecord {
+  std::mutex Lock;
+  // Stream information (UI thread).
+  uint8_t PlayerMode = 0;
+  int32_t SampleRate = 0, BitRate = 0;
+  uint16_t Channels = 0;
+  int32_t Duration = 0;
+  char Title[256] = {};
+  char FileName[256] = {};
+  // The frame (data thread): spectrum channels first, then waveform channels, 576 bytes each.
+  bool NewData = false;
+  int32_t FrameRate = 0, FrameChannels = 0, Position = 0;
+  int32_t SpectrumNch = 0, WaveformNch = 0;  // as the frame was written
+  uint8_t Data[4 * kVisBins] = {};
+  // Notice 57 was posted and the drive thread has not handled it yet.
+  bool ClearPending = false;
+};
+
+// Frames a module draws in. The built-in host makes message-layer windows with
+// an offscreen pixel surface; the program installs one that makes real windows.
+class TVisFrameHost {
+ public:
+  virtual ~TVisFrameHost() = default;
+  // UI thread. A frame of the given client size with its title; nullptr on failure.
+  virtual platform::HWND CreateFrame(int width, int height, const std::string& title) = 0;
+  virtual void DestroyFrame(platform::HWND frame) = 0;
+  virtual void ShowFrame(platform::HWND frame, bool show) = 0;
+  // Any thread. The native window id a module may draw into (0: none).
+  virtual unsigned long NativeWindow(platform::HWND frame) = 0;
+  // Any thread. The frame's pixel surface; false when the frame has none.
+  virtual bool LockSurface(platform::HWND frame, OrvellaVisSurface* surface) = 0;
+  virtual void UnlockSurface(platform::HWND frame) = 0;
+};
+// Installs the frame host (not owned; it must outlive the driver). nullptr restores the built-in one.
+void SetVisFrameHost(TVisFrameHost* host);
+TVisFrameHost* VisFrameHost();
+// The built-in host's surface of a frame as it was last unlocked (tests, headless runs).
+bool CopyVisFrameSurface(platform::HWND frame, std::vector<uint32_t>& pixels, int& width, int& height);
+// How many times a module gave a frame's surface back since it was made.
+int VisFrameSurfaceUnlocks(platform::HWND frame);
+
+// What the Winamp-like window answers about playback; set by the engine.
+struct TVisHostAnswers {
+  std::function<int()> PositionMs;  // current position in ms
+};
+
+// Set-up, once, by the engine's constructor. `mainWindow` may be nullptr: the
+// driver then makes a hidden stand-in main window for modules to talk to.
+void InitVisDrive(platform::HWND mainWindow, platform::HWND engineWindow, platform::UINT dataMessage,
+                  void* drawerLibrary, TVisSharedRecord* shared, int threadPriority, TVisHostAnswers answers);
+// Ends a running module (bounded) and tears the driver down; called by the engine's destructor.
+void QuitVisDrive();
+// The window modules get as hwndParent.
+platform::HWND VisMainWindow();
+
+// Starts the drive thread for module `moduleIndex` of the library `path`. False
+// when a previous drive thread does not end or the thread cannot be made.
+bool StartDriveThread(const std::string& path, int moduleIndex, platform::HWND embedTarget,
+                      const TChannelAttrb& attributes, int playerMode, bool attach, bool useDrawer);
+// Stops the running module and its thread with bounded waits. `final` (engine
+// shutdown) skips the last wait and the code 70.
+void StopDriveThread(bool final = false);
+// The engine got code 70 with a run's serial: a thread that ended by itself is
+// joined and tidied up. False for a notice of a run already dealt with.
+bool DriveThreadFinished(uint64_t serial);
+// Codes 55 and 60 carry the run's serial: what they announce, while that run is current.
+bool VisRunTiming(uint64_t serial, int32_t out[4]);
+bool VisRunInfo(uint64_t serial, TVisPluginInfo* out);
+// Message-layer id of the drive thread, 0 when none. Any thread.
+uint32_t DriveThreadId();
+bool DriveThreadRunning();
+// Posts a code to the drive thread (no-op without one).
+bool PostToDriveThread(platform::WPARAM code, platform::LPARAM value);
+// Stream attributes the Winamp-like window answers with (also refreshed on code 82).
+void SetVisChannelAttrb(const TChannelAttrb& attributes);
+// Libraries left behind inside a call that never returned.
+int AbandonedVisLibraries();
+
+// Listing for the control window (UI thread): loads `path` when it is not the
+// listed library, fills `modules` (up to eight) and returns their count (0 when
+// none; a library that does not load shows the loader's text).
+int LoadVisPlugin(const std::string& path, platform::HWND mainWindow, std::vector<winampVisModule*>& modules,
+                  std::string* description = nullptr);
+void CloseVisListing();
+
+// The Winamp-like window's answer to one message (exposed for the tests of the answers table).
+platform::LRESULT VisWinampAnswer(platform::HWND hwnd, platform::UINT msg, platform::WPARAM wParam,
+                                  platform::LPARAM lParam, bool* handled);
+
+}  // namespace plugins
