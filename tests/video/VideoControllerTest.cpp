@@ -1,0 +1,284 @@
+// The video controller over libVLC on generated media: pictures, transport,
+// seeking, endings, failures, snapshots, picture controls and the sound heard
+// through our audio library's capture output.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "../engine/EngineTestUtil.h"
+#include "VideoTestUtil.h"
+#include "engine/ZOZUZivade.h"
+#include "video/Snapshot.h"
+#include "video/VideoController.h"
+
+using namespace std::chrono_literals;
+using enginetest::ProgramDir;
+using enginetest::ScratchDir;
+using video::TVideoController;
+using video::TVideoEvent;
+using video::TVideoEventKind;
+using video::TVideoState;
+
+namespace {
+
+// Events as the main window would receive them: copied on libVLC's threads, taken here.
+class EventQueue {
+ public:
+  TVideoController::Poster Poster() {
+    return [this](const TVideoEvent& e) {
+      std::lock_guard<std::mutex> lock(m_);
+      q_.push_back(e);
+      cv_.notify_all();
+    };
+  }
+  // Waits for an event of `kind` (others are dropped); false on timeout.
+  bool WaitFor(TVideoEventKind kind, int timeoutMs, TVideoEvent* got = nullptr) {
+    std::unique_lock<std::mutex> lock(m_);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      while (!q_.empty()) {
+        TVideoEvent e = q_.front();
+        q_.pop_front();
+        if (e.Kind == kind) {
+          if (got) *got = e;
+          return true;
+        }
+      }
+      if (cv_.wait_until(lock, until) == std::cv_status::timeout && q_.empty()) return false;
+    }
+  }
+  // The first of `kinds` to arrive.
+  bool WaitForAny(std::initializer_list<TVideoEventKind> kinds, int timeoutMs, TVideoEvent* got) {
+    std::unique_lock<std::mutex> lock(m_);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      while (!q_.empty()) {
+        TVideoEvent e = q_.front();
+        q_.pop_front();
+        for (auto k : kinds)
+          if (e.Kind == k) {
+            *got = e;
+            return true;
+          }
+      }
+      if (cv_.wait_until(lock, until) == std::cv_status::timeout && q_.empty()) return false;
+    }
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<TVideoEvent> q_;
+};
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < until) {
+    if (done()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return done();
+}
+
+// A picture shown after the call, taken once the controller has a new one.
+bool NextFrame(TVideoController& c, video::TVideoFrame& f, int timeoutMs = 5000) {
+  const uint64_t serial = c.FrameSerial();
+  if (!WaitUntil([&] { return c.FrameSerial() > serial + 1; }, timeoutMs)) return false;
+  return c.CopyFrame(f);
+}
+
+class VideoControllerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    file_ = videotest::SmallMkv();
+    ASSERT_FALSE(file_.empty()) << "ffmpeg could not make the test video";
+  }
+  std::string file_;
+  EventQueue events_;
+};
+
+TEST_F(VideoControllerTest, ShowsTheFirstPicturePausesResumesAndSeeks) {
+  TVideoController c(events_.Poster(), nullptr);
+  ASSERT_TRUE(c.Ready()) << c.LastError();
+  ASSERT_TRUE(c.Start(file_, false));
+  TVideoEvent e;
+  ASSERT_TRUE(events_.WaitFor(TVideoEventKind::FrameReady, 10000, &e));
+  EXPECT_EQ(e.Media, c.Media());
+  video::TVideoFrame f;
+  ASSERT_TRUE(c.CopyFrame(f));
+  EXPECT_EQ(f.Width, 320);
+  EXPECT_EQ(f.Height, 240);
+  EXPECT_EQ(c.State(), TVideoState::Playing);
+  EXPECT_TRUE(WaitUntil([&] { return c.LengthMs() > 11000; }, 5000));
+  EXPECT_NEAR(c.LengthMs(), 12000, 200);
+
+  c.Pause();
+  ASSERT_TRUE(WaitUntil([&] { return c.State() == TVideoState::Paused; }, 5000));
+  const int64_t at = c.TimeMs();
+  std::this_thread::sleep_for(400ms);
+  EXPECT_LE(c.TimeMs() - at, 50) << "time ran on while paused";
+  c.Run();
+  ASSERT_TRUE(WaitUntil([&] { return c.State() == TVideoState::Playing; }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return c.TimeMs() > at + 300; }, 5000)) << "did not resume";
+
+  // Half of the bar: 6 s; the picture shown afterwards is of second 6 (red 120).
+  c.SeekMs(6000);
+  ASSERT_TRUE(WaitUntil([&] { return c.TimeMs() >= 5500 && c.TimeMs() <= 6500; }, 5000)) << c.TimeMs();
+  ASSERT_TRUE(NextFrame(c, f));
+  EXPECT_NEAR(videotest::ChannelMean(f, 16), 120, 12);
+  c.Stop();
+  EXPECT_EQ(c.State(), TVideoState::Stopped);
+}
+
+TEST_F(VideoControllerTest, RatesStayPositive) {
+  TVideoController c(events_.Poster(), nullptr);
+  ASSERT_TRUE(c.Start(file_, false));
+  ASSERT_TRUE(events_.WaitFor(TVideoEventKind::Playing, 10000));
+  c.SetRate(1.5);
+  EXPECT_TRUE(WaitUntil([&] { return std::abs(c.Rate() - 1.5) < 0.01; }, 3000));
+  c.SetRate(0);
+  c.SetRate(-1);
+  EXPECT_NEAR(c.Rate(), 1.5, 0.01) << "a rate of 0 or below reached libVLC";
+}
+
+TEST_F(VideoControllerTest, TheEndIsPostedWithTheMediaIdentity) {
+  const std::string avi = videotest::ShortAvi();
+  ASSERT_FALSE(avi.empty());
+  TVideoController c(events_.Poster(), nullptr);
+  ASSERT_TRUE(c.Start(file_, false));
+  const uint64_t first = c.Media();
+  ASSERT_TRUE(c.Start(avi, false));
+  EXPECT_NE(c.Media(), first) << "a new media must have a new identity";
+  TVideoEvent e;
+  ASSERT_TRUE(events_.WaitForAny({TVideoEventKind::Ended, TVideoEventKind::Failed}, 15000, &e));
+  EXPECT_EQ(e.Kind, TVideoEventKind::Ended);
+  EXPECT_EQ(e.Media, c.Media());
+  EXPECT_GT(c.FrameSerial(), 10u);
+}
+
+TEST_F(VideoControllerTest, BadFilesFailWithoutHanging) {
+  ScratchDir dir;
+  const std::string garbage = dir.File("random.mkv");
+  std::string bytes;
+  uint32_t x = 12345;
+  for (int i = 0; i < 200000; ++i) {
+    x = x * 1103515245u + 12345u;
+    bytes += static_cast<char>(x >> 24);
+  }
+  enginetest::WriteFile(garbage, bytes);
+  TVideoController c(events_.Poster(), nullptr);
+  for (const std::string& bad : {garbage, dir.File("missing.mkv")}) {
+    ASSERT_TRUE(c.Start(bad, false) || !c.LastError().empty());
+    TVideoEvent e;
+    ASSERT_TRUE(events_.WaitForAny({TVideoEventKind::Ended, TVideoEventKind::Failed}, 15000, &e)) << bad;
+    EXPECT_EQ(e.Kind, TVideoEventKind::Failed) << bad << ": nothing was shown or heard, so it failed";
+    c.Stop();
+  }
+  // A truncated file plays what it has and ends.
+  const std::string cut = videotest::TruncatedMkv();
+  ASSERT_FALSE(cut.empty());
+  ASSERT_TRUE(c.Start(cut, false));
+  TVideoEvent e;
+  ASSERT_TRUE(events_.WaitForAny({TVideoEventKind::Ended, TVideoEventKind::Failed}, 20000, &e));
+  c.Stop();
+}
+
+TEST_F(VideoControllerTest, SnapshotIsTheShownPictureAndBrightnessMovesItsMean) {
+  TVideoController c(events_.Poster(), nullptr);
+  ASSERT_TRUE(c.Start(file_, false));
+  ASSERT_TRUE(events_.WaitFor(TVideoEventKind::Playing, 10000));
+  c.SeekMs(5000);
+  ASSERT_TRUE(WaitUntil([&] { return c.TimeMs() >= 5200; }, 5000));
+  video::TVideoFrame shown;
+  ASSERT_TRUE(NextFrame(c, shown));
+  ASSERT_NEAR(videotest::ChannelMean(shown, 16), 100, 12) << "not a picture of second 5";
+
+  ScratchDir dir;
+  const std::string name = video::SnapshotFileName(dir.Path() + "/", "small.mkv", video::ElapsedText(5000));
+  EXPECT_EQ(name, dir.Path() + "/Snapshot - small.mkv - 0-00-05.bmp");
+  ASSERT_TRUE(video::SaveBitmap24(shown, name));
+  video::TVideoFrame saved, reference;
+  ASSERT_TRUE(video::LoadBitmap24(name, saved));
+  EXPECT_EQ(saved.Width, 320);
+  EXPECT_EQ(saved.Height, 240);
+  EXPECT_TRUE(saved.Pixels == shown.Pixels) << "the file holds another picture";
+  ASSERT_TRUE(videotest::FFmpegFrame(file_, 5.5, reference));
+  const double diff = videotest::MeanAbsDiff(saved, reference);
+  EXPECT_GE(diff, 0);
+  EXPECT_LT(diff, 4.0) << "the snapshot differs from FFmpeg's picture at that time: " << videotest::ChannelMean(saved, 16) << " "
+                       << videotest::ChannelMean(reference, 16) << " " << videotest::ChannelMean(saved, 8) << " "
+                       << videotest::ChannelMean(reference, 8) << " " << videotest::ChannelMean(saved, 0) << " "
+                       << videotest::ChannelMean(reference, 0) << " px " << std::hex << saved.Pixels[1000] << " " << reference.Pixels[1000];
+
+  const double before = videotest::ChannelMean(shown, 8);
+  c.SetAdjust(1.0f, 1.6f, 0.0f, 1.0f);
+  video::TVideoFrame brighter;
+  ASSERT_TRUE(NextFrame(c, brighter));
+  ASSERT_TRUE(NextFrame(c, brighter));
+  EXPECT_GT(videotest::ChannelMean(brighter, 8), before + 10);
+}
+
+// The sound of a video through the engine's output, captured: the first audio
+// track at the volume set, one side only with the balance at an end, nothing when muted.
+TEST(VideoSound, TheFirstTrackIsHeardAtTheVolumeAndBalanceSet) {
+  const std::string file = videotest::SmallMkv();
+  ASSERT_FALSE(file.empty());
+  ProgramDir program;
+  const std::string wav = program.File("heard.wav");
+  std::unique_ptr<engine::TZOZUZivade> engine;
+  {
+    enginetest::CaptureOutput capture(wav, 0);
+    engine = std::make_unique<engine::TZOZUZivade>();
+  }
+  ASSERT_TRUE(engine->Ready());
+  const auto t0 = std::chrono::steady_clock::now();
+  auto since = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
+  EventQueue events;
+  TVideoController c(events.Poster(), &engine->Bass());
+  c.SetVolume(255 * 39);
+  c.SetBalance(0);
+  ASSERT_TRUE(c.Start(file, false));
+  ASSERT_TRUE(events.WaitFor(TVideoEventKind::Playing, 10000));
+  std::this_thread::sleep_for(2500ms);
+  const double balanceAt = since();
+  c.SetBalance(100);
+  std::this_thread::sleep_for(2500ms);
+  const double muteAt = since();
+  c.SetVolume(0);
+  std::this_thread::sleep_for(2500ms);
+  const double endAt = since();
+  ASSERT_GT(c.Audio()->FramesPlayed(), 48000u) << "stream " << c.Audio()->Stream() << " written " << c.Audio()->FramesWritten();
+  c.Stop();
+  engine.reset();  // closes the capture file
+
+  int channels = 0, rate = 0;
+  std::vector<int16_t> s = enginetest::ReadWav16(wav, &channels, &rate);
+  ASSERT_EQ(channels, 2);
+  auto window = [&](double from, double to, int ch, double hz) {
+    const size_t a = static_cast<size_t>(from * rate), b = static_cast<size_t>(to * rate);
+    if (b * channels > s.size() || b <= a) return -1.0;
+    return videotest::ToneLevel(&s[a * channels], b - a, channels, ch, hz, rate);
+  };
+  // Skip the output's latency and a margin after each change.
+  const double both440L = window(balanceAt - 1.2, balanceAt - 0.2, 0, 440);
+  const double both440R = window(balanceAt - 1.2, balanceAt - 0.2, 1, 440);
+  const double both880 = window(balanceAt - 1.2, balanceAt - 0.2, 0, 880);
+  EXPECT_GT(both440L, 1000) << "the 440 Hz track is not heard";
+  EXPECT_NEAR(both440R, both440L, both440L * 0.05);
+  EXPECT_LT(both880, both440L / 100) << "the second track is heard";
+  // Volume 255 x 39 = 9945: 10^((round(ln 9946 x 1085.73) - 10000) / 2000) of full scale.
+  const double gain = video::GraphVolumeGain(9945);
+  // ffmpeg's sine source has an amplitude of 1/8; the tone level of amplitude A reads A / 2.
+  EXPECT_NEAR(both440L / (32767.0 / 8 * gain / 2.0), 1.0, 0.1);
+  const double rightOnlyL = window(muteAt - 1.2, muteAt - 0.2, 0, 440);
+  const double rightOnlyR = window(muteAt - 1.2, muteAt - 0.2, 1, 440);
+  EXPECT_LT(rightOnlyL, both440L / 1000);
+  EXPECT_NEAR(rightOnlyR, both440R, both440R * 0.05);
+  EXPECT_LT(window(endAt - 1.2, endAt - 0.2, 1, 440), 1.0) << "heard while muted";
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+#include "video/VideoAudio.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "engine/Dynamic_Bass.h"
+
+namespace video {
+
+namespace {
+// A renderer attenuation in hundredths of a decibel (-10000..0) as a gain; -10000 is silence.
+double AttenuationGain(int hundredthsDb) {
+  if (hundredthsDb <= -10000) return 0.0;
+  if (hundredthsDb >= 0) return 1.0;
+  return std::pow(10.0, hundredthsDb / 2000.0);
+}
+constexpr uint64_t kRingFrames = 1 << 15;  // about 0.7 s at 48 kHz
+}  // namespace
+
+double GraphVolumeGain(int v) {
+  v = std::clamp(v, 0, 10000);
+  const int db = static_cast<int>(std::lround(std::log(v + 1.0) * 1085.73)) - 10000;
+  return AttenuationGain(db);
+}
+
+int GraphBalanceLaw(int a) {
+  if (a >= 0) return -static_cast<int>(std::lround(std::log(a + 1.0) * 1085.73));
+  return static_cast<int>(std::lround(std::log(-a + 1.0) * 1085.73));
+}
+
+void GraphBalanceGains(int position, double& left, double& right) {
+  const int once = std::clamp(GraphBalanceLaw(std::clamp(position, -100, 100) * 100), -10000, 10000);
+  const int b = std::clamp(GraphBalanceLaw(once), -10000, 10000);
+  // Positive: the left side is attenuated; negative: the right side.
+  left = b > 0 ? AttenuationGain(-b) : 1.0;
+  right = b < 0 ? AttenuationGain(b) : 1.0;
+}
+
+TVideoAudio::TVideoAudio(engine::TBassCore& bass) : bass_(bass) {}
+
+TVideoAudio::~TVideoAudio() { Close(); }
+
+bool TVideoAudio::Open(unsigned rate, unsigned channels) {
+  Close();
+  channels_ = std::clamp(channels, 1u, 2u);
+  rate_ = rate;
+  ring_.assign(kRingFrames * channels_, 0.0f);
+  writePos_ = readPos_ = flushTo_ = 0;
+  played_ = written_ = 0;
+  abort_ = false;
+  if (!bass_.BASS_StreamCreate) return false;
+  stream_ = bass_.BASS_StreamCreate(rate, channels_, BASS_SAMPLE_FLOAT, &TVideoAudio::StreamProc, this);
+  if (!stream_) return false;
+  // The engine keeps its own volume in the global stream volume; the video path
+  // has its own law, so the global one is neutral while a video sounds.
+  savedGlobalVolume_ = bass_.BASS_GetConfig(BASS_CONFIG_GVOL_STREAM);
+  bass_.BASS_SetConfig(BASS_CONFIG_GVOL_STREAM, 10000);
+  BASS_INFO info{};
+  int64_t deviceMs = bass_.BASS_GetInfo(&info) ? info.latency : 0;
+  latencyUs_ = (static_cast<int64_t>(bass_.BASS_GetConfig(BASS_CONFIG_BUFFER)) + deviceMs) * 1000;
+  bass_.BASS_ChannelPlay(stream_, FALSE);
+  return true;
+}
+
+void TVideoAudio::Close() {
+  abort_ = true;
+  if (stream_) {
+    bass_.BASS_StreamFree(stream_);
+    bass_.BASS_SetConfig(BASS_CONFIG_GVOL_STREAM, savedGlobalVolume_);
+    stream_ = 0;
+  }
+}
+
+void TVideoAudio::Abort() { abort_ = true; }
+
+void TVideoAudio::Write(const int16_t* samples, unsigned frames, int64_t ptsUs, int64_t (*clock)()) {
+  written_ += frames;
+  if (!stream_) return;
+  // Hand the samples over when they are due minus what the library holds ahead.
+  if (clock) {
+    for (int i = 0; i < 200 && !abort_; ++i) {
+      const int64_t wait = ptsUs - latencyUs_ - clock();
+      if (wait <= 0) break;
+      std::this_thread::sleep_for(std::chrono::microseconds(std::min<int64_t>(wait, 5000)));
+    }
+  }
+  uint64_t done = 0;
+  for (int spins = 0; done < frames && !abort_; ) {
+    const uint64_t w = writePos_.load(std::memory_order_relaxed);
+    const uint64_t r = readPos_.load(std::memory_order_acquire);
+    const uint64_t space = kRingFrames - (w - r);
+    if (space == 0) {
+      // The mixer is behind (paused output): wait a little, but never for ever.
+      if (++spins > 400) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      continue;
+    }
+    const uint64_t n = std::min<uint64_t>(space, frames - done);
+    for (uint64_t k = 0; k < n; ++k) {
+      float* slot = &ring_[((w + k) % kRingFrames) * channels_];
+      const int16_t* src = samples + (done + k) * channels_;
+      for (unsigned ch = 0; ch < channels_; ++ch) slot[ch] = src[ch] * (1.0f / 32768.0f);
+    }
+    writePos_.store(w + n, std::memory_order_release);
+    done += n;
+  }
+}
+
+void TVideoAudio::Flush() { flushTo_.store(writePos_.load(std::memory_order_relaxed), std::memory_order_release); }
+
+void TVideoAudio::Pause(bool pause) {
+  if (!stream_) return;
+  if (pause) bass_.BASS_ChannelPause(stream_);
+  else bass_.BASS_ChannelPlay(stream_, FALSE);
+}
+
+void TVideoAudio::SetVolume(int graphVolume) { gain_ = static_cast<float>(GraphVolumeGain(graphVolume)); }
+
+void TVideoAudio::SetBalance(int position) {
+  double l = 1, r = 1;
+  GraphBalanceGains(position, l, r);
+  left_ = static_cast<float>(l);
+  right_ = static_cast<float>(r);
+}
+
+DWORD CALLBACK TVideoAudio::StreamProc(HSTREAM, void* buffer, DWORD length, void* user) {
+  auto* self = static_cast<TVideoAudio*>(user);
+  const DWORD frameBytes = self->channels_ * sizeof(float);
+  return self->Read(static_cast<float*>(buffer), length / frameBytes) * frameBytes;
+}
+
+DWORD TVideoAudio::Read(float* out, DWORD frames) {
+  uint64_t r = readPos_.load(std::memory_order_relaxed);
+  const uint64_t flushTo = flushTo_.load(std::memory_order_acquire);
+  if (flushTo > r) r = flushTo;
+  const uint64_t w = writePos_.load(std::memory_order_acquire);
+  const uint64_t n = std::min<uint64_t>(w - r, frames);
+  const float g = gain_.load(std::memory_order_relaxed);
+  const float gl = g * left_.load(std::memory_order_relaxed);
+  const float gr = g * right_.load(std::memory_order_relaxed);
+  for (uint64_t k = 0; k < n; ++k) {
+    const float* src = &ring_[((r + k) % kRingFrames) * channels_];
+    if (channels_ == 2) {
+      out[k * 2] = src[0] * gl;
+      out[k * 2 + 1] = src[1] * gr;
+    } else {
+      out[k] = src[0] * g;
+    }
+  }
+  readPos_.store(r + n, std::memory_order_release);
+  played_.fetch_add(n, std::memory_order_relaxed);
+  return static_cast<DWORD>(n);
+}
+
+}  // namespace video
