@@ -16,6 +16,7 @@
 #include "app/AppWindows.h"
 #include "app/Forms.h"
 #include "app/Main.h"
+#include "app/MainVideo.h"
 #include "app/SkinWidgets.h"
 #include "engine/ZOZUZivade.h"
 #include "playlist/Playlist.h"
@@ -94,9 +95,11 @@ TMainPlayback::TMainPlayback(TForm1& form, TApplicationWindows& windows) : form_
     return prompt->Confirmed() ? prompt->Address() : std::string();
   };
   Wire();
+  video_ = std::make_unique<TMainVideo>(form_, windows_, *this, *control_);
 }
 
 TMainPlayback::~TMainPlayback() {
+  video_.reset();
   // The engine and the windows outlive this object: neither their events nor
   // the controls' handlers may reach a control that is gone.
   if (dropFilter_) form_.removeEventFilter(dropFilter_.get());
@@ -182,6 +185,22 @@ void TMainPlayback::Wire() {
   form_.setAcceptDrops(true);
   form_.installEventFilter(dropFilter_.get());
 }
+
+// ---------------------------------------------------------------- video
+
+void TMainPlayback::VideoStartPlayback(int playMode) { video_->StartPlayback(playMode); }
+void TMainPlayback::VideoPause() { video_->Pause(); }
+void TMainPlayback::VideoStop() { video_->Stop(); }
+void TMainPlayback::VideoPreviousChapter() { video_->PreviousChapter(); }
+void TMainPlayback::VideoNextChapter() { video_->NextChapter(); }
+bool TMainPlayback::VideoPlaying() const { return video_ && video_->Playing(); }
+bool TMainPlayback::VideoStopped() const { return !video_ || video_->Stopped(); }
+void TMainPlayback::VideoSeekToBar(int filledWidth, int range) { video_->SeekToBar(filledWidth, range); }
+void TMainPlayback::VideoPosition(int64_t& positionMs, int64_t& lengthMs) { video_->Position(positionMs, lengthMs); }
+void TMainPlayback::VideoSetVolume(int position) { video_->SetVolume(position); }
+void TMainPlayback::VideoSetMuted(bool mute) { video_->SetMuted(mute); }
+void TMainPlayback::VideoSetBalance(int position) { video_->SetBalance(position); }
+std::string TMainPlayback::VideoFileName() const { return video_ ? video_->VideoName() : std::string(); }
 
 // ---------------------------------------------------------------- view
 

@@ -23,6 +23,7 @@ namespace app {
 
 class TApplicationWindows;
 class TForm1;
+class TMainVideo;
 
 class TMainPlayback : public IPlaybackView {
  public:
@@ -69,8 +70,23 @@ class TMainPlayback : public IPlaybackView {
   std::vector<std::string> ChooseFiles(const std::string& defaultExt, const std::string& startFolder) override;
   std::string ChooseFolder(const std::string& startFolder) override;
   std::string PromptAddress() override;
+  // Video and DVD: the main window's video side.
+  void VideoStartPlayback(int playMode) override;
+  void VideoPause() override;
+  void VideoStop() override;
+  void VideoPreviousChapter() override;
+  void VideoNextChapter() override;
+  bool VideoPlaying() const override;
+  bool VideoStopped() const override;
+  void VideoSeekToBar(int filledWidth, int range) override;
+  void VideoPosition(int64_t& positionMs, int64_t& lengthMs) override;
+  void VideoSetVolume(int position) override;
+  void VideoSetMuted(bool mute) override;
+  void VideoSetBalance(int position) override;
+  std::string VideoFileName() const override;
 
   const std::string& AddOnInUse() const { return addOnInUse_; }
+  TMainVideo& Video() { return *video_; }
 
  private:
   void Wire();
@@ -78,6 +94,7 @@ class TMainPlayback : public IPlaybackView {
   TForm1& form_;
   TApplicationWindows& windows_;
   std::unique_ptr<TPlaybackControl> control_;
+  std::unique_ptr<TMainVideo> video_;  // goes before the control and the engine
   std::unique_ptr<QObject> dropFilter_;
   // Context of the connections to the main window's controls; they go with it.
   std::unique_ptr<QObject> context_;

@@ -1,0 +1,425 @@
+#include "app/MainVideo.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "app/AppWindows.h"
+#include "app/Forms.h"
+#include "app/Main.h"
+#include "app/MainPlayback.h"
+#include "app/PlaybackControl.h"
+#include "app/SkinWidgets.h"
+#include "app/VideoWidget.h"
+#include "engine/ZOZUZivade.h"
+#include "platform/MessageBox.h"
+#include "platform/Paths.h"
+#include "video/Snapshot.h"
+
+namespace app {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QImage ToImage(const video::TVideoFrame& f) {
+  QImage img(reinterpret_cast<const uchar*>(f.Pixels.data()), f.Width, f.Height, f.Width * 4, QImage::Format_RGB32);
+  return img.copy();  // the frame's memory is not ours to keep
+}
+
+// Rounded half to even, as the DVD speed is shown ("Speed: 0" at half speed).
+long long RoundHalfEven(double v) { return std::llrint(v); }
+
+}  // namespace
+
+TMainVideo::TMainVideo(TForm1& form, TApplicationWindows& windows, TMainPlayback& view, TPlaybackControl& control)
+    : form_(form), windows_(windows), view_(view), control_(control) {
+  context_ = std::make_unique<QObject>();
+  if (QWidget* panel = form_.findChild<QWidget*>("PanelVideo")) {
+    widget_ = new TVideoWidget(panel);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(widget_);
+  }
+  textTimer_ = new QTimer(context_.get());
+  textTimer_->setInterval(3000);
+  textTimer_->setSingleShot(true);
+  QObject::connect(textTimer_, &QTimer::timeout, context_.get(), [this] {
+    if (widget_) widget_->SetText(QString());
+  });
+  cursorTimer_ = new QTimer(context_.get());
+  cursorTimer_->setInterval(3000);
+  QObject::connect(cursorTimer_, &QTimer::timeout, context_.get(), [this] {
+    if (fullScreen_ && !pointerMoved_ && widget_) widget_->setCursor(Qt::BlankCursor);
+    pointerMoved_ = false;
+  });
+  cursorTimer_->start();
+  Wire();
+}
+
+TMainVideo::~TMainVideo() {
+  // The controller first: it joins libVLC's threads, so nothing posts to the context afterwards.
+  controller_.reset();
+  context_.reset();
+  if (widget_ && fullScreen_) LeaveFullScreen();
+}
+
+void TMainVideo::Wire() {
+  QObject* ctx = context_.get();
+  auto action = [&](const char* name, std::function<void()> f) {
+    if (QAction* a = form_.Action(name)) QObject::connect(a, &QAction::triggered, ctx, [f = std::move(f)] { f(); });
+  };
+  auto button = [&](const char* name, std::function<void()> f) {
+    if (TImageButton* b = form_.Button(name)) b->onClick = std::move(f);
+  };
+  button("ImageSpeedUp", [this] { SpeedUp(); });
+  button("ImageSpeedDown", [this] { SpeedDown(); });
+  action("PMSpeedUp", [this] { SpeedUp(); });
+  action("PMSpeedDown", [this] { SpeedDown(); });
+  action("PMSnapShot", [this] { TakeSnapshot(); });
+  action("PMStepForwardMenu", [this] { StepForward(); });
+  if (QToolButton* full = form_.SpeedButton("sbFullScreen")) {
+    full->setCheckable(true);
+    QObject::connect(full, &QToolButton::clicked, ctx, [this] { ToggleFullScreen(); });
+  }
+  if (!widget_) return;
+  widget_->onDoubleClick = [this] { ToggleFullScreen(); };
+  widget_->onKey = [this](int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      // A DVD menu takes Enter as "activate"; otherwise it toggles full screen.
+      if (mode_ == 3 && controller_ && controller_->Title() == 0) controller_->Navigate(0);
+      else ToggleFullScreen();
+    } else if (key == Qt::Key_Space) {
+      control_.Pause();
+    } else if (key == Qt::Key_Escape) {
+      LeaveFullScreen();
+    } else if (mode_ == 3 && controller_) {
+      if (key == Qt::Key_Up) controller_->Navigate(1);
+      else if (key == Qt::Key_Down) controller_->Navigate(2);
+      else if (key == Qt::Key_Left) controller_->Navigate(3);
+      else if (key == Qt::Key_Right) controller_->Navigate(4);
+    }
+  };
+  widget_->onPointerMove = [this](QPoint) {
+    pointerMoved_ = true;
+    if (fullScreen_) widget_->setCursor(Qt::ArrowCursor);
+  };
+}
+
+bool TMainVideo::EnsureController() {
+  if (controller_ && controller_->Ready()) return true;
+  QObject* ctx = context_.get();
+  engine::TZOZUZivade* engine = form_.Engine();
+  engine::TBassCore* bass = engine && engine->Ready() ? &engine->Bass() : nullptr;
+  controller_ = std::make_unique<video::TVideoController>(
+      [ctx, this](const video::TVideoEvent& e) {
+        QMetaObject::invokeMethod(ctx, [this, e] { OnEvent(e); }, Qt::QueuedConnection);
+      },
+      bass);
+  if (!controller_->Ready()) {
+    platform::ShowMessage("Video cannot be played: " + controller_->LastError() + ".", platform::kCaptionError,
+                          platform::MsgIcon::Error);
+    controller_.reset();
+    return false;
+  }
+  return true;
+}
+
+void TMainVideo::ComposeTitle(const char* statusKey) {
+  control_.RunningTitle = control_.ComposeRunningTitle(statusKey);
+  view_.SetRunningTitle(control_.RunningTitle);
+}
+
+void TMainVideo::SetLabels(const std::string& pos, const std::string& dur) {
+  if (QLabel* l = form_.Label("LabelVideoPos")) {
+    l->setText(Q(pos));
+    l->adjustSize();
+  }
+  if (QLabel* l = form_.Label("LabelVideoDur")) {
+    l->setText(Q(dur));
+    l->adjustSize();
+  }
+}
+
+// Volume, mute and balance go to every new video, not only when the bars move.
+void TMainVideo::ApplyLoudness() {
+  if (!controller_) return;
+  controller_->SetVolume(control_.Muted ? 0 : std::clamp(form_.tbVolume()->value(), 0, 255) * 39);
+  controller_->SetBalance(std::clamp(form_.tbBalance()->value(), -100, 100));
+}
+
+void TMainVideo::StartPlayback(int playMode) {
+  if (!EnsureController()) return;
+  video::TVideoState state = controller_->State();
+  if (state != video::TVideoState::Stopped && mode_ != playMode) {
+    controller_->Stop();
+    state = video::TVideoState::Stopped;
+  }
+  mode_ = playMode;
+  if (state == video::TVideoState::Stopped) {
+    form_.Settings().showVideoWindow = true;
+    form_.ShowVideoPanel(true);
+    videoName_ = platform::ExtractFileName(control_.CurrentFile);
+    const TProgressGeometry& g = control_.ProgressGeometry();
+    view_.ShowProgress(0, g.TrackLeft, true);
+    if (widget_) widget_->ClearPicture();
+    rateTenths_ = 10;
+    dvdSpeed_ = 1.0;
+    dvdTotalMs_ = 1;
+    dvdPositionMs_ = 0;
+    lastTitle_ = -1;
+    positionText_ = video::ElapsedText(0);
+    if (!controller_->Start(control_.CurrentFile, playMode == 3)) {
+      platform::ShowMessage(controller_->LastError(), platform::kCaptionError, platform::MsgIcon::Error);
+      return;
+    }
+    ApplyLoudness();
+    ShowVideoText(Q(form_.Str("StringPlaying")));
+    if (playMode == 2) view_.SetStateTimer(true);
+    ComposeTitle("StringPlaying");
+    view_.StartRunStringTimer();
+  } else if (state == video::TVideoState::Paused) {
+    controller_->Run();
+    ComposeTitle("StringPlaying");
+    view_.StartRunStringTimer();
+  } else if (playMode == 2) {
+    // Play on a playing video cancels a speed change.
+    rateTenths_ = 10;
+    controller_->SetRate(1.0);
+    controller_->Run();
+  } else {
+    dvdSpeed_ = 1.0;
+    controller_->SetRate(1.0);
+  }
+}
+
+void TMainVideo::Pause() {
+  if (!controller_) return;
+  if (controller_->State() == video::TVideoState::Playing) {
+    controller_->Pause();
+    ComposeTitle("StringPaused");
+  } else if (controller_->State() == video::TVideoState::Paused) {
+    controller_->Run();
+    ComposeTitle("StringPlaying");
+  }
+}
+
+void TMainVideo::Stop() {
+  if (controller_) controller_->Stop();
+  view_.SetStateTimer(false);
+  view_.ShowProgress(0, control_.ProgressGeometry().TrackLeft, false);
+  SetLabels("Position: 0:00:00", "Duration: 0:00:00");
+  ComposeTitle("StringStopped");
+}
+
+void TMainVideo::PreviousChapter() {
+  if (controller_ && !Stopped()) controller_->PreviousChapter();
+}
+
+void TMainVideo::NextChapter() {
+  if (controller_ && !Stopped()) controller_->NextChapter();
+}
+
+bool TMainVideo::Playing() const { return controller_ && controller_->State() == video::TVideoState::Playing; }
+bool TMainVideo::Stopped() const { return !controller_ || controller_->State() == video::TVideoState::Stopped; }
+
+void TMainVideo::SeekToBar(int filledWidth, int range) {
+  if (Stopped() || range <= 0) return;
+  if (mode_ == 3) {
+    const int64_t target = std::min<int64_t>(static_cast<int64_t>(filledWidth) * dvdTotalMs_ / range, dvdTotalMs_);
+    view_.SetStateTimer(false);
+    controller_->SeekMs(target / 1000 * 1000);  // whole seconds: a time code with frame 0
+    view_.SetStateTimer(true);
+    return;
+  }
+  int64_t d = controller_->LengthMs();
+  if (d <= 0) d = 1;
+  const int64_t target = std::clamp<int64_t>(static_cast<int64_t>(filledWidth) * d / range, 0, d);
+  view_.SetStateTimer(false);
+  controller_->SeekMs(target);
+  view_.SetStateTimer(true);
+}
+
+void TMainVideo::Position(int64_t& positionMs, int64_t& lengthMs) {
+  if (!controller_) return;
+  if (mode_ == 3) {
+    positionMs = dvdPositionMs_;
+    lengthMs = dvdTotalMs_;
+    return;
+  }
+  positionMs = controller_->TimeMs();
+  lengthMs = std::max<int64_t>(controller_->LengthMs(), 1);
+  positionText_ = video::ElapsedText(positionMs);
+  SetLabels(form_.Str("StringPosition") + positionText_,
+            form_.Str("StringDuration") + video::ElapsedText(controller_->LengthMs()));
+}
+
+void TMainVideo::SetVolume(int position) {
+  if (controller_ && !control_.Muted) controller_->SetVolume(std::clamp(position, 0, 255) * 39);
+}
+
+void TMainVideo::SetMuted(bool mute) {
+  if (controller_) controller_->SetVolume(mute ? 0 : std::clamp(form_.tbVolume()->value(), 0, 255) * 39);
+}
+
+void TMainVideo::SetBalance(int position) {
+  if (controller_) controller_->SetBalance(position);
+}
+
+void TMainVideo::SpeedUp() {
+  if (!Playing() || (control_.PlayMode != 2 && control_.PlayMode != 3)) return;
+  if (mode_ == 3) {
+    if (dvdSpeed_ < 32) dvdSpeed_ *= 2;
+    controller_->SetRate(dvdSpeed_);
+    ShowVideoText("Speed: " + QString::number(RoundHalfEven(dvdSpeed_)));
+    return;
+  }
+  // Tenths, so ten steps up from 1.0 land on 2.0 exactly.
+  if (rateTenths_ < 20) ++rateTenths_;
+  controller_->SetRate(rateTenths_ / 10.0);
+  ShowVideoText("Speed: " + QString::number(rateTenths_ * 10) + "%");
+}
+
+void TMainVideo::SpeedDown() {
+  if (!Playing() || (control_.PlayMode != 2 && control_.PlayMode != 3)) return;
+  if (mode_ == 3) {
+    if (dvdSpeed_ > 1.0 / 32) dvdSpeed_ /= 2;
+    controller_->SetRate(dvdSpeed_);
+    ShowVideoText("Speed: " + QString::number(RoundHalfEven(dvdSpeed_)));
+    return;
+  }
+  // Never 0 or below: libVLC would take a negative rate.
+  if (rateTenths_ > 1) --rateTenths_;
+  controller_->SetRate(rateTenths_ / 10.0);
+  ShowVideoText("Speed: " + QString::number(rateTenths_ * 10) + "%");
+}
+
+void TMainVideo::ShowVideoText(const QString& text) {
+  if (!widget_) return;
+  widget_->SetText(text);
+  if (text.isEmpty()) textTimer_->stop();
+  else textTimer_->start();
+}
+
+void TMainVideo::TakeSnapshot() {
+  if (!controller_ || (control_.PlayMode != 2 && control_.PlayMode != 3)) return;
+  video::TVideoFrame frame;
+  if (!controller_->CopyFrame(frame)) {
+    platform::ShowMessage("There is no picture to save yet.", platform::kCaptionWarning, platform::MsgIcon::Warning);
+    return;
+  }
+  // The position of the picture itself, not of the last timer tick.
+  if (mode_ == 2) positionText_ = video::ElapsedText(controller_->TimeMs());
+  const std::string path = video::SnapshotFileName(form_.ProgramFolder(), videoName_, positionText_);
+  std::string error;
+  if (!video::SaveBitmap24(frame, path, &error)) {
+    platform::ShowMessage(error, platform::kCaptionError, platform::MsgIcon::Error);
+    return;
+  }
+  lastSnapshot_ = path;
+}
+
+void TMainVideo::StepForward() {
+  if (controller_ && !Stopped()) controller_->StepForward();
+}
+
+void TMainVideo::SetPicture(float contrast, float brightness, float hue, float saturation) {
+  if (controller_) controller_->SetAdjust(contrast, brightness, hue, saturation);
+}
+
+void TMainVideo::ToggleFullScreen() {
+  if (!widget_) return;
+  if (fullScreen_) {
+    LeaveFullScreen();
+    return;
+  }
+  fullScreen_ = true;
+  widget_->setParent(nullptr);
+  widget_->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  widget_->showFullScreen();
+  widget_->setFocus();
+  if (QToolButton* b = form_.SpeedButton("sbFullScreen")) b->setChecked(true);
+}
+
+void TMainVideo::LeaveFullScreen() {
+  if (!widget_ || !fullScreen_) return;
+  fullScreen_ = false;
+  QWidget* panel = form_.findChild<QWidget*>("PanelVideo");
+  widget_->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+  widget_->showNormal();
+  widget_->setParent(panel);
+  if (panel && panel->layout()) panel->layout()->addWidget(widget_);
+  widget_->setCursor(Qt::ArrowCursor);
+  widget_->show();
+  if (windows_.FormControlBar) windows_.FormControlBar->hide();
+  if (QToolButton* b = form_.SpeedButton("sbFullScreen")) b->setChecked(false);
+}
+
+void TMainVideo::OnEvent(const video::TVideoEvent& e) {
+  // Events of a media that has since been stopped or replaced.
+  if (!controller_ || e.Media != controller_->Media() || controller_->State() == video::TVideoState::Stopped) {
+    if (controller_ && e.Kind == video::TVideoEventKind::FrameReady && e.Media == controller_->Media())
+      controller_->FrameTaken();
+    return;
+  }
+  switch (e.Kind) {
+    case video::TVideoEventKind::FrameReady: {
+      video::TVideoFrame f;
+      controller_->FrameTaken();
+      if (widget_ && controller_->CopyFrame(f)) widget_->SetPicture(ToImage(f));
+      break;
+    }
+    case video::TVideoEventKind::Ended:
+      control_.PlayEnded();
+      break;
+    case video::TVideoEventKind::Failed: {
+      const std::string name = videoName_;
+      Stop();
+      // No advance: with repeat on, a file that cannot play would start again at once.
+      platform::ShowMessage("\"" + name + "\" cannot be played: no picture or sound could be decoded from it.",
+                            platform::kCaptionError, platform::MsgIcon::Error);
+      break;
+    }
+    case video::TVideoEventKind::TitleChanged: {
+      // libVLC reports a title change with each chapter: act on real changes only.
+      if (mode_ != 3 || e.Value == lastTitle_) break;
+      lastTitle_ = static_cast<int>(e.Value);
+      const int64_t total = controller_->LengthMs();
+      dvdTotalMs_ = total / 1000 * 1000;
+      if (dvdTotalMs_ == 0) dvdTotalMs_ = 1;
+      const int64_t s = total / 1000;
+      char dur[32];
+      std::snprintf(dur, sizeof dur, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                    static_cast<long long>((s % 3600) / 60), static_cast<long long>(s % 60));
+      if (QLabel* l = form_.Label("LabelVideoDur")) {
+        l->setText(Q(form_.Str("StringDuration") + dur));
+        l->adjustSize();
+      }
+      view_.SetStateTimer(true);
+      break;
+    }
+    case video::TVideoEventKind::TimeChanged: {
+      if (mode_ != 3) break;
+      const int64_t ms = e.Value / 1000 * 1000;
+      if (ms == dvdPositionMs_ && !positionText_.empty()) break;
+      dvdPositionMs_ = ms;
+      positionText_ = video::ElapsedText(ms);
+      if (QLabel* l = form_.Label("LabelVideoPos")) {
+        l->setText(Q(form_.Str("StringPosition") + positionText_));
+        l->adjustSize();
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+}  // namespace app

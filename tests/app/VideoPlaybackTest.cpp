@@ -1,0 +1,195 @@
+// Video entries in the whole player (offscreen): the picture in the video panel,
+// the transport, the bar, speed, snapshots, endings and failures.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QSlider>
+#include <QThread>
+#include <chrono>
+#include <filesystem>
+
+#include "../engine/EngineTestUtil.h"
+#include "../video/VideoTestUtil.h"
+#include "AppTestUtil.h"
+#include "app/Main.h"
+#include "app/MainPlayback.h"
+#include "app/MainVideo.h"
+#include "app/PlaybackControl.h"
+#include "app/VideoWidget.h"
+#include "platform/MessageBox.h"
+#include "playlist/Playlist.h"
+#include "video/Snapshot.h"
+#include "video/VlcLibrary.h"
+
+using apptest::Player;
+using apptest::ProgramDir;
+
+namespace {
+
+bool Pump(const std::function<bool()>& done, int timeoutMs) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(5);
+  }
+  return true;
+}
+
+struct VideoPlayer {
+  ProgramDir dir;
+  platform::MessageRecorder messages;
+  std::unique_ptr<Player> p;
+  VideoPlayer() {
+    dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+    p = std::make_unique<Player>();
+  }
+  app::TPlaybackControl& Control() { return p->form->Playback()->Control(); }
+  app::TMainVideo& Video() { return p->form->Playback()->Video(); }
+  playlist::TPlaylist& List() { return *p->windows->Playlist; }
+  void Load(const std::vector<std::string>& files) {
+    List().Clear();
+    List().AddFiles(files);
+    List().PlayingIndex = 0;
+  }
+  bool HasPicture() { return Video().Widget() && !Video().Widget()->Picture().isNull(); }
+  std::string Label(const char* name) { return p->form->Label(name)->text().toStdString(); }
+};
+
+TEST(AppVideo, AVideoEntryShowsItsPictureAndTheEndAdvancesThePlaylist) {
+  const std::string shortAvi = videotest::ShortAvi(), small = videotest::SmallMkv();
+  ASSERT_FALSE(shortAvi.empty());
+  ASSERT_FALSE(small.empty());
+  VideoPlayer v;
+  EXPECT_FALSE(video::TVlcLibrary::Loaded()) << "libVLC was loaded before any video played";
+  v.Load({shortAvi, small});
+  v.Control().StartPlayback();
+  EXPECT_EQ(v.Control().PlayMode, 2);
+  ASSERT_TRUE(Pump([&] { return v.HasPicture(); }, 10000)) << "no picture shown";
+  EXPECT_TRUE(video::TVlcLibrary::Loaded());
+  EXPECT_TRUE(v.p->form->Settings().showVideoWindow);
+  EXPECT_EQ(v.Video().Widget()->Picture().size(), QSize(160, 120));
+  EXPECT_NE(v.Control().RunningTitle.find(" >> short.avi"), std::string::npos) << v.Control().RunningTitle;
+  EXPECT_TRUE(v.p->form->TimerActive(app::TForm1::kTimerState));
+  ASSERT_TRUE(Pump([&] { return v.List().PlayingIndex == 1; }, 15000)) << "the end did not advance";
+  ASSERT_TRUE(Pump([&] { return v.Video().Controller()->TimeMs() > 300; }, 10000)) << "the next entry does not play";
+  EXPECT_NE(v.Control().RunningTitle.find(" >> small.mkv"), std::string::npos);
+  ASSERT_TRUE(Pump([&] { return v.HasPicture() && v.Video().Widget()->Picture().width() == 320; }, 5000));
+  // The display timer's labels: elapsed time, not a time of day.
+  ASSERT_TRUE(Pump([&] { return v.Label("LabelVideoDur").find("0:00:12") != std::string::npos; }, 5000))
+      << v.Label("LabelVideoDur");
+  v.Control().Stop();
+  EXPECT_TRUE(v.Video().Stopped());
+  EXPECT_EQ(v.Label("LabelVideoPos"), "Position: 0:00:00");
+  EXPECT_EQ(v.Label("LabelVideoDur"), "Duration: 0:00:00");
+  EXPECT_FALSE(v.p->form->TimerActive(app::TForm1::kTimerState));
+  EXPECT_TRUE(v.messages.Messages().empty());
+}
+
+TEST(AppVideo, PauseResumeSeekAndSpeed) {
+  const std::string small = videotest::SmallMkv();
+  ASSERT_FALSE(small.empty());
+  VideoPlayer v;
+  v.Load({small});
+  v.Control().StartPlayback();
+  ASSERT_TRUE(Pump([&] { return v.HasPicture() && v.Video().Playing(); }, 10000));
+  EXPECT_FALSE(v.Video().Widget()->Text().isEmpty()) << "the on-video text at play start";
+  v.Control().Pause();
+  ASSERT_TRUE(Pump([&] { return !v.Video().Playing() && !v.Video().Stopped(); }, 5000));
+  EXPECT_EQ(v.Control().RunningTitle.find(v.p->form->Str("StringPaused")), 0u);
+  v.Control().Pause();
+  ASSERT_TRUE(Pump([&] { return v.Video().Playing(); }, 5000));
+
+  // Half of the bar is 6 s.
+  const app::TProgressGeometry& g = v.Control().ProgressGeometry();
+  v.Control().PressTrack((g.TrackWidth - g.SliderWidth) / 2);
+  v.Control().ReleaseBar();
+  ASSERT_TRUE(Pump([&] {
+    const int64_t t = v.Video().Controller()->TimeMs();
+    return t >= 5500 && t <= 6500;
+  }, 5000)) << v.Video().Controller()->TimeMs();
+
+  for (int i = 0; i < 5; ++i) v.Video().SpeedUp();
+  EXPECT_EQ(v.Video().Widget()->Text().toStdString(), "Speed: 150%");
+  EXPECT_NEAR(v.Video().Controller()->Rate(), 1.5, 0.01);
+  // From 1.5, eleven steps reach 0.4; four more must stop at 0.1, never 0 or below.
+  for (int i = 0; i < 15; ++i) {
+    v.Video().SpeedDown();
+    EXPECT_GT(v.Video().RateTenths(), 0);
+    EXPECT_GT(v.Video().Controller()->Rate(), 0.0);
+  }
+  EXPECT_EQ(v.Video().Widget()->Text().toStdString(), "Speed: 10%");
+  // Play on a playing video restores the normal rate without restarting.
+  const int64_t at = v.Video().Controller()->TimeMs();
+  v.Control().StartPlayback();
+  EXPECT_EQ(v.Video().RateTenths(), 10);
+  EXPECT_GE(v.Video().Controller()->TimeMs(), at);
+  v.Control().Stop();
+}
+
+TEST(AppVideo, SnapshotSavesThePictureWithoutTheText) {
+  const std::string small = videotest::SmallMkv();
+  ASSERT_FALSE(small.empty());
+  VideoPlayer v;
+  v.Load({small});
+  v.Control().StartPlayback();
+  ASSERT_TRUE(Pump([&] { return v.HasPicture() && v.Video().Playing(); }, 10000));
+  v.Video().Controller()->SeekMs(5300);
+  ASSERT_TRUE(Pump([&] { return v.Video().Controller()->TimeMs() >= 5400; }, 5000));
+  v.Control().Pause();
+  ASSERT_TRUE(Pump([&] { return !v.Video().Playing(); }, 5000));
+  v.Video().ShowVideoText("Overlay text");
+  v.Video().TakeSnapshot();
+  const std::string expected = v.dir.File("Snapshot - small.mkv - 0-00-05.bmp");
+  EXPECT_EQ(v.Video().LastSnapshot(), expected);
+  video::TVideoFrame saved, shown;
+  ASSERT_TRUE(video::LoadBitmap24(expected, saved));
+  ASSERT_TRUE(v.Video().Controller()->CopyFrame(shown));
+  EXPECT_EQ(saved.Width, 320);
+  EXPECT_EQ(saved.Height, 240);
+  EXPECT_TRUE(saved.Pixels == shown.Pixels) << "the text or something else got into the snapshot";
+  EXPECT_EQ(v.Video().Widget()->Text().toStdString(), "Overlay text");
+  EXPECT_FALSE(std::filesystem::exists(expected + ".tmp"));
+  v.Control().Stop();
+}
+
+TEST(AppVideo, AFileThatCannotPlayIsReportedAndDoesNotAdvance) {
+  enginetest::ScratchDir scratch;
+  const std::string bad = scratch.File("random.mkv");
+  std::string bytes(100000, '\0');
+  uint32_t x = 7;
+  for (char& c : bytes) c = static_cast<char>((x = x * 1664525u + 1013904223u) >> 24);
+  enginetest::WriteFile(bad, bytes);
+  const std::string small = videotest::SmallMkv();
+  VideoPlayer v;
+  v.p->form->Settings().runRepeat = true;
+  v.Load({bad, small});
+  v.Control().StartPlayback();
+  ASSERT_TRUE(Pump([&] { return !v.messages.Messages().empty(); }, 15000)) << "nothing was reported";
+  const auto m = v.messages.Messages().front();
+  EXPECT_EQ(m.caption, "Error");
+  EXPECT_NE(m.text.find("random.mkv"), std::string::npos) << m.text;
+  EXPECT_EQ(v.List().PlayingIndex, 0);
+  EXPECT_TRUE(v.Video().Stopped());
+  // A moment later: still one message, no retries.
+  Pump([] { return false; }, 500);
+  EXPECT_EQ(v.messages.Messages().size(), 1u);
+}
+
+TEST(AppVideo, AnAudioOnlyMp4PlaysAndTheListGoesOn) {
+  const std::string mp4 = enginetest::Media("audio_only.mp4", "ffmpeg -nostdin -v error -y -f lavfi -i "
+                                                              "sine=f=440:d=1 -c:a aac {out}");
+  const std::string shortAvi = videotest::ShortAvi();
+  ASSERT_FALSE(mp4.empty());
+  VideoPlayer v;
+  v.Load({mp4, shortAvi});
+  v.Control().StartPlayback();
+  EXPECT_EQ(v.Control().PlayMode, 2);
+  ASSERT_TRUE(Pump([&] { return v.List().PlayingIndex == 1; }, 15000)) << "stopped at the audio-only entry";
+  ASSERT_TRUE(Pump([&] { return v.HasPicture(); }, 10000));
+  EXPECT_TRUE(v.messages.Messages().empty());
+  v.Control().Stop();
+}
+
+}  // namespace
