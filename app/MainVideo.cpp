@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCursor>
+#include <QEvent>
 #include <QLabel>
 #include <QSlider>
 #include <QTimer>
@@ -12,15 +14,19 @@
 #include <cmath>
 
 #include "app/AppWindows.h"
+#include "app/FormInfoVideo.h"
 #include "app/Forms.h"
 #include "app/Main.h"
 #include "app/MainPlayback.h"
 #include "app/PlaybackControl.h"
+#include "app/SecondaryForms.h"
 #include "app/SkinWidgets.h"
 #include "app/VideoWidget.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "playlist/Playlist.h"
+#include "playlist/ui/FormPL.h"
 #include "video/Snapshot.h"
 
 namespace app {
@@ -62,9 +68,25 @@ TMainVideo::TMainVideo(TForm1& form, TApplicationWindows& windows, TMainPlayback
   });
   cursorTimer_->start();
   Wire();
+  WireSettings();
+  if (windows_.FormPL) {
+    windows_.FormPL->ShowVideoInfo = [this](int index) {
+      if (index >= 0 && index < windows_.Playlist->Count()) ShowVideoInfo(windows_.Playlist->Entry(index).File);
+    };
+  }
+}
+
+void TMainVideo::ShowVideoInfo(const std::string& file) {
+  if (!info_) info_ = std::make_unique<TFormInfoVideo>();
+  info_->Attach(this, file);
+  if (form_.ShowModal) form_.ShowModal(info_.get());
+  else info_->show();
 }
 
 TMainVideo::~TMainVideo() {
+  if (windows_.FormSettings && settingsFilter_) windows_.FormSettings->removeEventFilter(settingsFilter_.get());
+  if (windows_.FormPL) windows_.FormPL->ShowVideoInfo = nullptr;
+  info_.reset();
   // The controller first: it joins libVLC's threads, so nothing posts to the context afterwards.
   controller_.reset();
   context_.reset();
@@ -332,6 +354,103 @@ void TMainVideo::StepForward() {
 
 void TMainVideo::SetPicture(float contrast, float brightness, float hue, float saturation) {
   if (controller_) controller_->SetAdjust(contrast, brightness, hue, saturation);
+}
+
+// ---------------------------------------------------------------- settings, Video page
+
+namespace {
+// Shows of the settings window reach the video side.
+class ShowFilter : public QObject {
+ public:
+  explicit ShowFilter(std::function<void()> onShow) : onShow_(std::move(onShow)) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Show) onShow_();
+    return false;
+  }
+
+ private:
+  std::function<void()> onShow_;
+};
+
+// libVLC's adjust filter: contrast, brightness and saturation as factors (bars in
+// hundredths), hue in degrees.
+struct PictureBar {
+  const char* name;
+  int min, max, def;
+};
+constexpr PictureBar kPictureBars[] = {
+    {"tbContrast", 0, 200, 100}, {"tbBrightness", 0, 200, 100}, {"tbHue", -180, 180, 0}, {"tbSaturation", 0, 300, 100}};
+}  // namespace
+
+void TMainVideo::WireSettings() {
+  TFormSettings* s = windows_.FormSettings.get();
+  if (!s) return;
+  settingsFilter_ = std::make_unique<ShowFilter>([this] { FillPicturePage(); });
+  s->installEventFilter(settingsFilter_.get());
+  QObject* ctx = context_.get();
+  for (const PictureBar& b : kPictureBars)
+    if (auto* bar = s->findChild<QSlider*>(b.name))
+      QObject::connect(bar, &QSlider::valueChanged, ctx, [this] { ApplyPictureBars(); });
+  for (const char* name : {"tbPosX", "tbPosY", "tbSizeX", "tbSizeY"})
+    if (auto* bar = s->findChild<QSlider*>(name))
+      QObject::connect(bar, &QSlider::valueChanged, ctx, [this] { ApplyOutputBars(); });
+  for (const char* name : {"tbPosX", "tbPosY", "tbSizeX", "tbSizeY"}) {
+    if (auto* bar = s->findChild<QSlider*>(name)) {
+      const QSignalBlocker block(bar);
+      bar->setRange(0, 100);
+      bar->setValue(QString(name).startsWith("tbSize") ? 100 : 0);
+    }
+  }
+  if (auto* aspect = s->findChild<QCheckBox*>("cbAspectRatio")) {
+    aspect->setChecked(widget_ ? widget_->KeepAspect() : true);
+    QObject::connect(aspect, &QCheckBox::toggled, ctx, [this](bool on) {
+      if (widget_) widget_->SetKeepAspect(on);
+    });
+  }
+}
+
+void TMainVideo::FillPicturePage() {
+  TFormSettings* s = windows_.FormSettings.get();
+  if (!s) return;
+  const bool active = !Stopped();
+  if (QWidget* page = s->PictureControls()) page->setEnabled(active);
+  if (!active) return;
+  for (const PictureBar& b : kPictureBars) {
+    if (auto* bar = s->findChild<QSlider*>(b.name)) {
+      const QSignalBlocker block(bar);
+      bar->setRange(b.min, b.max);
+      bar->setValue(b.def);
+      bar->setTickInterval(1);
+      bar->setEnabled(true);
+    }
+  }
+  for (const char* name : {"tbPosX", "tbPosY", "tbSizeX", "tbSizeY"})
+    if (auto* bar = s->findChild<QSlider*>(name)) bar->setEnabled(widget_ != nullptr);
+}
+
+void TMainVideo::ApplyPictureBars() {
+  TFormSettings* s = windows_.FormSettings.get();
+  if (!s || !controller_) return;
+  float v[4];
+  for (int i = 0; i < 4; ++i) {
+    auto* bar = s->findChild<QSlider*>(kPictureBars[i].name);
+    v[i] = bar ? static_cast<float>(bar->value()) : static_cast<float>(kPictureBars[i].def);
+  }
+  controller_->SetAdjust(v[0] / 100.0f, v[1] / 100.0f, v[2], v[3] / 100.0f);
+}
+
+void TMainVideo::ApplyOutputBars() {
+  TFormSettings* s = windows_.FormSettings.get();
+  if (!s || !widget_) return;
+  auto value = [s](const char* name, int def) {
+    auto* bar = s->findChild<QSlider*>(name);
+    return bar ? bar->value() : def;
+  };
+  const double x = value("tbPosX", 0) / 100.0, y = value("tbPosY", 0) / 100.0;
+  const double w = value("tbSizeX", 100) / 100.0, h = value("tbSizeY", 100) / 100.0;
+  widget_->SetOutputRect(QRectF(QPointF(x, y), QPointF(x + w, y + h)));
 }
 
 void TMainVideo::ToggleFullScreen() {

@@ -29,6 +29,7 @@ namespace app {
 class TApplicationWindows;
 class TForm1;
 class TMainPlayback;
+class TFormInfoVideo;
 class TPlaybackControl;
 class TVideoWidget;
 
@@ -72,6 +73,9 @@ class TMainVideo {
   const std::string& PositionText() const { return positionText_; }
   // The last snapshot's file ("" when none was written).
   const std::string& LastSnapshot() const { return lastSnapshot_; }
+  // The video properties window (created on first use, owned here).
+  TFormInfoVideo* InfoWindow() const { return info_.get(); }
+  void ShowVideoInfo(const std::string& file);
   // Picture controls of the settings window's Video page (libVLC's adjust filter ranges).
   void SetPicture(float contrast, float brightness, float hue, float saturation);
 
@@ -82,14 +86,21 @@ class TMainVideo {
   void ApplyLoudness();
   void SetLabels(const std::string& pos, const std::string& dur);
   void Wire();
+  void WireSettings();
+  // The settings window's Video page was shown: set up its bars from the playing video.
+  void FillPicturePage();
+  void ApplyPictureBars();
+  void ApplyOutputBars();
 
   TForm1& form_;
   TApplicationWindows& windows_;
   TMainPlayback& view_;
   TPlaybackControl& control_;
   std::unique_ptr<QObject> context_;  // receives posted events; gone before the controller
+  std::unique_ptr<QObject> settingsFilter_;
   std::unique_ptr<video::TVideoController> controller_;
   TVideoWidget* widget_ = nullptr;  // owned by the video panel
+  std::unique_ptr<TFormInfoVideo> info_;
   QTimer* textTimer_ = nullptr;     // TimerShowText
   QTimer* cursorTimer_ = nullptr;   // TimerHideCursor
   std::string videoName_;

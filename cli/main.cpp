@@ -33,6 +33,12 @@ void PrintHelp(FILE* out) {
                "  playlist FILE             the entries the player holds after loading FILE (.plf)\n"
                "                            or importing it (other kinds, after a line naming the\n"
                "                            detected kind), one per line as Title|File|Time\n"
+               "  media [--json] FILE       the video properties of FILE, one Name=value per line\n"
+               "                            (every media details field and Status); exit status 1\n"
+               "                            when Status reports a failure\n"
+               "  snapshot FILE --at MS --out FILE.bmp\n"
+               "                            save the picture the player shows at MS milliseconds\n"
+               "                            as a 24-bit bitmap, without a display\n"
                "\n"
                "Options:\n"
                "  --help       show this help and exit\n"
@@ -58,6 +64,8 @@ int main(int argc, char** argv) {
   }
   if (cmd == "info") return cli::RunInfo(args);
   if (cmd == "play") return cli::RunPlay(args);
+  if (cmd == "media") return cli::RunMedia(args);
+  if (cmd == "snapshot") return cli::RunSnapshot(args);
   if (cmd == "playlist") return cli::RunPlaylist(args);
   std::fprintf(stderr, "orvella: unknown command '%s'\n", cmd.c_str());
   PrintHelp(stderr);

@@ -49,7 +49,7 @@ void TVideoController::ReleasePlayer() {
   stopping_ = false;
 }
 
-bool TVideoController::Start(const std::string& path, bool dvd) {
+bool TVideoController::Start(const std::string& path, bool dvd, int64_t startMs) {
   if (!Ready()) return false;
   ReleasePlayer();
   media_.fetch_add(1);
@@ -75,6 +75,9 @@ bool TVideoController::Start(const std::string& path, bool dvd) {
     error_ = "libVLC cannot open " + path;
     return false;
   }
+  // Without our output libVLC would open a sound device of its own.
+  if (!audio_) vlc_->libvlc_media_add_option(m, ":no-audio");
+  if (startMs > 0) vlc_->libvlc_media_add_option(m, (":start-time=" + std::to_string(startMs / 1000.0)).c_str());
   player_ = vlc_->libvlc_media_player_new(instance_);
   if (!player_) {
     vlc_->libvlc_media_release(m);

@@ -72,9 +72,10 @@ class TVideoController {
   bool Ready() const { return vlc_ != nullptr && instance_ != nullptr; }
   const std::string& LastError() const { return error_; }
 
-  // Starts `path` (a DVD folder, image or device when `dvd`). A new media identity
-  // is taken; false (with LastError) when libVLC refuses at once.
-  bool Start(const std::string& path, bool dvd);
+  // Starts `path` (a DVD folder, image or device when `dvd`), from `startMs` on (the
+  // first picture shown is the one at that time). A new media identity is taken;
+  // false (with LastError) when libVLC refuses at once.
+  bool Start(const std::string& path, bool dvd, int64_t startMs = 0);
   // Runs a paused media (the graph's Run).
   void Run();
   void Pause();

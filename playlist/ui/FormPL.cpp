@@ -470,6 +470,7 @@ void TFormPL::FileInfoClick() {
   if (!tagEdit_.V1Read()) platform::ShowMessage("Can't read ID3v1 tags", platform::kCaptionError, platform::MsgIcon::Error);
   if (!tagEdit_.V2Read()) platform::ShowMessage("Can't read ID3v2 tags", platform::kCaptionError, platform::MsgIcon::Error);
   if (IsAudioFile(file) && ShowFileInfo) ShowFileInfo(model_.SelectedIndex);
+  else if (IsVideoFile(file) && ShowVideoInfo) ShowVideoInfo(model_.SelectedIndex);
 }
 
 bool TFormPL::SaveTagEdits(const TTagFields& v1, const TTagFields& v2) {

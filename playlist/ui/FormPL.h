@@ -77,6 +77,8 @@ class TFormPL : public QWidget {
   // Shows the tag window for the row `index` once FileInfoClick has read the
   // file's tags into TagEdit() (not modal).
   std::function<void(int index)> ShowFileInfo;
+  // Shows the video properties window for the video entry `index` (modal).
+  std::function<void(int index)> ShowVideoInfo;
   std::function<void()> onClosed;
   // Saves "Default.plf" when the window is destroyed (program end).
   bool SaveOnDestroy = true;

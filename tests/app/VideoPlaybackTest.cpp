@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QSlider>
 #include <QThread>
@@ -12,13 +13,16 @@
 #include "../engine/EngineTestUtil.h"
 #include "../video/VideoTestUtil.h"
 #include "AppTestUtil.h"
+#include "app/FormInfoVideo.h"
 #include "app/Main.h"
+#include "app/SecondaryForms.h"
 #include "app/MainPlayback.h"
 #include "app/MainVideo.h"
 #include "app/PlaybackControl.h"
 #include "app/VideoWidget.h"
 #include "platform/MessageBox.h"
 #include "playlist/Playlist.h"
+#include "playlist/ui/FormPL.h"
 #include "video/Snapshot.h"
 #include "video/VlcLibrary.h"
 
@@ -189,6 +193,87 @@ TEST(AppVideo, AnAudioOnlyMp4PlaysAndTheListGoesOn) {
   ASSERT_TRUE(Pump([&] { return v.List().PlayingIndex == 1; }, 15000)) << "stopped at the audio-only entry";
   ASSERT_TRUE(Pump([&] { return v.HasPicture(); }, 10000));
   EXPECT_TRUE(v.messages.Messages().empty());
+  v.Control().Stop();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AppVideo, FileInfoOfAVideoEntryShowsTheVideoProperties) {
+  const std::string small = videotest::SmallMkv();
+  ASSERT_FALSE(small.empty());
+  VideoPlayer v;
+  v.Load({small});
+  v.Control().StartPlayback();
+  ASSERT_TRUE(Pump([&] { return v.HasPicture() && v.Video().Playing(); }, 10000));
+  v.List().SelectedIndex = 0;
+  v.p->windows->FormPL->FileInfoClick();
+  ASSERT_NE(v.Video().InfoWindow(), nullptr);
+  ASSERT_FALSE(v.p->modalShown.empty());
+  EXPECT_EQ(v.p->modalShown.back(), v.Video().InfoWindow()->objectName().toStdString());
+  EXPECT_EQ(v.Video().InfoWindow()->windowTitle().toStdString(), "Properties");
+  v.Video().InfoWindow()->BuildReport();
+  const std::vector<std::string> lines = v.Video().InfoWindow()->Lines();
+  auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+  ASSERT_GE(lines.size(), 30u);
+  EXPECT_EQ(lines[0].rfind("VideoWindowSize=", 0), 0u);
+  EXPECT_TRUE(has("State=gsPlaying (3)"));
+  EXPECT_TRUE(has("GetVideoSize_IBasicVideo2=320,240"));
+  EXPECT_TRUE(has("File=" + small));
+  EXPECT_TRUE(has("MediaVideoFourCC=H264"));
+  EXPECT_TRUE(has("MediaDuration=00:12"));
+  EXPECT_EQ(lines.back(), "-------");
+  v.Control().Stop();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AppVideo, TheSettingsVideoPageDrivesThePicture) {
+  const std::string small = videotest::SmallMkv();
+  ASSERT_FALSE(small.empty());
+  VideoPlayer v;
+  app::TFormSettings* settings = v.p->windows->FormSettings.get();
+  settings->show();
+  EXPECT_FALSE(settings->PictureControls()->isEnabled()) << "no video plays yet";
+  settings->hide();
+  v.Load({small});
+  v.Control().StartPlayback();
+  ASSERT_TRUE(Pump([&] { return v.HasPicture() && v.Video().Playing(); }, 10000));
+  settings->show();
+  EXPECT_TRUE(settings->PictureControls()->isEnabled());
+  auto* brightness = settings->findChild<QSlider*>("tbBrightness");
+  ASSERT_NE(brightness, nullptr);
+  EXPECT_EQ(brightness->minimum(), 0);
+  EXPECT_EQ(brightness->maximum(), 200);
+  EXPECT_EQ(brightness->value(), 100);
+  auto green = [&] {
+    const QImage img = v.Video().Widget()->Picture();
+    double sum = 0;
+    for (int y = 0; y < img.height(); y += 4)
+      for (int x = 0; x < img.width(); x += 4) sum += qGreen(img.pixel(x, y));
+    return sum / ((img.height() / 4) * (img.width() / 4));
+  };
+  const double before = green();
+  brightness->setValue(160);
+  const uint64_t serial = v.Video().Controller()->FrameSerial();
+  ASSERT_TRUE(Pump([&] { return v.Video().Controller()->FrameSerial() > serial + 5; }, 5000));
+  Pump([] { return false; }, 100);
+  EXPECT_GT(green(), before + 10) << "brightness did not move the picture";
+
+  // Position and size: the picture moves to the right half.
+  settings->findChild<QSlider*>("tbPosX")->setValue(50);
+  settings->findChild<QSlider*>("tbSizeX")->setValue(50);
+  app::TVideoWidget* w = v.Video().Widget();
+  EXPECT_GE(w->PictureRect().left(), w->width() / 2 - 1);
+  auto* aspect = settings->findChild<QCheckBox*>("cbAspectRatio");
+  ASSERT_NE(aspect, nullptr);
+  aspect->setChecked(false);
+  EXPECT_FALSE(w->KeepAspect());
+  EXPECT_EQ(w->PictureRect().height(), w->height());
+  settings->hide();
   v.Control().Stop();
 }
 
