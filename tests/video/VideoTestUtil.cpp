@@ -21,7 +21,7 @@ std::string SmallMkv() {
                "geq=r='20*floor(T)':g='X*0.75':b='Y'\" -f lavfi -i sine=f=440:d=12:r=48000 "
                "-f lavfi -i sine=f=880:d=12:r=48000 -i $d/s.srt -i $d/meta.txt "
                "-map 0:v -map 1:a -map 2:a -map 3:s -map_metadata 4 -map_chapters 4 "
-               "-c:v libx264 -preset ultrafast -qp 0 -pix_fmt yuv444p -c:a aac -b:a 128k -c:s srt "
+               "-c:v libx264 -preset ultrafast -qp 0 -g 25 -pix_fmt yuv444p -c:a aac -b:a 128k -c:s srt "
                "-disposition:a:0 default -disposition:a:1 0 {out}; r=$?; rm -rf $d; exit $r");
 }
 
