@@ -21,7 +21,9 @@ constexpr int64_t kNoTime = -1;
 TVideoController::TVideoController(Poster post, engine::TBassCore* bass) : post_(std::move(post)) {
   vlc_ = TVlcLibrary::Get(&error_);
   if (!vlc_) return;
-  const char* const args[] = {"--quiet", "--intf=dummy", "--no-video-title-show", "--no-stats",
+  // libVLC never opens a sound device of its own: the sound goes through our
+  // library (the memory output replaces the dummy one per player).
+  const char* const args[] = {"--quiet", "--intf=dummy", "--aout=adummy", "--no-video-title-show", "--no-stats",
                               "--no-snapshot-preview", "--no-xlib", "--no-osd"};
   instance_ = vlc_->libvlc_new(static_cast<int>(std::size(args)), args);
   if (!instance_) {
