@@ -6,6 +6,7 @@
 #include "app/desktop/FormAssociate.h"
 #include "app/SecondaryForms.h"
 #include "app/desktop/FormUpdate.h"
+#include "app/managers/FormAddonConfig.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/Paths.h"
 #include "playlist/Playlist.h"
@@ -138,8 +139,11 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
   w->FormUrl = std::make_unique<TFormUrl>();
   w->FormMissing = std::make_unique<TFormMissing>();
   w->PlaylistSide->soundfontNotice = w->FormMissing.get();
-  w->AddonConfigForm = Simple("AddonConfigForm", "BASS Add-on Configuration", "btnClose.Caption", "Close",
-                              {"lbl_Detected.Caption", "lbl_Loaded.Caption", "btnLoad.Caption", "btnUnload.Caption"});
+  // The managers ask for the engine at each use: it goes with the main window.
+  auto engineOf = [windows = w.get()]() -> engine::TZOZUZivade* {
+    return windows->Form1 ? windows->Form1->Engine() : nullptr;
+  };
+  w->AddonConfigForm = std::make_unique<TAddonConfigForm>(engineOf);
   w->PluginConfigForm =
       Simple("PluginConfigForm", "Winamp Input plug-in Configuration", "btnClose.Caption", "Close",
              {"lbl_Detected.Caption", "lbl_Loaded.Caption", "btnLoad.Caption", "btnUnload.Caption",
@@ -154,6 +158,12 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
   update->mainText = [form = w->Form1.get()](const std::string& key) { return form->Str(key); };
   update->showModal = [form = w->Form1.get()](QWidget* window) { form->ShowModal(window); };
   w->FormUpdate = std::move(update);
+  if (engine::TZOZUZivade* e = w->Form1->Engine()) {
+    e->OnDecoderChange = [addons = w->AddonConfigForm.get()](engine::TZOZUZivade* eng) {
+      const std::string& decoder = eng->DecoderName();
+      addons->SetAddOnInUse(decoder.rfind("bass_", 0) == 0 ? decoder : std::string());
+    };
+  }
   w->Form1->SetWindows(w.get());
   w->Form1->SetCommandLine(std::move(args));
   return w;

@@ -31,6 +31,7 @@ class TFormAbout;
 class TFormInfo;
 class TFormMissing;
 class TFormSettings;
+class TAddonConfigForm;
 
 class TApplicationWindows {
  public:
@@ -51,7 +52,7 @@ class TApplicationWindows {
   std::unique_ptr<TFormStatus> FormStatus;         // 7  "Status Information"
   std::unique_ptr<TFormUrl> FormUrl;               // 8  "Input URL"
   std::unique_ptr<TFormMissing> FormMissing;       // 9  "Need soundfont"
-  std::unique_ptr<TBaseForm> AddonConfigForm;      // 10 "BASS Add-on Configuration"
+  std::unique_ptr<TAddonConfigForm> AddonConfigForm; // 10 "BASS Add-on Configuration"
   std::unique_ptr<TBaseForm> PluginConfigForm;     // 11 "Winamp Input plug-in Configuration"
   std::unique_ptr<TBaseForm> DSPControlForm;       // 12 "Winamp DSP plug-in control"
   std::unique_ptr<TVisControlForm> VisControlForm; // 13 "Winamp Visualization plug-in control"

@@ -27,6 +27,7 @@
 #include "app/Forms.h"
 #include "app/SecondaryForms.h"
 #include "app/SkinWidgets.h"
+#include "app/managers/FormAddonConfig.h"
 #include "engine/ZOZUZivade.h"
 #include "playlist/ui/FormPL.h"
 #include "platform/IniFile.h"

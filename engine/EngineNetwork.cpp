@@ -373,6 +373,7 @@ bool TZOZUZivade::PreBuffer(DWORD channel) {
   if (failed) {
     errorBox_.ShowError("Error at buffering process.");
     decoderName_.clear();
+    NoteDecoder();
     return false;
   }
   return true;

@@ -194,7 +194,15 @@ void TZOZUZivade::SetMode(TPlayerMode mode) {
     platform::KillTimer(hiddenWindow_, kSpectrumTimer);
   }
   VisModeChanged(mode);
+  NoteDecoder();
   if (OnModeChange) OnModeChange(this, old, mode);
+}
+
+void TZOZUZivade::NoteDecoder() {
+  if (decoderName_ == notedDecoder_ && pluginSlot_ == notedSlot_) return;
+  notedDecoder_ = decoderName_;
+  notedSlot_ = pluginSlot_;
+  if (OnDecoderChange) OnDecoderChange(this);
 }
 
 // ---------------------------------------------------------------------------
@@ -287,6 +295,7 @@ void TZOZUZivade::Close() {
   fading_ = false;
   networkFile_ = liveBroadcast_ = downloadComplete_ = false;
   if (mode_ != plmStandby) SetMode(plmStandby);
+  else NoteDecoder();
 }
 
 bool TZOZUZivade::Open(const std::string& nameIn) {
@@ -463,6 +472,7 @@ void TZOZUZivade::Play() {
       plugins::SelectInputPlugin(-1);
       pluginSlot_ = -1;
       decoderName_.clear();
+      NoteDecoder();
       return;
     }
     SetMode(plmPlaying);
@@ -485,6 +495,7 @@ void TZOZUZivade::Play() {
     if (!outputChannel_) {
       ShowLibError("Could not open the channel for play.");
       decoderName_.clear();
+      NoteDecoder();
       return;
     }
     plugins::SetChannelState(streamKind_, decodeChannel_, outputChannel_, int(ci.chans), int(ci.freq));
@@ -503,6 +514,7 @@ void TZOZUZivade::Play() {
     if (lyricSync_) bass_.BASS_ChannelRemoveSync(decodeChannel_, lyricSync_);
     endSync_ = lyricSync_ = 0;
     decoderName_.clear();
+    NoteDecoder();
     return;
   }
   SetMode(plmPlaying);
@@ -937,6 +949,15 @@ bool TZOZUZivade::StartDSPPlugin(const std::string& path, int moduleIndex) {
 
 void TZOZUZivade::StopDSPPlugin() {
   if (plugins::IsDSPActive()) plugins::DeactivateDSPModule();
+}
+
+void TZOZUZivade::ShowPluginConfig() {
+  if (!bassReady_) {
+    errorBox_.ShowError("Player is not ready !");
+    return;
+  }
+  if (!pluginBuffersReady_) errorBox_.ShowError("Cannot run Winamp input plug-ins. (Faild to get buffer)!");
+  if (OnShowPluginConfig) OnShowPluginConfig(this, pluginFirst_);
 }
 
 platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {

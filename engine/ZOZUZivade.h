@@ -86,6 +86,12 @@ class TZOZUZivade {
   std::function<void(TZOZUZivade*, uint32_t)> OnMBWindowShow;
   // lParam of code 97: a record of the drawer library's, so pointer-sized.
   std::function<void(TZOZUZivade*, uintptr_t)> OnGenWindowShow;
+  // The open stream's decoder changed (a stream opened or closed, a plug-in given up after a
+  // failed play): DecoderName() and PluginSlot() tell the new one. The managers show it in use.
+  std::function<void(TZOZUZivade*)> OnDecoderChange;
+  // Asked by ShowPluginConfig to show the input plug-in manager modally with its "plug-in first"
+  // box set as given. The engine owns no window: the program supplies this.
+  std::function<void(TZOZUZivade*, bool pluginFirst)> OnShowPluginConfig;
 
   // Transport.
   bool Open(const std::string& name);
@@ -150,6 +156,9 @@ class TZOZUZivade {
   // Winamp DSP plug-ins: a library in plugins/ (or a path) and a module index.
   bool StartDSPPlugin(const std::string& path, int moduleIndex);
   void StopDSPPlugin();
+  // The input plug-in manager: "Player is not ready !" without the library; without plug-in
+  // buffers a warning first, then the window all the same.
+  void ShowPluginConfig();
   bool PluginBuffersReady() const { return pluginBuffersReady_; }
   // The input plug-in slot of the open stream, -1 for none.
   int PluginSlot() const { return pluginSlot_; }
@@ -232,6 +241,8 @@ class TZOZUZivade {
   friend struct EngineCallbacks;
   platform::LRESULT WndProc(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
   void SetMode(TPlayerMode mode);
+  // Fires OnDecoderChange when the decoder name or the plug-in slot differ from the last told.
+  void NoteDecoder();
   void StartSpectrumTimer();
   void SpectrumTick();
   void ShowLibError(const std::string& message);
@@ -307,6 +318,8 @@ class TZOZUZivade {
   TStreamInfo streamInfo_;
   int supportedBy_ = sbNone;
   std::string decoderName_;
+  std::string notedDecoder_;  // what OnDecoderChange last told
+  int notedSlot_ = -1;
   bool busy_ = false;
   bool starting_ = false;    // an input plug-in's play or seek waits for its output
   bool outputOpen_ = false;  // the input plug-in's output has started

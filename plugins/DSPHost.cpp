@@ -386,6 +386,21 @@ uint32_t PlayBlockBytes(int bits, int channels, int rate) {
 
 int DSPFaultCount() { return Host().dspFaults.load(); }
 
+bool RunPluginGuarded(void (*call)(void*), void* arg) {
+  InstallFaultHandler();
+  sigjmp_buf jump;
+  sigjmp_buf* const outer = t_dspJump;  // a call already guarded on this thread (a nested event loop)
+  volatile bool faulted = false;
+  if (sigsetjmp(jump, 1) == 0) {
+    t_dspJump = &jump;
+    call(arg);
+  } else {
+    faulted = true;
+  }
+  t_dspJump = outer;
+  return !faulted;
+}
+
 // ---------------------------------------------------------------------------
 // DSP library and modules
 

@@ -142,4 +142,9 @@ uint32_t PlayBlockBytes(int bits, int channels, int rate);
 // Times a DSP module faulted on the play thread or was left behind since the host started.
 int DSPFaultCount();
 
+// Runs call(arg) on the calling thread under the fault guard ModifySamples runs under on the play
+// thread: a fault inside (SIGSEGV, SIGBUS, SIGFPE, SIGILL) returns false instead of ending the
+// program. For the managers' calls of a plug-in's Config and About; calls may nest.
+bool RunPluginGuarded(void (*call)(void*), void* arg);
+
 }  // namespace plugins
