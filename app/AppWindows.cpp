@@ -7,6 +7,8 @@
 #include "app/SecondaryForms.h"
 #include "app/desktop/FormUpdate.h"
 #include "app/managers/FormAddonConfig.h"
+#include "app/managers/FormPluginConfig.h"
+#include "plugins/PluginCtrl.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/Paths.h"
 #include "playlist/Playlist.h"
@@ -144,10 +146,7 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
     return windows->Form1 ? windows->Form1->Engine() : nullptr;
   };
   w->AddonConfigForm = std::make_unique<TAddonConfigForm>(engineOf);
-  w->PluginConfigForm =
-      Simple("PluginConfigForm", "Winamp Input plug-in Configuration", "btnClose.Caption", "Close",
-             {"lbl_Detected.Caption", "lbl_Loaded.Caption", "btnLoad.Caption", "btnUnload.Caption",
-              "btnAbout.Caption", "btnConfigure.Caption", "cbPluginFirst.Caption"});
+  w->PluginConfigForm = std::make_unique<TPluginConfigForm>(engineOf);
   w->DSPControlForm = Simple("DSPControlForm", "Winamp DSP plug-in control", "btnClose.Caption", "Close",
                              {"lbl_Detected.Caption", "lbl_Descripion.Caption", "lbl_Modules.Caption",
                               "btnConfigure.Caption", "btnStart.Caption", "btnStop.Caption"});
@@ -159,9 +158,16 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
   update->showModal = [form = w->Form1.get()](QWidget* window) { form->ShowModal(window); };
   w->FormUpdate = std::move(update);
   if (engine::TZOZUZivade* e = w->Form1->Engine()) {
-    e->OnDecoderChange = [addons = w->AddonConfigForm.get()](engine::TZOZUZivade* eng) {
+    e->OnDecoderChange = [addons = w->AddonConfigForm.get(),
+                          inputs = w->PluginConfigForm.get()](engine::TZOZUZivade* eng) {
       const std::string& decoder = eng->DecoderName();
       addons->SetAddOnInUse(decoder.rfind("bass_", 0) == 0 ? decoder : std::string());
+      inputs->SetPluginInUse(eng->PluginSlot() >= 0 ? plugins::GetPluginInfo(eng->PluginSlot()).Name : std::string());
+    };
+    // The engine has no window of its own: it shows the input plug-in manager through the main window.
+    e->OnShowPluginConfig = [form, inputs = w->PluginConfigForm.get()](engine::TZOZUZivade*, bool pluginFirst) {
+      inputs->SetPluginFirst(pluginFirst);
+      form->ShowModal(inputs);
     };
   }
   w->Form1->SetWindows(w.get());

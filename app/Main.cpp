@@ -424,6 +424,7 @@ void TForm1::WireButtons() {
   on("PMClose", [this] { close(); });
   on("PMAbout", [this] { if (windows_) ShowModal(windows_->FormAbout.get()); });
   on("PMAddonSetup", [this] { if (windows_) ShowModal(windows_->AddonConfigForm.get()); });
+  on("PMPluginSetup", [this] { if (engine_) engine_->ShowPluginConfig(); });
   on("PMDSPSetup", [this] { if (windows_) windows_->DSPControlForm->show(); });
   on("PMVisSetup", [this] { if (windows_) windows_->VisControlForm->show(); });
   on("PMStatus", [this] { if (windows_) windows_->FormStatus->show(); });

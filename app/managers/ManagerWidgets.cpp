@@ -130,6 +130,8 @@ TManagerGrid::TManagerGrid(const std::vector<std::pair<QString, int>>& columns, 
   for (const auto& c : columns) labels << c.first;
   setHorizontalHeaderLabels(labels);
   for (int i = 0; i < int(columns.size()); ++i) setColumnWidth(i, columns[size_t(i)].second);
+  minNameWidth_ = columns.empty() ? 0 : columns[0].second;
+  horizontalHeader()->setStretchLastSection(true);
   verticalHeader()->hide();
   verticalHeader()->setDefaultSectionSize(18);
   horizontalHeader()->setHighlightSections(false);
@@ -159,6 +161,14 @@ void TManagerGrid::AddRow(const std::vector<std::string>& texts) {
     it->setToolTip(it->text());
     setItem(row, c, it);
   }
+  FitNames();
+}
+
+void TManagerGrid::FitNames() {
+  // Names are what the user picks by: their column grows past its default width to show them whole.
+  const int least = minNameWidth_;
+  resizeColumnToContents(0);
+  if (columnWidth(0) < least) setColumnWidth(0, least);
 }
 
 std::string TManagerGrid::Cell(int row, int column) const {

@@ -65,7 +65,9 @@ class TManagerGrid : public QTableWidget {
   QColor HeaderColour() const;
 
  private:
+  void FitNames();
   std::string inUse_;
+  int minNameWidth_ = 0;
 };
 
 }  // namespace app

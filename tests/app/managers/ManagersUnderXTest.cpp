@@ -16,6 +16,8 @@
 #include "app/AppWindows.h"
 #include "app/Main.h"
 #include "app/managers/FormAddonConfig.h"
+#include "app/managers/FormPluginConfig.h"
+#include "app/managers/ManagerWidgets.h"
 
 using apptest::Player;
 using apptest::ProgramDir;
@@ -67,4 +69,23 @@ TEST(ManagersUnderX, AddonManager) {
   f->SetAddOnInUse("bass_flac.so");
   Shoot(f, "addon-manager");
   EXPECT_TRUE(rec.Messages().empty());
+}
+
+TEST(ManagersUnderX, InputPluginManager) {
+  if (!Artifacts()) GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
+  QDir().mkpath(Artifacts());
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\n");
+  mgrtest::Copy(MGR_INPUT_PLUGIN, dir.File("plugins/in_mgr.so"));
+  mgrtest::Copy(MGR_PCM_PLUGIN, dir.File("plugins/in_testpcm.so"));
+  mgrtest::Copy(std::string(ORVELLA_STAGE_DIR) + "/plugins/in_midi.so", dir.File("plugins/in_midi.so"));
+  platform::MessageRecorder rec;
+  Player p;
+  app::TPluginConfigForm* f = p.windows->PluginConfigForm.get();
+  f->show();
+  f->PluginList()->Select(2);  // in_testpcm.so (in_midi.so is loaded at start)
+  f->Load();
+  f->SetPluginInUse("in_midi.so");
+  Shoot(f, "input-plugin-manager");
+  for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
 }
