@@ -27,6 +27,7 @@
 #include "platform/Paths.h"
 #include "playlist/Playlist.h"
 #include "playlist/ui/FormPL.h"
+#include "video/DvdDisc.h"
 #include "video/Snapshot.h"
 
 namespace app {
@@ -107,6 +108,11 @@ void TMainVideo::Wire() {
   action("PMSpeedDown", [this] { SpeedDown(); });
   action("PMSnapShot", [this] { TakeSnapshot(); });
   action("PMStepForwardMenu", [this] { StepForward(); });
+  action("PMPlayDVD", [this] { PlayDvd(); });
+  action("PMMenuTitle", [this] { ShowMenu(true); });
+  action("PMMenuRoot", [this] { ShowMenu(false); });
+  action("PMSaveBookmark", [this] { SaveBookmark(); });
+  action("PMRestoreBookmark", [this] { RestoreBookmark(); });
   if (QToolButton* full = form_.SpeedButton("sbFullScreen")) {
     full->setCheckable(true);
     QObject::connect(full, &QToolButton::clicked, ctx, [this] { ToggleFullScreen(); });
@@ -198,7 +204,9 @@ void TMainVideo::StartPlayback(int playMode) {
     dvdPositionMs_ = 0;
     lastTitle_ = -1;
     positionText_ = video::ElapsedText(0);
-    if (!controller_->Start(control_.CurrentFile, playMode == 3)) {
+    if (playMode == 3) {
+      if (!StartDvd(control_.CurrentFile)) return;
+    } else if (!controller_->Start(control_.CurrentFile, false)) {
       platform::ShowMessage(controller_->LastError(), platform::kCaptionError, platform::MsgIcon::Error);
       return;
     }
@@ -220,6 +228,99 @@ void TMainVideo::StartPlayback(int playMode) {
     dvdSpeed_ = 1.0;
     controller_->SetRate(1.0);
   }
+}
+
+bool TMainVideo::StartDvd(const std::string& path) {
+  std::string disc;
+  switch (video::CheckDvdVolume(path, disc)) {
+    case video::TDvdVolume::Invalid:
+      platform::ShowMessage("The specified DVD volume to be played does not exist.", platform::kCaptionError,
+                            platform::MsgIcon::Error);
+      return false;
+    case video::TDvdVolume::NotFound:
+      platform::ShowMessage("No DVD volume is specified or isn't found.", platform::kCaptionError,
+                            platform::MsgIcon::Error);
+      return false;
+    case video::TDvdVolume::Ok:
+      break;
+  }
+  discId_ = video::DvdDiscIdentity(disc);
+  pendingSeekMs_ = -1;
+  pendingTitle_ = -1;
+  if (!controller_->Start(disc, true)) {
+    platform::ShowMessage(controller_->LastError(), platform::kCaptionError, platform::MsgIcon::Error);
+    return false;
+  }
+  return true;
+}
+
+void TMainVideo::PlayDvd(const std::string& discPath) {
+  if (!EnsureController()) return;
+  control_.Stop();
+  control_.PlayMode = 3;
+  form_.SetPlayMode(3);
+  mode_ = 3;
+  if (controller_->State() != video::TVideoState::Stopped) controller_->Stop();
+  // The panel opens and the running title names the disc.
+  form_.Settings().showVideoWindow = true;
+  form_.ShowVideoPanel(true);
+  videoName_ = discPath.empty() ? std::string("DVD") : platform::ExtractFileName(discPath);
+  if (videoName_.empty()) videoName_ = "DVD";
+  dvdSpeed_ = 1.0;
+  dvdTotalMs_ = 1;
+  dvdPositionMs_ = 0;
+  lastTitle_ = -1;
+  if (widget_) widget_->ClearPicture();
+  if (!StartDvd(discPath)) return;
+  ApplyLoudness();
+  ComposeTitle("StringPlaying");
+  view_.StartRunStringTimer();
+}
+
+void TMainVideo::ShowMenu(bool title) {
+  if (mode_ == 3 && controller_ && !Stopped()) controller_->ShowMenu(title);
+}
+
+std::string TMainVideo::BookmarkFile() const { return form_.ProgramFolder() + "bookmark.bmk"; }
+
+void TMainVideo::SaveBookmark() {
+  if (mode_ != 3 || !controller_ || Stopped()) return;
+  video::TDvdBookmark b;
+  b.DiscId = discId_;
+  b.Title = std::max(controller_->Title(), 0);
+  b.Chapter = std::max(controller_->Chapter(), 0);
+  b.TimeMs = controller_->TimeMs();
+  std::string error;
+  if (!video::SaveDvdBookmark(BookmarkFile(), b, &error))
+    platform::ShowMessage(error, platform::kCaptionError, platform::MsgIcon::Error);
+}
+
+void TMainVideo::RestoreBookmark() {
+  if (mode_ != 3 || !controller_ || Stopped()) return;
+  video::TDvdBookmark b;
+  switch (video::LoadDvdBookmark(BookmarkFile(), b)) {
+    case video::TBookmarkRead::Missing:
+      return;  // no bookmark saved: nothing to do
+    case video::TBookmarkRead::Damaged:
+      platform::ShowMessage("The bookmark file " + BookmarkFile() + " is damaged and cannot be restored.",
+                            platform::kCaptionError, platform::MsgIcon::Error);
+      return;
+    case video::TBookmarkRead::Ok:
+      break;
+  }
+  if (b.DiscId != discId_) {
+    platform::ShowMessage("The bookmark was saved on another disc.", platform::kCaptionWarning,
+                          platform::MsgIcon::Warning);
+    return;
+  }
+  if (controller_->Title() == b.Title) {
+    controller_->SeekMs(b.TimeMs);
+    return;
+  }
+  // The time applies once the title plays.
+  pendingTitle_ = b.Title;
+  pendingSeekMs_ = b.TimeMs;
+  controller_->SetTitle(b.Title);
 }
 
 void TMainVideo::Pause() {
@@ -272,7 +373,17 @@ void TMainVideo::SeekToBar(int filledWidth, int range) {
 void TMainVideo::Position(int64_t& positionMs, int64_t& lengthMs) {
   if (!controller_) return;
   if (mode_ == 3) {
-    positionMs = dvdPositionMs_;
+    if (lastTitle_ > 0) {
+      const int64_t total = controller_->LengthMs() / 1000 * 1000;
+      if (total > 0 && total != dvdTotalMs_) {
+        dvdTotalMs_ = total;
+        if (QLabel* l = form_.Label("LabelVideoDur")) {
+          l->setText(Q(form_.Str("StringDuration") + video::ElapsedText(total)));
+          l->adjustSize();
+        }
+      }
+    }
+    positionMs = lastTitle_ == 0 ? 0 : dvdPositionMs_;
     lengthMs = dvdTotalMs_;
     return;
   }
@@ -510,15 +621,15 @@ void TMainVideo::OnEvent(const video::TVideoEvent& e) {
       // libVLC reports a title change with each chapter: act on real changes only.
       if (mode_ != 3 || e.Value == lastTitle_) break;
       lastTitle_ = static_cast<int>(e.Value);
-      const int64_t total = controller_->LengthMs();
-      dvdTotalMs_ = total / 1000 * 1000;
-      if (dvdTotalMs_ == 0) dvdTotalMs_ = 1;
-      const int64_t s = total / 1000;
-      char dur[32];
-      std::snprintf(dur, sizeof dur, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
-                    static_cast<long long>((s % 3600) / 60), static_cast<long long>(s % 60));
+      if (pendingSeekMs_ >= 0 && e.Value == pendingTitle_) {
+        controller_->SeekMs(pendingSeekMs_);
+        pendingSeekMs_ = -1;
+      }
+      // The menus have no length of their own: 0, not a full bar. A title's length
+      // is taken by the display timer once libVLC knows it.
+      dvdTotalMs_ = 1;
       if (QLabel* l = form_.Label("LabelVideoDur")) {
-        l->setText(Q(form_.Str("StringDuration") + dur));
+        l->setText(Q(form_.Str("StringDuration") + video::ElapsedText(0)));
         l->adjustSize();
       }
       view_.SetStateTimer(true);
@@ -526,7 +637,7 @@ void TMainVideo::OnEvent(const video::TVideoEvent& e) {
     }
     case video::TVideoEventKind::TimeChanged: {
       if (mode_ != 3) break;
-      const int64_t ms = e.Value / 1000 * 1000;
+      const int64_t ms = lastTitle_ == 0 ? 0 : e.Value / 1000 * 1000;
       if (ms == dvdPositionMs_ && !positionText_.empty()) break;
       dvdPositionMs_ = ms;
       positionText_ = video::ElapsedText(ms);

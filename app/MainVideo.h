@@ -64,6 +64,14 @@ class TMainVideo {
   bool FullScreen() const { return fullScreen_; }
   void StepForward();
   void ShowVideoText(const QString& text);
+  // DVD: "Play DVD" (the default drive, or `disc` when given), the menus, bookmarks.
+  void PlayDvd(const std::string& disc = {});
+  void ShowMenu(bool title);
+  void SaveBookmark();
+  void RestoreBookmark();
+  int64_t DvdTotalMs() const { return dvdTotalMs_; }
+  int64_t DvdPositionMs() const { return dvdPositionMs_; }
+  std::string BookmarkFile() const;
 
   // Parts tests look at.
   video::TVideoController* Controller() const { return controller_.get(); }
@@ -81,6 +89,8 @@ class TMainVideo {
 
  private:
   bool EnsureController();
+  // Checks the DVD and starts it; false (after the failure box) when it cannot play.
+  bool StartDvd(const std::string& path);
   void OnEvent(const video::TVideoEvent& e);
   void ComposeTitle(const char* statusKey);
   void ApplyLoudness();
@@ -111,6 +121,9 @@ class TMainVideo {
   int64_t dvdTotalMs_ = 1;
   int64_t dvdPositionMs_ = 0;
   int lastTitle_ = -1;
+  std::string discId_;
+  int64_t pendingSeekMs_ = -1;  // a restored bookmark's time, once its title plays
+  int pendingTitle_ = -1;
   bool fullScreen_ = false;
   bool pointerMoved_ = false;
   int mode_ = 0;  // 2 video, 3 DVD: what the controller plays

@@ -166,6 +166,16 @@ void TVideoController::StepForward() {
   if (player_) vlc_->libvlc_media_player_next_frame(player_);
 }
 int TVideoController::Title() const { return player_ ? vlc_->libvlc_media_player_get_title(player_) : -1; }
+int TVideoController::Chapter() const { return player_ ? vlc_->libvlc_media_player_get_chapter(player_) : -1; }
+void TVideoController::SetTitle(int title) {
+  if (player_) vlc_->libvlc_media_player_set_title(player_, title);
+}
+void TVideoController::ShowMenu(bool title) {
+  if (!player_) return;
+  // The navigator's menus are title 0; its chapters 1 and 2 call the root and the title menu.
+  vlc_->libvlc_media_player_set_title(player_, 0);
+  vlc_->libvlc_media_player_set_chapter(player_, title ? 2 : 1);
+}
 void TVideoController::Navigate(unsigned action) {
   if (player_) vlc_->libvlc_media_player_navigate(player_, action);
 }

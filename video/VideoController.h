@@ -94,6 +94,11 @@ class TVideoController {
   void PreviousChapter();
   void StepForward();
   int Title() const;
+  int Chapter() const;
+  // DVD: plays `title` (0 is the menus' title of libVLC's navigator).
+  void SetTitle(int title);
+  // DVD: the title menu (`title`) or the root menu.
+  void ShowMenu(bool title);
   // DVD menu navigation: 0 activate, 1 up, 2 down, 3 left, 4 right.
   void Navigate(unsigned action);
   // Picture controls of libVLC's adjust filter (enable once any is set).

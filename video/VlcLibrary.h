@@ -40,6 +40,9 @@ namespace video {
   X(libvlc_media_player_next_chapter)            \
   X(libvlc_media_player_previous_chapter)        \
   X(libvlc_media_player_get_title)               \
+  X(libvlc_media_player_set_title)               \
+  X(libvlc_media_player_get_chapter)             \
+  X(libvlc_media_player_set_chapter)             \
   X(libvlc_media_player_next_frame)              \
   X(libvlc_media_player_navigate)                \
   X(libvlc_video_set_callbacks)                  \

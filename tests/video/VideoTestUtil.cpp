@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
 
 #include "../engine/EngineTestUtil.h"
 #include "video/Snapshot.h"
@@ -29,6 +30,20 @@ std::string ShortAvi() {
   return Media("short.avi",
                "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=s=160x120:r=25:d=1.5 -f lavfi -i sine=f=440:d=1.5 "
                "-c:v mpeg4 -c:a mp2 {out}");
+}
+
+std::string TestDvd() {
+  const std::string recipe =
+      "sh " + enginetest::Quote(std::string(ORVELLA_SOURCE_DIR) + "/tests/video/make_dvd.sh") + " {out}";
+  // A folder: when another test process made it first, its rename over ours fails.
+  try {
+    return Media("testdisc", recipe);
+  } catch (const std::exception&) {
+    const std::string path = std::string(ORVELLA_BINARY_DIR) + "/test-media/engine/testdisc";
+    std::error_code ec;
+    std::filesystem::remove_all(path + ".tmp" + std::to_string(::getpid()), ec);
+    return std::filesystem::exists(path + "/VIDEO_TS/VIDEO_TS.IFO") ? path : std::string();
+  }
 }
 
 std::string TruncatedMkv() {

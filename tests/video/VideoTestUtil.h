@@ -12,6 +12,10 @@ namespace videotest {
 std::string SmallMkv();
 // 1.5 s of picture and sound (MPEG-4 part 2 and MP2 in AVI): for endings.
 std::string ShortAvi();
+// A PAL DVD folder: the disc starts in its title menu (blue), whose button plays title 1
+// (12 s, chapters at 0, 4 and 8 s); the root menu (green) has a button that calls the title
+// menu. The disc's root.
+std::string TestDvd();
 // The file truncated to a third of it.
 std::string TruncatedMkv();
 // ffmpeg's own picture at `seconds` as a frame (bgr24 through a 24-bit bitmap).

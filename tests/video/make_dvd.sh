@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds a small PAL DVD folder (VIDEO_TS) into $1: a root menu (green) and a
-# title menu (blue), each with one button that plays title 1, and a 12 s title
-# with chapters at 0, 4 and 8 s. The disc starts in the root menu.
+# title menu (blue) whose button plays title 1, a root menu whose button calls the
+# title menu, and a 12 s title
+# with chapters at 0, 4 and 8 s. The disc starts in the title menu.
 set -e
 out="$1"
 work="$(mktemp -d)"
@@ -27,7 +28,7 @@ ffmpeg -nostdin -v error -y -f lavfi -i "testsrc=s=720x576:r=25:d=12" -f lavfi -
 cat > dvd.xml <<XML
 <dvdauthor dest="$out" jumppad="yes">
   <vmgm>
-    <fpc>jump titleset 1 menu;</fpc>
+    <fpc>jump menu entry title;</fpc>
     <menus>
       <pgc entry="title">
         <vob file="title_menu_btn.mpg" pause="inf"/>
@@ -39,7 +40,7 @@ cat > dvd.xml <<XML
     <menus>
       <pgc entry="root">
         <vob file="root_menu_btn.mpg" pause="inf"/>
-        <button name="b1">jump title 1;</button>
+        <button name="b1">jump vmgm menu entry title;</button>
       </pgc>
     </menus>
     <titles>
