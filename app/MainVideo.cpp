@@ -271,7 +271,10 @@ void TMainVideo::PlayDvd(const std::string& discPath) {
   dvdPositionMs_ = 0;
   lastTitle_ = -1;
   if (widget_) widget_->ClearPicture();
-  if (!StartDvd(discPath)) return;
+  if (!StartDvd(discPath)) {
+    ComposeTitle("StringStopped");
+    return;
+  }
   ApplyLoudness();
   ComposeTitle("StringPlaying");
   view_.StartRunStringTimer();

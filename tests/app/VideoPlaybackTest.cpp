@@ -6,7 +6,9 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QSlider>
+#include <QTest>
 #include <QThread>
+#include <sys/stat.h>
 #include <chrono>
 #include <filesystem>
 
@@ -277,6 +279,77 @@ TEST(AppVideo, TheSettingsVideoPageDrivesThePicture) {
   EXPECT_EQ(w->PictureRect().height(), w->height());
   settings->hide();
   v.Control().Stop();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AppDvd, MenuButtonTitleChaptersAndABookmark) {
+  const std::string disc = videotest::TestDvd();
+  ASSERT_FALSE(disc.empty());
+  VideoPlayer v;
+  v.Load({disc + "/VIDEO_TS/VIDEO_TS.IFO"});
+  v.Control().StartPlayback();
+  EXPECT_EQ(v.Control().PlayMode, 3);
+  ASSERT_TRUE(Pump([&] { return v.HasPicture(); }, 15000)) << "no picture from the disc";
+  video::TVideoController* c = v.Video().Controller();
+  EXPECT_EQ(c->Title(), 0) << "the disc starts in its menu";
+  EXPECT_TRUE(v.messages.Messages().empty());
+  // Enter activates the highlighted button while a menu shows.
+  QTest::keyClick(v.Video().Widget(), Qt::Key_Return);
+  EXPECT_FALSE(v.Video().FullScreen());
+  ASSERT_TRUE(Pump([&] { return v.Video().DvdTotalMs() == 12000; }, 10000)) << v.Video().DvdTotalMs();
+  EXPECT_EQ(c->Title(), 1);
+  ASSERT_TRUE(Pump([&] { return c->TimeMs() > 300; }, 5000));
+  // Next and Previous are chapters on a DVD.
+  v.Control().Next();
+  ASSERT_TRUE(Pump([&] { return c->Chapter() == 1; }, 5000));
+  ASSERT_TRUE(Pump([&] { return v.Video().DvdPositionMs() >= 4000; }, 5000)) << "the position labels do not follow";
+  EXPECT_NE(v.Label("LabelVideoPos").find("0:00:0"), std::string::npos) << v.Label("LabelVideoPos");
+
+  v.Video().SaveBookmark();
+  const int64_t saved = c->TimeMs();
+  ASSERT_TRUE(std::filesystem::exists(v.dir.File("bookmark.bmk")));
+  v.Video().ShowMenu(false);
+  ASSERT_TRUE(Pump([&] { return c->Title() == 0; }, 10000));
+  v.Video().RestoreBookmark();
+  ASSERT_TRUE(Pump([&] { return c->Title() == 1 && std::abs(c->TimeMs() - saved) < 1500; }, 10000))
+      << c->Title() << " " << c->TimeMs() << " saved " << saved;
+  EXPECT_TRUE(v.messages.Messages().empty());
+
+  // A garbage bookmark is reported, nothing moves.
+  enginetest::WriteFile(v.dir.File("bookmark.bmk"), std::string(2000, 'g'));
+  v.Video().RestoreBookmark();
+  ASSERT_EQ(v.messages.Messages().size(), 1u);
+  EXPECT_NE(v.messages.Messages()[0].text.find("damaged"), std::string::npos);
+  v.Control().Stop();
+  EXPECT_TRUE(v.Video().Stopped());
+}
+
+TEST(AppDvd, AMissingOrBrokenDiscAndNoDriveAreReported) {
+  enginetest::ScratchDir scratch;
+  std::filesystem::create_directories(scratch.File("bad/VIDEO_TS"));
+  enginetest::WriteFile(scratch.File("bad/VIDEO_TS/VIDEO_TS.IFO"), "garbage");
+  VideoPlayer v;
+  v.Load({scratch.File("missing/VIDEO_TS.IFO"), scratch.File("bad/VIDEO_TS/VIDEO_TS.IFO")});
+  v.Control().StartPlayback();
+  ASSERT_EQ(v.messages.Messages().size(), 1u);
+  EXPECT_EQ(v.messages.Messages()[0].text, "The specified DVD volume to be played does not exist.");
+  EXPECT_EQ(v.messages.Messages()[0].caption, "Error");
+  EXPECT_TRUE(v.Video().Stopped());
+  v.List().PlayingIndex = 1;
+  v.Control().StartPlayback();
+  ASSERT_EQ(v.messages.Messages().size(), 2u);
+  EXPECT_EQ(v.messages.Messages()[1].text, "The specified DVD volume to be played does not exist.");
+  struct stat st {};
+  if (stat("/dev/sr0", &st) != 0 && stat("/dev/dvd", &st) != 0 && stat("/dev/cdrom", &st) != 0) {
+    v.Video().PlayDvd();
+    ASSERT_EQ(v.messages.Messages().size(), 3u);
+    EXPECT_EQ(v.messages.Messages()[2].text, "No DVD volume is specified or isn't found.");
+    EXPECT_EQ(v.Control().PlayMode, 3);
+    EXPECT_NE(v.Control().RunningTitle.find("DVD"), std::string::npos);
+  }
 }
 
 }  // namespace
