@@ -7,6 +7,7 @@
 #include "app/SecondaryForms.h"
 #include "app/desktop/FormUpdate.h"
 #include "app/managers/FormAddonConfig.h"
+#include "app/managers/FormDSPControl.h"
 #include "app/managers/FormPluginConfig.h"
 #include "plugins/PluginCtrl.h"
 #include "engine/ZOZUZivade.h"
@@ -147,9 +148,7 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
   };
   w->AddonConfigForm = std::make_unique<TAddonConfigForm>(engineOf);
   w->PluginConfigForm = std::make_unique<TPluginConfigForm>(engineOf);
-  w->DSPControlForm = Simple("DSPControlForm", "Winamp DSP plug-in control", "btnClose.Caption", "Close",
-                             {"lbl_Detected.Caption", "lbl_Descripion.Caption", "lbl_Modules.Caption",
-                              "btnConfigure.Caption", "btnStart.Caption", "btnStop.Caption"});
+  w->DSPControlForm = std::make_unique<TDSPControlForm>(engineOf);
   w->VisControlForm = std::make_unique<TVisControlForm>();
   w->FormControlBar = Simple("FormControlBar", "Control Bar", nullptr, nullptr, {});
   w->FormAssociate = std::make_unique<desktop::TFormAssociate>();

@@ -33,6 +33,7 @@ class TFormMissing;
 class TFormSettings;
 class TAddonConfigForm;
 class TPluginConfigForm;
+class TDSPControlForm;
 
 class TApplicationWindows {
  public:
@@ -55,7 +56,7 @@ class TApplicationWindows {
   std::unique_ptr<TFormMissing> FormMissing;       // 9  "Need soundfont"
   std::unique_ptr<TAddonConfigForm> AddonConfigForm; // 10 "BASS Add-on Configuration"
   std::unique_ptr<TPluginConfigForm> PluginConfigForm; // 11 "Winamp Input plug-in Configuration"
-  std::unique_ptr<TBaseForm> DSPControlForm;       // 12 "Winamp DSP plug-in control"
+  std::unique_ptr<TDSPControlForm> DSPControlForm; // 12 "Winamp DSP plug-in control"
   std::unique_ptr<TVisControlForm> VisControlForm; // 13 "Winamp Visualization plug-in control"
   std::unique_ptr<TBaseForm> FormControlBar;       // 14 "Control Bar"
   std::unique_ptr<TBaseForm> FormAssociate;        // 15 "Associate Files"

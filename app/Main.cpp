@@ -28,6 +28,7 @@
 #include "app/SecondaryForms.h"
 #include "app/SkinWidgets.h"
 #include "app/managers/FormAddonConfig.h"
+#include "app/managers/FormDSPControl.h"
 #include "engine/ZOZUZivade.h"
 #include "playlist/ui/FormPL.h"
 #include "platform/IniFile.h"

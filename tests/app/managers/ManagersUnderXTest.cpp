@@ -16,6 +16,7 @@
 #include "app/AppWindows.h"
 #include "app/Main.h"
 #include "app/managers/FormAddonConfig.h"
+#include "app/managers/FormDSPControl.h"
 #include "app/managers/FormPluginConfig.h"
 #include "app/managers/ManagerWidgets.h"
 
@@ -87,5 +88,22 @@ TEST(ManagersUnderX, InputPluginManager) {
   f->Load();
   f->SetPluginInUse("in_midi.so");
   Shoot(f, "input-plugin-manager");
+  for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
+}
+
+TEST(ManagersUnderX, DSPControl) {
+  if (!Artifacts()) GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
+  QDir().mkpath(Artifacts());
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\n");
+  mgrtest::Copy(std::string(ORVELLA_STAGE_DIR) + "/plugins/dsp_orvella.so", dir.File("plugins/dsp_orvella.so"));
+  mgrtest::Copy(std::string(ORVELLA_STAGE_DIR) + "/plugins/dsp_gain1x.so", dir.File("plugins/dsp_gain1x.so"));
+  mgrtest::Copy(MGR_DSP_PLUGIN, dir.File("plugins/dsp_mgrtest.so"));
+  platform::MessageRecorder rec;
+  Player p;
+  app::TDSPControlForm* f = p.windows->DSPControlForm.get();
+  f->show();
+  f->PluginList()->Select(2);  // dsp_orvella.so
+  Shoot(f, "dsp-control");
   for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
 }
