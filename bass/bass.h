@@ -25,6 +25,8 @@
  *   ORVELLA_BASS_CAPTURE_FLOAT=1        the capture file holds 32-bit float samples instead.
  *   ORVELLA_BASS_OUTPUT=silent          device 1 uses the silent real-time output even when a sound
  *                                       device exists (tests and headless runs).
+ *   ORVELLA_BASS_OUTPUT=sdl             device 1 skips PulseAudio and goes through SDL2.
+ *   Otherwise device 1 plays on a running PulseAudio (or PipeWire) server, then through SDL2.
  *   Device 0, or device 1 when no sound device can be opened, is the silent output: time runs in
  *   real time, nothing is heard. Tests can set these variables with setenv() before BASS_Init.
  *
@@ -170,6 +172,9 @@ typedef DWORD HPLUGIN;  /* add-on handle */
 #define BASS_CONFIG_CD_FREEOLD 0x10200
 /* Our own pointer option: BASS_GetConfigPtr gives the add-on core interface (bass_addon.h). */
 #define BASS_CONFIG_ORV_ADDON_API 0x7F0A0001
+/* Read only (BASS_GetConfig): times the output ran dry while there was sound to play, since
+   BASS_Init. */
+#define BASS_CONFIG_ORV_UNDERRUNS 0x7F0A0002
 
 /* BASS_Init flags */
 #define BASS_DEVICE_8BITS 1

@@ -191,6 +191,9 @@ EXPORT DWORD BASS_GetConfig(DWORD option) {
     case BASS_CONFIG_GVOL_STREAM: return lib.gvolStream;
     case BASS_CONFIG_GVOL_MUSIC: return lib.gvolMusic;
     case BASS_CONFIG_GVOL_SAMPLE: return lib.gvolSample;
+    case BASS_CONFIG_ORV_UNDERRUNS:
+      if (!lib.initialized || !lib.output) return Fail<DWORD>(BASS_ERROR_INIT, DWORD(-1));
+      return DWORD(lib.output->Underruns());
     default: {
       std::lock_guard<std::mutex> lk(lib.mutex);
       auto it = lib.otherConfig.find(option);

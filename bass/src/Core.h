@@ -6,6 +6,7 @@
 //     mix-time syncs) and mixes playing channels into the output.
 //   - Sync thread: calls the non-mix-time sync procedures when the device clock reaches them.
 //   - Device thread (SDL callback only): reads the output ring, never locks.
+//   - PulseAudio main loop thread: the stream's callbacks (count dropouts, wake the mixer).
 // Locks: Channel::mutex (recursive, one channel's whole state) may be held while taking a leaf lock;
 // Lib::mutex (handle tables), the output's and the sync queue's mutexes are leaves: nothing else is
 // locked while one of them is held. Callbacks into user code run with at most the own channel's

@@ -44,15 +44,17 @@ static void MixerLoop() {
     }
     auto list = PlayingChannels();
     if (list.empty()) {
+      out->Idle();
       if (!waitFor(0.2)) break;
       continue;
     }
-    uint32_t period = out->Period();
-    if (out->Room() < period) {
+    uint32_t room = out->Room();
+    if (room < out->Period()) {
       // A little past the moment the room is there, so one wake-up does one block.
-      if (!waitFor(out->SecondsUntilRoom(period) + 0.001)) break;
+      if (!waitFor(out->SecondsUntilRoom(out->Period()) + 0.001)) break;
       continue;
     }
+    const uint32_t period = out->Block(room);
     auto t0 = std::chrono::steady_clock::now();
     uint64_t dev = out->Written(), played = out->Played();
     mix.assign(size_t(period) * 2, 0.0f);
@@ -85,6 +87,7 @@ static void MixerLoop() {
     if (!anyData && (out->Unlimited() || !anyStalled)) {
       // Nothing to hear: let queued sound drain (or wait for a stalled stream) without writing.
       double secs = drainUntil > played ? double(drainUntil - played) / lib.outFreq : 0.002;
+      out->Idle();
       if (!waitFor(std::min(secs, 0.01))) break;
       continue;
     }

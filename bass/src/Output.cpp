@@ -206,6 +206,7 @@ public:
       ring_[at + 1] = s[2 * i + 1];
     }
     write_.store(w + frames, std::memory_order_release);
+    idle_.store(false, std::memory_order_relaxed);
   }
   double SecondsUntilRoom(uint32_t frames) override {
     uint64_t q = write_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire);
@@ -213,6 +214,8 @@ public:
     return need <= 0 ? 0 : need / freq_;
   }
   void SetPaused(bool p) override { SDL_PauseAudioDevice(dev_, p ? 1 : 0); }
+  void Idle() override { idle_.store(true, std::memory_order_relaxed); }
+  uint64_t Underruns() const override { return underruns_.load(std::memory_order_relaxed); }
   uint32_t Period() const override { return period_; }
   uint32_t LatencyMs() const override { return uint32_t(target_ * 1000ull / freq_); }
 
@@ -231,11 +234,15 @@ private:
     }
     std::memset(out + 2 * have, 0, size_t(want - have) * 8);  // underrun: silence
     self->read_.store(r + have, std::memory_order_release);
+    if (have < want && !self->idle_.load(std::memory_order_relaxed))
+      self->underruns_.fetch_add(1, std::memory_order_relaxed);
   }
   SDL_AudioDeviceID dev_ = 0;
   uint32_t freq_ = 44100, period_ = 1024, target_ = 3072, cap_ = 0;
   std::vector<float> ring_;
   std::atomic<uint64_t> read_{0}, write_{0};
+  std::atomic<bool> idle_{true};
+  std::atomic<uint64_t> underruns_{0};
 };
 
 }  // namespace
@@ -256,6 +263,10 @@ std::unique_ptr<Output> OpenOutput(int device, uint32_t freq) {
   }
   const char* forced = std::getenv("ORVELLA_BASS_OUTPUT");
   bool silentForced = forced && std::strcmp(forced, "silent") == 0;
+  bool sdlForced = forced && std::strcmp(forced, "sdl") == 0;
+  if (device != 0 && !silentForced && !sdlForced) {
+    if (auto pulse = OpenPulseOutput(freq)) return pulse;
+  }
   if (device != 0 && !silentForced) {
     auto sdl = std::make_unique<SdlOutput>();
     if (sdl->Open(freq)) return sdl;

@@ -1,8 +1,10 @@
 // Output devices: where the mixer's stereo float frames go, and the device clock.
 //
-// Threading contract: Write() is called by the mixer thread only. Played(), Room(), Written() may be
-// called from any thread. The SDL device thread only runs the audio callback, which reads the ring
-// with atomics and never locks, allocates or waits.
+// Threading contract: Write() and Idle() are called by the mixer thread only. Played(), Room(),
+// Written(), Underruns() may be called from any thread. The SDL device thread only runs the audio
+// callback, which reads the ring with atomics and never locks, allocates or waits. The PulseAudio
+// output's main loop thread runs its callbacks under the main loop's lock, which the other calls
+// take briefly (a leaf lock).
 #pragma once
 
 #include <cstdint>
@@ -24,14 +26,26 @@ public:
   // Seconds until Room() reaches "frames" (0 when already), for the mixer's sleep.
   virtual double SecondsUntilRoom(uint32_t frames) = 0;
   virtual void SetPaused(bool paused) = 0;
-  // Frames the mixer produces per wake-up.
+  // Frames of room the mixer waits for before it wakes up to write.
   virtual uint32_t Period() const = 0;
+  // Frames the mixer produces when it wakes up with "room" frames of room (room >= Period()).
+  virtual uint32_t Block(uint32_t room) const {
+    (void)room;
+    return Period();
+  }
   // True when the clock runs as fast as the mixer can go.
   virtual bool Unlimited() const { return false; }
   virtual uint32_t LatencyMs() const = 0;
+  // The mixer has nothing to write for now (every channel ended, stopped or paused): what is queued
+  // should play out, and running dry from here on is not a dropout.
+  virtual void Idle() {}
+  // Times the device ran dry while the mixer still had sound for it (dropouts), since opening.
+  virtual uint64_t Underruns() const { return 0; }
 };
 
-// device 1: the env variables of bass.h, then SDL2, then silent. device 0: silent.
+// device 1: the env variables of bass.h, then PulseAudio, then SDL2, then silent. device 0: silent.
 std::unique_ptr<Output> OpenOutput(int device, uint32_t freq);
+// A stream on a running PulseAudio server, or null when there is none.
+std::unique_ptr<Output> OpenPulseOutput(uint32_t freq);
 
 }  // namespace orvbass

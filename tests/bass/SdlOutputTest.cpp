@@ -9,6 +9,7 @@ TEST(SdlOutput, TheSdlDeviceLeavesTheProgramsSignalsAlone) {
   unsetenv("ORVELLA_BASS_CAPTURE");
   unsetenv("ORVELLA_BASS_OUTPUT");
   setenv("SDL_AUDIODRIVER", "dummy", 1);
+  setenv("ORVELLA_BASS_OUTPUT", "sdl", 1);
   ASSERT_TRUE(BASS_Init(1, 44100, 0, 0, nullptr));
   struct sigaction term {}, intr {};
   sigaction(SIGTERM, nullptr, &term);
