@@ -145,6 +145,7 @@ static void ApplyProcs(Channel& c, uint8_t* data, DWORD bytes) {
     if (p.proc) {
       p.proc(p.handle, c.handle, data, bytes, p.user);
     } else if (p.fx) {
+      if (p.fx->Idle()) continue;  // spares the integer channel's round trip through float
       if (c.fmt == SampleFmt::F32) {
         p.fx->Process(reinterpret_cast<float*>(data), frames, chans);
       } else {

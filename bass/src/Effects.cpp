@@ -40,15 +40,16 @@ struct ParamEq : Effect {
     a1 = b1;
     a2 = (1 - alpha / A) / a0;
   }
+  // At 0 dB the band is the identity: once its state has died away there is nothing to compute
+  // (an equaliser left flat is the common case).
+  bool Idle() const override {
+    if (p.fGain != 0) return false;
+    for (size_t c = 0; c < z1.size(); ++c)
+      if (std::fabs(z1[c]) > 1e-12 || std::fabs(z2[c]) > 1e-12) return false;
+    return true;
+  }
   void Process(float* x, int frames, int chans) override {
-    // At 0 dB the band is the identity: once its state has died away there is nothing to compute
-    // (an equaliser left flat is the common case).
-    if (p.fGain == 0) {
-      bool quiet = true;
-      for (size_t c = 0; c < z1.size(); ++c)
-        if (std::fabs(z1[c]) > 1e-12 || std::fabs(z2[c]) > 1e-12) quiet = false;
-      if (quiet) return;
-    }
+    if (Idle()) return;
     for (int i = 0; i < frames; ++i)
       for (int c = 0; c < chans; ++c) {
         double in = x[i * chans + c];

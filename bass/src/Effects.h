@@ -18,6 +18,8 @@ struct Effect {
   virtual bool SetParams(const void* p) = 0;  // false: a value is out of range
   virtual void GetParams(void* p) const = 0;
   virtual void Reset() = 0;  // clears the effect's memory (delay lines, filter state)
+  // True when Process would leave the samples as they are (and change no state).
+  virtual bool Idle() const { return false; }
 };
 
 // Returns nullptr for types the library does not provide.
