@@ -1,6 +1,5 @@
 #include "app/LevelDisplay.h"
 
-#include <QPainter>
 #include <algorithm>
 #include <cmath>
 
@@ -19,7 +18,7 @@ TLevelDisplay::TLevelDisplay()
     else r = std::max(0, r - 8);
     for (int x = 0; x < 3; ++x) gradient_.setPixel(x, i, qRgb(r, g, 0));
   }
-  image_ = background_.copy();
+  DrawEmpty();
 }
 
 void TLevelDisplay::ClearPeaks() {
@@ -27,19 +26,32 @@ void TLevelDisplay::ClearPeaks() {
   hold_.fill(0);
 }
 
-void TLevelDisplay::DrawLevelDisplay(const std::array<uint16_t, kBands>& levels) {
-  QImage work = background_.copy();
-  QPainter p(&work);
+void TLevelDisplay::PaintBand(int band, int bar, int mark) {
+  const int x = BandX(band);
+  // Row 32 is the axis and the gradient has rows 0..31: a bar of v rows shows the gradient's lowest
+  // v rows, so only tall bars reach red.
+  for (int y = 0; y < 32; ++y) {
+    auto* row = reinterpret_cast<QRgb*>(image_.scanLine(y)) + x;
+    const auto* from = y >= 32 - bar ? reinterpret_cast<const QRgb*>(gradient_.constScanLine(y))
+                                     : reinterpret_cast<const QRgb*>(background_.constScanLine(y)) + x;
+    std::copy(from, from + 3, row);
+  }
+  if (mark >= 0) {
+    auto* row = reinterpret_cast<QRgb*>(image_.scanLine(32 - mark)) + x;
+    std::fill(row, row + 3, qRgb(192, 192, 192));
+  }
+  shownBar_[band] = bar;
+  shownMark_[band] = mark;
+}
+
+bool TLevelDisplay::DrawLevelDisplay(const std::array<uint16_t, kBands>& levels) {
+  bool changed = false;
   for (int i = 0; i < kBands; ++i) {
-    const int x = BandX(i);
     const int v = std::min<int>(levels[i], 32);
-    // The bar shows the lower part of the gradient; only tall bars reach red.
-    // Row 32 is the axis and the gradient has rows 0..31, so v rows are copied.
-    if (v > 0) p.drawImage(QPoint(x, 32 - v), gradient_, QRect(0, 32 - v, 3, v));
     const int t = static_cast<int>(peak_[i]);
+    int mark = -1;
     if (t > v) {
-      p.setPen(QColor(192, 192, 192));
-      p.drawLine(x, 32 - t, x + 2, 32 - t);
+      mark = t;
       if (hold_[i] > 7) peak_[i] -= (hold_[i] - 8) * 0.3;
       if (peak_[i] >= 0) ++hold_[i];
       else peak_[i] = 0;
@@ -47,11 +59,18 @@ void TLevelDisplay::DrawLevelDisplay(const std::array<uint16_t, kBands>& levels)
       peak_[i] = v + 0.01;
       hold_[i] = 0;
     }
+    if (v != shownBar_[i] || mark != shownMark_[i]) {
+      PaintBand(i, v, mark);
+      changed = true;
+    }
   }
-  p.end();
-  image_ = work;
+  return changed;
 }
 
-void TLevelDisplay::DrawEmpty() { image_ = background_.copy(); }
+void TLevelDisplay::DrawEmpty() {
+  image_ = background_.copy();
+  shownBar_.fill(0);
+  shownMark_.fill(-1);
+}
 
 }  // namespace app

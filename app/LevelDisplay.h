@@ -19,8 +19,9 @@ class TLevelDisplay {
 
   // Clears the peak values and hold counters (start-up and each stream open).
   void ClearPeaks();
-  // Draws one frame from 25 levels (band 1 first, nominally 0..32).
-  void DrawLevelDisplay(const std::array<uint16_t, kBands>& levels);
+  // Draws one frame from 25 levels (band 1 first, nominally 0..32). Only the bands whose bar or
+  // peak mark moved are redrawn; returns false when the frame shows nothing new (no repaint needed).
+  bool DrawLevelDisplay(const std::array<uint16_t, kBands>& levels);
   // Shows the empty background (pause and stop).
   void DrawEmpty();
 
@@ -33,11 +34,16 @@ class TLevelDisplay {
   static int BandX(int band) { return 4 * (band + 1) - 2; }
 
  private:
+  // Band i's column as a bar of `bar` rows with a peak mark at height `mark` (none when < 0).
+  void PaintBand(int band, int bar, int mark);
+
   QImage background_;  // black with a blue dotted left edge and bottom row
   QImage gradient_;    // 3 x 32
   QImage image_;       // the shown frame
   std::array<double, kBands> peak_{};
   std::array<int, kBands> hold_{};
+  std::array<int, kBands> shownBar_{};   // what image_ shows now
+  std::array<int, kBands> shownMark_{};
 };
 
 }  // namespace app

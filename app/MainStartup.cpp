@@ -378,8 +378,8 @@ void TForm1::SetRunningTitle(const QString& title) {
 // Engine events
 
 void TForm1::DisplayFFTBand(const engine::TBandOut& bands) {
-  level_.DrawLevelDisplay(bands);
-  images_["ImagePeaks"]->SetImage(level_.Image());
+  // A frame that shows nothing new costs no repaint (silence, a held level).
+  if (level_.DrawLevelDisplay(bands)) images_["ImagePeaks"]->SetImage(level_.Image());
 }
 
 void TForm1::ModeChanged(engine::TPlayerMode oldMode, engine::TPlayerMode newMode) {

@@ -28,8 +28,15 @@ class TTitleStrip {
   const QFont& Font() const { return font_; }
 
  private:
+  // Lays the title out and draws it once into text_ (each title is shaped once, not every frame).
+  void RenderText();
+
   QImage background_;
   QImage image_;
+  QImage text_;          // the title on the strip's background, kPad pixels of margin on each side
+  QString textTitle_;    // the title text_ was drawn from
+  int textWidth_ = 0;    // its advance
+  bool textReady_ = false;
   QFont font_;
   QString title_;
   int offset_ = 0;

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QComboBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -160,6 +161,84 @@ TEST(AppTitleStrip, LongTitleRepeatsWithHalfStripGapAndWraps) {
   EXPECT_GE(wraps, 1);
   // The strip shows silver text on its background.
   EXPECT_EQ(At(strip.Image(), 330, 0), qRgb(43, 43, 43) & 0xFFFFFF);
+}
+
+namespace {
+// The frame as drawn from scratch: background, the gradient's lowest rows per band, the peak marks.
+QImage ReferenceFrame(const app::TLevelDisplay& d, const std::array<int, 25>& bars, const std::array<int, 25>& marks) {
+  QImage img = d.Background().copy();
+  QPainter p(&img);
+  for (int i = 0; i < 25; ++i) {
+    const int x = app::TLevelDisplay::BandX(i);
+    if (bars[i] > 0) p.drawImage(QPoint(x, 32 - bars[i]), d.Gradient(), QRect(0, 32 - bars[i], 3, bars[i]));
+    if (marks[i] >= 0) {
+      p.setPen(QColor(192, 192, 192));
+      p.drawLine(x, 32 - marks[i], x + 2, 32 - marks[i]);
+    }
+  }
+  return img;
+}
+}  // namespace
+
+TEST(AppLevelDisplay, RedrawingOnlyTheBandsThatMovedGivesTheWholeFrame) {
+  apptest::EnsureApplication();
+  app::TLevelDisplay d;
+  uint32_t seed = 12345;
+  auto rnd = [&] { return (seed = seed * 1664525u + 1013904223u) >> 16; };
+  for (int frame = 0; frame < 300; ++frame) {
+    std::array<uint16_t, 25> levels{};
+    std::array<int, 25> bars{}, marks{};
+    for (int i = 0; i < 25; ++i) {
+      // Mostly falling music, some silent stretches, some out-of-range values.
+      levels[i] = frame % 50 < 10 ? 0 : uint16_t(rnd() % 40);
+      bars[i] = std::min<int>(levels[i], 32);
+      const int t = static_cast<int>(d.Peak(i));
+      marks[i] = t > bars[i] ? t : -1;
+    }
+    const QImage before = d.Image();
+    const bool changed = d.DrawLevelDisplay(levels);
+    ASSERT_EQ(d.Image(), ReferenceFrame(d, bars, marks)) << frame;
+    EXPECT_EQ(changed, d.Image() != before) << frame;
+  }
+}
+
+TEST(AppLevelDisplay, AFrameThatShowsNothingNewAsksForNoRepaint) {
+  apptest::EnsureApplication();
+  app::TLevelDisplay d;
+  EXPECT_FALSE(d.DrawLevelDisplay(Levels(0)));  // silence on the empty display
+  EXPECT_TRUE(d.DrawLevelDisplay(Levels(12)));
+  // The same level again: the bars stand and the peaks sit on them.
+  EXPECT_FALSE(d.DrawLevelDisplay(Levels(12)));
+  // After a drop the held peaks show, and fall later, each step a change of the frame.
+  EXPECT_TRUE(d.DrawLevelDisplay(Levels(2)));
+  int quiet = 0;
+  for (int i = 0; i < 40; ++i) quiet += d.DrawLevelDisplay(Levels(2)) ? 0 : 1;
+  EXPECT_GT(quiet, 0);  // the hold frames
+  EXPECT_FALSE(d.DrawLevelDisplay(Levels(2)));  // peaks down on the bars: nothing moves any more
+  d.DrawEmpty();
+  EXPECT_TRUE(d.DrawLevelDisplay(Levels(2)));  // the emptied display shows the bars again
+}
+
+TEST(AppTitleStrip, EachFrameHasThePixelsOfTheTitleDrawnAtItsPlaces) {
+  apptest::EnsureApplication();
+  for (int dpi : {96, 120}) {
+    app::TTitleStrip strip(331, 16, dpi);
+    const QString title = dpi == 96 ? QString("Hi there") : QString("Playing >> A rather long artist name - and an even longer title, with Ünïcödé");
+    strip.SetTitle(title);
+    for (int tick = 0; tick < 500; ++tick) {
+      if (tick == 250) strip.SetTitle(title + " (live)");  // a new title is drawn anew
+      strip.ScrollTitle(2);
+      QImage ref(331, 16, QImage::Format_RGB32);
+      ref.fill(QColor(43, 43, 43));
+      QPainter p(&ref);
+      p.setFont(strip.Font());
+      p.setPen(QColor(192, 192, 192));
+      QFontMetrics fm(strip.Font(), &ref);
+      for (int x : strip.LastDrawX()) p.drawText(x, 1 + fm.ascent(), strip.Title());
+      p.end();
+      ASSERT_EQ(strip.Image(), ref) << dpi << " tick " << tick;
+    }
+  }
 }
 
 TEST(AppSkin, DefaultSkinLoadsEveryImageAndButtonStrip) {
