@@ -14,6 +14,8 @@
 # Usage (as root, it installs what it needs with apt-get):
 #   bench/desktop/desktop_bench.sh [program-folder]     default build/OrvellaPlayer
 # Environment: RUNS (default 3), SECONDS_PLAYED (default 60).
+# Also reported: the dropouts our audio library counted (its "ran out of sound" lines on stderr) and
+# `orvella play --fast` (dual-channel, capture discarded) against `ffmpeg -f null` on the same MP3.
 set -euo pipefail
 
 stage="$(realpath "${1:-build/OrvellaPlayer}")"
@@ -110,10 +112,11 @@ measure() {
   local home="$work/home-$name-$RANDOM"; mkdir "$home"; chown "$user:" "$home"
   local pid map="-" t0
   t0=$(date +%s.%N)
+  local err="$work/stderr-$name"
   if [ "$windowed" = 1 ]; then
-    read -r pid map < <(as_user "$home" "$work/mapwait" 15000 "$@")
+    read -r pid map < <(as_user "$home" "$work/mapwait" 15000 "$@" 2>>"$err")
   else
-    BG=1 as_user "$home" "$@" >/dev/null 2>&1 &
+    BG=1 as_user "$home" "$@" >/dev/null 2>>"$err" &
     pid=$!
   fi
   local left; left=$(awk -v s="$t0" -v n="$(date +%s.%N)" 'BEGIN { d = 3 - (n - s); print (d > 0 ? d : 0) }')
@@ -169,6 +172,21 @@ median() {  # median of column N of a file (numbers only)
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b == "-" || b == 0) print "-"; else printf "%.2fx", a / b }'; }
 
+# The decode path: the whole dual-channel path into the fast capture (discarded) against FFmpeg
+# decoding the same file alone, CPU of each, in this run.
+cpu_run() {  # user+system CPU seconds of a command
+  /usr/bin/time -f "%U %S" -o "$work/time" "$@" >/dev/null 2>&1
+  awk '{ printf "%.3f", $1 + $2 }' "$work/time"
+}
+fast=(); ffm=()
+if [ -x /usr/bin/time ]; then
+  for r in $(seq "$runs"); do
+    fast+=("$(cpu_run "$stage/orvella" play --out /dev/null --fast "$work/long.mp3")")
+    ffm+=("$(cpu_run ffmpeg -nostdin -v error -i "$work/long.mp3" -f null -)")
+  done
+fi
+med() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) { print "-"; exit } if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
 echo
 echo "Machine: $(nproc) CPUs, $(awk -F: '/model name/ { print $2; exit }' /proc/cpuinfo | sed 's/^ *//'); load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Runs: $runs, medians; playback measured over $played s; sound server: PulseAudio with a null sink"
@@ -190,4 +208,10 @@ for p in "${players[@]}"; do
 done
 printf ' %-16s |\n' ""
 echo
+drops() { cat "$work/stderr-$1" 2>/dev/null | grep -c "ran out of sound" || true; }
+echo "Dropouts the audio library reported (all runs): windowed $(drops orvella), orvella play $(drops orvella-cli)"
+if [ ${#fast[@]} -gt 0 ]; then
+  f=$(med "${fast[@]}"); g=$(med "${ffm[@]}")
+  echo "10-minute MP3, orvella play --fast (dual-channel, capture discarded) $f s CPU, ffmpeg -f null $g s CPU: $(ratio "$f" "$g")"
+fi
 echo "orvella play (no window), medians: player CPU $(median "$work/orvella-cli" 4) s, sound server $(median "$work/orvella-cli" 5) s over $played s; stream on the server: $(grep -qv ' yes$' "$work/orvella-cli" && echo NO || echo yes)"
