@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
+#include <QScreen>
 #include <QEvent>
 #include <QLabel>
 #include <QSlider>
@@ -55,6 +56,8 @@ TMainVideo::TMainVideo(TForm1& form, TApplicationWindows& windows, TMainPlayback
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(widget_);
   }
+  if (QToolButton* full = form_.SpeedButton("sbFullScreen")) videoControls_ = full->parentWidget();
+  audioPanel_ = form_.findChild<QWidget*>("PanelAudio");
   textTimer_ = new QTimer(context_.get());
   textTimer_->setInterval(3000);
   textTimer_->setSingleShot(true);
@@ -135,9 +138,11 @@ void TMainVideo::Wire() {
       else if (key == Qt::Key_Right) controller_->Navigate(4);
     }
   };
-  widget_->onPointerMove = [this](QPoint) {
+  widget_->onPointerMove = [this](QPoint p) {
     pointerMoved_ = true;
-    if (fullScreen_) widget_->setCursor(Qt::ArrowCursor);
+    if (!fullScreen_) return;
+    widget_->setCursor(Qt::ArrowCursor);
+    PointerAt(widget_->mapToGlobal(p).y());
   };
 }
 
@@ -581,9 +586,55 @@ void TMainVideo::ToggleFullScreen() {
   if (QToolButton* b = form_.SpeedButton("sbFullScreen")) b->setChecked(true);
 }
 
+void TMainVideo::PointerAt(int y) {
+  QWidget* bar = windows_.FormControlBar.get();
+  if (!fullScreen_ || !bar || !widget_) return;
+  constexpr int kBarWidth = 364, kBarHeight = 194;
+  const QRect screen = widget_->screen() ? widget_->screen()->geometry() : widget_->geometry();
+  if (y <= screen.bottom() + 1 - kBarHeight) {
+    bar->hide();
+    return;
+  }
+  QWidget* videoControls = videoControls_;
+  QWidget* audio = audioPanel_;
+  if (videoControls && audio && !videoControlsHome_) {
+    videoControlsHome_ = videoControls->parentWidget();
+    audioHome_ = audio->parentWidget();
+    videoControls->setParent(bar);
+    videoControls->move(0, 0);
+    videoControls->show();
+    audio->setParent(bar);
+    audio->setGeometry(0, videoControls->height(), kBarWidth, kBarHeight - videoControls->height());
+    audio->show();
+    if (TImageButton* open = form_.Button("ImageOpen")) open->hide();
+  }
+  bar->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  bar->setGeometry(screen.left() + (screen.width() - kBarWidth) / 2, screen.bottom() + 1 - kBarHeight, kBarWidth,
+                   kBarHeight);
+  bar->show();
+  bar->raise();
+}
+
 void TMainVideo::LeaveFullScreen() {
   if (!widget_ || !fullScreen_) return;
   fullScreen_ = false;
+  // The panels go back to the main window, centred in their bases as its layout keeps them.
+  if (videoControlsHome_ && audioHome_) {
+    QWidget* videoControls = videoControls_;
+    QWidget* audio = audioPanel_;
+    if (videoControls) {
+      videoControls->setParent(videoControlsHome_);
+      videoControls->move((videoControlsHome_->width() - videoControls->width()) / 2, 0);
+      videoControls->show();
+    }
+    if (audio) {
+      audio->setParent(audioHome_);
+      audio->move((audioHome_->width() - audio->width()) / 2, 0);
+      audio->show();
+    }
+    if (TImageButton* open = form_.Button("ImageOpen")) open->show();
+    videoControlsHome_ = audioHome_ = nullptr;
+  }
   QWidget* panel = form_.findChild<QWidget*>("PanelVideo");
   widget_->setWindowFlag(Qt::WindowStaysOnTopHint, false);
   widget_->showNormal();

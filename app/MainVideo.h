@@ -62,6 +62,9 @@ class TMainVideo {
   void ToggleFullScreen();
   void LeaveFullScreen();
   bool FullScreen() const { return fullScreen_; }
+  // Full screen, pointer at `y` (screen pixels): the control bar shows at the bottom of the
+  // screen with the video controls and the audio panel in it, or hides.
+  void PointerAt(int y);
   void StepForward();
   void ShowVideoText(const QString& text);
   // DVD: "Play DVD" (the default drive, or `disc` when given), the menus, bookmarks.
@@ -126,6 +129,11 @@ class TMainVideo {
   int pendingTitle_ = -1;
   bool fullScreen_ = false;
   bool pointerMoved_ = false;
+  // The panels' own places while they are in the control bar.
+  QWidget* videoControls_ = nullptr;  // the video controls panel and the audio panel
+  QWidget* audioPanel_ = nullptr;
+  QWidget* videoControlsHome_ = nullptr;
+  QWidget* audioHome_ = nullptr;
   int mode_ = 0;  // 2 video, 3 DVD: what the controller plays
 };
 

@@ -10,7 +10,7 @@ PACKAGES=(
   libopenmpt-dev libfluidsynth-dev libsdl2-dev libfftw3-dev
   libcdio-dev libcdio-cdda-dev libcdio-paranoia-dev
   libcurl4-openssl-dev libvlc-dev vlc-plugin-base vlc-plugin-video-output libgsf-1-dev
-  dvdauthor genisoimage libgsf-bin
+  dvdauthor genisoimage libgsf-bin vlc-bin
   ffmpeg sox lame python3 python3-mutagen libtag1-dev
   xvfb xauth x11-utils fluid-soundfont-gm timgm6mb-soundfont fonts-nanum
   desktop-file-utils shared-mime-info libglib2.0-bin dbus

@@ -6,7 +6,9 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QSlider>
+#include <QScreen>
 #include <QTest>
+#include <QToolButton>
 #include <QThread>
 #include <sys/stat.h>
 #include <chrono>
@@ -350,6 +352,45 @@ TEST(AppDvd, AMissingOrBrokenDiscAndNoDriveAreReported) {
     EXPECT_EQ(v.Control().PlayMode, 3);
     EXPECT_NE(v.Control().RunningTitle.find("DVD"), std::string::npos);
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AppVideo, FullScreenWithTheControlBarAndBack) {
+  const std::string small = videotest::SmallMkv();
+  ASSERT_FALSE(small.empty());
+  VideoPlayer v;
+  v.Load({small});
+  v.Control().StartPlayback();
+  ASSERT_TRUE(Pump([&] { return v.HasPicture(); }, 10000));
+  app::TVideoWidget* w = v.Video().Widget();
+  QWidget* audio = v.p->form->findChild<QWidget*>("PanelAudio");
+  ASSERT_NE(audio, nullptr);
+  QTest::mouseDClick(w, Qt::LeftButton);
+  EXPECT_TRUE(v.Video().FullScreen());
+  EXPECT_TRUE(v.p->form->SpeedButton("sbFullScreen")->isChecked());
+  EXPECT_TRUE(w->isWindow());
+  // The pointer at the bottom of the screen brings the control bar with both panels.
+  QWidget* bar = v.p->windows->FormControlBar.get();
+  const QRect screen = w->screen()->geometry();
+  v.Video().PointerAt(screen.bottom() - 5);
+  EXPECT_TRUE(bar->isVisible());
+  EXPECT_EQ(audio->window(), bar);
+  EXPECT_EQ(bar->size(), QSize(364, 194));
+  EXPECT_EQ(bar->geometry().bottom(), screen.bottom());
+  v.Video().PointerAt(screen.top() + 10);
+  EXPECT_FALSE(bar->isVisible());
+  // Space pauses; Escape leaves full screen and puts both panels back.
+  QTest::keyClick(w, Qt::Key_Space);
+  EXPECT_TRUE(Pump([&] { return !v.Video().Playing(); }, 5000));
+  QTest::keyClick(w, Qt::Key_Escape);
+  EXPECT_FALSE(v.Video().FullScreen());
+  EXPECT_FALSE(w->isWindow());
+  EXPECT_EQ(audio->window(), v.p->form);
+  EXPECT_FALSE(v.p->form->SpeedButton("sbFullScreen")->isChecked());
+  v.Control().Stop();
 }
 
 }  // namespace

@@ -1,0 +1,166 @@
+// Video benchmarks (plain program; measures, never passes or fails):
+//   video_bench first-frame FILE [RUNS]   StartPlayback to the first picture: our controller
+//                                         against a bare libVLC program with the same callbacks,
+//                                         alternating, in the same run
+//   video_bench play-ours FILE            plays FILE through our controller (sound through the
+//                                         audio library's silent output) until it ends
+//   video_bench play-bare FILE            the same with bare libVLC and the same callbacks
+// bench/video/video_bench.sh runs them and `cvlc --vout=dummy` for the CPU comparison.
+#include <vlc/vlc.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/Dynamic_Bass.h"
+#include "video/VideoController.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The bare program: libVLC with RV32 video callbacks that keep the last picture and
+// 16-bit audio callbacks that take the samples, as ours do, without anything else.
+struct Bare {
+  std::vector<uint32_t> buf, front;
+  std::mutex m;
+  std::atomic<bool> shown{false}, ended{false};
+  unsigned w = 0, h = 0;
+  static unsigned Setup(void** o, char* c, unsigned* w, unsigned* h, unsigned* p, unsigned* l) {
+    auto* b = static_cast<Bare*>(*o);
+    std::memcpy(c, "RV32", 4);
+    b->w = *w;
+    b->h = *h;
+    b->buf.assign(static_cast<size_t>(*w) * *h, 0);
+    p[0] = *w * 4;
+    l[0] = *h;
+    return 1;
+  }
+  static void* Lock(void* o, void** planes) {
+    planes[0] = static_cast<Bare*>(o)->buf.data();
+    return nullptr;
+  }
+  static void Display(void* o, void*) {
+    auto* b = static_cast<Bare*>(o);
+    {
+      std::lock_guard<std::mutex> lock(b->m);
+      b->front = b->buf;
+    }
+    b->shown = true;
+  }
+  static int ASetup(void**, char* f, unsigned*, unsigned* c) {
+    std::memcpy(f, "S16N", 4);
+    if (*c > 2) *c = 2;
+    return 0;
+  }
+  static void APlay(void*, const void*, unsigned, int64_t) {}
+  static void OnEnd(const libvlc_event_t*, void* o) { static_cast<Bare*>(o)->ended = true; }
+};
+
+libvlc_instance_t* BareInstance() {
+  static libvlc_instance_t* inst = [] {
+    const char* const args[] = {"--quiet", "--intf=dummy", "--aout=adummy", "--no-video-title-show", "--no-xlib",
+                                "--no-osd"};
+    return libvlc_new(6, args);
+  }();
+  return inst;
+}
+
+double BareFirstFrame(const std::string& file, bool playToEnd) {
+  Bare b;
+  libvlc_media_t* m = libvlc_media_new_path(BareInstance(), file.c_str());
+  libvlc_media_player_t* mp = libvlc_media_player_new_from_media(m);
+  libvlc_media_release(m);
+  libvlc_video_set_callbacks(mp, &Bare::Lock, nullptr, &Bare::Display, &b);
+  libvlc_video_set_format_callbacks(mp, &Bare::Setup, nullptr);
+  libvlc_audio_set_callbacks(mp, &Bare::APlay, nullptr, nullptr, nullptr, nullptr, &b);
+  libvlc_audio_set_format_callbacks(mp, &Bare::ASetup, nullptr);
+  libvlc_event_attach(libvlc_media_player_event_manager(mp), libvlc_MediaPlayerEndReached, &Bare::OnEnd, &b);
+  const auto t0 = Clock::now();
+  libvlc_media_player_play(mp);
+  while (!b.shown && Clock::now() - t0 < std::chrono::seconds(20)) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  while (playToEnd && !b.ended) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  libvlc_media_player_stop(mp);
+  libvlc_media_player_release(mp);
+  return ms;
+}
+
+struct Ours {
+  engine::TBassCore bass;
+  bool withSound = false;
+  Ours() {
+    const char* stage = std::getenv("ORVELLA_STAGE");
+    const std::string lib = std::string(stage ? stage : ORVELLA_STAGE_DIR) + "/bass.so";
+    ::setenv("ORVELLA_BASS_OUTPUT", "silent", 1);
+    withSound = bass.Load(lib) && bass.BASS_Init(1, 44100, 0, nullptr, nullptr);
+    if (!withSound) std::fprintf(stderr, "(our audio library did not start: %s; measuring without sound)\n", lib.c_str());
+  }
+  double Run(const std::string& file, bool playToEnd) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool shown = false, ended = false;
+    video::TVideoController c(
+        [&](const video::TVideoEvent& e) {
+          std::lock_guard<std::mutex> lock(m);
+          if (e.Kind == video::TVideoEventKind::FrameReady) shown = true;
+          if (e.Kind == video::TVideoEventKind::Ended || e.Kind == video::TVideoEventKind::Failed) ended = true;
+          cv.notify_all();
+        },
+        withSound ? &bass : nullptr);
+    c.SetVolume(9945);
+    const auto t0 = Clock::now();
+    c.Start(file, false);
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait_for(lock, std::chrono::seconds(20), [&] { return shown; });
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    if (playToEnd) cv.wait(lock, [&] { return ended; });
+    lock.unlock();
+    c.Stop();
+    return ms;
+  }
+};
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "Usage: video_bench first-frame|play-ours|play-bare FILE [RUNS]\n");
+    return 2;
+  }
+  const std::string cmd = argv[1], file = argv[2];
+  if (cmd == "play-bare") {
+    BareFirstFrame(file, true);
+    return 0;
+  }
+  Ours ours;
+  if (cmd == "play-ours") {
+    ours.Run(file, true);
+    return 0;
+  }
+  const int runs = argc > 3 ? std::atoi(argv[3]) : 7;
+  // Warm both (libVLC's plug-in cache, the file in the page cache) before timing.
+  BareFirstFrame(file, false);
+  ours.Run(file, false);
+  std::vector<double> a, b;
+  for (int i = 0; i < runs; ++i) {
+    a.push_back(ours.Run(file, false));
+    b.push_back(BareFirstFrame(file, false));
+  }
+  std::printf("first picture, median of %d: ours %.1f ms, bare libVLC %.1f ms, difference %+.1f ms\n", runs,
+              Median(a), Median(b), Median(a) - Median(b));
+  return 0;
+}

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Video measurements: first picture against bare libVLC, and CPU per minute of
+# 720p H.264 playback (ours, the bare program, cvlc --vout=dummy).
+# Usage: bench/video/video_bench.sh [build-folder]   (default: build)
+set -euo pipefail
+build="${1:-build}"
+bench="$build/bench/video_bench"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+seconds=30
+ffmpeg -nostdin -v error -f lavfi -i "testsrc2=s=1280x720:r=30:d=$seconds" -f lavfi -i "sine=f=440:d=$seconds" \
+  -c:v libx264 -preset veryfast -b:v 3M -c:a aac -b:a 128k "$work/hd.mp4"
+
+"$bench" first-frame "$work/hd.mp4" 9
+
+cpu() {  # user+sys CPU seconds of a command
+  /usr/bin/time -f "%U %S" -o "$work/t" "$@" >/dev/null 2>&1 || true
+  awk '{printf "%.2f", $1 + $2}' "$work/t"
+}
+ours=$(cpu "$bench" play-ours "$work/hd.mp4")
+bare=$(cpu "$bench" play-bare "$work/hd.mp4")
+echo "CPU seconds per minute of 720p H.264 (a ${seconds} s file, times 60/${seconds}):"
+awk -v o="$ours" -v b="$bare" -v s="$seconds" 'BEGIN { printf "  ours %.2f, bare libVLC %.2f, ratio %.2f\n", o*60/s, b*60/s, o/b }'
+if command -v cvlc >/dev/null; then
+  ref=$(cpu cvlc --vout=dummy --aout=adummy --play-and-exit "$work/hd.mp4")
+  awk -v o="$ours" -v r="$ref" -v s="$seconds" 'BEGIN { printf "  cvlc --vout=dummy %.2f, ours / cvlc %.2f\n", r*60/s, o/r }'
+else
+  echo "  (cvlc not installed: no reference run)"
+fi
