@@ -8,13 +8,19 @@
 namespace video {
 
 struct TVideoController::Buffer {
-  std::vector<uint32_t> Pixels;
+  // Not cleared when made: libVLC writes every pixel before it shows a picture.
+  std::unique_ptr<uint32_t[]> Pixels;
+  size_t Size = 0;
   bool InUse = false;
+  void Make(size_t n) {
+    Pixels.reset(new uint32_t[n]);
+    Size = n;
+  }
 };
 
 namespace {
-// Enough for libVLC's decoder pool plus pictures waiting to be shown.
-constexpr unsigned kBuffers = 8;
+// libVLC's picture pool: enough for a picture being shown and the next ones decoded.
+constexpr unsigned kBuffers = 3;
 constexpr int64_t kNoTime = -1;
 }  // namespace
 
@@ -246,7 +252,7 @@ unsigned TVideoController::FormatSetup(void** opaque, char* chroma, unsigned* wi
   self->buffers_.clear();
   for (unsigned i = 0; i < kBuffers; ++i) {
     auto b = std::make_unique<Buffer>();
-    b->Pixels.assign(static_cast<size_t>(*width) * *height, 0);
+    b->Make(static_cast<size_t>(*width) * *height);
     self->buffers_.push_back(std::move(b));
   }
   return kBuffers;
@@ -264,15 +270,15 @@ void* TVideoController::Lock(void* opaque, void** planes) {
   for (auto& b : self->buffers_) {
     if (!b->InUse) {
       b->InUse = true;
-      planes[0] = b->Pixels.data();
+      planes[0] = b->Pixels.get();
       return b.get();
     }
   }
   // More pictures in flight than buffers: libVLC asked for no more than it got, so this is a fault.
   auto b = std::make_unique<Buffer>();
-  b->Pixels.assign(static_cast<size_t>(self->width_) * self->height_, 0);
+  b->Make(static_cast<size_t>(self->width_) * self->height_);
   b->InUse = true;
-  planes[0] = b->Pixels.data();
+  planes[0] = b->Pixels.get();
   self->buffers_.push_back(std::move(b));
   return self->buffers_.back().get();
 }
@@ -294,7 +300,7 @@ void TVideoController::Display(void* opaque, void* picture) {
     self->front_.Pixels.resize(static_cast<size_t>(w) * h);
     // The pad byte is undefined in RV32: make it opaque.
     for (unsigned y = 0; y < h; ++y) {
-      const uint32_t* src = &b->Pixels[static_cast<size_t>(y) * self->width_];
+      const uint32_t* src = b->Pixels.get() + static_cast<size_t>(y) * self->width_;
       uint32_t* dst = &self->front_.Pixels[static_cast<size_t>(y) * w];
       for (unsigned x = 0; x < w; ++x) dst[x] = src[x] | 0xff000000u;
     }

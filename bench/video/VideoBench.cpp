@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -94,37 +95,44 @@ double BareFirstFrame(const std::string& file, bool playToEnd) {
   return ms;
 }
 
+// Our controller, made once and reused as the main window does (libVLC starts with the first video).
 struct Ours {
   engine::TBassCore bass;
   bool withSound = false;
+  std::mutex m;
+  std::condition_variable cv;
+  bool shown = false, ended = false;
+  std::unique_ptr<video::TVideoController> c;
   Ours() {
     const char* stage = std::getenv("ORVELLA_STAGE");
     const std::string lib = std::string(stage ? stage : ORVELLA_STAGE_DIR) + "/bass.so";
     ::setenv("ORVELLA_BASS_OUTPUT", "silent", 1);
     withSound = bass.Load(lib) && bass.BASS_Init(1, 44100, 0, nullptr, nullptr);
     if (!withSound) std::fprintf(stderr, "(our audio library did not start: %s; measuring without sound)\n", lib.c_str());
-  }
-  double Run(const std::string& file, bool playToEnd) {
-    std::mutex m;
-    std::condition_variable cv;
-    bool shown = false, ended = false;
-    video::TVideoController c(
-        [&](const video::TVideoEvent& e) {
+    c = std::make_unique<video::TVideoController>(
+        [this](const video::TVideoEvent& e) {
           std::lock_guard<std::mutex> lock(m);
+          if (e.Media != c->Media()) return;
           if (e.Kind == video::TVideoEventKind::FrameReady) shown = true;
           if (e.Kind == video::TVideoEventKind::Ended || e.Kind == video::TVideoEventKind::Failed) ended = true;
           cv.notify_all();
         },
         withSound ? &bass : nullptr);
-    c.SetVolume(9945);
+    c->SetVolume(9945);
+  }
+  double Run(const std::string& file, bool playToEnd) {
+    {
+      std::lock_guard<std::mutex> lock(m);
+      shown = ended = false;
+    }
     const auto t0 = Clock::now();
-    c.Start(file, false);
+    c->Start(file, false);
     std::unique_lock<std::mutex> lock(m);
     cv.wait_for(lock, std::chrono::seconds(20), [&] { return shown; });
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     if (playToEnd) cv.wait(lock, [&] { return ended; });
     lock.unlock();
-    c.Stop();
+    c->Stop();
     return ms;
   }
 };
