@@ -310,6 +310,19 @@ TEST(AppDvd, MenuButtonTitleChaptersAndABookmark) {
   ASSERT_TRUE(Pump([&] { return v.Video().DvdPositionMs() >= 4000; }, 5000)) << "the position labels do not follow";
   EXPECT_NE(v.Label("LabelVideoPos").find("0:00:0"), std::string::npos) << v.Label("LabelVideoPos");
 
+  // DVD speed halves and doubles; the text rounds half to even ("Speed: 0" at half speed).
+  v.Video().SpeedDown();
+  EXPECT_EQ(v.Video().DvdSpeed(), 0.5);
+  EXPECT_EQ(v.Video().Widget()->Text().toStdString(), "Speed: 0");
+  for (int i = 0; i < 10; ++i) v.Video().SpeedDown();
+  EXPECT_EQ(v.Video().DvdSpeed(), 1.0 / 32) << "halving stops at 1/32";
+  EXPECT_GT(c->Rate(), 0.0);
+  v.Control().StartPlayback();  // Play on a playing DVD: speed 1 again
+  EXPECT_EQ(v.Video().DvdSpeed(), 1.0);
+  v.Video().SpeedUp();
+  EXPECT_EQ(v.Video().Widget()->Text().toStdString(), "Speed: 2");
+  v.Control().StartPlayback();
+
   v.Video().SaveBookmark();
   const int64_t saved = c->TimeMs();
   ASSERT_TRUE(std::filesystem::exists(v.dir.File("bookmark.bmk")));
