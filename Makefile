@@ -1,10 +1,12 @@
 # The two commands of the README: `make run` and `make test`.
 BUILD      ?= build
 BUILD_TSAN ?= build-tsan
+BUILD_ASAN ?= build-asan
+BUILD_FUZZ ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build run test test-tsan bench clean install
+.PHONY: all deps configure build run test test-tsan test-asan fuzz bench clean install
 
 all: build
 
@@ -38,8 +40,38 @@ test-tsan: deps
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/scripts/tsan.supp" \
 	  ctest --test-dir $(BUILD_TSAN) --output-on-failure -j $(JOBS) -L threads
 
+# AddressSanitizer, LeakSanitizer and UBSan over the test suite. ASAN_AREAS leaves areas out of
+# the build (CI builds only the areas that parse outside data or share memory across threads);
+# ASAN_CTEST picks tests. Suppressions name third-party libraries only.
+ASAN_AREAS ?=
+ASAN_CTEST ?=
+SAN_ENV = ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0:strict_string_checks=0" \
+  LSAN_OPTIONS="suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0" \
+  UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$(CURDIR)/scripts/ubsan.supp"
+test-asan: deps
+	@if [ ! -f $(BUILD_ASAN)/build.ninja ]; then \
+	  cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" \
+	    -DORVELLA_ASAN=ON -DORVELLA_BENCH=OFF "-DORVELLA_SKIP_AREAS=$(ASAN_AREAS)" $(CMAKE_ARGS); fi
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	$(SAN_ENV) ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS) --timeout 600 $(ASAN_CTEST)
+
+# libFuzzer targets built with clang, the code under test instrumented for coverage, ASan and
+# UBSan; each runs FUZZ_SECONDS from its seeds and dictionary, FUZZ_JOBS at a time, and a table
+# of executions, edges and findings is printed (scripts/run-fuzz.sh). FUZZ_FILTER picks targets.
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS ?= 2
+FUZZ_FILTER ?= .
+fuzz: deps
+	@if [ ! -f $(BUILD_FUZZ)/build.ninja ]; then \
+	  cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1" \
+	    -DORVELLA_FUZZ=ON -DORVELLA_BENCH=OFF $(CMAKE_ARGS); fi
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_all
+	./scripts/run-fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS) $(FUZZ_JOBS) '$(FUZZ_FILTER)'
+
 bench: build
 	./scripts/run-bench.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(BUILD_TSAN)
+	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) $(BUILD_FUZZ)

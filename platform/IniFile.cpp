@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -20,9 +21,12 @@ std::function<bool(std::string_view)>& FaultHook() {
   return hook;
 }
 
+// A refused step reports an input/output error, so callers that name the cause have one.
 bool StepAllowed(std::string_view step) {
   auto& hook = FaultHook();
-  return !hook || hook(step);
+  if (!hook || hook(step)) return true;
+  errno = EIO;
+  return false;
 }
 
 std::string_view Trim(std::string_view s) {
@@ -128,9 +132,17 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
   try {
     std::ifstream in(path_, std::ios::binary);
     if (!in) return;
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    data.assign(std::min<size_t>(size_t(st.st_size), kIniMaxFile + 1), '\0');
+    in.read(data.data(), std::streamsize(data.size()));
+    data.resize(size_t(in.gcount()));
   } catch (const std::exception&) {
     return;
+  }
+  if (data.size() > kIniMaxFile) {
+    // Whole lines only: a cut line would read as a different value.
+    partial_ = true;
+    const size_t lastEnd = data.find_last_of("\r\n", kIniMaxFile - 1);
+    data.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
   }
   if (data.empty()) return;
   size_t crlf = data.find("\r\n");
@@ -255,7 +267,7 @@ std::string IniFile::Text() const {
 }
 
 bool IniFile::Save(std::string* error) {
-  bool ok = WriteFileAtomic(path_, Text());
+  bool ok = !partial_ && WriteFileAtomic(path_, Text());
   if (!ok && error) *error = "Unable to write to " + path_;
   return ok;
 }
@@ -266,31 +278,43 @@ bool WriteFileAtomic(const std::string& path, std::string_view data) {
   int fd = mkstemp(tmp.data());
   if (fd < 0) return false;
   auto fail = [&] {
+    const int err = errno;
     ::close(fd);
     ::unlink(tmp.c_str());
+    errno = err;
     return false;
   };
   // Keep the permissions of the file being replaced.
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
   else ::fchmod(fd, 0644);
-  if (!StepAllowed("write")) return fail();
+  // An injected write failure stops half way, like a disk that fills up.
+  const bool writeFails = !StepAllowed("write");
+  const size_t end = writeFails ? data.size() / 2 : data.size();
   size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+  while (done < end) {
+    ssize_t n = ::write(fd, data.data() + done, end - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return fail();
     }
     done += static_cast<size_t>(n);
   }
+  if (writeFails) {
+    errno = ENOSPC;
+    return fail();
+  }
   if (!StepAllowed("sync") || ::fsync(fd) != 0) return fail();
   if (::close(fd) != 0) {
+    const int err = errno;
     ::unlink(tmp.c_str());
+    errno = err;
     return false;
   }
   if (!StepAllowed("rename") || ::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
     ::unlink(tmp.c_str());
+    errno = err;
     return false;
   }
   return true;

@@ -18,6 +18,9 @@
 namespace platform {
 
 constexpr size_t kIniMaxValue = 2047;
+// Settings, language and chain files are small; a larger file is read only up to here
+// (whole lines) and is never written back, so its tail cannot be lost by a save.
+constexpr size_t kIniMaxFile = 16u << 20;
 
 class IniFile {
  public:
@@ -39,8 +42,8 @@ class IniFile {
   void WriteBool(std::string_view section, std::string_view key, bool value);
   void DeleteKey(std::string_view section, std::string_view key);
 
-  // Writes the document atomically. On failure returns false and, when given,
-  // sets `error` to "Unable to write to <path>".
+  // Writes the document atomically. On failure (also for a file read only in part)
+  // returns false and, when given, sets `error` to "Unable to write to <path>".
   bool Save(std::string* error = nullptr);
 
   // The text the document would be saved as.
@@ -62,6 +65,7 @@ class IniFile {
   std::vector<Line> lines_;
   std::string eol_ = "\r\n";
   bool finalEol_ = true;
+  bool partial_ = false;  // the file was larger than kIniMaxFile
 };
 
 // The private-profile style calls: each opens, reads or changes, and (for writes)

@@ -294,8 +294,8 @@ bool TAssociations::Associate(const std::vector<std::pair<std::string, bool>>& e
     }
   }
 
-  // The default must name an entry that exists.
-  if (entryNeeded || !fs::exists(DesktopEntryPath())) WriteDesktopFiles();
+  // The default must name an entry that exists: without it the list is left alone.
+  if ((entryNeeded || !fs::exists(DesktopEntryPath())) && !WriteDesktopFiles()) return false;
   // The backup is safe on disk before the defaults it keeps are replaced.
   if (backupAdded) {
     std::error_code ec;

@@ -5,9 +5,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tags::TAPETag a;
   const bool fromMemory = a.ReadFromMemory(data, size);
+  (void)fromMemory;
   (void)a.Value("Title");
+#ifndef ORVELLA_LIBFUZZER  // the file entry point is covered by the driver test
   tags::TAPETag b;
   const bool fromFile = b.ReadFromFile(fuzztags::WriteScratch(data, size));
   fuzztags::Check(fromMemory == fromFile, "file and memory readers disagree");
+#endif
   return 0;
 }

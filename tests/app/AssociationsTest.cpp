@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "AppTestUtil.h"
@@ -241,6 +242,57 @@ TEST(Associations, UnreadableBackupStopsBeforeTheDefaultIsReplaced) {
   fs::create_directories(a.BackupPath());  // a folder where the backup goes
   EXPECT_FALSE(a.SetAssociation(".mp3", true));
   EXPECT_EQ(apptest::ReadFile(home.MimeApps()), kUserFile);
+}
+
+namespace {
+
+// Every file under `root` with its content.
+std::map<std::string, std::string> Tree(const std::string& root) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file()) out[e.path().string()] = apptest::ReadFile(e.path().string());
+  return out;
+}
+
+}  // namespace
+
+TEST(Associations, AWriteFailingAtAnyStepOfAnyFileLeavesTheListWholeAndNoTemporaryFile) {
+  // How many files a first association writes.
+  int writes = 0;
+  {
+    XdgHome home;
+    home.WriteMimeApps(kUserFile);
+    TAssociations a = Make(home);
+    platform::IniFile::SetFaultHook([&](std::string_view s) { return s != "open" || (++writes, true); });
+    const bool ok = a.SetAssociation(".mp3", true);
+    platform::IniFile::SetFaultHook(nullptr);
+    ASSERT_TRUE(ok);
+  }
+  ASSERT_GE(writes, 3);  // desktop entry, backup, list
+  for (const char* step : {"open", "write", "sync", "rename"}) {
+    for (int failing = 1; failing <= writes; ++failing) {
+      XdgHome home;
+      home.WriteMimeApps(kUserFile);
+      TAssociations a = Make(home);
+      const std::string root = fs::path(home.MimeApps()).parent_path().parent_path().string();
+      const auto before = Tree(root);
+      int seen = 0;
+      platform::IniFile::SetFaultHook([&](std::string_view s) { return s != step || ++seen != failing; });
+      const bool ok = a.SetAssociation(".mp3", true);
+      platform::IniFile::SetFaultHook(nullptr);
+      EXPECT_FALSE(ok) << step << " " << failing;
+      const auto after = Tree(root);
+      EXPECT_EQ(apptest::ReadFile(home.MimeApps()), kUserFile) << step << " " << failing;
+      for (const auto& [path, text] : after) EXPECT_EQ(path.find(".tmp-"), std::string::npos) << path;
+      for (const auto& [path, text] : before) EXPECT_EQ(after.at(path), text) << path;
+      // A later try with a working disk succeeds and points at an entry that exists.
+      ASSERT_TRUE(a.SetAssociation(".mp3", true)) << step << " " << failing;
+      EXPECT_TRUE(fs::exists(a.DesktopEntryPath()));
+      EXPECT_EQ(TMimeAppsList(apptest::ReadFile(home.MimeApps())).Get("Default Applications", "audio/mpeg").value_or(""),
+                "orvella-player.desktop;");
+      EXPECT_EQ(platform::IniFile(a.BackupPath()).ReadString("Backup", "audio/mpeg", "?"), "vlc.desktop;");
+    }
+  }
 }
 
 TEST(DesktopEntry, ExecArgumentsAreQuotedAndEscaped) {

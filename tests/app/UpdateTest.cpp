@@ -18,6 +18,7 @@
 #include "HttpTestServer.h"
 #include "app/desktop/FormUpdate.h"
 #include "app/desktop/UpdateCheck.h"
+#include "platform/IniFile.h"
 
 namespace fs = std::filesystem;
 using app::desktop::CompareVersions;
@@ -189,6 +190,22 @@ TEST(UpdateCheck, AReadOnlyAnswerFileStillGivesTheRightText) {
   w.form.answerFile = w.folder + "no/such/folder/version.txt";
   w.CheckOnce();
   EXPECT_EQ(w.Text(), "<StringNewVersionIsAvailable>1.5");
+}
+
+TEST(UpdateCheck, AnAnswerFileWriteFailingAtAnyStepKeepsTheOldFileAndTheAnswerStands) {
+  TestServer server(TestServer::Mode::Answer, 200, "1.5\nnewer notes");
+  for (const char* step : {"open", "write", "sync", "rename"}) {
+    Window w(server.Site());
+    // Set before the worker starts and cleared after it has handed its result over.
+    platform::IniFile::SetFaultHook([step = std::string(step)](std::string_view s) { return s != step; });
+    w.CheckOnce();
+    platform::IniFile::SetFaultHook(nullptr);
+    EXPECT_EQ(w.Text(), "<StringNewVersionIsAvailable>1.5") << step;
+    EXPECT_EQ(apptest::ReadFile(w.answer), "previous answer\r\n") << step;
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(w.folder)) names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"version.txt"}) << step;
+  }
 }
 
 TEST(UpdateCheck, FailuresSayCantConnectAndKeepTheAnswerFile) {

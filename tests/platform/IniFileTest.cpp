@@ -189,3 +189,28 @@ TEST(IniRead, AFolderOrAFifoInPlaceOfTheFileGivesDefaultsAndAFailedSave) {
   IniFile b(fifo);  // a read would block here for ever
   EXPECT_EQ(b.ReadString("Options", "Language", "English"), "English");
 }
+
+TEST(IniBounds, AFileBeyondTheLimitIsReadInWholeLinesAndNeverWrittenBack) {
+  TempDir dir;
+  // Sparse, so the test costs no disk: two real lines, then zeros past the limit.
+  dir.Write("huge.ini", "[Options]\r\nvolume=7\r\n");
+  std::filesystem::resize_file(dir.File("huge.ini"), kIniMaxFile + 4096);
+  IniFile ini(dir.File("huge.ini"));
+  EXPECT_EQ(ini.ReadInteger("Options", "volume", 0), 7);
+  ini.WriteInteger("Options", "volume", 9);
+  std::string error;
+  EXPECT_FALSE(ini.Save(&error));
+  EXPECT_EQ(error, "Unable to write to " + dir.File("huge.ini"));
+  EXPECT_EQ(std::filesystem::file_size(dir.File("huge.ini")), kIniMaxFile + 4096);
+  // A line cut by the limit is not read as a shorter value.
+  std::string text = "[Options]\n" + std::string(kIniMaxFile - 20, ';') + "\nvolume=123456789\n";
+  dir.Write("cut.ini", text);
+  EXPECT_EQ(IniFile(dir.File("cut.ini")).ReadInteger("Options", "volume", -1), -1);
+  // At the limit itself the file is whole and writable.
+  dir.Write("edge.ini", "[Options]\nvolume=5\n" + std::string(kIniMaxFile - 19 - 1, ';') + "\n");
+  ASSERT_EQ(std::filesystem::file_size(dir.File("edge.ini")), kIniMaxFile);
+  IniFile edge(dir.File("edge.ini"));
+  EXPECT_EQ(edge.ReadInteger("Options", "volume", 0), 5);
+  edge.WriteInteger("Options", "volume", 6);
+  EXPECT_TRUE(edge.Save());
+}

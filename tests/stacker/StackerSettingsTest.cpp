@@ -67,6 +67,23 @@ TEST(StackerSettings, AFailedWriteKeepsTheOldFile) {
     EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
 }
 
+TEST(StackerSettings, AFailedChainFileWriteKeepsTheOldChainFile) {
+  PluginFolder dir;
+  const std::string old = "[Pilvo]\r\nPlugins=dsp_old.so,0,1 dsp_old.so,1,0\r\n";
+  dir.Write("mine.plv", old);
+  for (const char* step : {"open", "write", "sync", "rename"}) {
+    platform::IniFile::SetFaultHook([step](std::string_view s) { return s != step; });
+    EXPECT_FALSE(WriteChainFile(dir.File("mine.plv"), std::string(900, 'n'))) << step;
+    platform::IniFile::SetFaultHook(nullptr);
+    EXPECT_EQ(dir.Read("mine.plv"), old) << step;
+    EXPECT_EQ(ReadChainFile(dir.File("mine.plv")), "dsp_old.so,0,1 dsp_old.so,1,0") << step;
+  }
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+    EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+  EXPECT_TRUE(WriteChainFile(dir.File("mine.plv"), "dsp_new.so,0,1"));
+  EXPECT_EQ(ReadChainFile(dir.File("mine.plv")), "dsp_new.so,0,1");
+}
+
 TEST(StackerSettings, SavingAChainOfTwoWithTheSecondDisabledAndLoadingItBack) {
   PluginFolder dir;
   dir.Copy("dsp_orvella.so");
