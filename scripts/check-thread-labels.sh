@@ -14,8 +14,9 @@ cc -shared -fPIC -O1 -o "$work/census.so" "$here/thread_census.c" -ldl || exit 2
 census="$work/census.txt"
 : >"$census"
 LD_PRELOAD="$work/census.so" ORVELLA_THREAD_CENSUS="$census" \
-  ctest --test-dir "$build" -j "${JOBS:-2}" --timeout 300 -LE fuzz "$@" >"$work/ctest.log" 2>&1
-grep -E "tests failed|Total Test time" "$work/ctest.log" >&2
+  ctest --test-dir "$build" -j "${JOBS:-2}" --timeout 300 "$@" >"$work/ctest.log" 2>&1
+grep -E "tests passed|tests failed|Total Test time" "$work/ctest.log" >&2
+sed -n "/The following tests FAILED/,/^$/p" "$work/ctest.log" >&2
 
 # Test executables that started a thread in at least one of their tests.
 threaded="$(awk -v dir="$build/tests/" 'index($1, dir) == 1 { sub(".*/", "", $1); print $1 }' "$census" | sort -u)"

@@ -34,11 +34,14 @@ run_one() {
   echo "$?" >"$out/$name.rc"
 }
 export -f run_one
+# Targets that go through a file put it in memory, not on disk.
+[ -d /dev/shm ] && export TMPDIR=/dev/shm
 export build out seconds
 
 rm -f "$out"/*.log "$out"/*.rc
 grep -v '^$' "$manifest" | grep -E "^[^|]*($filter)" | tr '\n' '\0' |
   xargs -0 -P "$jobs" -I{} bash -c 'run_one "$1"' _ {}
+rm -f "${TMPDIR:-/tmp}"/orvella-fuzz-*
 
 printf '| %-30s | %12s | %7s | %7s | %8s |\n' target executions edges corpus findings
 printf '|%s|%s|%s|%s|%s|\n' "--------------------------------" "--------------" "---------" "---------" "----------"

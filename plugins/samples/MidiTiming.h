@@ -3,6 +3,7 @@
 // Pure functions over the file's bytes; no thread concerns.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,7 +21,8 @@ struct TMidiTiming {
 
   double TicksToMs(uint32_t tick) const;
   uint32_t MsToTicks(double ms) const;
-  int LengthMs() const { return ok ? int(TicksToMs(endTick) + 0.5) : 0; }
+  // Lengths beyond what an int holds (slow tempos over long tracks) are given as the largest.
+  int LengthMs() const { return ok ? int(std::min(TicksToMs(endTick) + 0.5, double(INT32_MAX))) : 0; }
 };
 
 // Reads the header and every track; `ok` is false for anything that is not a
