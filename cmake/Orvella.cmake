@@ -45,12 +45,15 @@ function(orvella_add_test name)
     set(A_TIMEOUT 120)
   endif()
   set(props TIMEOUT ${A_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_LIST ${name}_TESTS
+    PROPERTIES ${props})
   if(A_LABELS)
-    # Several labels are one list-valued property: keep the list together.
-    string(REPLACE ";" "\\;" labels "${A_LABELS}")
-    list(APPEND props LABELS "${labels}")
+    # Labels are set on the discovered tests by a file CTest reads after the discovery's own:
+    # passed through the discovery's properties, a list of labels arrives as its first one only.
+    set(inc "${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake")
+    file(WRITE "${inc}" "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${A_LABELS}\")\nendif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${inc}")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
 # orvella_add_fuzzer(name SOURCES ... LIBS ... [ARGS seed files and driver options] [DICT file]

@@ -224,23 +224,35 @@ std::vector<std::string> IniFile::Keys(std::string_view section) const {
   return keys;
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+namespace {
+// A line break in a name or value would start a new line of the file: a value such as a
+// path with a newline could add keys or sections of its own. Breaks become blanks.
+std::string OneLine(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c == '\r' || c == '\n') c = ' ';
+  return out;
+}
+}  // namespace
+
+void IniFile::WriteString(std::string_view sectionText, std::string_view keyText, std::string_view valueText) {
+  const std::string section = OneLine(sectionText), key = OneLine(keyText), value = OneLine(valueText);
   auto sec = FindSection(section);
   if (!sec) {
     lines_.push_back({"[" + std::string(Trim(section)) + "]"});
-    lines_.push_back({std::string(Trim(key)) + "=" + std::string(value)});
+    lines_.push_back({std::string(Trim(key)) + "=" + value});
     return;
   }
   if (auto line = FindKey(*sec, key)) {
-    std::string keyText(SplitKey(lines_[*line].text)->key);
-    lines_[*line].text = keyText + "=" + std::string(value);
+    std::string name(SplitKey(lines_[*line].text)->key);
+    lines_[*line].text = name + "=" + value;
     return;
   }
   // After the section's last non-blank line, so blank separators stay between sections.
   size_t end = SectionEnd(*sec);
   size_t at = end;
   while (at > *sec + 1 && Trim(lines_[at - 1].text).empty()) --at;
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), {std::string(Trim(key)) + "=" + std::string(value)});
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), {std::string(Trim(key)) + "=" + value});
 }
 
 void IniFile::WriteInteger(std::string_view section, std::string_view key, int value) {

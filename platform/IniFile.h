@@ -37,6 +37,7 @@ class IniFile {
   std::vector<std::string> Keys(std::string_view section) const;
 
   // Changes the document in memory; Save() writes it.
+  // Line breaks in the section, key or value are written as blanks (one key, one line).
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int value);
   void WriteBool(std::string_view section, std::string_view key, bool value);

@@ -18,8 +18,8 @@ LD_PRELOAD="$work/census.so" ORVELLA_THREAD_CENSUS="$census" \
 grep -E "tests passed|tests failed|Total Test time" "$work/ctest.log" >&2
 sed -n "/The following tests FAILED/,/^$/p" "$work/ctest.log" >&2
 
-# Test executables that started a thread in at least one of their tests.
-threaded="$(awk -v dir="$build/tests/" 'index($1, dir) == 1 { sub(".*/", "", $1); print $1 }' "$census" | sort -u)"
+# Test and fuzz-driver executables that started a thread in at least one of their tests.
+threaded="$(awk -v t="$build/tests/" -v f="$build/fuzz/" 'index($1, t) == 1 || index($1, f) == 1 { sub(".*/", "", $1); print $1 }' "$census" | sort -u)"
 # Test executables with the label, from CTest's own listing.
 ctest --test-dir "$build" -N -L threads --show-only=json-v1 >"$work/labelled.json" 2>/dev/null
 labelled="$(python3 - "$work/labelled.json" <<'EOF'
@@ -32,7 +32,7 @@ status=0
 for exe in $threaded; do
   if ! grep -qx "$exe" <<<"$labelled"; then
     echo "starts threads but is not labelled \"threads\": $exe"
-    awk -v dir="$build/tests/$exe" '$1 == dir && $2 != "" { print "    " $2 }' "$census" | sort -u | head -5
+    awk -v e="/$exe" 'substr($1, length($1) - length(e) + 1) == e && $2 != "" { print "    " $2 }' "$census" | sort -u | head -5
     status=1
   fi
 done

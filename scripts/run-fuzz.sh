@@ -38,8 +38,10 @@ export -f run_one
 [ -d /dev/shm ] && export TMPDIR=/dev/shm
 export build out seconds
 
-rm -f "$out"/*.log "$out"/*.rc
-grep -v '^$' "$manifest" | grep -E "^[^|]*($filter)" | tr '\n' '\0' |
+# The table shows the latest run of every target; the ones run now start afresh.
+selected="$(grep -v '^$' "$manifest" | grep -E "^[^|]*($filter)")"
+for name in $(cut -d'|' -f1 <<<"$selected"); do rm -f "$out/$name.log" "$out/$name.rc"; done
+tr '\n' '\0' <<<"$selected" |
   xargs -0 -P "$jobs" -I{} bash -c 'run_one "$1"' _ {}
 rm -f "${TMPDIR:-/tmp}"/orvella-fuzz-*
 

@@ -214,3 +214,18 @@ TEST(IniBounds, AFileBeyondTheLimitIsReadInWholeLinesAndNeverWrittenBack) {
   edge.WriteInteger("Options", "volume", 6);
   EXPECT_TRUE(edge.Save());
 }
+
+TEST(IniWrite, LineBreaksInNamesAndValuesCannotAddLinesOfTheirOwn) {
+  TempDir dir;
+  dir.Write("o.ini", "[Options]\r\nvolume=255\r\n");
+  IniFile ini(dir.File("o.ini"));
+  // A folder name may hold a newline; written raw it would set the volume.
+  ini.WriteString("Options", "lastFolder", "/music/x\r\nvolume=0\n[Other]\nk=v");
+  ini.WriteString("Opt\nions", "a\nb", "1");
+  ASSERT_TRUE(ini.Save());
+  IniFile back(dir.File("o.ini"));
+  EXPECT_EQ(back.ReadInteger("Options", "volume", -1), 255);
+  EXPECT_EQ(back.ReadString("Options", "lastFolder", ""), "/music/x  volume=0 [Other] k=v");
+  EXPECT_FALSE(back.HasKey("Other", "k"));
+  EXPECT_EQ(back.ReadString("Opt ions", "a b", ""), "1");
+}
