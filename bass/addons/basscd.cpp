@@ -243,6 +243,10 @@ Tables& T() {
   static Tables* t = new Tables;
   return *t;
 }
+// Freed when the library is unloaded (an add-on can be unloaded and loaded again). At exit
+// this runs after every exit handler, the core's own among them, so no stream of ours is left
+// that could reach the tables afterwards.
+__attribute__((destructor)) void FreeTables() { delete &T(); }
 std::mutex& g_mutex = T().mutex;
 auto& g_drives = T().drives;
 size_t& g_systemDrives = T().systemDrives;

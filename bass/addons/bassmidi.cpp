@@ -85,6 +85,13 @@ Tables& T() {
   static Tables* t = new Tables;
   return *t;
 }
+// Freed when the library is unloaded (an add-on can be unloaded and loaded again). At exit
+// this runs after every exit handler, the core's own among them, so no stream of ours is left
+// that could reach the tables afterwards. Fonts still loaded stay: freeing one calls into
+// FluidSynth, which may already be finalised by then.
+__attribute__((destructor)) void FreeTables() {
+  if (T().fonts.empty() && T().streams.empty()) delete &T();
+}
 std::mutex& g_mutex = T().mutex;
 auto& g_fonts = T().fonts;
 auto& g_defaultFonts = T().defaultFonts;

@@ -66,6 +66,10 @@ Tables& T() {
   static Tables* t = new Tables;  // outlives static destruction (the core frees at exit)
   return *t;
 }
+// Freed when the library is unloaded (an add-on can be unloaded and loaded again). At exit
+// this runs after every exit handler, the core's own among them, so no stream of ours is left
+// that could reach the tables afterwards.
+__attribute__((destructor)) void FreeTables() { delete &T(); }
 
 std::shared_ptr<Mixer> MixerOf(HSTREAM handle) {
   for (auto& [raw, m] : T().mixers)

@@ -1,5 +1,6 @@
 // The exported BASS_ functions: set-up, configuration, device, channels.
 #include "Core.h"
+#include "KeptForProcess.h"
 #include "Effects.h"
 #include "Net.h"
 #include "Output.h"
@@ -22,7 +23,7 @@ bool SetError(int code) {
 int GetError() { return tError; }
 
 Lib& L() {
-  static Lib* lib = new Lib;  // never destroyed: threads may outlive static destruction
+  static Lib* lib = KeptForProcess(new Lib);  // never destroyed: threads may outlive static destruction
   return *lib;
 }
 

@@ -15,6 +15,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -22,6 +24,16 @@ extern "C" {
 
 namespace orvbass {
 namespace {
+
+// FFmpeg's codec library stays loaded once the core has loaded it: libraries it brings in keep
+// what their initialisation allocated (libtheoraenc's tables) and lose it when unloaded, so a
+// core unloaded and loaded again (the engine's start and end, the add-on manager) would leak
+// each time; kept, a core loaded again simply finds it.
+__attribute__((constructor)) void KeepCodecsLoaded() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&avcodec_version), &info) && info.dli_fname)
+    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
 
 constexpr int kIoBuffer = 32768;
 

@@ -2,6 +2,7 @@
 // Bin k of an N-point FFT is |X_k| * 2 / N of the (Hann-windowed) frames: a full-scale sine centred
 // on a bin reads 1.0 without a window and 0.5 with the Hann window (its coherent gain).
 #include "Core.h"
+#include "KeptForProcess.h"
 
 #include <fftw3.h>
 
@@ -16,13 +17,13 @@ namespace {
 std::mutex gPlanMutex;  // FFTW planning is not thread-safe; executing a plan is.
 // Never destroyed: BASS_Free may run from an exit handler after static destructors.
 std::map<int, fftwf_plan>& Plans() {
-  static auto* p = new std::map<int, fftwf_plan>;
+  static auto* p = KeptForProcess(new std::map<int, fftwf_plan>);
   return *p;
 }
 // Hann windows by size, built once (the spectrum display asks 40 times a second); an entry is never
 // changed after it is made, so it is read without the lock.
 std::map<int, std::vector<float>>& Windows() {
-  static auto* w = new std::map<int, std::vector<float>>;
+  static auto* w = KeptForProcess(new std::map<int, std::vector<float>>);
   return *w;
 }
 }  // namespace

@@ -1,6 +1,7 @@
 // The mixer thread (fills and mixes playing channels into the output) and the sync thread (runs
 // sync procedures when the device clock reaches them).
 #include "Core.h"
+#include "KeptForProcess.h"
 #include "Output.h"
 
 #include <algorithm>
@@ -151,7 +152,7 @@ struct SyncQueue {
 };
 
 SyncQueue& Q() {
-  static SyncQueue* q = new SyncQueue;  // never destroyed, like the library state
+  static SyncQueue* q = KeptForProcess(new SyncQueue);  // never destroyed, like the library state
   return *q;
 }
 
