@@ -209,6 +209,7 @@ void TMainVideo::StartPlayback(int playMode) {
     dvdPositionMs_ = 0;
     lastTitle_ = -1;
     positionText_ = video::ElapsedText(0);
+    SetLabels(form_.Str("StringPosition") + positionText_, form_.Str("StringDuration") + positionText_);
     if (playMode == 3) {
       if (!StartDvd(control_.CurrentFile)) return;
     } else if (!controller_->Start(control_.CurrentFile, false)) {
@@ -275,6 +276,8 @@ void TMainVideo::PlayDvd(const std::string& discPath) {
   dvdTotalMs_ = 1;
   dvdPositionMs_ = 0;
   lastTitle_ = -1;
+  positionText_ = video::ElapsedText(0);
+  SetLabels(form_.Str("StringPosition") + positionText_, form_.Str("StringDuration") + positionText_);
   if (widget_) widget_->ClearPicture();
   if (!StartDvd(discPath)) {
     ComposeTitle("StringStopped");
@@ -657,7 +660,7 @@ void TMainVideo::OnEvent(const video::TVideoEvent& e) {
     case video::TVideoEventKind::FrameReady: {
       video::TVideoFrame f;
       controller_->FrameTaken();
-      if (widget_ && controller_->CopyFrame(f)) widget_->SetPicture(ToImage(f));
+      if (widget_ && controller_->CopyFrame(f)) widget_->SetPicture(ToImage(f), f.PixelAspect);
       break;
     }
     case video::TVideoEventKind::Ended:

@@ -13,8 +13,9 @@ TVideoWidget::TVideoWidget(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
 }
 
-void TVideoWidget::SetPicture(const QImage& picture) {
+void TVideoWidget::SetPicture(const QImage& picture, double pixelAspect) {
   picture_ = picture;
+  pixelAspect_ = pixelAspect > 0 ? pixelAspect : 1.0;
   update();
 }
 
@@ -42,7 +43,8 @@ QRect TVideoWidget::PictureRect() const {
   const QRectF area(output_.left() * width(), output_.top() * height(), output_.width() * width(),
                     output_.height() * height());
   if (picture_.isNull() || !keepAspect_) return area.toRect();
-  QSizeF s = QSizeF(picture_.size()).scaled(area.size(), Qt::KeepAspectRatio);
+  // The shape the picture is meant to have: its pixels need not be square (DVDs).
+  QSizeF s = QSizeF(picture_.width() * pixelAspect_, picture_.height()).scaled(area.size(), Qt::KeepAspectRatio);
   return QRectF(area.left() + (area.width() - s.width()) / 2, area.top() + (area.height() - s.height()) / 2,
                 s.width(), s.height())
       .toRect();

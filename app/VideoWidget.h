@@ -17,8 +17,8 @@ class TVideoWidget : public QWidget {
  public:
   explicit TVideoWidget(QWidget* parent = nullptr);
 
-  // The picture to paint (a copy is kept).
-  void SetPicture(const QImage& picture);
+  // The picture to paint (a copy is kept); `pixelAspect` is a pixel's width over its height.
+  void SetPicture(const QImage& picture, double pixelAspect = 1.0);
   const QImage& Picture() const { return picture_; }
   void ClearPicture();
   // The on-video text; empty removes it.
@@ -46,6 +46,7 @@ class TVideoWidget : public QWidget {
 
  private:
   QImage picture_;
+  double pixelAspect_ = 1.0;
   QString text_;
   QRectF output_{0, 0, 1, 1};
   bool keepAspect_ = true;

@@ -227,6 +227,7 @@ unsigned TVideoController::FormatSetup(void** opaque, char* chroma, unsigned* wi
   // Decoders hand over padded pictures (H.264: two rows more than aligned); the
   // picture itself is the video track's size, at the top left.
   unsigned visibleW = *width, visibleH = *height;
+  double pixelAspect = 1.0;
   if (libvlc_media_t* m = self->vlc_->libvlc_media_player_get_media(self->player_)) {
     libvlc_media_track_t** tracks = nullptr;
     const unsigned n = self->vlc_->libvlc_media_tracks_get(m, &tracks);
@@ -236,6 +237,8 @@ unsigned TVideoController::FormatSetup(void** opaque, char* chroma, unsigned* wi
           t->video->i_width <= *width && t->video->i_height <= *height) {
         visibleW = t->video->i_width;
         visibleH = t->video->i_height;
+        if (t->video->i_sar_num > 0 && t->video->i_sar_den > 0)
+          pixelAspect = static_cast<double>(t->video->i_sar_num) / t->video->i_sar_den;
         break;
       }
     }
@@ -247,6 +250,7 @@ unsigned TVideoController::FormatSetup(void** opaque, char* chroma, unsigned* wi
   self->height_ = *height;
   self->visibleW_ = visibleW;
   self->visibleH_ = visibleH;
+  self->pixelAspect_ = pixelAspect;
   pitches[0] = *width * 4;
   lines[0] = *height;
   self->buffers_.clear();
@@ -305,6 +309,7 @@ void TVideoController::Display(void* opaque, void* picture) {
       for (unsigned x = 0; x < w; ++x) dst[x] = src[x] | 0xff000000u;
     }
     self->front_.TimeMs = kNoTime;
+    self->front_.PixelAspect = self->pixelAspect_;
   }
   self->frames_.fetch_add(1);
   if (!self->framePosted_.exchange(true)) self->Post(TVideoEventKind::FrameReady);

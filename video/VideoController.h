@@ -39,6 +39,7 @@ struct TVideoFrame {
   int Width = 0, Height = 0;
   std::vector<uint32_t> Pixels;
   int64_t TimeMs = -1;  // the player's time when it was shown
+  double PixelAspect = 1.0;  // width of a pixel over its height (a PAL 4:3 DVD: 16/15)
 };
 
 enum class TVideoEventKind {
@@ -149,6 +150,7 @@ class TVideoController {
   std::vector<std::unique_ptr<Buffer>> buffers_;
   unsigned width_ = 0, height_ = 0;      // of the buffers (decoders may pad them)
   unsigned visibleW_ = 0, visibleH_ = 0;  // of the picture, at the buffers' top left
+  double pixelAspect_ = 1.0;
   mutable std::mutex frameMutex_;
   TVideoFrame front_;
   std::atomic<uint64_t> frames_{0};

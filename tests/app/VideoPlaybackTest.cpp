@@ -297,6 +297,7 @@ TEST(AppDvd, MenuButtonTitleChaptersAndABookmark) {
   ASSERT_TRUE(Pump([&] { return v.HasPicture(); }, 15000)) << "no picture from the disc";
   video::TVideoController* c = v.Video().Controller();
   EXPECT_EQ(c->Title(), 0) << "the disc starts in its menu";
+  EXPECT_EQ(v.Label("LabelVideoPos"), v.p->form->Str("StringPosition") + "0:00:00");
   EXPECT_TRUE(v.messages.Messages().empty());
   // Enter activates the highlighted button while a menu shows.
   QTest::keyClick(v.Video().Widget(), Qt::Key_Return);
@@ -403,6 +404,27 @@ TEST(AppVideo, FullScreenWithTheControlBarAndBack) {
   EXPECT_FALSE(w->isWindow());
   EXPECT_EQ(audio->window(), v.p->form);
   EXPECT_FALSE(v.p->form->SpeedButton("sbFullScreen")->isChecked());
+  v.Control().Stop();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AppVideo, NonSquarePixelsAreShownInTheirShape) {
+  // 480 x 360 pixels of aspect 2:1 (as an anamorphic file): shown 960 wide for 360 high.
+  const std::string wide = enginetest::Media("anamorphic.mkv", "ffmpeg -nostdin -v error -y -f lavfi -i "
+                                                               "testsrc=s=480x360:r=25:d=3,setsar=2/1 -c:v mpeg4 {out}");
+  ASSERT_FALSE(wide.empty());
+  VideoPlayer v;
+  v.Load({wide});
+  v.Control().StartPlayback();
+  ASSERT_TRUE(Pump([&] { return v.HasPicture(); }, 10000));
+  app::TVideoWidget* w = v.Video().Widget();
+  w->resize(800, 600);
+  const QRect shown = w->PictureRect();
+  EXPECT_NEAR(static_cast<double>(shown.width()) / shown.height(), 960.0 / 360.0, 0.03)
+      << shown.width() << "x" << shown.height();
   v.Control().Stop();
 }
 
