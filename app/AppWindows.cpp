@@ -9,6 +9,7 @@
 #include "app/managers/FormAddonConfig.h"
 #include "app/managers/FormDSPControl.h"
 #include "app/managers/FormPluginConfig.h"
+#include "app/managers/FormVisControl.h"
 #include "plugins/PluginCtrl.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/Paths.h"
@@ -149,7 +150,7 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
   w->AddonConfigForm = std::make_unique<TAddonConfigForm>(engineOf);
   w->PluginConfigForm = std::make_unique<TPluginConfigForm>(engineOf);
   w->DSPControlForm = std::make_unique<TDSPControlForm>(engineOf);
-  w->VisControlForm = std::make_unique<TVisControlForm>();
+  w->VisControlForm = std::make_unique<TVisControlForm>(engineOf);
   w->FormControlBar = Simple("FormControlBar", "Control Bar", nullptr, nullptr, {});
   w->FormAssociate = std::make_unique<desktop::TFormAssociate>();
   auto update = std::make_unique<desktop::TFormUpdate>();
@@ -162,6 +163,13 @@ std::unique_ptr<TApplicationWindows> CreateApplicationWindows(std::vector<std::s
       const std::string& decoder = eng->DecoderName();
       addons->SetAddOnInUse(decoder.rfind("bass_", 0) == 0 ? decoder : std::string());
       inputs->SetPluginInUse(eng->PluginSlot() >= 0 ? plugins::GetPluginInfo(eng->PluginSlot()).Name : std::string());
+    };
+    // The running visualisation is drawn red in its control window (after whatever else the
+    // main window does with the record; nothing once it is closing).
+    e->OnVisWindowShow = [previous = e->OnVisWindowShow, form, vis = w->VisControlForm.get()](
+                             engine::TZOZUZivade* eng, const plugins::TVisPluginInfo& info) {
+      if (previous) previous(eng, info);
+      if (!form->ShuttingDown()) vis->SetVisPluginInfo(info);
     };
     // The engine has no window of its own: it shows the input plug-in manager through the main window.
     e->OnShowPluginConfig = [form, inputs = w->PluginConfigForm.get()](engine::TZOZUZivade*, bool pluginFirst) {

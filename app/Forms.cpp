@@ -163,16 +163,4 @@ void TFormStatus::Clear() {
 
 std::vector<std::string> TFormStatus::Lines() const { return lines_; }
 
-// ---------------------------------------------------------------------------
-
-TVisControlForm::TVisControlForm(QWidget* parent)
-    : TBaseForm("VisControlForm", "Winamp Visualization plug-in control", parent) {
-  StoreTexts({"lbl_Detected.Caption", "lbl_Description.Caption", "lbl_Modules.Caption", "lbl_VisScale.Caption",
-              "btnConfigure.Caption", "btnStart.Caption", "btnStop.Caption"});
-  cbUseWinampLook_ =
-      BindCheck("cbUseWinampLook.Caption", "Use Winamp-like visualization window (effective for Winamp 5 plug-in only)");
-  body_->layout()->addWidget(cbUseWinampLook_);
-  AddCloseButton("btnClose.Caption", "Close");
-}
-
 }  // namespace app

@@ -156,15 +156,4 @@ class TFormStatus : public TBaseForm {
   std::vector<std::string> lines_;
 };
 
-// Visualisation control window: its Winamp-look box is cleared and disabled
-// when the drawer library is not there.
-class TVisControlForm : public TBaseForm {
- public:
-  explicit TVisControlForm(QWidget* parent = nullptr);
-  QCheckBox* cbUseWinampLook() const { return cbUseWinampLook_; }
-
- private:
-  QCheckBox* cbUseWinampLook_;
-};
-
 }  // namespace app

@@ -29,6 +29,7 @@
 #include "app/SkinWidgets.h"
 #include "app/managers/FormAddonConfig.h"
 #include "app/managers/FormDSPControl.h"
+#include "app/managers/FormVisControl.h"
 #include "engine/ZOZUZivade.h"
 #include "playlist/ui/FormPL.h"
 #include "platform/IniFile.h"

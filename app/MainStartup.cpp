@@ -16,6 +16,7 @@
 #include "app/Forms.h"
 #include "app/MainLayout.h"
 #include "app/MainPlayback.h"
+#include "app/managers/FormVisControl.h"
 #include "playlist/Extensions.h"
 #include "app/SkinWidgets.h"
 #include "engine/ZOZUZivade.h"

@@ -33,19 +33,21 @@ void ClassicPalette(QWidget* w) {
 const QColor kGrey(0xc0, 0xc0, 0xc0);       // silver
 const QColor kHeader(0xc0, 0xff, 0xc0);     // light green
 
+// Draws each row in the colours its view gives it (the entry in use red, yellow when selected).
+template <typename View>
 class TInUseDelegate : public QStyledItemDelegate {
  public:
-  explicit TInUseDelegate(TManagerGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+  explicit TInUseDelegate(View* view) : QStyledItemDelegate(view), view_(view) {}
 
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
-    option->palette.setColor(QPalette::Text, grid_->TextColour(index.row(), false));
-    option->palette.setColor(QPalette::HighlightedText, grid_->TextColour(index.row(), true));
+    option->palette.setColor(QPalette::Text, view_->TextColour(index.row(), false));
+    option->palette.setColor(QPalette::HighlightedText, view_->TextColour(index.row(), true));
   }
 
  private:
-  TManagerGrid* grid_;
+  View* view_;
 };
 
 }  // namespace
@@ -82,6 +84,22 @@ TDetectedList::TDetectedList(QWidget* parent) : QListWidget(parent) {
   setUniformItemSizes(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   ClassicPalette(this);
+  setItemDelegate(new TInUseDelegate<TDetectedList>(this));
+}
+
+void TDetectedList::SetInUseName(const std::string& name) {
+  inUse_ = name;
+  viewport()->update();
+}
+
+bool TDetectedList::RowInUse(int row) const {
+  return !inUse_.empty() && row >= 0 && row < count() && SameName(item(row)->text().toStdString(), inUse_);
+}
+
+QColor TDetectedList::TextColour(int row, bool selected) const {
+  if (RowInUse(row)) return selected ? QColor(Qt::yellow) : QColor(Qt::red);
+  if (IsGrey(row)) return kGrey;
+  return selected ? QColor(Qt::white) : QColor(Qt::black);
 }
 
 void TDetectedList::SetNames(const std::vector<std::string>& names) {
@@ -115,7 +133,6 @@ void TDetectedList::Select(int row) {
 void TDetectedList::SetGrey(int row, bool grey) {
   QListWidgetItem* it = item(row);
   it->setData(Qt::UserRole, grey);
-  it->setForeground(grey ? QBrush(kGrey) : QBrush());
 }
 
 bool TDetectedList::IsGrey(int row) const {
@@ -143,7 +160,7 @@ TManagerGrid::TManagerGrid(const std::vector<std::pair<QString, int>>& columns, 
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setWordWrap(false);
   ClassicPalette(this);
-  setItemDelegate(new TInUseDelegate(this));
+  setItemDelegate(new TInUseDelegate<TManagerGrid>(this));
 }
 
 void TManagerGrid::SetRows(const std::vector<std::vector<std::string>>& rows) {
@@ -201,9 +218,15 @@ void TManagerGrid::SetInUseName(const std::string& name) {
   viewport()->update();
 }
 
+void TManagerGrid::SetInUseRow(int row) {
+  inUseRow_ = row;
+  viewport()->update();
+}
+
 bool TManagerGrid::RowInUse(int row) const {
-  if (inUse_.empty() || row < 0 || row >= rowCount()) return false;
-  return SameName(Cell(row, 0), inUse_);
+  if (row < 0 || row >= rowCount()) return false;
+  if (row == inUseRow_) return true;
+  return !inUse_.empty() && SameName(Cell(row, 0), inUse_);
 }
 
 QColor TManagerGrid::TextColour(int row, bool selected) const {

@@ -37,9 +37,14 @@ class TDetectedList : public QListWidget {
     for (int i = 0; i < count(); ++i) SetGrey(i, greyed(item(i)->text().toStdString()));
   }
   bool IsGrey(int row) const;
+  // The entry named `name` (case-insensitively) is drawn red, yellow when selected; "" for none.
+  void SetInUseName(const std::string& name);
+  bool RowInUse(int row) const;
+  QColor TextColour(int row, bool selected) const;
 
  private:
   void SetGrey(int row, bool grey);
+  std::string inUse_;
 };
 
 // A grid with a fixed header row (light green) and rows of texts copied when
@@ -58,6 +63,8 @@ class TManagerGrid : public QTableWidget {
   void Select(int row);
   // The row whose first cell equals `name` (case-insensitively) is drawn as in use.
   void SetInUseName(const std::string& name);
+  // The row at `row` is drawn as in use (-1: by name only).
+  void SetInUseRow(int row);
   const std::string& InUseName() const { return inUse_; }
   bool RowInUse(int row) const;
   // Colour the row's texts are drawn in (selected or not), for tests and the delegate.
@@ -67,6 +74,7 @@ class TManagerGrid : public QTableWidget {
  private:
   void FitNames();
   std::string inUse_;
+  int inUseRow_ = -1;
   int minNameWidth_ = 0;
 };
 

@@ -8,6 +8,7 @@
 
 #include "AppTestUtil.h"
 #include "app/Forms.h"
+#include "app/managers/FormVisControl.h"
 #include "playlist/Playlist.h"
 #include "playlist/ui/FormPL.h"
 #include "app/Language.h"

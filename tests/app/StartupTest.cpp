@@ -17,6 +17,7 @@
 #include "AppTestUtil.h"
 #include "app/Forms.h"
 #include "app/managers/FormDSPControl.h"
+#include "app/managers/FormVisControl.h"
 #include "app/MainPlayback.h"
 #include "app/PlaybackControl.h"
 #include "playlist/Playlist.h"

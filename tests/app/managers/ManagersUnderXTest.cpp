@@ -18,6 +18,7 @@
 #include "app/managers/FormAddonConfig.h"
 #include "app/managers/FormDSPControl.h"
 #include "app/managers/FormPluginConfig.h"
+#include "app/managers/FormVisControl.h"
 #include "app/managers/ManagerWidgets.h"
 
 using apptest::Player;
@@ -105,5 +106,25 @@ TEST(ManagersUnderX, DSPControl) {
   f->show();
   f->PluginList()->Select(2);  // dsp_orvella.so
   Shoot(f, "dsp-control");
+  for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
+}
+
+TEST(ManagersUnderX, VisControl) {
+  if (!Artifacts()) GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
+  QDir().mkpath(Artifacts());
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\n");
+  mgrtest::Copy(MGR_VIS_PLUGIN, dir.File("plugins/vis_mgrtest.so"));
+  platform::MessageRecorder rec;
+  Player p;
+  app::TVisControlForm* f = p.windows->VisControlForm.get();
+  f->show();
+  f->VisModules()->Select(1);
+  f->Start();
+  EXPECT_TRUE(mgrtest::WaitFor([&] { return !f->RunningPath().empty(); }, 10000));
+  f->raise();
+  Shoot(f, "vis-control");
+  f->Stop();
+  EXPECT_TRUE(mgrtest::WaitFor([&] { return f->RunningPath().empty(); }, 10000));
   for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
 }
