@@ -44,6 +44,7 @@ TEST(Setup, DeviceOneWithoutSoundHardwareUsesTheSilentOutput) {
   unsetenv("ORVELLA_BASS_CAPTURE");
   unsetenv("ORVELLA_BASS_OUTPUT");
   setenv("SDL_AUDIODRIVER", "no-such-driver", 1);  // as on a machine without any sound device
+  setenv("PULSE_SERVER", "unix:/nonexistent/orvella-test/native", 1);  // and without a sound server
   ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr)) << BASS_ErrorGetCode();
   EXPECT_FALSE(BASS_Init(1, 44100, 0, nullptr, nullptr));
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
@@ -70,6 +71,7 @@ TEST(Setup, DeviceOneWithoutSoundHardwareUsesTheSilentOutput) {
   EXPECT_EQ(BASS_GetDevice(), 0u);
   EXPECT_TRUE(BASS_Free());
   unsetenv("SDL_AUDIODRIVER");
+  unsetenv("PULSE_SERVER");
 }
 
 TEST(Playback, SdlDevicePathPlaysTheDecode) {
@@ -79,6 +81,7 @@ TEST(Playback, SdlDevicePathPlaysTheDecode) {
   std::string raw = dir / "sdl.raw";
   unsetenv("ORVELLA_BASS_CAPTURE");
   unsetenv("ORVELLA_BASS_OUTPUT");
+  setenv("ORVELLA_BASS_OUTPUT", "sdl", 1);  // past a sound server, should one run here
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
   ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
@@ -138,6 +141,53 @@ TEST(Playback, CaptureEqualsDecode) {
   ASSERT_EQ(w.samples.size(), expected.size());
   size_t diffs = 0;
   for (size_t i = 0; i < expected.size(); ++i) diffs += w.samples[i] != expected[i];
+  EXPECT_EQ(diffs, 0u);
+}
+
+TEST(Playback, SixteenBitCaptureRoundsToNearestClampsAndSilencesNotANumber) {
+  bt::TempFolder dir;
+  std::string cap = dir / "cap.wav";
+  unsetenv("ORVELLA_BASS_CAPTURE_FLOAT");
+  setenv("ORVELLA_BASS_CAPTURE_FAST", "1", 1);
+  setenv("ORVELLA_BASS_CAPTURE", cap.c_str(), 1);
+  ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
+  // Ties, both ends of the range, far past them, infinities and not-a-number, at every place of
+  // an eight-sample group, then a long ramp through the whole range.
+  std::vector<float> src;
+  const float special[] = {0.5f / 32768, 1.5f / 32768, 2.5f / 32768, -0.5f / 32768, -1.5f / 32768, 1.0f, -1.0f,
+                           32767.5f / 32768, -32768.5f / 32768, 1e10f, -1e10f, INFINITY, -INFINITY, NAN, -0.0f};
+  for (int shift = 0; shift < 8; ++shift) {
+    for (int i = 0; i < shift; ++i) src.push_back(0.25f);
+    for (float v : special) src.push_back(v);
+  }
+  for (int i = 0; i < 44100; ++i) src.push_back(-1.2f + 2.4f * float(i) / 44100);
+  if (src.size() % 2) src.push_back(0);
+  struct Feed {
+    const std::vector<float>* s;
+    size_t at = 0;
+  } feed{&src};
+  HSTREAM h = BASS_StreamCreate(44100, 2, BASS_SAMPLE_FLOAT, [](HSTREAM, void* b, DWORD len, void* u) -> DWORD {
+    auto* f = static_cast<Feed*>(u);
+    size_t n = std::min<size_t>(len / 4, f->s->size() - f->at);
+    std::memcpy(b, f->s->data() + f->at, n * 4);
+    f->at += n;
+    return DWORD(n * 4) | (f->at == f->s->size() ? BASS_STREAMPROC_END : 0);
+  }, &feed);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  ASSERT_TRUE(WaitStopped(h));
+  BASS_Free();
+  unsetenv("ORVELLA_BASS_CAPTURE");
+  unsetenv("ORVELLA_BASS_CAPTURE_FAST");
+  auto w = bt::ReadWav(cap);
+  ASSERT_EQ(w.samples.size(), src.size());
+  size_t diffs = 0;
+  for (size_t i = 0; i < src.size(); ++i) {
+    const float v = src[i] * 32768.0f;
+    const int16_t want = v != v ? 0 : int16_t(std::lrintf(std::clamp(v, -32768.0f, 32767.0f)));
+    const int got = int(std::lrintf(w.samples[i] * 32768.0f));
+    if (got != want && ++diffs < 10) ADD_FAILURE() << "sample " << i << " of " << src[i] << ": " << got << ", not " << want;
+  }
   EXPECT_EQ(diffs, 0u);
 }
 
