@@ -52,6 +52,8 @@ struct VideoPlayer {
   VideoPlayer() {
     dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
     p = std::make_unique<Player>();
+    // What start-up reported (add-ons missing from a partial build) is not the subject here.
+    messages.Clear();
   }
   app::TPlaybackControl& Control() { return p->form->Playback()->Control(); }
   app::TMainVideo& Video() { return p->form->Playback()->Video(); }
@@ -145,22 +147,28 @@ TEST(AppVideo, SnapshotSavesThePictureWithoutTheText) {
   ASSERT_TRUE(Pump([&] { return v.HasPicture() && v.Video().Playing(); }, 10000));
   v.Video().Controller()->SeekMs(5200);
   ASSERT_TRUE(Pump([&] { return v.Video().Controller()->TimeMs() >= 5250; }, 5000));
-  // Slowly, so the pause lands within second 5 on a busy machine.
-  v.Video().Controller()->SetRate(0.25);
   v.Control().Pause();
   ASSERT_TRUE(Pump([&] { return !v.Video().Playing(); }, 5000));
   v.Video().ShowVideoText("Overlay text");
   v.Video().TakeSnapshot();
-  const std::string expected = v.dir.File("Snapshot - small.mkv - 0-00-05.bmp");
-  EXPECT_EQ(v.Video().LastSnapshot(), expected);
+  // Named after the paused position (a slow machine may have passed second 5 before the pause
+  // took hold): "Snapshot - small.mkv - 0-00-0S.bmp", and the picture is of second S.
+  const std::string prefix = v.dir.File("Snapshot - small.mkv - 0-00-0");
+  const std::string name = v.Video().LastSnapshot();
+  ASSERT_EQ(name.rfind(prefix, 0), 0u) << name;
+  ASSERT_EQ(name.size(), prefix.size() + 5) << name;
+  EXPECT_EQ(name.substr(prefix.size() + 1), ".bmp");
+  const int second = name[prefix.size()] - '0';
+  EXPECT_GE(second, 5);
   video::TVideoFrame saved, shown;
-  ASSERT_TRUE(video::LoadBitmap24(expected, saved));
+  ASSERT_TRUE(video::LoadBitmap24(name, saved));
   ASSERT_TRUE(v.Video().Controller()->CopyFrame(shown));
   EXPECT_EQ(saved.Width, 320);
   EXPECT_EQ(saved.Height, 240);
   EXPECT_TRUE(saved.Pixels == shown.Pixels) << "the text or something else got into the snapshot";
+  EXPECT_NEAR(videotest::ChannelMean(saved, 16), 20.0 * second, 24) << "not the picture of the named second";
   EXPECT_EQ(v.Video().Widget()->Text().toStdString(), "Overlay text");
-  EXPECT_FALSE(std::filesystem::exists(expected + ".tmp"));
+  EXPECT_FALSE(std::filesystem::exists(name + ".tmp"));
   v.Control().Stop();
 }
 
