@@ -8,11 +8,13 @@
 #include <optional>
 #include <thread>
 
+#include "engine/VisDataThread.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
 #include "plugins/PluginCtrl.h"
+#include "plugins/VisDrive2.h"
 
 namespace cli {
 namespace {
@@ -203,12 +205,54 @@ const char* InputPluginLoadText(int code) {
 
 }  // namespace
 
+namespace {
+
+// LIBRARY:MODULE, the module a number (0 when left out); `lib` keeps the library part.
+int SplitModule(std::string& lib) {
+  size_t colon = lib.rfind(':');
+  if (colon != std::string::npos && colon + 1 < lib.size() &&
+      lib.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+    int module = std::atoi(lib.c_str() + colon + 1);
+    lib.resize(colon);
+    return module;
+  }
+  return 0;
+}
+
+// The module's frame as it was last painted, as a binary PPM.
+bool WriteVisImage(platform::HWND frame, const std::string& path) {
+  std::vector<uint32_t> px;
+  int w = 0, h = 0;
+  if (!frame || !plugins::CopyVisFrameSurface(frame, px, w, h) || w <= 0 || h <= 0) {
+    std::fprintf(stderr, "orvella play: the visualisation frame has no picture\n");
+    return false;
+  }
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  std::fprintf(f, "P6\n%d %d\n255\n", w, h);
+  std::vector<unsigned char> row(size_t(w) * 3);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      uint32_t p = px[size_t(y) * w + x];
+      row[size_t(x) * 3] = uint8_t(p >> 16);
+      row[size_t(x) * 3 + 1] = uint8_t(p >> 8);
+      row[size_t(x) * 3 + 2] = uint8_t(p);
+    }
+    std::fwrite(row.data(), 1, row.size(), f);
+  }
+  bool ok = std::fclose(f) == 0;
+  std::printf("vis image %s %dx%d\n", path.c_str(), w, h);
+  return ok;
+}
+
+}  // namespace
+
 int RunPlay(const std::vector<std::string>& args) {
   std::string out;
   bool fast = false;
   bool singleChannel = false;
   std::vector<std::string> inputPlugins;
-  std::optional<std::string> dsp;
+  std::optional<std::string> dsp, vis, visImage;
   std::optional<long> seek, pauseAt, resumeAfter, duration;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -221,6 +265,10 @@ int RunPlay(const std::vector<std::string>& args) {
       fast = true;
     } else if (a == "--single-channel") {
       singleChannel = true;
+    } else if (a == "--vis" || a == "--vis-image") {
+      auto v = value();
+      if (!v || v->empty()) return std::fprintf(stderr, "orvella play: %s needs a file\n", a.c_str()), 2;
+      (a == "--vis" ? vis : visImage) = *v;
     } else if (a == "--input-plugin" || a == "--dsp") {
       auto v = value();
       if (!v || v->empty()) return std::fprintf(stderr, "orvella play: %s needs a library\n", a.c_str()), 2;
@@ -245,7 +293,8 @@ int RunPlay(const std::vector<std::string>& args) {
   if (files.empty() || (pauseAt.has_value() != resumeAfter.has_value())) {
     std::fprintf(stderr, "Usage: orvella play [--out FILE.wav] [--fast] [--seek MS] "
                          "[--pause-at MS --resume-after MS] [--duration MS] [--single-channel] "
-                         "[--dsp LIBRARY[:MODULE]] [--input-plugin LIBRARY]... FILE|URL...\n");
+                         "[--dsp LIBRARY[:MODULE]] [--vis LIBRARY[:MODULE] [--vis-image FILE.ppm]] "
+                         "[--input-plugin LIBRARY]... FILE|URL...\n");
     return 2;
   }
   if (!out.empty()) {
@@ -299,17 +348,29 @@ int RunPlay(const std::vector<std::string>& args) {
                 plugins::GetPluginInfo(plugins::GetPluginIndex(PluginPath(lib))).Description.c_str());
   }
   if (dsp) {
-    // LIBRARY:MODULE, the module a number (0 when left out).
     std::string lib = *dsp;
-    int module = 0;
-    size_t colon = lib.rfind(':');
-    if (colon != std::string::npos && colon + 1 < lib.size() &&
-        lib.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
-      module = std::atoi(lib.c_str() + colon + 1);
-      lib.resize(colon);
-    }
+    int module = SplitModule(lib);
     if (!eng.StartDSPPlugin(PluginPath(lib), module)) return 1;
     std::printf("dsp %s module %d\n", lib.c_str(), module);
+  }
+  if (vis) {
+    // Headless: the module's frame is an offscreen surface the host keeps.
+    std::string lib = *vis;
+    int module = SplitModule(lib);
+    if (lib.find('/') == std::string::npos) lib = platform::ProgramFolder() + "plugins/" + lib;
+    else lib = PluginPath(lib);
+    eng.OnVisWindowShow = [](engine::TZOZUZivade*, const plugins::TVisPluginInfo& info) {
+      std::printf("event OnVisWindowShow %s\n", info.ThreadId ? "shown" : "closed");
+      std::fflush(stdout);
+    };
+    if (!eng.RunVisPlugin(lib, module)) return 1;
+    // The module is ready (or has failed) before playback starts.
+    for (int i = 0; i < 400 && eng.VisStarting(); ++i) platform::PumpAndSleep(10);
+    if (!eng.VisActive()) {
+      std::fprintf(stderr, "orvella play: visualisation module %d of '%s' did not start\n", module, lib.c_str());
+      return 1;
+    }
+    std::printf("vis %s module %d\n", vis->c_str(), module);
   }
   if (singleChannel || dsp || !inputPlugins.empty()) {
     std::printf("channel mode %s\n", eng.PluginBuffersReady() && !singleChannel ? "dual" : "single");
@@ -350,6 +411,11 @@ int RunPlay(const std::vector<std::string>& args) {
       if (!platform::PumpAndSleep(fast ? 2 : 20)) break;
     }
     if (!ended && !enough) ++failures;
+  }
+  if (vis && eng.VisData()) {
+    std::printf("vis frames %llu\n", static_cast<unsigned long long>(eng.VisData()->FramesProduced()));
+    if (visImage && !WriteVisImage(eng.VisWindowInfo().VisWindow, *visImage)) ++failures;
+    eng.QuitVisPlugin();
   }
   eng.Close();
   return failures == 0 ? 0 : 1;

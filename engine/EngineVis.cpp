@@ -7,6 +7,7 @@
 #include "engine/ZOZUZivade.h"
 #include "platform/Paths.h"
 #include "plugins/PluginCtrl.h"
+#include "plugins/VisDrive2.h"
 
 namespace engine {
 
@@ -22,6 +23,7 @@ void TZOZUZivade::InitVis() {
   visData_->SetScale(visScale_);
   plugins::TVisHostAnswers answers;
   answers.PositionMs = [this] { return int(GetPosition()); };
+  plugins::SetHostPositionSource([this] { return int(GetPosition()); });
   plugins::InitVisDrive(owner_, hiddenWindow_, msgSendingData_, visDrawerLib_, visShared_.get(), 0,
                         std::move(answers));
 }
@@ -32,6 +34,7 @@ void TZOZUZivade::QuitVis() {
   if (hiddenWindow_) platform::KillTimer(hiddenWindow_, kVisResumeTimer);
   plugins::StopDriveThread(true);
   plugins::QuitVisDrive();
+  plugins::SetHostPositionSource(nullptr);
   visData_.reset();  // before the library goes: the thread calls it
   visActive_ = visStarting_ = visStopping_ = false;
 }

@@ -8,6 +8,7 @@
 
 #include "engine/Dynamic_Bass.h"
 #include "plugins/PluginCtrl.h"
+#include "plugins/VisDrive2.h"
 
 namespace engine {
 

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "platform/Messages.h"
-#include "plugins/VisDrive2.h"
+#include "plugins/VisTypes.h"
 
 namespace engine {
 

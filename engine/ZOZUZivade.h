@@ -21,7 +21,7 @@
 #include "engine/EngineTypes.h"
 #include "engine/ErrorBox.h"
 #include "engine/NetStream.h"
-#include "plugins/VisDrive2.h"
+#include "plugins/VisTypes.h"
 #include "plugins/sdk/winamp_input.h"
 
 namespace engine {

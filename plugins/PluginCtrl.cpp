@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <set>
 
 #include "engine/Dynamic_Bass.h"
 #include "engine/EngineTypes.h"
@@ -15,6 +16,8 @@
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "plugins/PluginCtrlState.h"
+#include "plugins/VisDrive2.h"
+#include "plugins/WasabiAPI.h"
 
 namespace plugins {
 
@@ -285,10 +288,112 @@ void HostSetInfo(int bitrate, int rate, int channels, int) {
                         reinterpret_cast<platform::LPARAM>(&h.channelInfo));
 }
 
-// The hidden host window plug-ins are parented to; it answers their queries.
-platform::LRESULT HostWindowProc(platform::HWND, platform::UINT msg, platform::WPARAM w, platform::LPARAM l) {
-  if (msg == platform::WM_USER) return AnswerHostQuery(w, l);
-  return 0;
+constexpr platform::UINT WM_GETTEXT = 0x000D;
+constexpr platform::UINT WM_GETTEXTLENGTH = 0x000E;
+
+// Extended file information asked with query 290 (four 32-bit fields in the classic layout).
+struct TExtendedFileInfo {
+  const char* filename;
+  const char* metadata;
+  char* ret;
+  int32_t retlen;
+};
+
+std::string Trimmed(const char* p) {
+  std::string s = p ? p : "";
+  size_t a = s.find_first_not_of(" \t\r\n");
+  if (a == std::string::npos) return {};
+  return s.substr(a, s.find_last_not_of(" \t\r\n") - a + 1);
+}
+
+platform::LRESULT AnswerExtendedInfo(TExtendedFileInfo* info) {
+  THostState& h = Host();
+  if (!info || !info->metadata) return 1;
+  const std::string field = info->metadata;
+  if (field != "title" && field != "artist") return 1;
+  std::string answer;
+  std::string file = Trimmed(info->filename);
+  if (!file.empty()) {
+    // The title of the mirror entry with that file name (empty when none).
+    for (size_t i = 0; i < h.listFiles.size(); ++i)
+      if (h.listFiles[i] == info->filename) {
+        answer = i < h.listTitles.size() ? h.listTitles[i] : std::string();
+        break;
+      }
+  } else {
+    if (info->retlen <= 0) return 1;
+    answer = field == "title" ? "Dirizevi Revivize" : "Velloran";
+  }
+  // Copied into the caller's buffer: a pointer to ours would outlive the next query.
+  if (info->ret && info->retlen > 0) {
+    size_t n = std::min(answer.size(), size_t(info->retlen) - 1);
+    std::memcpy(info->ret, answer.data(), n);
+    info->ret[n] = 0;
+  }
+  return 1;
+}
+
+std::string HostWindowText() { return VisChannelAttrb().Title + " - Winamp"; }
+
+// The hidden host window DSP modules are parented to; it answers their queries.
+platform::LRESULT HostWindowProc(platform::HWND hwnd, platform::UINT msg, platform::WPARAM w, platform::LPARAM l) {
+  THostState& h = Host();
+  switch (msg) {
+    case WM_GETTEXT: {
+      if (w == 0 || !l) return 0;
+      std::string text = HostWindowText();
+      size_t n = std::min(text.size(), size_t(w) - 1);
+      std::memcpy(reinterpret_cast<char*>(l), text.data(), n);
+      reinterpret_cast<char*>(l)[n] = 0;
+      return platform::LRESULT(n);
+    }
+    case WM_GETTEXTLENGTH:
+      return platform::LRESULT(HostWindowText().size());
+    case platform::WM_USER:
+      break;
+    default:
+      return platform::DefWindowProc(hwnd, msg, w, l);
+  }
+  const int mode = h.mode.load();
+  switch (l) {
+    case 0:
+      return 8257;
+    case 104:
+      return mode == 3 ? 1 : mode == 4 ? 3 : 0;
+    case 105:
+      if (w == 0) return mode == 3 && h.positionMs ? h.positionMs() : -1;
+      if (w == 1) return h.duration.load() / 1000;
+      return 0;
+    case 124:
+      return platform::LRESULT(h.listFiles.size());
+    case 125:
+      // The plug-in's wParam is never read: it may be anything.
+      return h.listFiles.empty() ? -1 : h.listPosition;
+    case 126: {
+      const TChannelAttrb& a = VisChannelAttrb();
+      if (w == 0) return a.SampleRate;
+      if (w == 1) return a.BitRate;
+      if (w == 2) return a.Channels;
+      return 0;
+    }
+    case 211:
+      return reinterpret_cast<platform::LRESULT>(InternedString(w < h.listFiles.size() ? h.listFiles[w] : ""));
+    case 212:
+      return reinterpret_cast<platform::LRESULT>(InternedString(w < h.listTitles.size() ? h.listTitles[w] : ""));
+    case 260:
+      if (w == 1) return reinterpret_cast<platform::LRESULT>(h.hostWindow);
+      if (w == 2) return reinterpret_cast<platform::LRESULT>(h.miniBrowser);
+      return 0;
+    case 290:
+      return AnswerExtendedInfo(reinterpret_cast<TExtendedFileInfo*>(w));
+    case 334:
+      return AnswerHostQuery(0, 334);
+    case 3025:
+      return reinterpret_cast<platform::LRESULT>(h.service);
+    default:
+      // 241, 503 (mini browser) and 505 (drawer frames) need the drawer library, which is not there.
+      return 0;
+  }
 }
 
 }  // namespace
@@ -316,6 +421,7 @@ bool InitPluginCtrl(platform::HWND engineWindow, platform::HWND mainWindow, plat
   h.hostWindow = platform::CreateProcWindow(&HostWindowProc);
   h.hostWindowProc = platform::GetWindowProc(h.hostWindow);
   h.iniPath = platform::ProgramFolder() + "plugins/plugin.ini";
+  h.service = WasabiServiceManager();
   InstallFaultHandler();
   h.ready = h.outInitialised.load();
   return h.ready;
@@ -489,9 +595,23 @@ void SetChannelState(int kind, DWORD decodeChannel, DWORD outputChannel, int cha
   h.sampleRate = sampleRate;
 }
 
-void SetPlaylistMirror(int position, std::vector<std::string> files) {
-  Host().listPosition = position;
-  Host().listFiles = std::move(files);
+void SetPlaylistMirror(int position, std::vector<std::string> files, std::vector<std::string> titles) {
+  THostState& h = Host();
+  titles.resize(files.size());
+  h.listPosition = files.empty() ? -1 : position;
+  h.listFiles = std::move(files);
+  h.listTitles = std::move(titles);
+}
+
+void SetHostPositionSource(std::function<int()> positionMs) { Host().positionMs = std::move(positionMs); }
+
+platform::HWND HostWindow() { return Host().hostWindow; }
+
+const char* InternedString(const std::string& s) {
+  static std::mutex m;
+  static std::set<std::string>* pool = new std::set<std::string>;  // plug-ins may keep the pointers
+  std::lock_guard lock(m);
+  return pool->insert(s).first->c_str();
 }
 
 void SetServiceObject(void* service) { Host().service = service; }
@@ -504,8 +624,8 @@ platform::LRESULT AnswerHostQuery(platform::WPARAM wParam, platform::LPARAM lPar
     case 125:
       return h.listPosition;
     case 211:
-      if (wParam < h.listFiles.size()) return reinterpret_cast<platform::LRESULT>(h.listFiles[wParam].c_str());
-      return reinterpret_cast<platform::LRESULT>("");
+      return reinterpret_cast<platform::LRESULT>(
+          InternedString(wParam < h.listFiles.size() ? h.listFiles[wParam] : std::string()));
     case 334:
       if (h.iniPath.empty()) h.iniPath = platform::ProgramFolder() + "plugins/plugin.ini";
       return reinterpret_cast<platform::LRESULT>(h.iniPath.c_str());

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -99,9 +100,17 @@ void SetPlayerMode(int mode);
 void SetStreamDuration(int32_t ms);
 void SetChannelState(int kind, DWORD decodeChannel, DWORD outputChannel, int channels, int sampleRate);
 // Playlist mirror and service object answered to plug-in queries.
-void SetPlaylistMirror(int position, std::vector<std::string> files);
+// Playlist mirror: files and titles in list order, and the playing index (-1 none).
+void SetPlaylistMirror(int position, std::vector<std::string> files, std::vector<std::string> titles = {});
+// Where the host window's position answer comes from (the engine's position in ms).
+void SetHostPositionSource(std::function<int()> positionMs);
+// The hidden host window DSP modules get as hwndParent.
+platform::HWND HostWindow();
+// Strings handed to plug-ins stay valid for the rest of the run (one copy per distinct text).
+const char* InternedString(const std::string& s);
 void SetServiceObject(void* service);
-// Answers a WM_USER query a plug-in sent to the engine window.
+// Answers a WM_USER query a plug-in sent to the engine window (input plug-ins'
+// hMainWindow); the hidden host window answers the fuller table of DSP modules.
 platform::LRESULT AnswerHostQuery(platform::WPARAM wParam, platform::LPARAM lParam);
 
 // The channel information record as SetInfo and the output left it (a copy:

@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -69,6 +70,7 @@ struct THostState {
   std::vector<std::string> listTitles;  // same order as listFiles
   std::string iniPath;
   void* service = nullptr;
+  std::function<int()> positionMs;  // the engine's position (UI thread)
 
   std::mutex infoMutex;
   ChannelInfo channelInfo{};  // guarded by infoMutex

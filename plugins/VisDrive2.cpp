@@ -195,17 +195,10 @@ TDriver& D() {
   return *d;
 }
 
-// Strings handed to plug-ins stay valid for the rest of the run: two threads
-// asking at once each keep their own answer, and a later query never moves it.
-const char* Interned(const std::string& s) {
-  static std::mutex m;
-  static std::set<std::string>* pool = new std::set<std::string>;
-  std::lock_guard lock(m);
-  return pool->insert(s).first->c_str();
-}
+const char* Interned(const std::string& s) { return InternedString(s); }
 const char16_t* Interned16(const std::u16string& s) {
   static std::mutex m;
-  static std::set<std::u16string>* pool = new std::set<std::u16string>;
+  static std::set<std::u16string>* pool = new std::set<std::u16string>;  // plug-ins may keep the pointers
   std::lock_guard lock(m);
   return pool->insert(s).first->c_str();
 }
@@ -724,6 +717,7 @@ void QuitVisDrive() {
   d.uiWindow = d.mainWindow = d.engineWindow = nullptr;
   d.shared = nullptr;
   d.answers = {};
+  d.attr = {};
 }
 
 HWND VisMainWindow() { return D().mainWindow; }
@@ -738,6 +732,7 @@ bool PostToDriveThread(WPARAM code, LPARAM value) {
 }
 
 void SetVisChannelAttrb(const TChannelAttrb& attributes) { D().attr = attributes; }
+const TChannelAttrb& VisChannelAttrb() { return D().attr; }
 
 bool StartDriveThread(const std::string& path, int moduleIndex, HWND embedTarget, const TChannelAttrb& attributes,
                       int playerMode, bool attach, bool useDrawer) {

@@ -14,6 +14,7 @@ PACKAGES=(
   ffmpeg sox lame python3 python3-mutagen libtag1-dev
   xvfb xauth x11-utils fluid-soundfont-gm timgm6mb-soundfont fonts-nanum
   desktop-file-utils shared-mime-info libglib2.0-bin dbus
+  libx11-dev libxcb1-dev
 )
 
 missing=()

@@ -65,3 +65,36 @@ TEST(OrvellaPlayPlugins, AnInputPluginPlaysItsFiles) {
   EXPECT_EQ(status, 1);
   EXPECT_NE(out.find("Load denied : Unknown Error"), std::string::npos) << out;
 }
+
+TEST(OrvellaPlayPlugins, AVisualisationModuleRunsHeadlessForTheWholePlayback) {
+  ScratchDir dir;
+  std::string wav = SineWav(2.0, 1000);
+  int status = -1;
+  std::string image = dir.File("vis.ppm");
+  std::string out = enginetest::Run(kOrvella + " play --vis vis_orvella.so:2 --vis-image " + Quote(image) + " " +
+                                        Quote(wav) + " 2>&1",
+                                    &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("event OnVisWindowShow shown"), std::string::npos) << out;
+  EXPECT_NE(out.find("vis vis_orvella.so:2 module 2"), std::string::npos) << out;
+  size_t at = out.find("vis frames ");
+  ASSERT_NE(at, std::string::npos) << out;
+  EXPECT_GT(std::atoi(out.c_str() + at + 11), 40) << out;  // about 60 a second while the tone played
+  // The frame as painted last: the spectrum's bars and the oscilloscope's trace are there.
+  std::string ppm = ReadFile(image);
+  ASSERT_EQ(ppm.rfind("P6\n400 240\n255\n", 0), 0u);
+  const unsigned char* px = reinterpret_cast<const unsigned char*>(ppm.data()) + 15;
+  ASSERT_EQ(ppm.size(), 15u + 400 * 240 * 3);
+  int bar = 0, scope = 0;
+  for (int i = 0; i < 400 * 240; ++i) {
+    const unsigned char* p = px + 3 * i;
+    if (p[0] == 0x30 && p[1] == 0xC0 && p[2] == 0xFF) ++bar;
+    if (p[0] == 0x60 && p[1] == 0xFF && p[2] == 0x60) ++scope;
+  }
+  EXPECT_GT(bar, 50);
+  EXPECT_GT(scope, 400);
+  // A module index the library does not have: the start fails and says so.
+  out = enginetest::Run(kOrvella + " play --vis vis_orvella.so:5 " + Quote(wav) + " 2>&1", &status);
+  EXPECT_EQ(status, 1) << out;
+  EXPECT_NE(out.find("did not start"), std::string::npos) << out;
+}

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "engine/VisDataThread.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
+#include "platform/Paths.h"
 #include "plugins/VisDrive2.h"
 
 using namespace engine;
@@ -430,4 +432,68 @@ TEST(VisBadModules, InitOrQuitThatNeverReturnIsLeftBehindAndTheNextStartWorks) {
   ExpectStillPlaying(r);
   ExpectGoodStartWorks(r, kit);
   kit.Release();  // the threads left behind may end now; nothing of theirs is touched
+}
+
+// ---------------------------------------------------------------------------
+// vis_orvella.so, the module the player ships
+
+namespace {
+// A program folder whose plugins/ holds the shipped module and a settings file of the test's own.
+struct ShippedModuleDir : ScratchDir {
+  std::string lib;
+  ShippedModuleDir(const std::string& ini) {
+    std::filesystem::create_symlink(std::string(ORVELLA_STAGE_DIR) + "/bass.so", File("bass.so"));
+    std::filesystem::create_directory(File("plugins"));
+    lib = File("plugins/vis_orvella.so");
+    std::filesystem::create_symlink(std::string(ORVELLA_STAGE_DIR) + "/plugins/vis_orvella.so", lib);
+    WriteFile(File("plugins/plugin.ini"), ini);
+    platform::SetProgramFolder(Path());
+  }
+  ~ShippedModuleDir() { platform::SetProgramFolder(ORVELLA_STAGE_DIR); }
+};
+}  // namespace
+
+TEST(VisOrvella, DrawsLogBarsWithTheColoursOfItsSettingsIntoTheSurface) {
+  ShippedModuleDir dir("[other]\nkey=1\n[vis_orvella]\nbars=16\nbarColor=FF0000\npeakColor=00FF00\n"
+                       "backgroundColor=000000\n");
+  SilentOutput silent;
+  platform::MessageRecorder msgs;
+  TZOZUZivade eng;
+  ASSERT_TRUE(eng.Open(StereoTones()));
+  eng.Play();
+  ASSERT_TRUE(eng.RunVisPlugin(dir.lib, 0));
+  ASSERT_TRUE(PumpUntil([&] { return eng.VisActive(); }, 10000));
+  platform::HWND frame = eng.VisWindowInfo().VisWindow;
+  ASSERT_NE(frame, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return plugins::VisFrameSurfaceUnlocks(frame) > 10; }, 10000));
+  std::vector<uint32_t> px;
+  int w = 0, h = 0;
+  ASSERT_TRUE(plugins::CopyVisFrameSurface(frame, px, w, h));
+  ASSERT_EQ(w, 400);
+  // The bottom row: which of the 16 bars are lit.
+  std::vector<int> lit;
+  for (int bar = 0; bar < 16; ++bar) {
+    uint32_t p = px[size_t(h - 1) * w + size_t(bar * w / 16 + 2)];
+    if ((p & 0xFFFFFF) == 0xFF0000) lit.push_back(bar);
+    else EXPECT_EQ(p & 0xFFFFFF, 0u) << bar;
+  }
+  // Log-spaced over 576 bins: 1 kHz (bin 46) falls in bar 9, 3 kHz (bin 139) in bar 12.
+  EXPECT_EQ(lit, (std::vector<int>{9, 12}));
+  bool peakSeen = false;
+  for (uint32_t p : px) peakSeen = peakSeen || (p & 0xFFFFFF) == 0x00FF00;
+  EXPECT_TRUE(peakSeen);
+
+  // Config writes the section in use and keeps the rest of the file.
+  std::vector<winampVisModule*> mods;
+  ASSERT_EQ(plugins::LoadVisPlugin(dir.lib, nullptr, mods), 3);
+  mods[0]->Config(mods[0]);
+  plugins::CloseVisListing();
+  std::string ini = ReadFile(dir.File("plugins/plugin.ini"));
+  EXPECT_NE(ini.find("[other]\nkey=1\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("bars=16\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("barColor=FF0000\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("fps=60\n"), std::string::npos) << ini;
+  eng.QuitVisPlugin();
+  EXPECT_TRUE(PumpUntil([&] { return !plugins::DriveThreadRunning(); }, 10000));
+  EXPECT_TRUE(msgs.Messages().empty());
 }
