@@ -41,6 +41,8 @@
 
 namespace app {
 
+void InstallVisFrameHost(QWidget* owner);  // MainVisFrame.cpp
+
 namespace {
 
 
@@ -113,6 +115,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
   WireButtons();
   ApplyShape();
 
+  InstallVisFrameHost(this);  // visualisation modules' frames become this window's tool windows
   engine_ = std::make_unique<engine::TZOZUZivade>(hwnd_);
   if (engine_->Ready()) {
     engine_->OnNewFFTData = [this](engine::TZOZUZivade*, const engine::TBandOut& b) { DisplayFFTBand(b); };

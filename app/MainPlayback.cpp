@@ -20,6 +20,7 @@
 #include "app/SkinWidgets.h"
 #include "engine/ZOZUZivade.h"
 #include "playlist/Playlist.h"
+#include "plugins/PluginCtrl.h"
 #include "playlist/ui/FormPL.h"
 
 namespace app {
@@ -133,8 +134,20 @@ void TMainPlayback::Wire() {
   context_ = std::make_unique<QObject>();
   QObject* ctx = context_.get();
   c.AttachEngineEvents();
-  // The main window handles the mode change first and passes it on.
-  form_.Engine()->OnModeChange = [f = &form_](engine::TZOZUZivade*, engine::TPlayerMode o, engine::TPlayerMode n) {
+  // The main window handles the mode change first and passes it on. Each change
+  // also refreshes the plug-ins' copy of the playlist (files, titles, playing index).
+  form_.Engine()->OnModeChange = [f = &form_, list = windows_.Playlist.get()](engine::TZOZUZivade*, engine::TPlayerMode o,
+                                                                        engine::TPlayerMode n) {
+    if (list && (n == engine::plmReady || n == engine::plmPlaying)) {
+      std::vector<std::string> files, titles;
+      files.reserve(list->Entries().size());
+      titles.reserve(list->Entries().size());
+      for (const playlist::PlaylistEntry& e : list->Entries()) {
+        files.push_back(e.File);
+        titles.push_back(e.Title);
+      }
+      plugins::SetPlaylistMirror(list->PlayingIndex, std::move(files), std::move(titles));
+    }
     f->ModeChanged(o, n);
   };
   auto button = [this](const char* name, std::function<void()> f) {

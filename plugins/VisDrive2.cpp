@@ -42,12 +42,15 @@ constexpr UINT kMsgShowFrame = platform::WM_APP + 42;
 // ---------------------------------------------------------------------------
 // Built-in frames: message-layer windows with an offscreen pixel surface.
 
+// The module holds `lock` while it draws; the UI thread reads only `shown`
+// under its own lock, so a module stuck in the middle of a frame never blocks a repaint.
 struct TSurface {
   std::mutex lock;
   int width = 0, height = 0;
-  std::vector<uint32_t> pixels;
-  std::vector<uint32_t> shown;  // as last given back
-  int unlocks = 0;
+  std::vector<uint32_t> pixels;  // guarded by lock
+  std::mutex shownLock;
+  std::vector<uint32_t> shown;  // as last given back; guarded by shownLock
+  int unlocks = 0;              // guarded by shownLock
 };
 
 class TSurfaceFrameHost : public TVisFrameHost {
@@ -78,7 +81,10 @@ class TSurfaceFrameHost : public TVisFrameHost {
     std::shared_ptr<TSurface> s = Find(frame);
     if (!s || !out) return false;
     s->lock.lock();
-    held_[frame] = s;  // keeps it alive while locked even if the frame goes
+    {
+      std::lock_guard lock(mutex_);
+      held_[frame] = s;  // keeps it alive while locked even if the frame goes
+    }
     out->width = s->width;
     out->height = s->height;
     out->stride = s->width;
@@ -94,14 +100,17 @@ class TSurfaceFrameHost : public TVisFrameHost {
       s = std::move(it->second);
       held_.erase(it);
     }
-    s->shown = s->pixels;
-    ++s->unlocks;
+    {
+      std::lock_guard shown(s->shownLock);
+      s->shown = s->pixels;
+      ++s->unlocks;
+    }
     s->lock.unlock();
   }
   bool Copy(HWND frame, std::vector<uint32_t>& pixels, int& width, int& height) {
     std::shared_ptr<TSurface> s = Find(frame);
     if (!s) return false;
-    std::lock_guard lock(s->lock);
+    std::lock_guard lock(s->shownLock);
     pixels = s->shown;
     width = s->width;
     height = s->height;
@@ -110,7 +119,7 @@ class TSurfaceFrameHost : public TVisFrameHost {
   int Unlocks(HWND frame) {
     std::shared_ptr<TSurface> s = Find(frame);
     if (!s) return 0;
-    std::lock_guard lock(s->lock);
+    std::lock_guard lock(s->shownLock);
     return s->unlocks;
   }
 
@@ -573,6 +582,7 @@ __attribute__((visibility("default"))) void OrvellaVisFrameUnlockSurface(::HWND 
 }
 
 void SetVisFrameHost(TVisFrameHost* host) { g_frameHost = host; }
+TVisFrameHost* BuiltInVisFrameHost() { return &BuiltInFrames(); }
 TVisFrameHost* VisFrameHost() {
   TVisFrameHost* h = g_frameHost.load();
   return h ? h : &BuiltInFrames();

@@ -49,6 +49,8 @@ class TVisFrameHost {
 // Installs the frame host (not owned; it must outlive the driver). nullptr restores the built-in one.
 void SetVisFrameHost(TVisFrameHost* host);
 TVisFrameHost* VisFrameHost();
+// The built-in host: message-layer frames with offscreen surfaces (a program's host may build on it).
+TVisFrameHost* BuiltInVisFrameHost();
 // The built-in host's surface of a frame as it was last unlocked (tests, headless runs).
 bool CopyVisFrameSurface(platform::HWND frame, std::vector<uint32_t>& pixels, int& width, int& height);
 // How many times a module gave a frame's surface back since it was made.

@@ -30,7 +30,7 @@ enum {
 
 /* Queries sent to hMainWindow with message WM_USER; the code goes in lParam. */
 enum {
-  IPC_GETVERSION = 0,         /* answers 0x5010 */
+  IPC_GETVERSION = 0,         /* input modules' window 0x5010, DSP modules' 0x2041 */
   IPC_GETLISTPOS = 125,       /* playing playlist position, -1 when unknown */
   IPC_GETPLAYLISTFILE = 211,  /* wParam: entry; answers a const char* ("" out of range) */
   IPC_GETINIFILE = 334,       /* answers a const char*: the plug-in settings file's path */

@@ -197,7 +197,7 @@ TEST(InputHost, QueriesOnTheEngineWindow) {
   EXPECT_STREQ(reinterpret_cast<const char*>(platform::SendMessage(w, platform::WM_USER, 2, 211)), "");
   std::string ini = reinterpret_cast<const char*>(platform::SendMessage(w, platform::WM_USER, 0, 334));
   EXPECT_EQ(ini, dir.Path() + "/plugins/plugin.ini");
-  EXPECT_EQ(platform::SendMessage(w, platform::WM_USER, 0, 3025), 0);
+  EXPECT_NE(platform::SendMessage(w, platform::WM_USER, 0, 3025), 0);  // the Wasabi service manager
   EXPECT_EQ(platform::SendMessage(w, platform::WM_USER, 0, 99999), 0);
   plugins::SetPlaylistMirror(-1, {});
   // A plug-in asks from its own thread; the answer comes from the engine's.

@@ -497,3 +497,96 @@ TEST(VisOrvella, DrawsLogBarsWithTheColoursOfItsSettingsIntoTheSurface) {
   EXPECT_TRUE(PumpUntil([&] { return !plugins::DriveThreadRunning(); }, 10000));
   EXPECT_TRUE(msgs.Messages().empty());
 }
+
+// ---------------------------------------------------------------------------
+// The data thread's frame on a library of the test's own: exact bytes.
+
+namespace {
+struct FakeLib {
+  static inline bool eightBit = false;
+  static inline DWORD chans = 2;
+  static inline DWORD fftFloats = 2048;  // what the two-channel FFT gives back
+  static DWORD IsActive(DWORD) { return BASS_ACTIVE_PLAYING; }
+  static BOOL GetInfo(DWORD, BASS_CHANNELINFO* ci) {
+    *ci = BASS_CHANNELINFO{};
+    ci->freq = 22050;
+    ci->chans = chans;
+    ci->flags = eightBit ? BASS_SAMPLE_8BITS : 0;
+    return TRUE;
+  }
+  static DWORD GetData(DWORD, void* buf, DWORD length) {
+    if (length == BASS_DATA_AVAILABLE) return 1 << 20;
+    if (length & 0x80000000u) {
+      float* f = static_cast<float*>(buf);
+      for (DWORD i = 0; i < fftFloats; ++i) f[i] = i % 2 ? 0.25f : 0.001f * float(i / 2);
+      return fftFloats * 4;
+    }
+    auto* b = static_cast<uint8_t*>(buf);
+    for (DWORD i = 0; i < length; ++i) b[i] = uint8_t(i % 7 == 0 ? 0 : 200 + i % 50);
+    return length;
+  }
+  static QWORD GetPosition(DWORD, DWORD) { return 0; }
+};
+
+std::vector<platform::MSG> TakeThreadMessages() {
+  std::vector<platform::MSG> out;
+  platform::MSG m;
+  while (platform::PeekMessage(&m, true)) out.push_back(m);
+  return out;
+}
+}  // namespace
+
+TEST(VisDataThread, EightBitSamplesAreCenteredAndTheSpectrumIsScaledAndClamped) {
+  engine::TBassCore lib;
+  lib.BASS_ChannelIsActive = &FakeLib::IsActive;
+  lib.BASS_ChannelGetInfo = &FakeLib::GetInfo;
+  lib.BASS_ChannelGetData = &FakeLib::GetData;
+  lib.BASS_ChannelGetPosition = &FakeLib::GetPosition;
+  plugins::TVisSharedRecord shared;
+  const platform::UINT msg = platform::RegisterWindowMessage("WM_BASSSendingData");
+  TVisDataThread data(lib, shared, msg);
+  data.SetTargetThread(platform::GetCurrentThreadId());
+  data.SetStream(1, 0, 2, 22050, 7, false);
+  data.SetScale(1024);
+  data.Configure(0, 25, 2, 2);
+  FakeLib::eightBit = true;
+  ASSERT_TRUE(data.ProduceFrame());
+  {
+    std::lock_guard lock(shared.Lock);
+    EXPECT_TRUE(shared.NewData);
+    EXPECT_EQ(shared.FrameRate, 22050);
+    // Spectrum: left from even positions (bin 1 = 0.001 x 1024 = 1.02 -> 1), right from odd (0.25 x 1024 -> 255).
+    EXPECT_EQ(shared.Data[0], 1);
+    EXPECT_EQ(shared.Data[576], 255);
+    // Waveform of unsigned 8-bit samples: value - 128 (0 -> -128, 200 + n -> 72 + n).
+    EXPECT_EQ(int8_t(shared.Data[2 * 576]), -128);             // frame 0, left: byte 0
+    EXPECT_EQ(int8_t(shared.Data[3 * 576]), int8_t(201 - 128));  // frame 0, right: byte 1
+  }
+  // The frame is not taken: twenty skipped frames post notice 57 once, not again while it is pending.
+  TakeThreadMessages();
+  for (int i = 0; i < 60; ++i) EXPECT_FALSE(data.ProduceFrame());
+  int notices57 = 0;
+  for (const platform::MSG& m : TakeThreadMessages())
+    if (m.message == msg && m.wParam == plugins::vcClearNew) ++notices57;
+  EXPECT_EQ(notices57, 1);
+  {
+    std::lock_guard lock(shared.Lock);  // as the drive thread handles 57
+    shared.NewData = false;
+    shared.ClearPending = false;
+  }
+  // A library giving back fewer floats than a full frame leaves the rest at zero, past no buffer's end.
+  FakeLib::eightBit = false;
+  FakeLib::fftFloats = 200;
+  ASSERT_TRUE(data.ProduceFrame());
+  {
+    std::lock_guard lock(shared.Lock);
+    EXPECT_EQ(shared.Data[576 + 98], 255);  // right bin 99 of 100
+    EXPECT_EQ(shared.Data[576 + 99], 0);    // past what came back
+    // 16-bit samples: their high byte (bytes 200, 201 little-endian: 0xC9C8 -> 0xC9).
+    int16_t s;
+    uint8_t raw[2] = {uint8_t(200 + 4 % 50), uint8_t(200 + 5 % 50)};
+    std::memcpy(&s, raw, 2);
+    EXPECT_EQ(int8_t(shared.Data[2 * 576 + 1]), int8_t(s >> 8));  // frame 1 left: bytes 4, 5
+  }
+  FakeLib::fftFloats = 2048;
+}

@@ -1,0 +1,99 @@
+// vis_orvella.so in the program's real frames: a native child window it draws
+// into through X11 (under Xvfb), or the painted surface (Qt's offscreen platform).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QWidget>
+
+#include "EngineTestUtil.h"
+#include "engine/VisDataThread.h"
+#include "engine/ZOZUZivade.h"
+#include "platform/MessageBox.h"
+#include "platform/qt/QtMessageLoop.h"
+#include "plugins/VisDrive2.h"
+
+namespace app {
+void InstallVisFrameHost(QWidget* owner);
+}
+
+using namespace engine;
+using namespace enginetest;
+
+namespace {
+
+QWidget* FrameWidget() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->windowTitle() == "Embed target" && w->isVisible()) return w;
+  return nullptr;
+}
+
+// Columns of the picture whose bottom rows show the bar colour of vis_orvella (30C0FF).
+int BarPixels(const QImage& img) {
+  int n = 0;
+  for (int y = img.height() / 2; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      QRgb c = img.pixel(x, y);
+      if (qRed(c) == 0x30 && qGreen(c) == 0xC0 && qBlue(c) == 0xFF) ++n;
+    }
+  return n;
+}
+
+}  // namespace
+
+TEST(VisFrameWindow, TheShippedModuleDrawsItsBarsInTheEmbedFrame) {
+  int argc = 1;
+  char name[] = "plugins_vis_window_tests";
+  char* argv[] = {name, nullptr};
+  QApplication qapp(argc, argv);
+  platform::AttachQueueToQtLoop();
+  const bool x11 = QGuiApplication::platformName() == "xcb";
+  ProgramDir dir;
+  SilentOutput silent;
+  platform::MessageRecorder msgs;
+  QWidget owner;
+  owner.resize(300, 100);
+  owner.move(40, 400);
+  owner.show();
+  app::InstallVisFrameHost(&owner);
+  {
+    TZOZUZivade eng;
+    std::string wav = Media("vis_window_tones.wav",
+                            "ffmpeg -nostdin -y -f lavfi -i sine=frequency=1000:sample_rate=44100:duration=20 "
+                            "-f lavfi -i sine=frequency=3000:sample_rate=44100:duration=20 "
+                            "-filter_complex amerge=inputs=2 -ac 2 -c:a pcm_s16le {out}");
+    ASSERT_TRUE(eng.Open(wav));
+    eng.Play();
+    ASSERT_TRUE(eng.RunVisPlugin(std::string(ORVELLA_STAGE_DIR) + "/plugins/vis_orvella.so", 0));
+    ASSERT_TRUE(PumpUntil([&] { return eng.VisActive(); }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return eng.VisData()->FramesProduced() > 60; }, 10000));
+    PumpUntil([] { return false; }, 300);
+    QWidget* frame = FrameWidget();
+    ASSERT_NE(frame, nullptr);
+    QImage shot;
+    // Under X11 the frame offers a native window, which the module takes over the surface.
+    EXPECT_EQ(plugins::VisFrameHost()->NativeWindow(eng.VisWindowInfo().VisWindow) != 0, x11);
+    if (x11) {
+      // What is on the screen: the module drew it through its own X connection.
+      shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(frame->geometry());
+      const char* artifacts = std::getenv("ORVELLA_X_ARTIFACTS");
+      if (artifacts) {
+        QDir().mkpath(artifacts);
+        QGuiApplication::primaryScreen()->grabWindow(0).save(QString(artifacts) + "/vis_orvella_embed_frame.png");
+      }
+    } else {
+      shot = frame->grab().toImage();  // the window painted the module's surface
+    }
+    shot = shot.convertToFormat(QImage::Format_RGB32);
+    EXPECT_GT(BarPixels(shot), 100) << (x11 ? "X11" : "surface");
+    eng.QuitVisPlugin();
+    EXPECT_TRUE(PumpUntil([&] { return !plugins::DriveThreadRunning(); }, 10000));
+    EXPECT_EQ(FrameWidget(), nullptr);
+  }
+  plugins::SetVisFrameHost(nullptr);
+  EXPECT_TRUE(msgs.Messages().empty());
+}
