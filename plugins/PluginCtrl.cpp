@@ -411,6 +411,8 @@ bool InitPluginCtrl(platform::HWND engineWindow, platform::HWND mainWindow, plat
   h.miniBrowser = miniBrowser;
   h.dataMessage = dataMessage;
   h.bass = bass;
+  h.mode = 0;  // the engine's copies start as a new engine's state
+  h.duration = 0;
   for (auto& s : h.slots) s = TInputSlot{};
   h.selected = -1;
   if (!h.ring.Resize(kInitialRingSize)) return false;
