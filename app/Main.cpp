@@ -637,6 +637,11 @@ platform::LRESULT TForm1::WndProc(platform::UINT msg, platform::WPARAM wParam, p
       // the plug-in host owns them and none exists yet.
       return platform::DefWindowProc(hwnd_, msg, wParam, lParam);
     case WM_SHOWWINDOW:
+      // A running visualisation goes with the main window (into the tray and back).
+      if (!shuttingDown_ && engine_->VisWindowInfo().ThreadId != 0) {
+        if (wParam) engine_->ShowVisWindow();
+        else engine_->HideVisWindow();
+      }
       return platform::DefWindowProc(hwnd_, msg, wParam, lParam);
     case WM_QUERYENDSESSION:
       SetTimerOn(kTimerState, 100, false);

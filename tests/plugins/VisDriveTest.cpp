@@ -590,3 +590,21 @@ TEST(VisDataThread, EightBitSamplesAreCenteredAndTheSpectrumIsScaledAndClamped) 
   }
   FakeLib::fftFloats = 2048;
 }
+
+TEST(VisDrive, AHiddenFrameIsNotRenderedUntilShownAgain) {
+  Kit kit;
+  Running r;
+  ASSERT_TRUE(r.Play(StereoTones()));
+  ASSERT_TRUE(r.eng.RunVisPlugin(kKit, 0));
+  ASSERT_TRUE(PumpUntil([&] { return kit.Renders(0) >= 3; }, 10000));
+  r.eng.HideVisWindow();
+  PumpUntil([] { return false; }, 200);
+  int hidden = kit.Renders(0);
+  PumpUntil([] { return false; }, 500);
+  EXPECT_EQ(kit.Renders(0), hidden);
+  EXPECT_EQ(r.eng.Mode(), plmPlaying);  // the sound goes on
+  r.eng.ShowVisWindow();
+  ASSERT_TRUE(PumpUntil([&] { return kit.Renders(0) >= hidden + 3; }, 5000));
+  r.eng.QuitVisPlugin();
+  EXPECT_TRUE(r.Stopped());
+}
