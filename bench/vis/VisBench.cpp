@@ -39,8 +39,8 @@ int main(int argc, char** argv) {
   std::string tone = dir + "/tone.wav", onset = dir + "/onset.wav";
   std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=1000:duration=" +
                     std::to_string(seconds + 3) + " -ac 2 -c:a pcm_s16le " + tone +
-                    " && ffmpeg -nostdin -v error -y -f lavfi -i anullsrc=r=44100:cl=stereo -t 3 -f lavfi -i "
-                    "sine=frequency=1000:duration=3 -filter_complex concat=n=2:v=0:a=1 -ac 2 -c:a pcm_s16le " +
+                    " && ffmpeg -nostdin -v error -y -f lavfi -t 3 -i anullsrc=r=44100:cl=stereo -f lavfi -t 3 -i "
+                    "sine=frequency=1000:sample_rate=44100 -filter_complex concat=n=2:v=0:a=1 -ac 2 -c:a pcm_s16le " +
                     onset;
   if (std::system(cmd.c_str()) != 0) return 1;
   void* keep = dlopen(probe.c_str(), RTLD_NOW);
