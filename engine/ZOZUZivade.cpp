@@ -118,7 +118,7 @@ TZOZUZivade::~TZOZUZivade() {
   if (hiddenWindow_) platform::KillTimer(hiddenWindow_, kSpectrumTimer);
   QuitVis();
   if (streamKind_ == skPlugin) {
-    if (In_Module* m = PluginModule(); m && outputOpen_ && m->Stop) m->Stop();
+    if (In_Module* m = PluginModule(); m && PluginRunning() && m->Stop) m->Stop();
   } else if (bassReady_ && outputChannel_ && IsBassKind()) {
     bass_.BASS_ChannelStop(outputChannel_);
     if (!singleChannelStream_) plugins::StopPlayThread();
@@ -274,7 +274,7 @@ void TZOZUZivade::Close() {
   metaTitle_.clear();
   ++streamGen_;
   if (streamKind_ == skPlugin) {
-    if (In_Module* m = PluginModule(); m && outputChannel_ && m->Stop) m->Stop();
+    if (In_Module* m = PluginModule(); m && (outputChannel_ || PluginRunning()) && m->Stop) m->Stop();
     MarkPluginRun();
     plugins::SelectInputPlugin(-1);
     pluginSlot_ = -1;
@@ -644,11 +644,12 @@ void TZOZUZivade::Stop() {
     return;
   }
   if (streamKind_ == skPlugin) {
-    if (In_Module* m = PluginModule(); m && outputOpen_ && m->Stop) m->Stop();
+    // A plug-in asked to play whose output has not opened yet is decoding already: it is stopped too.
+    if (In_Module* m = PluginModule(); m && PluginRunning() && m->Stop) m->Stop();
     MarkPluginRun();
     outputChannel_ = 0;
     ResetEffectHandles();
-    outputOpen_ = false;
+    outputOpen_ = starting_ = false;
   } else if (IsBassKind()) {
     bass_.BASS_ChannelStop(outputChannel_);
   }
@@ -866,7 +867,8 @@ void TZOZUZivade::HandlePlayEnd(DWORD channel) {
 }
 
 void TZOZUZivade::HandlePluginStartPlay() {
-  if (streamKind_ != skPlugin) return;
+  // A notice of a run stopped before its output opened is dropped.
+  if (streamKind_ != skPlugin || (!starting_ && !outputOpen_)) return;
   starting_ = false;
   outputOpen_ = true;
   In_Module* m = PluginModule();

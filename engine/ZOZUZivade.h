@@ -322,6 +322,8 @@ class TZOZUZivade {
   int notedSlot_ = -1;
   bool busy_ = false;
   bool starting_ = false;    // an input plug-in's play or seek waits for its output
+  // The input plug-in was asked to play and not yet to stop: its output may still be opening.
+  bool PluginRunning() const { return outputOpen_ || starting_; }
   bool outputOpen_ = false;  // the input plug-in's output has started
   int pluginSlot_ = -1;
   uint64_t pluginRun_ = 0;      // the run now current

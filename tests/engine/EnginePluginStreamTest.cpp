@@ -181,3 +181,28 @@ TEST(EnginePluginStream, PluginRequestsReachTheEvent) {
   PumpUntil([] { return false; }, 50);
   EXPECT_EQ(requests.size(), 5u);
 }
+
+// Stop before the plug-in's output opened: the plug-in is told to stop too, so
+// its decoding thread does not go on writing, no late start notice revives the
+// run, and the library can then be unloaded safely.
+TEST(EnginePluginStream, StopBeforeTheOutputOpensStopsThePlugin) {
+  ProgramDir dir;
+  std::string file = dir.File("tone.slow");
+  WriteFile(file, "any");
+  SilentOutput silent;
+  TZOZUZivade eng;
+  ASSERT_EQ(plugins::LoadInputPlugin(kSlow), 0);
+  eng.SetMuted(true, 0);  // no fade: the stop comes well inside the plug-in's 300 ms
+  ASSERT_TRUE(eng.Open(file));
+  eng.Play();
+  ASSERT_EQ(eng.Mode(), plmPlaying);
+  ASSERT_FALSE(eng.PluginOutputOpen());
+  eng.Stop();
+  EXPECT_EQ(eng.Mode(), plmStopped);
+  platform::PumpAndSleep(700);
+  EXPECT_FALSE(eng.PluginOutputOpen());
+  EXPECT_EQ(eng.Mode(), plmStopped);
+  eng.Close();
+  EXPECT_EQ(plugins::UnloadInputPlugin(kSlow), 0);
+  platform::PumpAndSleep(200);  // a thread left running in the unloaded library would crash here
+}
