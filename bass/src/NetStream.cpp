@@ -796,7 +796,9 @@ struct NetDecoder {
         fill += k;
         i += k;
       }
-      for (auto& m : metas) pending.push_back({produced + n, std::move(m.text)});
+      // Every metadata text ends with an empty string, like a chained part's comment list, so a
+      // reader may walk either as a list; a lone terminator let such a walk run past the text.
+      for (auto& m : metas) pending.push_back({produced + n, std::move(m.text) + '\0'});
       // A chained Ogg stream's next part: its comments are the metadata from here on.
       for (auto& list : chained) {
         tags.ogg = list;

@@ -188,6 +188,8 @@ TEST_F(Hostile, GarbageMetadataBlockOfMaximumLength) {
   const char* meta = BASS_ChannelGetTags(o.handle, BASS_TAG_META);
   ASSERT_NE(meta, nullptr);
   EXPECT_EQ(std::strlen(meta), 255u * 16);
+  // An empty string follows, so the text can be walked as a list like a chained part's comments.
+  EXPECT_EQ(meta[255u * 16 + 1], '\0');
   BASS_StreamFree(o.handle);
   ExpectNoThreadsLeft(s);
 }
