@@ -1,12 +1,6 @@
 #include "app/managers/FormAddonConfig.h"
 
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
-#include <QScreen>
-#include <QShowEvent>
-#include <QVBoxLayout>
 
 #include "app/managers/ManagerWidgets.h"
 #include "engine/ZOZUZivade.h"
@@ -24,39 +18,14 @@ void Warn(const char* text) {
 }  // namespace
 
 TAddonConfigForm::TAddonConfigForm(std::function<engine::TZOZUZivade*()> engine, QWidget* parent)
-    : TBaseForm("AddonConfigForm", "BASS Add-on Configuration", parent), engine_(std::move(engine)) {
+    : TLibraryGridForm({"AddonConfigForm", "BASS Add-on Configuration", "Detected add-ons", "Loaded add-ons",
+                        "AddonList", "AddonGrid"},
+                       parent),
+      engine_(std::move(engine)) {
   setObjectName("AddonConfigForm");
-  auto* grid = new QGridLayout;
-  grid->addWidget(BindLabel("lbl_Detected.Caption", "Detected add-ons"), 0, 0);
-  grid->addWidget(BindLabel("lbl_Loaded.Caption", "Loaded add-ons"), 0, 1);
-  list_ = new TDetectedList(this);
-  list_->setObjectName("AddonList");
-  list_->setFixedWidth(130);
-  grid_ = new TManagerGrid({{"Name", 84}, {"Decsription", 173}, {"Playable File Types", 151}}, this);
-  grid_->setObjectName("AddonGrid");
-  grid->addWidget(list_, 1, 0);
-  grid->addWidget(grid_, 1, 1);
-  grid->setColumnStretch(1, 1);
-  static_cast<QVBoxLayout*>(body_->layout())->addLayout(grid, 1);
-  body_->layout()->setContentsMargins(0, 0, 0, 0);
-
-  load_ = BindButton("btnLoad.Caption", "Load");
-  unload_ = BindButton("btnUnload.Caption", "Unload");
-  QPushButton* close = BindButton("btnClose.Caption", "Close");
-  auto* row = new QHBoxLayout;
-  row->addWidget(load_);
-  row->addWidget(unload_);
-  row->addStretch(1);
-  row->addWidget(close);
-  static_cast<QVBoxLayout*>(layout())->addLayout(row);
-
   QObject::connect(load_, &QPushButton::clicked, this, [this] { Load(); });
   QObject::connect(unload_, &QPushButton::clicked, this, [this] { Unload(); });
-  QObject::connect(close, &QPushButton::clicked, this, [this] { this->close(); });
-  QObject::connect(list_, &QListWidget::itemSelectionChanged, this, [this] { ListSelected(); });
-  QObject::connect(grid_, &QTableWidget::itemSelectionChanged, this, [this] { GridSelected(); });
   setFixedSize(kWidth, kHeight);
-  load_->setEnabled(false);
 }
 
 TAddonConfigForm::~TAddonConfigForm() = default;
@@ -78,23 +47,12 @@ std::vector<std::string> TAddonConfigForm::RowTexts(const engine::TBASSAddOnInfo
   return {info.Name, formats, exts};
 }
 
-void TAddonConfigForm::showEvent(QShowEvent* e) {
-  TBaseForm::showEvent(e);
-  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
-  Fill();
-}
+std::string TAddonConfigForm::Folder() const { return platform::ProgramFolder() + "plugins/bass/"; }
 
-void TAddonConfigForm::Fill() {
-  list_->SetNames(ListLibraries(platform::ProgramFolder() + "plugins/bass/", "bass_"));
-  load_->setEnabled(false);
-  RebuildGrid();
-  const bool any = list_->count() > 0;
-  list_->setEnabled(any);
-  grid_->setEnabled(any);
-  RedrawList();
-  if (any) list_->Select(0);
-  if (grid_->RowCount() > 0) grid_->Select(0);
-  GridSelected();
+bool TAddonConfigForm::Loaded(const std::string& file) const {
+  for (int r = 0; r < grid_->RowCount(); ++r)
+    if (SameName(grid_->Cell(r, 0), file)) return true;
+  return false;
 }
 
 void TAddonConfigForm::RebuildGrid() {
@@ -105,27 +63,6 @@ void TAddonConfigForm::RebuildGrid() {
   }
   grid_->SetRows(rows);
   grid_->SetInUseName(inUse_);
-}
-
-void TAddonConfigForm::RedrawList() {
-  list_->Grey([this](const std::string& name) {
-    for (int r = 0; r < grid_->RowCount(); ++r)
-      if (SameName(grid_->Cell(r, 0), name)) return true;
-    return false;
-  });
-  ListSelected();
-}
-
-void TAddonConfigForm::ListSelected() {
-  const int row = list_->SelectedIndex();
-  if (list_->SelectedName().empty()) return;
-  load_->setEnabled(!list_->IsGrey(row));
-}
-
-void TAddonConfigForm::GridSelected() {
-  const int row = grid_->SelectedRow();
-  if (row < 0) return;
-  unload_->setEnabled(!grid_->RowInUse(row));
 }
 
 void TAddonConfigForm::SetAddOnInUse(const std::string& name) {

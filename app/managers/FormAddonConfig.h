@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Forms.h"
+#include "app/managers/LibraryGridForm.h"
 
 class QPushButton;
 
@@ -25,7 +25,7 @@ namespace app {
 class TDetectedList;
 class TManagerGrid;
 
-class TAddonConfigForm : public TBaseForm {
+class TAddonConfigForm : public TLibraryGridForm {
  public:
   static constexpr int kWidth = 591, kHeight = 228;
 
@@ -50,20 +50,13 @@ class TAddonConfigForm : public TBaseForm {
   QPushButton* btnLoad() const { return load_; }
   QPushButton* btnUnload() const { return unload_; }
 
- protected:
-  void showEvent(QShowEvent* e) override;
-
  private:
-  void Fill();
-  void RebuildGrid();
-  void RedrawList();
-  void ListSelected();
-  void GridSelected();
+  std::string Folder() const override;
+  const char* Prefix() const override { return "bass_"; }
+  bool Loaded(const std::string& file) const override;
+  void RebuildGrid() override;
 
   std::function<engine::TZOZUZivade*()> engine_;
-  TDetectedList* list_;
-  TManagerGrid* grid_;
-  QPushButton *load_, *unload_;
   std::string inUse_;
 };
 

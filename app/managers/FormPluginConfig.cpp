@@ -1,12 +1,7 @@
 #include "app/managers/FormPluginConfig.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
-#include <QScreen>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "app/managers/ManagerWidgets.h"
@@ -49,44 +44,23 @@ std::string TPluginConfigForm::ResultText(int code) {
 }
 
 TPluginConfigForm::TPluginConfigForm(std::function<engine::TZOZUZivade*()> engine, QWidget* parent)
-    : TBaseForm("PluginConfigForm", "Winamp Input plug-in Configuration", parent), engine_(std::move(engine)) {
-  auto* grid = new QGridLayout;
-  grid->addWidget(BindLabel("lbl_Detected.Caption", "Detected plug-ins"), 0, 0);
-  grid->addWidget(BindLabel("lbl_Loaded.Caption", "Loaded plug-ins"), 0, 1);
-  list_ = new TDetectedList(this);
-  list_->setObjectName("PluginList");
-  list_->setFixedWidth(130);
-  grid_ = new TManagerGrid({{"Name", 84}, {"Decsription", 173}, {"Playable File Types", 151}}, this);
-  grid_->setObjectName("PluginGrid");
-  grid->addWidget(list_, 1, 0);
-  grid->addWidget(grid_, 1, 1);
-  grid->setColumnStretch(1, 1);
-  auto* body = static_cast<QVBoxLayout*>(body_->layout());
-  body->setContentsMargins(0, 0, 0, 0);
-  body->addLayout(grid, 1);
+    : TLibraryGridForm({"PluginConfigForm", "Winamp Input plug-in Configuration", "Detected plug-ins",
+                        "Loaded plug-ins", "PluginList", "PluginGrid"},
+                       parent),
+      engine_(std::move(engine)) {
   cbPluginFirst_ = BindCheck("cbPluginFirst.Caption",
                              "Plug-in First  ( if checked then Winamp plug-in is applied for the file types which can "
                              "be decoded by both BASS and Winamp plug-in )");
-  body->addWidget(cbPluginFirst_);
-
-  load_ = BindButton("btnLoad.Caption", "Load");
-  unload_ = BindButton("btnUnload.Caption", "Unload");
+  Body()->addWidget(cbPluginFirst_);
   configure_ = BindButton("btnConfigure.Caption", "Configure");
   about_ = BindButton("btnAbout.Caption", "About");
-  QPushButton* close = BindButton("btnClose.Caption", "Close");
-  auto* row = new QHBoxLayout;
-  for (QPushButton* b : {load_, unload_, configure_, about_}) row->addWidget(b);
-  row->addStretch(1);
-  row->addWidget(close);
-  static_cast<QVBoxLayout*>(layout())->addLayout(row);
+  AddButton(configure_);
+  AddButton(about_);
 
   QObject::connect(load_, &QPushButton::clicked, this, [this] { Load(); });
   QObject::connect(unload_, &QPushButton::clicked, this, [this] { Unload(); });
   QObject::connect(configure_, &QPushButton::clicked, this, [this] { Configure(); });
   QObject::connect(about_, &QPushButton::clicked, this, [this] { About(); });
-  QObject::connect(close, &QPushButton::clicked, this, [this] { this->close(); });
-  QObject::connect(list_, &QListWidget::itemSelectionChanged, this, [this] { ListSelected(); });
-  QObject::connect(grid_, &QTableWidget::itemSelectionChanged, this, [this] { GridSelected(); });
   QObject::connect(cbPluginFirst_, &QCheckBox::toggled, this, [this](bool on) {
     if (quiet_) return;
     engine::TZOZUZivade* e = engine_ ? engine_() : nullptr;
@@ -98,7 +72,6 @@ TPluginConfigForm::TPluginConfigForm(std::function<engine::TZOZUZivade*()> engin
         return platform::DefWindowProc(h, m, w, l);
       });
   setFixedSize(kWidth, kHeight);
-  load_->setEnabled(false);
 }
 
 TPluginConfigForm::~TPluginConfigForm() {
@@ -111,24 +84,9 @@ void TPluginConfigForm::SetPluginFirst(bool on) {
   quiet_ = false;
 }
 
-void TPluginConfigForm::showEvent(QShowEvent* e) {
-  TBaseForm::showEvent(e);
-  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
-  Fill();
-}
+std::string TPluginConfigForm::Folder() const { return platform::ProgramFolder() + "plugins/"; }
 
-void TPluginConfigForm::Fill() {
-  list_->SetNames(ListLibraries(platform::ProgramFolder() + "plugins/", "in_"));
-  load_->setEnabled(false);
-  RebuildGrid();
-  const bool any = list_->count() > 0;
-  list_->setEnabled(any);
-  grid_->setEnabled(any);
-  RedrawList();
-  if (any) list_->Select(0);
-  if (grid_->RowCount() > 0) grid_->Select(0);
-  GridSelected();
-}
+bool TPluginConfigForm::Loaded(const std::string& file) const { return plugins::IsPluginLoaded(file); }
 
 void TPluginConfigForm::RebuildGrid() {
   std::vector<std::vector<std::string>> rows;
@@ -139,22 +97,6 @@ void TPluginConfigForm::RebuildGrid() {
   }
   grid_->SetRows(rows);
   grid_->SetInUseName(inUse_);
-}
-
-void TPluginConfigForm::RedrawList() {
-  list_->Grey([](const std::string& name) { return plugins::IsPluginLoaded(name); });
-  ListSelected();
-}
-
-void TPluginConfigForm::ListSelected() {
-  if (list_->SelectedName().empty()) return;
-  load_->setEnabled(!list_->IsGrey(list_->SelectedIndex()));
-}
-
-void TPluginConfigForm::GridSelected() {
-  const int row = grid_->SelectedRow();
-  if (row < 0) return;
-  unload_->setEnabled(!grid_->RowInUse(row));
 }
 
 void TPluginConfigForm::SetPluginInUse(const std::string& name) {

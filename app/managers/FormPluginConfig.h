@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "app/Forms.h"
+#include "app/managers/LibraryGridForm.h"
 #include "platform/Messages.h"
 
 class QPushButton;
@@ -25,7 +25,7 @@ namespace app {
 class TDetectedList;
 class TManagerGrid;
 
-class TPluginConfigForm : public TBaseForm {
+class TPluginConfigForm : public TLibraryGridForm {
  public:
   static constexpr int kWidth = 600, kHeight = 300;
 
@@ -54,23 +54,17 @@ class TPluginConfigForm : public TBaseForm {
   QPushButton* btnUnload() const { return unload_; }
   platform::HWND Handle() const { return hwnd_; }
 
- protected:
-  void showEvent(QShowEvent* e) override;
-
  private:
-  void Fill();
-  void RebuildGrid();
-  void RedrawList();
-  void ListSelected();
-  void GridSelected();
+  std::string Folder() const override;
+  const char* Prefix() const override { return "in_"; }
+  bool Loaded(const std::string& file) const override;
+  void RebuildGrid() override;
   // The slot of the selected grid row after the usual refusals, -1 when refused.
   int SelectedModuleSlot(const char* noneLoaded, const char* noneSelected);
 
   std::function<engine::TZOZUZivade*()> engine_;
-  TDetectedList* list_;
-  TManagerGrid* grid_;
   QCheckBox* cbPluginFirst_;
-  QPushButton *load_, *unload_, *configure_, *about_;
+  QPushButton *configure_, *about_;
   std::string inUse_;
   platform::HWND hwnd_ = nullptr;
   bool quiet_ = false;
