@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
   libopenmpt-dev libfluidsynth-dev libsdl2-dev libfftw3-dev
   libcdio-dev libcdio-cdda-dev libcdio-paranoia-dev
