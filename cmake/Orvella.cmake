@@ -41,6 +41,10 @@ function(orvella_add_test name)
     ORVELLA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     ORVELLA_BINARY_DIR="${CMAKE_BINARY_DIR}")
   orvella_warnings(${name})
+  if(ORVELLA_TSAN AND NOT "${A_SOURCES}" MATCHES "KeepLibraries.cpp")
+    # ThreadSanitizer runs at exit the handlers of libraries unloaded long before: keep ours mapped.
+    target_sources(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests/engine/KeepLibraries.cpp")
+  endif()
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 120)
   endif()
