@@ -1,15 +1,9 @@
 #include "app/managers/FormDSPControl.h"
 
 #include <QCloseEvent>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
-#include <QVBoxLayout>
 
 #include "app/managers/FormPluginConfig.h"
 #include "app/managers/ManagerWidgets.h"
@@ -28,43 +22,11 @@ void InvalidPlugin() { platform::ShowMessage("Invalid plug-in.", platform::kCapt
 }  // namespace
 
 TDSPControlForm::TDSPControlForm(std::function<engine::TZOZUZivade*()> engine, QWidget* parent)
-    : TBaseForm("DSPControlForm", "Winamp DSP plug-in control", parent), engine_(std::move(engine)) {
-  list_ = new TDetectedList(this);
-  list_->setObjectName("PluginList");
-  list_->setFixedWidth(150);
-  descript_ = new QLineEdit(this);
-  descript_->setObjectName("Descript");
-  descript_->setReadOnly(true);
+    : TModuleControlForm("DSPControlForm", "Winamp DSP plug-in control", parent), engine_(std::move(engine)) {
   modules_ = new QListWidget(this);
   modules_->setObjectName("DSPModules");
   modules_->setSelectionMode(QAbstractItemView::SingleSelection);
-  auto* grid = new QGridLayout;
-  grid->addWidget(BindLabel("lbl_Detected.Caption", "Detected Plug-ins"), 0, 0);
-  grid->addWidget(list_, 1, 0, 3, 1);
-  grid->addWidget(BindLabel("lbl_Descripion.Caption", "Description of library "), 0, 1);
-  grid->addWidget(descript_, 1, 1);
-  grid->addWidget(BindLabel("lbl_Modules.Caption", "Available modules "), 2, 1);
-  grid->addWidget(modules_, 3, 1);
-  grid->setColumnStretch(1, 1);
-  grid->setRowStretch(3, 1);
-  auto* body = static_cast<QVBoxLayout*>(body_->layout());
-  body->setContentsMargins(0, 0, 0, 0);
-  body->addLayout(grid, 1);
-
-  QPushButton* configure = BindButton("btnConfigure.Caption", "Configure");
-  QPushButton* start = BindButton("btnStart.Caption", "Start");
-  QPushButton* stop = BindButton("btnStop.Caption", "Stop");
-  QPushButton* close = BindButton("btnClose.Caption", "Close");
-  auto* row = new QHBoxLayout;
-  for (QPushButton* b : {configure, start, stop}) row->addWidget(b);
-  row->addStretch(1);
-  row->addWidget(close);
-  static_cast<QVBoxLayout*>(layout())->addLayout(row);
-
-  QObject::connect(configure, &QPushButton::clicked, this, [this] { Configure(); });
-  QObject::connect(start, &QPushButton::clicked, this, [this] { Start(); });
-  QObject::connect(stop, &QPushButton::clicked, this, [this] { Stop(); });
-  QObject::connect(close, &QPushButton::clicked, this, [this] { this->close(); });
+  Lay(modules_, "lbl_Descripion.Caption");
   QObject::connect(list_, &QListWidget::currentRowChanged, this, [this](int r) { Select(r); });
   hwnd_ = platform::CreateMessageWindow(
       [](platform::HWND h, platform::UINT m, platform::WPARAM w, platform::LPARAM l) {
@@ -84,7 +46,7 @@ std::string TDSPControlForm::PathOf(const std::string& file) const {
 
 void TDSPControlForm::showEvent(QShowEvent* e) {
   TBaseForm::showEvent(e);
-  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+  CenterOnScreen();
   {
     QSignalBlocker quiet(list_);
     list_->SetNames(ListLibraries(platform::ProgramFolder() + "plugins/", "dsp_"));

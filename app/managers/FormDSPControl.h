@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "app/Forms.h"
+#include "app/managers/ModuleControlForm.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Messages.h"
 
@@ -30,7 +30,7 @@ namespace app {
 
 class TDetectedList;
 
-class TDSPControlForm : public TBaseForm {
+class TDSPControlForm : public TModuleControlForm {
  public:
   static constexpr int kWidth = 460, kHeight = 300;
 
@@ -39,12 +39,10 @@ class TDSPControlForm : public TBaseForm {
 
   // The buttons' actions; Select lists the library at `row` of the detected list.
   void Select(int row);
-  void Configure();
-  void Start();
-  void Stop();
+  void Configure() override;
+  void Start() override;
+  void Stop() override;
 
-  TDetectedList* PluginList() const { return list_; }
-  QLineEdit* Descript() const { return descript_; }
   QListWidget* DSPModules() const { return modules_; }
   // The path of the library started from this window (empty when none) and its module.
   const std::string& StartedPath() const { return startedPath_; }
@@ -63,8 +61,6 @@ class TDSPControlForm : public TBaseForm {
   int SelectedModule() const;
 
   std::function<engine::TZOZUZivade*()> engine_;
-  TDetectedList* list_;
-  QLineEdit* descript_;
   QListWidget* modules_;
   platform::DynamicLibrary listing_;
   std::vector<winampDSPModule*> listed_;  // modules of the library shown (the window's or the host's)

@@ -2,13 +2,10 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -25,28 +22,12 @@
 namespace app {
 
 TVisControlForm::TVisControlForm(std::function<engine::TZOZUZivade*()> engine, QWidget* parent)
-    : TBaseForm("VisControlForm", "Winamp Visualization plug-in control", parent), engine_(std::move(engine)) {
-  list_ = new TDetectedList(this);
-  list_->setObjectName("PluginList");
-  list_->setFixedWidth(150);
-  descript_ = new QLineEdit(this);
-  descript_->setObjectName("Descript");
-  descript_->setReadOnly(true);
+    : TModuleControlForm("VisControlForm", "Winamp Visualization plug-in control", parent), engine_(std::move(engine)) {
   modules_ = new TManagerGrid({{"Module", 260}}, this);
   modules_->setObjectName("VisModules");
   modules_->horizontalHeader()->hide();
-  auto* grid = new QGridLayout;
-  grid->addWidget(BindLabel("lbl_Detected.Caption", "Detected Plug-ins"), 0, 0);
-  grid->addWidget(list_, 1, 0, 3, 1);
-  grid->addWidget(BindLabel("lbl_Description.Caption", "Description of library "), 0, 1);
-  grid->addWidget(descript_, 1, 1);
-  grid->addWidget(BindLabel("lbl_Modules.Caption", "Available modules "), 2, 1);
-  grid->addWidget(modules_, 3, 1);
-  grid->setColumnStretch(1, 1);
-  grid->setRowStretch(3, 1);
-  auto* body = static_cast<QVBoxLayout*>(body_->layout());
-  body->setContentsMargins(0, 0, 0, 0);
-  body->addLayout(grid, 1);
+  Lay(modules_, "lbl_Description.Caption");
+  QVBoxLayout* body = Body();
   cbUseWinampLook_ =
       BindCheck("cbUseWinampLook.Caption", "Use Winamp-like visualization window (effective for Winamp 5 plug-in only)");
   body->addWidget(cbUseWinampLook_);
@@ -60,20 +41,6 @@ TVisControlForm::TVisControlForm(std::function<engine::TZOZUZivade*()> engine, Q
   scaleRow->addWidget(scale_, 1);
   body->addLayout(scaleRow);
 
-  QPushButton* configure = BindButton("btnConfigure.Caption", "Configure");
-  QPushButton* start = BindButton("btnStart.Caption", "Start");
-  QPushButton* stop = BindButton("btnStop.Caption", "Stop");
-  QPushButton* close = BindButton("btnClose.Caption", "Close");
-  auto* row = new QHBoxLayout;
-  for (QPushButton* b : {configure, start, stop}) row->addWidget(b);
-  row->addStretch(1);
-  row->addWidget(close);
-  static_cast<QVBoxLayout*>(layout())->addLayout(row);
-
-  QObject::connect(configure, &QPushButton::clicked, this, [this] { Configure(); });
-  QObject::connect(start, &QPushButton::clicked, this, [this] { Start(); });
-  QObject::connect(stop, &QPushButton::clicked, this, [this] { Stop(); });
-  QObject::connect(close, &QPushButton::clicked, this, [this] { this->close(); });
   QObject::connect(list_, &QListWidget::currentRowChanged, this, [this](int r) {
     if (!quiet_) Select(r);
   });
@@ -99,7 +66,7 @@ std::string TVisControlForm::PathOf(int row) const {
 
 void TVisControlForm::showEvent(QShowEvent* e) {
   TBaseForm::showEvent(e);
-  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+  CenterOnScreen();
   quiet_ = true;
   list_->SetNames(ListLibraries(platform::ProgramFolder() + "plugins/", "vis_"));
   list_->Select(list_->count() > 0 ? 0 : -1);

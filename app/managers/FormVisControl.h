@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Forms.h"
+#include "app/managers/ModuleControlForm.h"
 
 class QLineEdit;
 class QSlider;
@@ -30,7 +30,7 @@ namespace app {
 class TDetectedList;
 class TManagerGrid;
 
-class TVisControlForm : public TBaseForm {
+class TVisControlForm : public TModuleControlForm {
  public:
   static constexpr int kWidth = 530, kHeight = 340;
 
@@ -47,12 +47,10 @@ class TVisControlForm : public TBaseForm {
 
   // The actions.
   void Select(int row);
-  void Configure();
-  void Start();
-  void Stop();
+  void Configure() override;
+  void Start() override;
+  void Stop() override;
 
-  TDetectedList* PluginList() const { return list_; }
-  QLineEdit* Descript() const { return descript_; }
   TManagerGrid* VisModules() const { return modules_; }
   QCheckBox* cbUseWinampLook() const { return cbUseWinampLook_; }
   QSlider* VisScaleBar() const { return scale_; }
@@ -68,8 +66,6 @@ class TVisControlForm : public TBaseForm {
   engine::TZOZUZivade* Engine() const { return engine_ ? engine_() : nullptr; }
 
   std::function<engine::TZOZUZivade*()> engine_;
-  TDetectedList* list_;
-  QLineEdit* descript_;
   TManagerGrid* modules_;
   QCheckBox* cbUseWinampLook_;
   QSlider* scale_;
