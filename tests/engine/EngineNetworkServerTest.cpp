@@ -68,7 +68,8 @@ TEST(EngineNetworkServer, AnIcyBroadcastReportsItsBitRateTitlesInOrderAndCannotS
   ASSERT_FALSE(eng.IcyHeaders().empty());
   eng.Play();
   ASSERT_EQ(eng.Mode(), plmPlaying);
-  ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 3; }, 20000));
+  ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 3; }, 20000))
+      << "titles seen: " << seen.size() << ", mode " << int(eng.Mode()) << ", position " << eng.GetPosition() << " ms";
   // In order, each once: a run of consecutive titles (the first may have come with the open).
   auto first = std::find(titles.begin(), titles.end(), seen[0]);
   ASSERT_NE(first, titles.end()) << seen[0];
