@@ -64,6 +64,12 @@ struct VideoPlayer {
     List().PlayingIndex = 0;
   }
   bool HasPicture() { return Video().Widget() && !Video().Widget()->Picture().isNull(); }
+  // Every box shown so far, for failure messages.
+  std::string Shown() {
+    std::string all;
+    for (const auto& m : messages.Messages()) all += "[" + m.caption + "] " + m.text + "\n";
+    return all.empty() ? std::string("no message") : all;
+  }
   std::string Label(const char* name) { return p->form->Label(name)->text().toStdString(); }
 };
 
@@ -184,15 +190,25 @@ TEST(AppVideo, AFileThatCannotPlayIsReportedAndDoesNotAdvance) {
   v.p->form->Settings().runRepeat = true;
   v.Load({bad, small});
   v.Control().StartPlayback();
-  ASSERT_TRUE(Pump([&] { return !v.messages.Messages().empty(); }, 15000)) << "nothing was reported";
-  const auto m = v.messages.Messages().front();
-  EXPECT_EQ(m.caption, "Error");
-  EXPECT_NE(m.text.find("random.mkv"), std::string::npos) << m.text;
-  EXPECT_EQ(v.List().PlayingIndex, 0);
+  // libVLC tries its demultiplexers one by one on random bytes: slow on a loaded machine.
+  auto named = [&] {
+    size_t n = 0;
+    for (const auto& m : v.messages.Messages())
+      if (m.text.find("random.mkv") != std::string::npos) ++n;
+    return n;
+  };
+  ASSERT_TRUE(Pump([&] { return named() > 0; }, 60000))
+      << "the failure was not reported; boxes: " << v.Shown() << "playing index " << v.List().PlayingIndex;
+  for (const auto& m : v.messages.Messages()) {
+    EXPECT_EQ(m.caption, "Error") << m.text;
+    EXPECT_NE(m.text.find("random.mkv"), std::string::npos) << "another box: " << m.text;
+  }
+  EXPECT_EQ(v.List().PlayingIndex, 0) << "it advanced";
   EXPECT_TRUE(v.Video().Stopped());
-  // A moment later: still one message, no retries.
+  // A moment later: still one message, no retries, no advance.
   Pump([] { return false; }, 500);
-  EXPECT_EQ(v.messages.Messages().size(), 1u);
+  EXPECT_EQ(v.messages.Messages().size(), 1u) << v.Shown();
+  EXPECT_EQ(v.List().PlayingIndex, 0) << "it advanced";
 }
 
 TEST(AppVideo, AnAudioOnlyMp4PlaysAndTheListGoesOn) {
@@ -302,21 +318,27 @@ TEST(AppDvd, MenuButtonTitleChaptersAndABookmark) {
   v.Load({disc + "/VIDEO_TS/VIDEO_TS.IFO"});
   v.Control().StartPlayback();
   EXPECT_EQ(v.Control().PlayMode, 3);
-  ASSERT_TRUE(Pump([&] { return v.HasPicture(); }, 15000)) << "no picture from the disc";
+  ASSERT_TRUE(Pump([&] { return v.HasPicture(); }, 30000)) << "no picture from the disc; " << v.Shown();
   video::TVideoController* c = v.Video().Controller();
   EXPECT_EQ(c->Title(), 0) << "the disc starts in its menu";
   EXPECT_EQ(v.Label("LabelVideoPos"), v.p->form->Str("StringPosition") + "0:00:00");
-  EXPECT_TRUE(v.messages.Messages().empty());
+  EXPECT_TRUE(v.messages.Messages().empty()) << v.Shown();
   // Enter activates the highlighted button while a menu shows.
   QTest::keyClick(v.Video().Widget(), Qt::Key_Return);
   EXPECT_FALSE(v.Video().FullScreen());
-  ASSERT_TRUE(Pump([&] { return v.Video().DvdTotalMs() == 12000; }, 10000)) << v.Video().DvdTotalMs();
+  ASSERT_TRUE(Pump([&] { return v.Video().DvdTotalMs() == 12000; }, 20000))
+      << "total " << v.Video().DvdTotalMs() << " ms, title " << c->Title() << ", length " << c->LengthMs();
   EXPECT_EQ(c->Title(), 1);
-  ASSERT_TRUE(Pump([&] { return c->TimeMs() > 300; }, 5000));
-  // Next and Previous are chapters on a DVD.
+  ASSERT_TRUE(Pump([&] { return c->Chapter() == 0 && c->TimeMs() > 300; }, 10000))
+      << "chapter " << c->Chapter() << " at " << c->TimeMs() << " ms";
+  // Next and Previous are chapters on a DVD. The second starts near 4 s; libVLC's own
+  // chapter count sometimes runs one ahead right after the jump, so the time says where it is.
+  const int64_t before = c->TimeMs();
   v.Control().Next();
-  ASSERT_TRUE(Pump([&] { return c->Chapter() == 1; }, 5000));
-  ASSERT_TRUE(Pump([&] { return v.Video().DvdPositionMs() >= 4000; }, 5000)) << "the position labels do not follow";
+  ASSERT_TRUE(Pump([&] { return c->Chapter() >= 1 && c->TimeMs() >= 3500; }, 10000))
+      << "chapter " << c->Chapter() << " at " << c->TimeMs() << " ms, " << before << " ms before Next";
+  ASSERT_TRUE(Pump([&] { return v.Video().DvdPositionMs() >= 4000; }, 10000))
+      << "the position labels do not follow: " << v.Video().DvdPositionMs() << " ms, " << v.Label("LabelVideoPos");
   EXPECT_NE(v.Label("LabelVideoPos").find("0:00:0"), std::string::npos) << v.Label("LabelVideoPos");
 
   // DVD speed halves and doubles; the text rounds half to even ("Speed: 0" at half speed).
@@ -336,16 +358,16 @@ TEST(AppDvd, MenuButtonTitleChaptersAndABookmark) {
   const int64_t saved = c->TimeMs();
   ASSERT_TRUE(std::filesystem::exists(v.dir.File("bookmark.bmk")));
   v.Video().ShowMenu(false);
-  ASSERT_TRUE(Pump([&] { return c->Title() == 0; }, 10000));
+  ASSERT_TRUE(Pump([&] { return c->Title() == 0; }, 10000)) << "title " << c->Title();
   v.Video().RestoreBookmark();
-  ASSERT_TRUE(Pump([&] { return c->Title() == 1 && std::abs(c->TimeMs() - saved) < 1500; }, 10000))
-      << c->Title() << " " << c->TimeMs() << " saved " << saved;
-  EXPECT_TRUE(v.messages.Messages().empty());
+  ASSERT_TRUE(Pump([&] { return c->Title() == 1 && std::abs(c->TimeMs() - saved) < 1500; }, 20000))
+      << "title " << c->Title() << " at " << c->TimeMs() << " ms, saved at " << saved << " ms";
+  EXPECT_TRUE(v.messages.Messages().empty()) << v.Shown();
 
   // A garbage bookmark is reported, nothing moves.
   enginetest::WriteFile(v.dir.File("bookmark.bmk"), std::string(2000, 'g'));
   v.Video().RestoreBookmark();
-  ASSERT_EQ(v.messages.Messages().size(), 1u);
+  ASSERT_EQ(v.messages.Messages().size(), 1u) << v.Shown();
   EXPECT_NE(v.messages.Messages()[0].text.find("damaged"), std::string::npos);
   v.Control().Stop();
   EXPECT_TRUE(v.Video().Stopped());
