@@ -59,7 +59,9 @@ void TForm1::FormShow() {
     ReportLibraries();
     ReportSoundfont();
     // Without the visualisation drawer library the Winamp-like window is not offered.
-    if (windows_) {
+    if (engine_->VisDrawerReady()) {
+      engine_->SetUseVisDrawer(true);
+    } else if (windows_) {
       windows_->VisControlForm->cbUseWinampLook()->setChecked(false);
       windows_->VisControlForm->cbUseWinampLook()->setEnabled(false);
     }

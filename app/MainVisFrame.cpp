@@ -4,19 +4,27 @@
 // elsewhere (offscreen, Wayland) the window paints the frame's pixel surface
 // each time the module gives it back.
 //
+// A frame closed by hand tells the driver, which stops the module. Widgets the
+// program registers as embed targets can take a frame's drawing area in.
+//
 // Threads: frames are made, shown and destroyed on the UI thread; NativeWindow,
 // LockSurface and UnlockSurface are called from the module's thread and only
 // read the table under its lock (a repaint is queued to the UI thread).
+#include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLayout>
+#include <QScreen>
 #include <QImage>
 #include <QPainter>
 #include <QPointer>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
 
 #include <map>
 #include <mutex>
 
+#include "plugins/Drawers.h"
 #include "plugins/VisDrive2.h"
 
 namespace app {
@@ -62,6 +70,21 @@ class TNativeView : public QWidget {
   void paintEvent(QPaintEvent*) override {}
 };
 
+// The frame's own window: closing it by hand ends the module.
+class TFrameWindow : public QWidget {
+ public:
+  TFrameWindow(platform::HWND frame, QWidget* owner) : QWidget(owner, Qt::Tool), frame_(frame) {}
+
+ protected:
+  void closeEvent(QCloseEvent* e) override {
+    e->accept();
+    plugins::VisFrameCloseRequested(frame_);
+  }
+
+ private:
+  platform::HWND frame_;
+};
+
 class TQtVisFrames : public plugins::TVisFrameHost {
  public:
   explicit TQtVisFrames(QWidget* owner) : owner_(owner) {}
@@ -70,7 +93,7 @@ class TQtVisFrames : public plugins::TVisFrameHost {
   platform::HWND CreateFrame(int width, int height, const std::string& title) override {
     platform::HWND h = plugins::BuiltInVisFrameHost()->CreateFrame(width, height, title);
     if (!h) return nullptr;
-    auto* frame = new QWidget(owner_, Qt::Tool);
+    auto* frame = new TFrameWindow(h, owner_);
     frame->setWindowTitle(QString::fromStdString(title));
     frame->setAttribute(Qt::WA_DeleteOnClose, false);
     auto* layout = new QVBoxLayout(frame);
@@ -92,15 +115,46 @@ class TQtVisFrames : public plugins::TVisFrameHost {
     return h;
   }
 
+  platform::HWND AdoptWindow(unsigned long xid, const std::string& title) override {
+    if (QGuiApplication::platformName() != "xcb" || xid == 0) return nullptr;
+    QWindow* foreign = QWindow::fromWinId(WId(xid));
+    if (!foreign) return nullptr;
+    QRect r = foreign->geometry();
+    platform::HWND h = plugins::BuiltInVisFrameHost()->CreateFrame(std::max(1, r.width()), std::max(1, r.height()), title);
+    if (!h) {
+      delete foreign;
+      return nullptr;
+    }
+    auto* frame = new TFrameWindow(h, owner_);
+    frame->setWindowTitle(QString::fromStdString(title));
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(0, 0, 0, 0);
+    QWidget* view = QWidget::createWindowContainer(foreign, frame);
+    layout->addWidget(view);
+    frame->resize(r.width() > 0 ? r.width() : 320, r.height() > 0 ? r.height() : 240);
+    if (owner_ && owner_->isVisible()) frame->move(owner_->x(), std::max(0, owner_->y() - frame->height() - 34));
+    std::lock_guard lock(mutex_);
+    frames_[h] = Entry{frame, view, static_cast<unsigned long>(xid), foreign};
+    return h;
+  }
+
   void DestroyFrame(platform::HWND h) override {
     QPointer<QWidget> frame;
+    QPointer<QWindow> foreign;
     {
       std::lock_guard lock(mutex_);
       auto it = frames_.find(h);
       if (it != frames_.end()) {
         frame = it->second.frame;
+        foreign = it->second.foreign;
         frames_.erase(it);
       }
+    }
+    // A module's own window is handed back to the screen, never destroyed by us.
+    if (foreign) {
+      foreign->setParent(nullptr);
+      foreign->hide();
+      delete foreign.data();
     }
     delete frame.data();
     plugins::BuiltInVisFrameHost()->DestroyFrame(h);
@@ -114,6 +168,66 @@ class TQtVisFrames : public plugins::TVisFrameHost {
       if (it != frames_.end()) frame = it->second.frame;
     }
     if (frame) frame->setVisible(show);
+  }
+
+  bool AttachFrame(platform::HWND h, platform::HWND target) override {
+    QPointer<QWidget> frame, view, into;
+    {
+      std::lock_guard lock(mutex_);
+      auto it = frames_.find(h);
+      if (it == frames_.end()) return false;
+      frame = it->second.frame;
+      view = it->second.view;
+      if (target) {
+        auto t = targets_.find(target);
+        if (t == targets_.end()) return false;
+        into = t->second;
+      }
+    }
+    if (!frame || !view || (target && !into)) return false;
+    // The same view moves, so a native window id a module holds stays valid.
+    QWidget* parent = target ? into.data() : frame.data();
+    view->setParent(parent);
+    if (parent->layout()) parent->layout()->addWidget(view);
+    else view->setGeometry(parent->rect());
+    view->show();
+    return true;
+  }
+
+  platform::HWND RegisterTarget(QWidget* widget) {
+    platform::HWND h = platform::CreateMessageWindow(
+        [](platform::HWND w, platform::UINT m, platform::WPARAM wp, platform::LPARAM lp) {
+          return platform::DefWindowProc(w, m, wp, lp);
+        });
+    if (!h) return nullptr;
+    std::lock_guard lock(mutex_);
+    targets_[h] = widget;
+    return h;
+  }
+
+  void UnregisterTarget(platform::HWND h) {
+    {
+      std::lock_guard lock(mutex_);
+      targets_.erase(h);
+    }
+    platform::DestroyWindow(h);
+  }
+
+  plugins::TMainGeometry Geometry() const {
+    plugins::TMainGeometry g;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+      g.screenWidth = screen->geometry().width();
+      g.screenHeight = screen->geometry().height();
+    }
+    if (!owner_) return g;
+    g.exists = true;
+    g.visible = owner_->isVisible();
+    QRect r = owner_->frameGeometry();
+    g.x = r.x();
+    g.y = r.y();
+    g.width = r.width();
+    g.height = r.height();
+    return g;
   }
 
   unsigned long NativeWindow(platform::HWND h) override {
@@ -142,20 +256,38 @@ class TQtVisFrames : public plugins::TVisFrameHost {
   struct Entry {
     QPointer<QWidget> frame, view;
     unsigned long xid = 0;
+    QPointer<QWindow> foreign;  // a module's own window in an adopted frame
   };
   QPointer<QWidget> owner_;  // UI thread
   std::mutex mutex_;
   std::map<platform::HWND, Entry> frames_;
+  std::map<platform::HWND, QPointer<QWidget>> targets_;  // embed targets
 };
+
+TQtVisFrames*& Host() {
+  static TQtVisFrames* host = nullptr;  // lives for the run: module threads may still ask it
+  return host;
+}
 
 }  // namespace
 
 // Called by the main window's construction: modules' frames become its tool windows.
 void InstallVisFrameHost(QWidget* owner) {
-  static TQtVisFrames* host = nullptr;  // lives for the run: module threads may still ask it
+  TQtVisFrames*& host = Host();
   if (!host) host = new TQtVisFrames(owner);
   host->SetOwner(owner);
   plugins::SetVisFrameHost(host);
+  // Drawers are placed beside the main window (asked on the UI thread only).
+  plugins::SetMainGeometrySource([h = host] { return h->Geometry(); });
+}
+
+// A widget a module's frame may be moved into (ReattachVis); the handle to give the engine.
+platform::HWND RegisterVisEmbedTarget(QWidget* target) {
+  return Host() && target ? Host()->RegisterTarget(target) : nullptr;
+}
+
+void UnregisterVisEmbedTarget(platform::HWND target) {
+  if (Host() && target) Host()->UnregisterTarget(target);
 }
 
 }  // namespace app

@@ -15,6 +15,8 @@ namespace {
 constexpr platform::WPARAM kVisResumeTimer = 2;
 constexpr int kResumeAfterPlayMs = 600;
 constexpr int kResumeAfterStartMs = 1000;
+// Below normal: a module drawing never takes time from decoding and output.
+constexpr int kVisDrivePriority = -1;
 }  // namespace
 
 void TZOZUZivade::InitVis() {
@@ -24,7 +26,7 @@ void TZOZUZivade::InitVis() {
   plugins::TVisHostAnswers answers;
   answers.PositionMs = [this] { return int(GetPosition()); };
   plugins::SetHostPositionSource([this] { return int(GetPosition()); });
-  plugins::InitVisDrive(owner_, hiddenWindow_, msgSendingData_, visDrawerLib_, visShared_.get(), 0,
+  plugins::InitVisDrive(owner_, hiddenWindow_, msgSendingData_, visDrawerLib_, visShared_.get(), kVisDrivePriority,
                         std::move(answers));
 }
 
@@ -86,6 +88,27 @@ void TZOZUZivade::QuitVisPlugin() {
 
 void TZOZUZivade::HideVisWindow() { plugins::PostToDriveThread(plugins::vcHide, 0); }
 void TZOZUZivade::ShowVisWindow() { plugins::PostToDriveThread(plugins::vcShow, 0); }
+
+void TZOZUZivade::AllowVisAttach(bool on) { plugins::PostToDriveThread(plugins::vcAllowAttach, on ? 1 : 0); }
+
+void TZOZUZivade::ReattachVis(platform::HWND target) {
+  plugins::PostToDriveThread(plugins::vcReattach, reinterpret_cast<platform::LPARAM>(target));
+}
+
+void TZOZUZivade::PlayListRequest(platform::LPARAM file) {
+  // The event carries 32 bits: the file name stays here and the event gets its number.
+  if (!file) {
+    if (OnUpdatePlayList) OnUpdatePlayList(this, 0);
+    return;
+  }
+  playListRequestFile_ = reinterpret_cast<const char*>(file);
+  if (++playListRequestId_ == 0) playListRequestId_ = 1;
+  if (OnUpdatePlayList) OnUpdatePlayList(this, playListRequestId_);
+}
+
+std::string TZOZUZivade::PlayListRequestFile(uint32_t id) const {
+  return id != 0 && id == playListRequestId_ ? playListRequestFile_ : std::string();
+}
 
 void TZOZUZivade::SetUseVisDrawer(bool on) {
   if (on && !visDrawerLib_) return;
@@ -191,6 +214,11 @@ void TZOZUZivade::HandleVisData(platform::WPARAM code, platform::LPARAM value) {
       if (!plugins::VisRunInfo(serial, &info)) return;
       visInfo_ = info;
       if (OnVisWindowShow) OnVisWindowShow(this, visInfo_);
+      // Fed again once it sits in its new place (code 65 stopped the feed while it moved).
+      if (!visActive_ && !visStopping_) {
+        visActive_ = true;
+        if (mode_ == plmPlaying) ScheduleVisResume(kResumeAfterPlayMs);
+      }
       return;
     }
     case plugins::vcFinished: {

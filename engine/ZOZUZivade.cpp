@@ -8,6 +8,7 @@
 #include "engine/VisDataThread.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "plugins/Drawers.h"
 #include "plugins/PluginCtrl.h"
 
 namespace engine {
@@ -89,7 +90,11 @@ TZOZUZivade::TZOZUZivade(platform::HWND owner)
                 std::to_string((version >> 8) & 0xFF) + "." + std::to_string(version & 0xFF);
 
   // Dual-channel is the default once the plug-in host has its buffers.
-  pluginBuffersReady_ = plugins::InitPluginCtrl(hiddenWindow_, owner_, nullptr, msgSendingData_, &bass_);
+  // The drawer libraries are optional: without them their features stay off. The vis
+  // drawer is loaded here, before the visualisation driver that is handed it.
+  miniBrowser_ = plugins::StartMiniBrowser(folder + "plugins/RARareru.so", owner_, hiddenWindow_, msgSendingData_);
+  visDrawerLib_ = plugins::LoadVisDrawer(folder + "plugins/DorIzivur2.so");
+  pluginBuffersReady_ = plugins::InitPluginCtrl(hiddenWindow_, owner_, miniBrowser_, msgSendingData_, &bass_);
   singleChannelConfig_ = !pluginBuffersReady_;
   if (pluginBuffersReady_) InitVis();
   if (!pluginBuffersReady_)
@@ -117,6 +122,7 @@ TZOZUZivade::~TZOZUZivade() {
   netStatus_.Disarm();
   if (hiddenWindow_) platform::KillTimer(hiddenWindow_, kSpectrumTimer);
   QuitVis();
+  plugins::QuitMiniBrowserAndDrawers();
   if (streamKind_ == skPlugin) {
     if (In_Module* m = PluginModule(); m && PluginRunning() && m->Stop) m->Stop();
   } else if (bassReady_ && outputChannel_ && IsBassKind()) {
@@ -135,6 +141,9 @@ TZOZUZivade::~TZOZUZivade() {
   families_->FreeFont(soundFont_);
   families_.reset();
   bass_.Unload();
+  plugins::UnloadDrawerLibraries();
+  miniBrowser_ = nullptr;
+  visDrawerLib_ = nullptr;
   errorBox_.Drop();
   if (hiddenWindow_) platform::DestroyWindow(hiddenWindow_);
 }
@@ -1037,7 +1046,7 @@ platform::LRESULT TZOZUZivade::WndProc(platform::UINT msg, platform::WPARAM wPar
   if (msg == msgSendingData_ && msgSendingData_ != 0) {
     switch (wParam) {
       case 58:
-        if (OnUpdatePlayList) OnUpdatePlayList(this, static_cast<uint32_t>(lParam));
+        PlayListRequest(lParam);
         break;
       case 95:
         if (OnMBWindowShow) OnMBWindowShow(this, 5);

@@ -82,6 +82,7 @@ class TZOZUZivade {
   std::function<void(TZOZUZivade*, TPlayerMode, TPlayerMode)> OnModeChange;
   std::function<void(TZOZUZivade*, const char*)> OnGetLyric;
   std::function<void(TZOZUZivade*, uint32_t)> OnPluginRequest;
+  // 0: clear the playlist; otherwise the number of a file to play (PlayListRequestFile).
   std::function<void(TZOZUZivade*, uint32_t)> OnUpdatePlayList;
   std::function<void(TZOZUZivade*, uint32_t)> OnMBWindowShow;
   // lParam of code 97: a record of the drawer library's, so pointer-sized.
@@ -176,6 +177,14 @@ class TZOZUZivade {
   void SetUseVisDrawer(bool on);
   bool UseVisDrawer() const { return useVisDrawer_; }
   bool VisDrawerReady() const { return visDrawerLib_ != nullptr; }
+  bool MiniBrowserReady() const { return miniBrowser_ != nullptr; }
+  // Embed targets: allow the running module's frame into one (notice 46), and
+  // move it into `target` or, with nullptr, back where it was (notice 45).
+  void AllowVisAttach(bool on);
+  void ReattachVis(platform::HWND target);
+  // The file a plug-in asked to play, by the number OnUpdatePlayList carried
+  // (the latest request only; empty for 0 or an older number).
+  std::string PlayListRequestFile(uint32_t id) const;
   // A module's window is shown and fed.
   bool VisActive() const { return visActive_; }
   // A start or a stop is under way.
@@ -360,6 +369,7 @@ class TZOZUZivade {
 
   // Visualisation.
   void InitVis();
+  void PlayListRequest(platform::LPARAM file);
   void QuitVis();
   bool StartVisDriver(const std::string& path, int moduleIndex);
   void HandleVisData(platform::WPARAM code, platform::LPARAM value);
@@ -371,7 +381,10 @@ class TZOZUZivade {
   void UpdateVisInfo();
   std::unique_ptr<plugins::TVisSharedRecord> visShared_;
   std::unique_ptr<TVisDataThread> visData_;
-  void* visDrawerLib_ = nullptr;  // the vis drawer library is not shipped: never loaded here
+  void* visDrawerLib_ = nullptr;  // DorIzivur2.so when present (none ships)
+  platform::HWND miniBrowser_ = nullptr;  // RARareru.so's mini browser when present
+  std::string playListRequestFile_;
+  uint32_t playListRequestId_ = 0;
   bool useVisDrawer_ = false;
   bool visActive_ = false, visStarting_ = false, visStopping_ = false;
   std::string visPendingPath_;

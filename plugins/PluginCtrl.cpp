@@ -15,6 +15,7 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "plugins/Drawers.h"
 #include "plugins/PluginCtrlState.h"
 #include "plugins/VisDrive2.h"
 #include "plugins/WasabiAPI.h"
@@ -335,10 +336,24 @@ platform::LRESULT AnswerExtendedInfo(TExtendedFileInfo* info) {
 
 std::string HostWindowText() { return VisChannelAttrb().Title + " - Winamp"; }
 
+// The drawer embed service's private request to the host window's thread.
+constexpr platform::UINT kMsgGenDrawer = platform::WM_APP + 50;
+
+// The service function plug-ins get from query 505; drawers are made on the UI thread.
+::HWND GenDrawerService(embedWindowState* state) {
+  THostState& h = Host();
+  if (!h.hostWindow) return nullptr;
+  return reinterpret_cast<::HWND>(
+      platform::SendMessage(h.hostWindow, kMsgGenDrawer, 0, reinterpret_cast<platform::LPARAM>(state)));
+}
+
 // The hidden host window DSP modules are parented to; it answers their queries.
 platform::LRESULT HostWindowProc(platform::HWND hwnd, platform::UINT msg, platform::WPARAM w, platform::LPARAM l) {
   THostState& h = Host();
   switch (msg) {
+    case kMsgGenDrawer:
+      return reinterpret_cast<platform::LRESULT>(
+          MakeGenDrawerFrame(reinterpret_cast<embedWindowState*>(l), h.mainWindow, h.engineWindow, h.dataMessage));
     case WM_GETTEXT: {
       if (w == 0 || !l) return 0;
       std::string text = HostWindowText();
@@ -390,8 +405,16 @@ platform::LRESULT HostWindowProc(platform::HWND hwnd, platform::UINT msg, platfo
       return AnswerHostQuery(0, 334);
     case 3025:
       return reinterpret_cast<platform::LRESULT>(h.service);
+    case 241:
+      return AnswerMiniBrowserQuery(w);
+    case 503:
+      return AnswerGenexBitmap();
+    case 505:
+      // No service to offer without the library that makes the drawers.
+      if (w == 0) return MiniBrowserLib() ? reinterpret_cast<platform::LRESULT>(&GenDrawerService) : 0;
+      return reinterpret_cast<platform::LRESULT>(
+          MakeGenDrawerFrame(reinterpret_cast<embedWindowState*>(w), h.mainWindow, h.engineWindow, h.dataMessage));
     default:
-      // 241, 503 (mini browser) and 505 (drawer frames) need the drawer library, which is not there.
       return 0;
   }
 }

@@ -9,10 +9,18 @@
 #include <set>
 #include <thread>
 
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <cerrno>
+
 #include "engine/EngineTypes.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Encoding.h"
 #include "platform/MessageBox.h"
+#include "plugins/Drawers.h"
 #include "plugins/PluginCtrl.h"
 #include "plugins/PluginCtrlState.h"
 
@@ -38,6 +46,7 @@ constexpr int kSearchRounds = 100, kSearchMs = 50;
 constexpr UINT kMsgBox = platform::WM_APP + 40;
 constexpr UINT kMsgEmbed = platform::WM_APP + 41;
 constexpr UINT kMsgShowFrame = platform::WM_APP + 42;
+constexpr UINT kMsgReattach = platform::WM_APP + 43;  // wParam 1: to the target in lParam, 0: back
 
 // ---------------------------------------------------------------------------
 // Built-in frames: message-layer windows with an offscreen pixel surface.
@@ -153,8 +162,7 @@ struct TDriveRun {
   int index = -1;
   TChannelAttrb attr;
   int mode = 0;
-  HWND embedTarget = nullptr;
-  bool attach = false, drawer = false;
+  std::atomic<bool> attach{false}, drawer{false};
 
   std::thread thread;
   std::atomic<uint32_t> threadId{0};
@@ -172,6 +180,12 @@ struct TDriveRun {
   std::atomic<HWND> frame{nullptr};            // made by the embed service (UI thread)
   std::atomic<unsigned long> ownWindow{0};     // reported with query 611
   std::atomic<int> windowState{vwsNone};
+  // UI thread's: the embed target, the frame's state before it was attached to
+  // one, and the vis drawer's windows while the frame sits beside a drawer.
+  HWND embedTarget = nullptr;
+  int stateBeforeTarget = vwsNone;
+  HWND drawerWindow = nullptr, drawerFrame = nullptr;
+  std::atomic<bool> closedByUser{false};
   std::atomic<bool> shown{false}, visible{true};
   // Written by the drive thread before it posts codes 55 and 60.
   std::array<int32_t, 4> timing{};
@@ -312,7 +326,7 @@ int ListModules(platform::DynamicLibrary& lib, HWND parent, std::array<winampVis
 void Render(TDriveRun& run) {
   TDriver& d = D();
   winampVisModule* m = run.active;
-  if (!m || run.stopRequested || run.failed || !run.shown || !run.visible || !d.shared) return;
+  if (!m || run.stopRequested || run.failed || run.closedByUser || !run.shown || !run.visible || !d.shared) return;
   int32_t rate, chans, specN, waveN;
   uint8_t data[4 * kVisBins];
   {
@@ -364,6 +378,17 @@ void HandleCode(TDriveRun& run, WPARAM code, LPARAM value, bool* stop) {
     case vcStop:
       *stop = true;
       break;
+    case vcDrawer:
+      // Taken by the next frame the module asks for.
+      run.drawer = value != 0 && d.drawerLibrary;
+      break;
+    case vcAllowAttach:
+      run.attach = value != 0;
+      break;
+    case vcReattach:
+      if (value && !run.attach) break;
+      platform::PostMessage(d.uiWindow, kMsgReattach, value ? 1 : 0, value);
+      break;
     case vcMode:
     case vcInfo:
       if (d.shared) {
@@ -380,7 +405,6 @@ void HandleCode(TDriveRun& run, WPARAM code, LPARAM value, bool* stop) {
       }
       break;
     default:
-      (void)value;
       break;
   }
 }
@@ -408,6 +432,7 @@ void DriveMain(std::shared_ptr<TDriveRun> self) {
   TDriveRun& run = *self;
   TDriver& d = D();
   run.threadId = platform::GetCurrentThreadId();
+  ApplyDrivePriority(d.priority);
   run.started.Set();
   auto end = [&] {
     Cleanup(run);
@@ -448,8 +473,8 @@ void DriveMain(std::shared_ptr<TDriveRun> self) {
     if (run.frame.load() || run.ownWindow.load()) break;
     if (!platform::PumpAndSleep(kSearchMs)) break;
   }
-  if (run.stopRequested || (!run.frame.load() && !run.ownWindow.load())) {
-    if (!run.stopRequested) PostToEngine(vcShown, 0);
+  if (run.stopRequested || run.closedByUser || (!run.frame.load() && !run.ownWindow.load())) {
+    if (!run.stopRequested && !run.closedByUser) PostToEngine(vcShown, 0);
     return end();
   }
   run.info.ThreadId = run.threadId;
@@ -495,13 +520,82 @@ HWND MakeEmbedFrame(embedWindowState* state) {
     if (state && !state->me) state->me = reinterpret_cast<::HWND>(existing);
     return existing;
   }
+  // Where Winamp puts a new frame: above the main window, else centred on the screen.
+  TMainGeometry g = MainGeometry();
+  int x = g.exists ? g.x : (g.screenWidth - w) / 2;
+  int y = g.exists ? g.y - h - 34 : (g.screenHeight - h) / 2;
+  HWND drawer = nullptr, drawerFrame = nullptr;
+  const TVisDrawerLib* vis = VisDrawerLib();
+  if (!run->embedTarget && run->drawer && vis) {
+    // The drawer library's frame, docked to the main window. The module still
+    // draws in a frame of ours: its pixels cannot go into another library's window.
+    const TMiniBrowserLib* mb = MiniBrowserLib();
+    ::HWND out = nullptr;
+    drawer = reinterpret_cast<HWND>(vis->RunVisDrawer(reinterpret_cast<::HWND>(d.mainWindow), x, y, w, h, 2,
+                                                      mb ? mb->subclassValue : 0, vis->handle, &out));
+    drawerFrame = reinterpret_cast<HWND>(out);
+    if (drawer && mb) {
+      intptr_t value = 0;
+      mb->AddMagneticWindow(reinterpret_cast<::HWND>(drawer), reinterpret_cast<::HWND>(d.mainWindow), &value);
+    }
+  }
   HWND frame = VisFrameHost()->CreateFrame(w, h, "Embed target");
-  if (!frame) return nullptr;
+  if (!frame) {
+    if (drawer) vis->QuitVisDrawer();
+    return nullptr;
+  }
   if (state && !state->me) state->me = reinterpret_cast<::HWND>(frame);
-  run->windowState = run->embedTarget ? vwsEmbedTarget : vwsGenFrame;
   run->frame = frame;
+  if (drawer) {
+    run->drawerWindow = drawer;
+    run->drawerFrame = drawerFrame;
+    run->windowState = vwsDrawer;
+  } else {
+    run->windowState = vwsGenFrame;
+  }
+  if (run->embedTarget && VisFrameHost()->AttachFrame(frame, run->embedTarget)) {
+    run->stateBeforeTarget = run->windowState.load();
+    run->windowState = vwsEmbedTarget;
+    return frame;
+  }
   VisFrameHost()->ShowFrame(frame, true);
   return frame;
+}
+
+// Takes the run's frame down (UI thread): out of its embed target, the drawer told.
+void DestroyRunFrame(TDriveRun& run) {
+  HWND f = run.frame.exchange(nullptr);
+  if (!f) return;
+  if (run.windowState.load() == vwsEmbedTarget) VisFrameHost()->AttachFrame(f, nullptr);
+  VisFrameHost()->DestroyFrame(f);
+  if (run.drawerWindow) {
+    if (const TVisDrawerLib* vis = VisDrawerLib()) vis->QuitVisDrawer();
+    run.drawerWindow = run.drawerFrame = nullptr;
+  }
+  run.windowState = vwsNone;
+}
+
+// Moves the module's frame into an embed target, or back to where it was (UI thread).
+void Reattach(const std::shared_ptr<TDriveRun>& run, HWND target) {
+  TDriver& d = D();
+  HWND f = run ? run->frame.load() : nullptr;
+  if (!f || run->stopRequested || run->closedByUser) return;
+  if (target) {
+    if (!platform::IsWindow(target) || !VisFrameHost()->AttachFrame(f, target)) return;
+    if (run->windowState.load() != vwsEmbedTarget) run->stateBeforeTarget = run->windowState.load();
+    run->embedTarget = target;
+    run->windowState = vwsEmbedTarget;
+    VisFrameHost()->ShowFrame(f, false);
+  } else if (run->windowState.load() == vwsEmbedTarget) {
+    VisFrameHost()->AttachFrame(f, nullptr);
+    run->windowState = run->stateBeforeTarget;
+    VisFrameHost()->ShowFrame(f, run->visible.load());
+  }
+  if (!run->shown.load()) return;  // not announced yet: the first notice carries the state
+  run->info.VisWindow = f;
+  run->info.WindowState = uint8_t(run->windowState.load());
+  run->info.FirstShow = 0;
+  platform::PostMessage(d.engineWindow, d.dataMessage, vcReattached, LPARAM(run->serial));
 }
 
 // The service function modules call; safe from any thread (it forwards to the UI thread).
@@ -521,6 +615,9 @@ LRESULT UiWindowProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     }
     case kMsgEmbed:
       return reinterpret_cast<LRESULT>(MakeEmbedFrame(reinterpret_cast<embedWindowState*>(l)));
+    case kMsgReattach:
+      Reattach(D().run, w ? reinterpret_cast<HWND>(l) : nullptr);
+      return 0;
     case kMsgShowFrame: {
       HWND f = reinterpret_cast<HWND>(l);
       std::shared_ptr<TDriveRun> run = D().run;
@@ -672,18 +769,32 @@ LRESULT VisWinampAnswer(HWND, UINT msg, WPARAM w, LPARAM l, bool* handled) {
           std::shared_ptr<TDriveRun> run = d.run;
           if (!run) return 0;
           if (w) {
-            if (!run->frame.load() && !run->ownWindow.load()) {
-              run->ownWindow = static_cast<unsigned long>(w);
+            if (!run->frame.load() && !run->ownWindow.load() && !run->stopRequested) {
+              // Where the program can, the module's window goes into a frame of ours, so
+              // hiding, showing and closing it by hand work as for any frame.
+              const unsigned long xid = static_cast<unsigned long>(w);
+              if (HWND adopted = VisFrameHost()->AdoptWindow(xid, "Embed target")) {
+                run->frame = adopted;
+                VisFrameHost()->ShowFrame(adopted, run->visible.load());
+              }
+              run->ownWindow = xid;
               run->windowState = vwsOwnWindow;
             }
           } else if (run->ownWindow.load()) {
             run->ownWindow = 0;
+            if (run->frame.load()) DestroyRunFrame(*run);
             run->windowState = vwsNone;
             PostToEngine(vcGone, 0);
           }
           return 0;
         }
-        case 630: case 631: return 0;
+        case 630:
+          // The module hides its window to move it: the engine stops feeding it meanwhile.
+          if (d.run && d.run->shown.load() && !d.run->stopRequested) PostToEngine(vcGone, 0);
+          return 0;
+        case 631:
+          if (d.run) Reattach(d.run, w == 0 ? d.run->embedTarget : nullptr);
+          return 0;
         case 3025: return reinterpret_cast<LRESULT>(h.service);
         case 3031: return reinterpret_cast<LRESULT>(Interned16(Utf16(d.attr.FileName)));
         case 3034: return reinterpret_cast<LRESULT>(Interned16(Utf16(d.attr.Title)));
@@ -731,6 +842,36 @@ void QuitVisDrive() {
 }
 
 HWND VisMainWindow() { return D().mainWindow; }
+
+void VisFrameCloseRequested(HWND frame) {
+  TDriver& d = D();
+  std::shared_ptr<TDriveRun> run = d.run;
+  if (!run || !frame || run->frame.load() != frame || run->stopRequested || run->closedByUser) return;
+  run->closedByUser = true;  // no more renders; Quit still comes, the module did nothing wrong
+  PostToEngine(vcGone, 0);
+  if (uint32_t tid = run->threadId.load()) platform::PostThreadMessage(tid, platform::WM_QUIT, 0, 0);
+}
+
+int VisWindowState() {
+  std::shared_ptr<TDriveRun> run = D().run;
+  return run ? run->windowState.load() : vwsNone;
+}
+
+void ApplyDrivePriority(int priority) {
+  if (priority == 0) return;
+  if (priority <= -15) {
+    sched_param p{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &p) == 0) return;
+    priority = -2;
+  }
+  priority = std::clamp(priority, -2, 2);
+  const pid_t tid = pid_t(syscall(SYS_gettid));
+  errno = 0;
+  int base = getpriority(PRIO_PROCESS, 0);
+  if (base == -1 && errno != 0) base = 0;
+  // Lower levels are always granted; higher ones need a privilege and are otherwise left as they are.
+  setpriority(PRIO_PROCESS, id_t(tid), std::clamp(base - priority * 5, -20, 19));
+}
 
 uint32_t DriveThreadId() { return D().runThreadId.load(); }
 bool DriveThreadRunning() { return D().run != nullptr; }
@@ -816,7 +957,7 @@ void StopDriveThread(bool final) {
       }
     }
     if (ended && run->thread.joinable()) run->thread.join();
-    if (HWND f = run->frame.exchange(nullptr)) VisFrameHost()->DestroyFrame(f);
+    DestroyRunFrame(*run);
     RestoreMainProc();
     d.run.reset();
     d.runThreadId = 0;
@@ -833,7 +974,7 @@ bool DriveThreadFinished(uint64_t serial) {
     std::shared_ptr<TDriveRun> run = std::move(d.run);
     d.runThreadId = 0;
     if (run->thread.joinable()) run->thread.join();  // it posted its last notice on its way out
-    if (HWND f = run->frame.exchange(nullptr)) VisFrameHost()->DestroyFrame(f);
+    DestroyRunFrame(*run);
     RestoreMainProc();
     return true;
   }

@@ -40,6 +40,20 @@ class TVisFrameHost {
   virtual platform::HWND CreateFrame(int width, int height, const std::string& title) = 0;
   virtual void DestroyFrame(platform::HWND frame) = 0;
   virtual void ShowFrame(platform::HWND frame, bool show) = 0;
+  // UI thread. Shows the frame's drawing area inside the embed target `target`,
+  // or back in the frame's own window when nullptr. False when `target` is no
+  // embed target this host knows: the frame stays where it was.
+  virtual bool AttachFrame(platform::HWND frame, platform::HWND target) {
+    (void)frame;
+    return target == nullptr || platform::IsWindow(target);
+  }
+  // UI thread. Wraps a module's own top-level native window (an X11 window id)
+  // into a frame of this host; nullptr where native windows cannot be adopted.
+  virtual platform::HWND AdoptWindow(unsigned long nativeWindow, const std::string& title) {
+    (void)nativeWindow;
+    (void)title;
+    return nullptr;
+  }
   // Any thread. The native window id a module may draw into (0: none).
   virtual unsigned long NativeWindow(platform::HWND frame) = 0;
   // Any thread. The frame's pixel surface; false when the frame has none.
@@ -100,6 +114,15 @@ int AbandonedVisLibraries();
 int LoadVisPlugin(const std::string& path, platform::HWND mainWindow, std::vector<winampVisModule*>& modules,
                   std::string* description = nullptr);
 void CloseVisListing();
+
+// The user closed the frame by hand (UI thread): the engine hears code 65, the
+// module gets Quit and the thread ends (code 70).
+void VisFrameCloseRequested(platform::HWND frame);
+// The window state of the running module's frame (vwsNone without one). UI thread.
+int VisWindowState();
+// Nice value the drive thread takes for a priority level: -15 idle (SCHED_IDLE
+// where allowed), -2 lowest .. 2 highest; raising may be refused, which is not an error.
+void ApplyDrivePriority(int priority);
 
 // The Winamp-like window's answer to one message (exposed for the tests of the answers table).
 platform::LRESULT VisWinampAnswer(platform::HWND hwnd, platform::UINT msg, platform::WPARAM wParam,

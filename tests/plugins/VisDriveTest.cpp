@@ -17,53 +17,13 @@
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "plugins/VisDrive2.h"
+#include "VisTestKit.h"
 
 using namespace engine;
 using namespace enginetest;
+using namespace vistest;
 
 namespace {
-
-const std::string kDir = ORV_TEST_PLUGINS;
-const std::string kKit = kDir + "/vis_testkit.so";
-
-// The kit held open by the test, so its records outlive the host unloading it.
-class Kit {
- public:
-  explicit Kit(const std::string& path = kKit) : handle_(dlopen(path.c_str(), RTLD_NOW)) {
-    if (handle_) Fn<void (*)()>("testkit_reset")();
-  }
-  ~Kit() {
-    if (handle_) {
-      Fn<void (*)()>("testkit_release")();
-      dlclose(handle_);
-    }
-  }
-  bool Loaded() const { return handle_ != nullptr; }
-  int Inits(int i) { return Fn<int (*)(int)>("testkit_inits")(i); }
-  int Renders(int i) { return Fn<int (*)(int)>("testkit_renders")(i); }
-  int Quits(int i) { return Fn<int (*)(int)>("testkit_quits")(i); }
-  void Release() { Fn<void (*)()>("testkit_release")(); }
-  int SurfaceDraws(int i) { return Fn<int (*)(int)>("testkit_surface_draws")(i); }
-  platform::HWND FrameWindow(int i) { return reinterpret_cast<platform::HWND>(Fn<void* (*)(int)>("testkit_frame")(i)); }
-  struct Rendered {
-    unsigned char spectrum[2][576];
-    unsigned char waveform[2][576];
-    int srate = 0, nch = 0;
-  };
-  Rendered Last(int i) {
-    Rendered f{};
-    Fn<void (*)(int, unsigned char (*)[576], unsigned char (*)[576], int*, int*)>("testkit_last")(
-        i, f.spectrum, f.waveform, &f.srate, &f.nch);
-    return f;
-  }
-
- private:
-  template <typename F>
-  F Fn(const char* name) {
-    return reinterpret_cast<F>(dlsym(handle_, name));
-  }
-  void* handle_;
-};
 
 std::string StereoTones() {
   return Media("vis_1k_left_3k_right.wav",
@@ -93,32 +53,6 @@ int ZeroCrossings(const unsigned char* wave) {
   }
   return n;
 }
-
-// An engine playing `file` with module `index` of `lib` started; false when the module never renders.
-struct Running {
-  ProgramDir dir;
-  SilentOutput silent;
-  platform::MessageRecorder msgs;
-  TZOZUZivade eng;
-  std::vector<plugins::TVisPluginInfo> shows;
-  Running() {
-    eng.OnVisWindowShow = [this](TZOZUZivade*, const plugins::TVisPluginInfo& i) { shows.push_back(i); };
-  }
-  bool Play(const std::string& file) {
-    if (!eng.Open(file)) return false;
-    eng.Play();
-    return eng.Mode() == plmPlaying;
-  }
-  bool Stopped() {
-    return PumpUntil([&] { return !plugins::DriveThreadRunning() && !eng.VisStopping() && !eng.VisStarting(); },
-                     15000);
-  }
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> t;
-    for (const auto& m : msgs.Messages()) t.push_back(m.text);
-    return t;
-  }
-};
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 // vis_orvella.so in the program's real frames: a native child window it draws
-// into through X11 (under Xvfb), or the painted surface (Qt's offscreen platform).
+// into through X11 (under Xvfb), or the painted surface (Qt's offscreen platform);
+// a frame closed by hand; a module's own X11 window adopted into a frame.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -33,15 +34,48 @@ QWidget* FrameWidget() {
 }
 
 // Columns of the picture whose bottom rows show the bar colour of vis_orvella (30C0FF).
-int BarPixels(const QImage& img) {
+int ColourPixels(const QImage& img, int r, int g, int b, int fromRow = 0) {
   int n = 0;
-  for (int y = img.height() / 2; y < img.height(); ++y)
+  for (int y = fromRow; y < img.height(); ++y)
     for (int x = 0; x < img.width(); ++x) {
       QRgb c = img.pixel(x, y);
-      if (qRed(c) == 0x30 && qGreen(c) == 0xC0 && qBlue(c) == 0xFF) ++n;
+      if (qRed(c) == r && qGreen(c) == g && qBlue(c) == b) ++n;
     }
   return n;
 }
+int BarPixels(const QImage& img) { return ColourPixels(img, 0x30, 0xC0, 0xFF, img.height() / 2); }
+
+// What the screen shows where `w` is (X11).
+QImage ScreenAt(QWidget* w) {
+  return QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(w->frameGeometry()).convertToFormat(
+      QImage::Format_RGB32);
+}
+
+// The program's side for one test: an application, its queue, a main window with the frame host.
+struct Program {
+  int argc = 1;
+  char name[32] = "plugins_vis_window_tests";
+  char* argv[2] = {name, nullptr};
+  QApplication qapp{argc, argv};
+  ProgramDir dir;
+  SilentOutput silent;
+  platform::MessageRecorder msgs;
+  QWidget owner;
+  Program() {
+    platform::AttachQueueToQtLoop();
+    owner.resize(300, 100);
+    owner.move(40, 400);
+    owner.show();
+    app::InstallVisFrameHost(&owner);
+  }
+  ~Program() { plugins::SetVisFrameHost(nullptr); }
+  std::string Tones() {
+    return Media("vis_window_tones.wav",
+                 "ffmpeg -nostdin -y -f lavfi -i sine=frequency=1000:sample_rate=44100:duration=20 "
+                 "-f lavfi -i sine=frequency=3000:sample_rate=44100:duration=20 "
+                 "-filter_complex amerge=inputs=2 -ac 2 -c:a pcm_s16le {out}");
+  }
+};
 
 }  // namespace
 
@@ -96,4 +130,61 @@ TEST(VisFrameWindow, TheShippedModuleDrawsItsBarsInTheEmbedFrame) {
   }
   plugins::SetVisFrameHost(nullptr);
   EXPECT_TRUE(msgs.Messages().empty());
+}
+
+TEST(VisFrameWindow, ClosingTheFrameByHandStopsTheModule) {
+  Program p;
+  {
+    TZOZUZivade eng;
+    ASSERT_TRUE(eng.Open(p.Tones()));
+    eng.Play();
+    ASSERT_TRUE(eng.RunVisPlugin(std::string(ORVELLA_STAGE_DIR) + "/plugins/vis_orvella.so", 0));
+    ASSERT_TRUE(PumpUntil([&] { return eng.VisActive() && FrameWidget(); }, 10000));
+    FrameWidget()->close();
+    EXPECT_TRUE(PumpUntil([&] { return !plugins::DriveThreadRunning() && !eng.VisStopping(); }, 10000));
+    EXPECT_FALSE(eng.VisActive());
+    EXPECT_EQ(eng.VisWindowInfo().ThreadId, 0u);
+    EXPECT_EQ(FrameWidget(), nullptr);
+    // The next start gets a new frame.
+    ASSERT_TRUE(eng.RunVisPlugin(std::string(ORVELLA_STAGE_DIR) + "/plugins/vis_orvella.so", 0));
+    ASSERT_TRUE(PumpUntil([&] { return eng.VisActive() && FrameWidget(); }, 10000));
+    eng.QuitVisPlugin();
+    EXPECT_TRUE(PumpUntil([&] { return !plugins::DriveThreadRunning(); }, 10000));
+  }
+  EXPECT_TRUE(p.msgs.Messages().empty());
+}
+
+TEST(VisFrameWindow, AModulesOwnX11WindowIsAdoptedIntoAFrame) {
+  Program p;
+  if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "no native windows on " << qPrintable(QGuiApplication::platformName());
+  const std::string lib = std::string(ORV_TEST_PLUGINS) + "/vis_ownwindow.so";
+  {
+    TZOZUZivade eng;
+    ASSERT_TRUE(eng.Open(p.Tones()));
+    eng.Play();
+    ASSERT_TRUE(eng.RunVisPlugin(lib, 0));
+    ASSERT_TRUE(PumpUntil([&] { return eng.VisActive() && FrameWidget(); }, 10000));
+    EXPECT_EQ(plugins::VisWindowState(), plugins::vwsOwnWindow);
+    EXPECT_EQ(eng.VisWindowInfo().WindowState, plugins::vwsOwnWindow);
+    ASSERT_TRUE(PumpUntil([&] { return eng.VisData()->FramesProduced() > 20; }, 10000));
+    PumpUntil([] { return false; }, 300);
+    QWidget* frame = FrameWidget();
+    ASSERT_NE(frame, nullptr);
+    // The module's own drawing (made at 0,0) shows inside our frame above the main window.
+    EXPECT_GT(frame->y(), 100);
+    EXPECT_GT(ColourPixels(ScreenAt(frame), 0x20, 0xE0, 0x40), 1000);
+    if (const char* artifacts = std::getenv("ORVELLA_X_ARTIFACTS")) {
+      QDir().mkpath(artifacts);
+      QGuiApplication::primaryScreen()->grabWindow(0).save(QString(artifacts) + "/vis_own_window_adopted.png");
+    }
+    // Hidden with the main window and back, like any frame.
+    eng.HideVisWindow();
+    EXPECT_TRUE(PumpUntil([&] { return !frame->isVisible(); }, 5000));
+    eng.ShowVisWindow();
+    EXPECT_TRUE(PumpUntil([&] { return frame->isVisible(); }, 5000));
+    eng.QuitVisPlugin();
+    EXPECT_TRUE(PumpUntil([&] { return !plugins::DriveThreadRunning(); }, 10000));
+    EXPECT_EQ(FrameWidget(), nullptr);
+  }
+  EXPECT_TRUE(p.msgs.Messages().empty());
 }

@@ -13,6 +13,9 @@
 // Variants (compile definitions): VIS_NINE lists nine modules, VIS_NOEXPORT exports
 // no header function, VIS_NULLHEADER returns no header, VIS_NULLMODULE lists none.
 #include <dlfcn.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -28,6 +31,7 @@ constexpr int kModules = 9;
 
 struct Record {
   std::atomic<int> inits{0}, renders{0}, quits{0};
+  std::atomic<int> nice{-100};  // the nice value Init ran at
   std::mutex m;
   unsigned char spectrum[2][576];
   unsigned char waveform[2][576];
@@ -63,6 +67,7 @@ HWND AskFrame(winampVisModule* m) {
 
 [[maybe_unused]] int Init(winampVisModule* m) {
   int i = Index(m);
+  g_rec[i].nice = getpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)));
   ++g_rec[i].inits;
   if (i == 4) return 1;
   if (i == 5) WaitRelease();
@@ -159,6 +164,7 @@ __attribute__((visibility("default"))) int testkit_inits(int i) { return g_rec[i
 __attribute__((visibility("default"))) int testkit_renders(int i) { return g_rec[i].renders.load(); }
 __attribute__((visibility("default"))) int testkit_quits(int i) { return g_rec[i].quits.load(); }
 __attribute__((visibility("default"))) void testkit_release(void) { g_release = true; }
+__attribute__((visibility("default"))) int testkit_nice(int i) { return g_rec[i].nice.load(); }
 __attribute__((visibility("default"))) void testkit_reset(void) {
   g_release = false;
   for (Record& r : g_rec) {
