@@ -23,6 +23,7 @@
 
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "plugins/Drawers.h"
 #include "plugins/VisDrive2.h"
@@ -87,7 +88,14 @@ class TFrameWindow : public QWidget {
 
 class TQtVisFrames : public plugins::TVisFrameHost {
  public:
-  explicit TQtVisFrames(QWidget* owner) : owner_(owner) {}
+  explicit TQtVisFrames(QWidget* owner) : owner_(owner) {
+    notify_ = platform::CreateMessageWindow(
+        [this](platform::HWND w, platform::UINT m, platform::WPARAM wp, platform::LPARAM lp) -> platform::LRESULT {
+          if (m != kRepaint) return platform::DefWindowProc(w, m, wp, lp);
+          Repaint(reinterpret_cast<platform::HWND>(lp));
+          return 0;
+        });
+  }
   void SetOwner(QWidget* owner) { owner_ = owner; }
 
   platform::HWND CreateFrame(int width, int height, const std::string& title) override {
@@ -242,17 +250,32 @@ class TQtVisFrames : public plugins::TVisFrameHost {
 
   void UnlockSurface(platform::HWND h) override {
     plugins::BuiltInVisFrameHost()->UnlockSurface(h);
-    QPointer<QWidget> view;
+    // Repainted on the UI thread, one request at a time per frame. The request goes
+    // through the message layer: no Qt object is touched on the module's thread.
     {
       std::lock_guard lock(mutex_);
-      auto it = frames_.find(h);
-      if (it != frames_.end()) view = it->second.view;
+      if (!frames_.count(h) || !repaintPending_.insert(h).second) return;
     }
-    // Repainted on the UI thread, at most once per event-loop turn.
-    if (view) QMetaObject::invokeMethod(view.data(), [view] { if (view) view->update(); }, Qt::QueuedConnection);
+    if (!platform::PostMessage(notify_, kRepaint, 0, reinterpret_cast<platform::LPARAM>(h))) {
+      std::lock_guard lock(mutex_);
+      repaintPending_.erase(h);
+    }
   }
 
  private:
+  static constexpr platform::UINT kRepaint = platform::WM_APP + 60;
+
+  void Repaint(platform::HWND h) {
+    QPointer<QWidget> view;
+    {
+      std::lock_guard lock(mutex_);
+      repaintPending_.erase(h);
+      auto it = frames_.find(h);
+      if (it != frames_.end()) view = it->second.view;
+    }
+    if (view) view->update();
+  }
+
   struct Entry {
     QPointer<QWidget> frame, view;
     unsigned long xid = 0;
@@ -262,6 +285,8 @@ class TQtVisFrames : public plugins::TVisFrameHost {
   std::mutex mutex_;
   std::map<platform::HWND, Entry> frames_;
   std::map<platform::HWND, QPointer<QWidget>> targets_;  // embed targets
+  std::set<platform::HWND> repaintPending_;               // guarded by mutex_
+  platform::HWND notify_ = nullptr;                       // UI thread's window for repaint requests
 };
 
 TQtVisFrames*& Host() {
