@@ -31,8 +31,13 @@ void TErrorBox::EnsureLoaded() {
   loaded_ = true;
   auto files = platform::FindFiles(folder_, "lang_*.txt");
   if (files.empty()) return;
-  std::ifstream in(platform::WithSlash(folder_) + files.front(), std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ifstream in(platform::WithSlash(folder_) + files.front(), std::ios::binary | std::ios::ate);
+  const std::streamoff size = in.tellg();
+  // A translation table is a few kilobytes; a larger file is not one and is left unread.
+  if (!in || size < 0 || uint64_t(size) > kMaxTranslationFileBytes) return;
+  in.seekg(0);
+  std::string text(static_cast<size_t>(size), '\0');
+  if (!in.read(text.data(), size)) return;
   LoadTranslations(text);
 }
 

@@ -2,12 +2,16 @@
 // "lang_*.txt" file of the program folder, read once per run. UI thread only.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace engine {
+
+// Larger "lang_*.txt" files are not read: the messages stay in English.
+inline constexpr uint64_t kMaxTranslationFileBytes = 1u << 20;
 
 class TErrorBox {
  public:

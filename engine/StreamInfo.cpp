@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "engine/AddonFamilies.h"
+#include "engine/ModuleTitle.h"
 #include "engine/ZOZUZivade.h"
 #include "plugins/PluginCtrl.h"
 #include "platform/Paths.h"
@@ -72,18 +73,6 @@ std::string UpperAscii(std::string s) {
   for (char& c : s)
     if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
   return s;
-}
-
-// Trailing spaces and control characters are cut from titles stored in module headers.
-std::string ModuleTitle(const std::string& path, size_t offset, size_t length) {
-  std::ifstream in(path, std::ios::binary);
-  std::string buf(length, '\0');
-  if (!in.seekg(static_cast<std::streamoff>(offset)) || !in.read(buf.data(), static_cast<std::streamsize>(length)))
-    return {};
-  size_t zero = buf.find('\0');
-  if (zero != std::string::npos) buf.resize(zero);
-  while (!buf.empty() && static_cast<unsigned char>(buf.back()) <= ' ') buf.pop_back();
-  return buf;
 }
 
 bool FileSizeOf(const std::string& path, uint32_t& size) {
@@ -243,10 +232,7 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
   } else if (ext == ".MO3" || ext == ".IT" || ext == ".XM" || ext == ".S3M" || ext == ".MTM" || ext == ".MOD" ||
              ext == ".UMX") {
     FileSizeOf(name, info.FileSize);
-    if (ext == ".MOD") info.Title = ModuleTitle(name, 0, 20);
-    else if (ext == ".XM") info.Title = ModuleTitle(name, 17, 20);
-    else if (ext == ".IT" || ext == ".MTM") info.Title = ModuleTitle(name, 4, 20);
-    else if (ext == ".S3M") info.Title = ModuleTitle(name, 0, 28);
+    if (ModuleTitleField(ext).length) info.Title = ModuleTitleFromFile(name, ext);
     else info.Title = platform::ExtractFileName(name);
     if (bassReady_) {
       if (HMUSIC h = bass_.BASS_MusicLoad(FALSE, name.c_str(), 0, 0, 0x20000, 0)) {

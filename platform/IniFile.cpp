@@ -21,13 +21,6 @@ std::function<bool(std::string_view)>& FaultHook() {
   return hook;
 }
 
-// A refused step reports an input/output error, so callers that name the cause have one.
-bool StepAllowed(std::string_view step) {
-  auto& hook = FaultHook();
-  if (!hook || hook(step)) return true;
-  errno = EIO;
-  return false;
-}
 
 std::string_view Trim(std::string_view s) {
   size_t b = 0, e = s.size();
@@ -121,6 +114,14 @@ std::optional<int> ParseInteger(std::string_view s) {
 }  // namespace
 
 void IniFile::SetFaultHook(std::function<bool(std::string_view step)> hook) { FaultHook() = std::move(hook); }
+
+// A refused step reports an input/output error, so callers that name the cause have one.
+bool WriteStepAllowed(std::string_view step) {
+  auto& hook = FaultHook();
+  if (!hook || hook(step)) return true;
+  errno = EIO;
+  return false;
+}
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
   // Only a regular file is read: a folder of that name would throw from the
@@ -286,7 +287,7 @@ bool IniFile::Save(std::string* error) {
 
 bool WriteFileAtomic(const std::string& path, std::string_view data) {
   std::string tmp = path + ".tmp-XXXXXX";
-  if (!StepAllowed("open")) return false;
+  if (!WriteStepAllowed("open")) return false;
   int fd = mkstemp(tmp.data());
   if (fd < 0) return false;
   auto fail = [&] {
@@ -301,7 +302,7 @@ bool WriteFileAtomic(const std::string& path, std::string_view data) {
   if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
   else ::fchmod(fd, 0644);
   // An injected write failure stops half way, like a disk that fills up.
-  const bool writeFails = !StepAllowed("write");
+  const bool writeFails = !WriteStepAllowed("write");
   const size_t end = writeFails ? data.size() / 2 : data.size();
   size_t done = 0;
   while (done < end) {
@@ -316,14 +317,14 @@ bool WriteFileAtomic(const std::string& path, std::string_view data) {
     errno = ENOSPC;
     return fail();
   }
-  if (!StepAllowed("sync") || ::fsync(fd) != 0) return fail();
+  if (!WriteStepAllowed("sync") || ::fsync(fd) != 0) return fail();
   if (::close(fd) != 0) {
     const int err = errno;
     ::unlink(tmp.c_str());
     errno = err;
     return false;
   }
-  if (!StepAllowed("rename") || ::rename(tmp.c_str(), path.c_str()) != 0) {
+  if (!WriteStepAllowed("rename") || ::rename(tmp.c_str(), path.c_str()) != 0) {
     const int err = errno;
     ::unlink(tmp.c_str());
     errno = err;

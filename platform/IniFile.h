@@ -50,8 +50,10 @@ class IniFile {
   // The text the document would be saved as.
   std::string Text() const;
 
-  // Test hook: called before each step of Save ("open", "write", "sync", "rename");
-  // returning false makes that step fail as if the system had refused it.
+  // Test hook for every writer of user data: called before each write step ("open",
+  // "write", "sync", "rename") of WriteFileAtomic and of the tag writers; returning false
+  // makes that step fail as if the system had refused it. Process-wide: set it before a
+  // writer's thread starts and clear it after that thread has finished.
   static void SetFaultHook(std::function<bool(std::string_view step)> hook);
 
  private:
@@ -79,6 +81,9 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key, s
 
 // Writes `data` to `path` atomically: a temporary file in the same folder, flushed
 // and synced, then renamed over the target. The target is untouched on failure.
+// Asks the test hook whether the named write step may go ahead; false sets errno to EIO.
+bool WriteStepAllowed(std::string_view step);
+
 bool WriteFileAtomic(const std::string& path, std::string_view data);
 
 }  // namespace platform

@@ -52,7 +52,7 @@ bool TLineReader::Next(std::string_view& line) {
   if (pos_ >= n) return false;
   size_t i = pos_;
   while (i < n && text_[i] != '\r' && text_[i] != '\n') ++i;
-  line = text_.substr(pos_, i - pos_);
+  line = i - pos_ > kMaxPlaylistLine ? std::string_view() : text_.substr(pos_, i - pos_);
   if (i < n && text_[i] == '\r' && i + 1 < n && text_[i + 1] == '\n') ++i;
   pos_ = i + 1;
   return true;

@@ -26,6 +26,9 @@ inline constexpr const char* kKindUnknown = "Unknown";
 // make the list grow without bound (a real playlist stays far below both).
 inline constexpr size_t kMaxPlaylistFileSize = 64u << 20;
 inline constexpr size_t kMaxPlaylistEntries = 2'000'000;
+// Longer than any path with its title and time: a longer line holds no entry and is read as
+// an empty one (a title that long would only stall the list and the scrolling title).
+inline constexpr size_t kMaxPlaylistLine = 64u << 10;
 
 // Lines ended by CR, LF or CR LF, one at a time; a final line end gives no extra
 // empty line. The views point into the text.

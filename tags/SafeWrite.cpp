@@ -1,5 +1,7 @@
 #include "tags/SafeWrite.h"
 
+#include "platform/IniFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,19 +9,19 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 namespace tags {
 
 namespace {
-std::atomic<int> gFaultStep{0};
 std::atomic<int> gStepsTaken{0};
 
-// True when this step is the one the test hook wants to fail.
-bool InjectFault() {
-  int n = gStepsTaken.fetch_add(1) + 1;
-  int target = gFaultStep.load();
-  return target > 0 && n == target;
+// True when the write-step hook shared by every writer of user data (platform's) refuses
+// this step.
+bool InjectFault(std::string_view step) {
+  gStepsTaken.fetch_add(1);
+  return !platform::WriteStepAllowed(step);
 }
 
 bool RawWrite(int fd, const uint8_t* p, size_t n, int64_t offset) {
@@ -46,8 +48,12 @@ std::string FolderOf(const std::string& path) {
 
 namespace testhooks {
 void SetWriteFault(int step) {
-  gFaultStep.store(step);
   gStepsTaken.store(0);
+  if (step <= 0) {
+    platform::IniFile::SetFaultHook(nullptr);
+    return;
+  }
+  platform::IniFile::SetFaultHook([step, seen = 0](std::string_view) mutable { return ++seen != step; });
 }
 int WriteStepsTaken() { return gStepsTaken.load(); }
 }  // namespace testhooks
@@ -55,7 +61,7 @@ int WriteStepsTaken() { return gStepsTaken.load(); }
 namespace io {
 
 bool ClearReadOnly(const std::string& path) {
-  if (InjectFault()) return false;
+  if (InjectFault("open")) return false;
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (st.st_mode & S_IWUSR) return true;
@@ -63,7 +69,7 @@ bool ClearReadOnly(const std::string& path) {
 }
 
 int OpenForUpdate(const std::string& path) {
-  if (InjectFault()) return -1;
+  if (InjectFault("open")) return -1;
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat st;
@@ -76,7 +82,7 @@ int OpenForUpdate(const std::string& path) {
 
 bool WriteAt(int fd, const void* data, size_t n, int64_t offset) {
   const auto* p = static_cast<const uint8_t*>(data);
-  if (InjectFault()) {
+  if (InjectFault("write")) {
     RawWrite(fd, p, n / 2, offset);
     return false;
   }
@@ -84,7 +90,7 @@ bool WriteAt(int fd, const void* data, size_t n, int64_t offset) {
 }
 
 bool Truncate(int fd, int64_t size) {
-  if (InjectFault()) return false;
+  if (InjectFault("write")) return false;
   while (::ftruncate(fd, size) != 0) {
     if (errno != EINTR) return false;
   }
@@ -92,7 +98,7 @@ bool Truncate(int fd, int64_t size) {
 }
 
 bool Sync(int fd) {
-  if (InjectFault()) return false;
+  if (InjectFault("sync")) return false;
   return ::fsync(fd) == 0;
 }
 
@@ -101,7 +107,7 @@ void Close(int fd) {
 }
 
 int CreateBeside(const std::string& path, std::string& tempPath) {
-  if (InjectFault()) return -1;
+  if (InjectFault("open")) return -1;
   for (int attempt = 0; attempt < 100; ++attempt) {
     tempPath = path + "~";
     if (attempt > 0) tempPath += std::to_string(::getpid()) + "_" + std::to_string(attempt);
@@ -125,7 +131,7 @@ bool CopyRange(int src, int64_t from, int64_t count, int dst, int64_t dstOffset)
 }
 
 bool CopyMode(const std::string& path, int dst) {
-  if (InjectFault()) return false;
+  if (InjectFault("write")) return false;
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return false;
   if (::fchmod(dst, (st.st_mode & 07777) | S_IWUSR) != 0) return false;
@@ -136,7 +142,7 @@ bool CopyMode(const std::string& path, int dst) {
 }
 
 bool Replace(const std::string& tempPath, const std::string& path) {
-  if (InjectFault()) return false;
+  if (InjectFault("rename")) return false;
   if (::rename(tempPath.c_str(), path.c_str()) != 0) return false;
   int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {

@@ -13,7 +13,8 @@ namespace tags {
 
 namespace testhooks {
 // Makes the step-th write step from now fail (1 = the next one); 0 turns the hook off.
-// Process-wide; meant for single-threaded tests.
+// A numbered form of the one write-step hook all writers share (IniFile::SetFaultHook, which
+// also reaches these steps by name). Process-wide; meant for single-threaded tests.
 void SetWriteFault(int step);
 // Write steps counted since the last SetWriteFault call.
 int WriteStepsTaken();

@@ -63,7 +63,8 @@ int Interrupt(void* opaque) {
 void NameVideo(const AVCodecParameters* p, TMediaDetails& d) {
   d.MediaVideoMajorType = "Video";
   uint32_t tag = p->codec_tag;
-  if (tag == 0) tag = av_codec_get_tag(std::array<const AVCodecTag*, 1>{avformat_get_riff_video_tags()}.data(), p->codec_id);
+  // The list of tag tables ends with a null entry.
+  if (tag == 0) tag = av_codec_get_tag(std::array<const AVCodecTag*, 2>{avformat_get_riff_video_tags(), nullptr}.data(), p->codec_id);
   const std::string fourcc = tag ? TagText(tag) : std::string();
   const std::string w = std::to_string(p->width), h = std::to_string(p->height);
   if (p->codec_id == AV_CODEC_ID_MPEG1VIDEO) {
@@ -119,7 +120,7 @@ void NameAudio(const AVCodecParameters* p, TMediaDetails& d) {
   }
   unsigned tag = p->codec_tag;
   if (tag == 0 || tag > 0xffff)
-    tag = av_codec_get_tag(std::array<const AVCodecTag*, 1>{avformat_get_riff_audio_tags()}.data(), p->codec_id);
+    tag = av_codec_get_tag(std::array<const AVCodecTag*, 2>{avformat_get_riff_audio_tags(), nullptr}.data(), p->codec_id);
   d.MediaAudioFormatTag = WaveFormatTagName(tag);
   int bits = p->bits_per_coded_sample;
   if (bits <= 0) bits = av_get_bits_per_sample(p->codec_id);

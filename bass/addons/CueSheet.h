@@ -9,6 +9,8 @@
 namespace orvcd {
 
 constexpr uint32_t kSectorBytes = 2352;  // one raw CD sector: 1/75 s of 16-bit stereo 44.1 kHz
+// Cue sheets are text of a few kilobytes; a larger file is not one.
+constexpr size_t kMaxCueSheetBytes = 1u << 20;
 
 struct CueTrack {
   int number = 0;           // as written in the sheet (1..99)

@@ -258,8 +258,16 @@ std::shared_ptr<ImageDrive> LoadImage(const std::string& cuePath, int* error) {
     *error = BASS_ERROR_FILEOPEN;
     return nullptr;
   }
+  // A cue sheet is a few kilobytes: a larger file is refused before any of it is read.
+  in.seekg(0, std::ios::end);
+  const std::streamoff bytes = in.tellg();
+  if (bytes < 0 || bytes > std::streamoff(orvcd::kMaxCueSheetBytes)) {
+    *error = BASS_ERROR_FILEFORM;
+    return nullptr;
+  }
+  in.seekg(0);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (text.size() > (1u << 20)) {
+  if (text.size() > orvcd::kMaxCueSheetBytes) {  // it grew while read
     *error = BASS_ERROR_FILEFORM;
     return nullptr;
   }

@@ -6,6 +6,7 @@
 // target (a preroll so the decoder's state is rebuilt), then decodes and drops samples up to the
 // exact target.
 #include "Core.h"
+#include "HeaderWalks.h"
 #include "Net.h"
 
 extern "C" {
@@ -120,193 +121,13 @@ bool InList(const char* list, const char* name) {
   return false;
 }
 
-// The Vorbis comment header as a BASS tag list ("KEY=value\0...\0\0"). FFmpeg rewrites the header
-// it keeps, so the original is read from the file's first Ogg pages.
-std::string ParseVorbisComment(const std::vector<uint8_t>& p) {
-  if (p.size() < 7 + 8 || p[0] != 3 || std::memcmp(p.data() + 1, "vorbis", 6) != 0) return {};
-  size_t q = 7, end = p.size();
-  auto rd32 = [&](uint32_t& v) {
-    if (q + 4 > end) return false;
-    v = uint32_t(p[q]) | uint32_t(p[q + 1]) << 8 | uint32_t(p[q + 2]) << 16 | uint32_t(p[q + 3]) << 24;
-    q += 4;
-    return true;
+// The file as the header walks read it (the file position is the caller's to restore). Reads
+// that follow each other do not seek, as a network stream prefers.
+ReadAtFn ReaderOf(ORV_FILE* f) {
+  return [f](QWORD pos, void* buf, size_t n) -> size_t {
+    if (FileTell(f) != pos && !FileSeek(f, pos)) return 0;
+    return FileRead(f, buf, DWORD(n));
   };
-  uint32_t vendor, count;
-  if (!rd32(vendor) || vendor > end - q) return {};
-  q += vendor;
-  if (!rd32(count)) return {};
-  std::string out;
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t len;
-    if (!rd32(len) || len > end - q) break;
-    std::string s(reinterpret_cast<const char*>(p.data() + q), len);
-    q += len;
-    s = s.c_str();  // an embedded zero would cut the list
-    if (s.empty()) continue;
-    out += s;
-    out += '\0';
-  }
-  out += '\0';
-  return out;
-}
-
-std::string OggComments(ORV_FILE* f) {
-  std::vector<uint8_t> packet;
-  int packets = 0;
-  uint32_t serial = 0;
-  bool first = true;
-  FileSeek(f, 0);
-  for (int page = 0; page < 64; ++page) {
-    uint8_t h[27];
-    if (FileRead(f, h, 27) != 27 || std::memcmp(h, "OggS", 4) != 0) break;
-    uint32_t ser = uint32_t(h[14]) | uint32_t(h[15]) << 8 | uint32_t(h[16]) << 16 | uint32_t(h[17]) << 24;
-    uint8_t lace[255];
-    int nseg = h[26];
-    if (FileRead(f, lace, DWORD(nseg)) != DWORD(nseg)) break;
-    size_t body = 0;
-    for (int i = 0; i < nseg; ++i) body += lace[i];
-    std::vector<uint8_t> data(body);
-    if (FileRead(f, data.data(), DWORD(body)) != body) break;
-    if (first) {
-      serial = ser;
-      first = false;
-    }
-    if (ser != serial) continue;
-    size_t at = 0;
-    for (int i = 0; i < nseg; ++i) {
-      if (packets == 1) packet.insert(packet.end(), data.begin() + long(at), data.begin() + long(at + lace[i]));
-      at += lace[i];
-      if (lace[i] < 255) {
-        if (++packets == 2) {
-          FileSeek(f, 0);
-          return ParseVorbisComment(packet);
-        }
-      }
-    }
-    if (packet.size() > (16u << 20)) break;
-  }
-  FileSeek(f, 0);
-  return {};
-}
-
-// MPEG audio frame header facts.
-struct MpegHeader {
-  int version = 0;  // 1 = MPEG-1, 2 = MPEG-2, 3 = MPEG-2.5
-  int layer = 0;
-  int rate = 0;
-  int size = 0;  // frame bytes
-  int spf = 0;   // samples per frame
-  bool mono = false;
-};
-
-bool ParseMpegHeader(const uint8_t* h, MpegHeader& m) {
-  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
-  int v = (h[1] >> 3) & 3, l = (h[1] >> 1) & 3, bi = h[2] >> 4, si = (h[2] >> 2) & 3, pad = (h[2] >> 1) & 1;
-  if (v == 1 || l == 0 || bi == 0 || bi == 15 || si == 3) return false;
-  static const int kRates[3] = {44100, 48000, 32000};
-  static const int kBr[5][15] = {
-      {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-      {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-      {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
-      {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-      {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}};
-  m.version = v == 3 ? 1 : v == 2 ? 2 : 3;
-  m.layer = 4 - l;
-  m.rate = kRates[si] >> (m.version - 1);
-  int table = m.version == 1 ? m.layer - 1 : (m.layer == 1 ? 3 : 4);
-  int br = kBr[table][bi] * 1000;
-  if (m.layer == 1) {
-    m.size = (12 * br / m.rate + pad) * 4;
-    m.spf = 384;
-  } else if (m.layer == 2 || m.version == 1) {
-    m.size = 144 * br / m.rate + pad;
-    m.spf = 1152;
-  } else {
-    m.size = 72 * br / m.rate + pad;
-    m.spf = 576;
-  }
-  m.mono = (h[3] >> 6) == 3;
-  return m.size >= 4;
-}
-
-// Exact decoded length of an MPEG audio stream starting at "start": from the Xing/LAME header when
-// there is one (frames minus encoder delay and padding, as FFmpeg trims them), otherwise by walking
-// the frame headers. -1 when it cannot tell.
-int64_t MpegLength(ORV_FILE* f, QWORD start, std::vector<QWORD>& offsets, int& spf) {
-  QWORD size = FileSize(f);
-  if (!FileSeek(f, start)) return -1;
-  std::vector<uint8_t> buf(1 << 16);
-  QWORD bufAt = start;
-  size_t bufLen = FileRead(f, buf.data(), DWORD(buf.size()));
-  auto at = [&](QWORD pos, size_t n) -> const uint8_t* {
-    if (pos < bufAt || pos + n > bufAt + bufLen) {
-      if (!FileSeek(f, pos)) return nullptr;
-      bufAt = pos;
-      bufLen = FileRead(f, buf.data(), DWORD(buf.size()));
-      if (bufLen < n) return nullptr;
-    }
-    return buf.data() + (pos - bufAt);
-  };
-  // First frame: a valid header followed by another one.
-  QWORD pos = start;
-  MpegHeader first;
-  for (int tries = 0;; ++tries, ++pos) {
-    if (tries > 65536) return -1;
-    const uint8_t* h = at(pos, 4);
-    if (!h) return -1;
-    MpegHeader m, n;
-    if (!ParseMpegHeader(h, m)) continue;
-    const uint8_t* h2 = at(pos + QWORD(m.size), 4);
-    if (h2 && ParseMpegHeader(h2, n) && n.layer == m.layer && n.rate == m.rate) {
-      first = m;
-      break;
-    }
-    if (!h2 && pos + QWORD(m.size) == size) {
-      first = m;
-      break;
-    }
-  }
-  // Xing / Info header in the first frame
-  if (first.layer == 3) {
-    int side = first.version == 1 ? (first.mono ? 17 : 32) : (first.mono ? 9 : 17);
-    const uint8_t* x = at(pos, size_t(std::min<QWORD>(first.size, size - pos)));
-    if (x && first.size >= 4 + side + 8 &&
-        (std::memcmp(x + 4 + side, "Xing", 4) == 0 || std::memcmp(x + 4 + side, "Info", 4) == 0)) {
-      const uint8_t* p = x + 4 + side + 4;
-      const uint8_t* end = x + first.size;
-      auto be32 = [](const uint8_t* q) { return uint32_t(q[0]) << 24 | uint32_t(q[1]) << 16 | uint32_t(q[2]) << 8 | q[3]; };
-      uint32_t flags = be32(p);
-      p += 4;
-      int64_t frames = -1;
-      if (flags & 1) {
-        frames = be32(p);
-        p += 4;
-      }
-      if (flags & 2) p += 4;
-      if (flags & 4) p += 100;
-      if (flags & 8) p += 4;
-      int delay = 0, padding = 0;
-      if (p + 24 <= end && (std::memcmp(p, "LAME", 4) == 0 || std::memcmp(p, "Lavf", 4) == 0 ||
-                            std::memcmp(p, "Lavc", 4) == 0)) {
-        const uint8_t* dp = p + 21;
-        delay = (dp[0] << 4) | (dp[1] >> 4);
-        padding = ((dp[1] & 0x0F) << 8) | dp[2];
-      }
-      if (frames > 0) return std::max<int64_t>(0, frames * first.spf - delay - padding);
-    }
-  }
-  int64_t frames = 0;
-  while (pos + 4 <= size) {
-    const uint8_t* h = at(pos, 4);
-    MpegHeader m;
-    if (!h || !ParseMpegHeader(h, m) || m.layer != first.layer || m.rate != first.rate) break;
-    if (pos + QWORD(m.size) > size) break;  // a cut last frame is not decoded
-    ++frames;
-    offsets.push_back(pos);
-    pos += QWORD(m.size);
-  }
-  spf = first.spf;
-  return frames * first.spf;
 }
 
 void ReadTags(FFDec* d) {
@@ -545,7 +366,7 @@ void FFmpegNetComplete(void* self) {
   if (std::string(d->fmt->iformat->name) == "mp3") {
     std::vector<QWORD> index;
     int spf = 0;
-    int64_t exact = MpegLength(d->file, d->id3v2.size(), index, spf);
+    int64_t exact = MpegLength(ReaderOf(d->file), FileSize(d->file), d->id3v2.size(), index, spf);
     if (exact >= 0) {
       d->length = exact;
       d->frameIndex.swap(index);
@@ -587,7 +408,7 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   if (!net) ReadTags(d.get());  // before FFmpeg owns the file position
   {
     char magic[4];
-    if (FileRead(file, magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0) d->ogg = OggComments(file);
+    if (FileRead(file, magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0) d->ogg = OggComments(ReaderOf(file));
     FileSeek(file, 0);
   }
   auto* iobuf = static_cast<uint8_t*>(av_malloc(kIoBuffer));
@@ -675,7 +496,7 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   if (std::string(demux) == "mp3" && !net) {
     // The container's MPEG length is an estimate; count it exactly (file position restored after).
     QWORD keep = FileTell(file);
-    int64_t exact = MpegLength(file, d->id3v2.size(), d->frameIndex, d->frameSpf);
+    int64_t exact = MpegLength(ReaderOf(file), FileSize(file), d->id3v2.size(), d->frameIndex, d->frameSpf);
     FileSeek(file, keep);
     if (exact >= 0) d->length = exact;
   }

@@ -107,9 +107,13 @@ TMidiTiming ParseMidiTiming(const std::vector<uint8_t>& data) {
 }
 
 TMidiTiming ReadMidiTiming(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return {};
-  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::streamoff size = in.tellg();
+  if (size < 0 || uint64_t(size) > kMaxMidiFileBytes) return {};
+  in.seekg(0);
+  std::vector<uint8_t> data(static_cast<size_t>(size));
+  if (!in.read(reinterpret_cast<char*>(data.data()), size)) return {};
   return ParseMidiTiming(data);
 }
 

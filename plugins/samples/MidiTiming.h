@@ -28,6 +28,9 @@ struct TMidiTiming {
 // Reads the header and every track; `ok` is false for anything that is not a
 // well-formed standard MIDI file (truncated tracks end at the data's end).
 TMidiTiming ParseMidiTiming(const std::vector<uint8_t>& data);
+// Files larger than kMaxMidiFileBytes are not read (not ok): MIDI files are small, the
+// audio library refuses them beyond the same size.
+inline constexpr uint64_t kMaxMidiFileBytes = 64u << 20;
 TMidiTiming ReadMidiTiming(const std::string& path);
 
 }  // namespace inmidi

@@ -2,6 +2,8 @@
 // keys, quotes, and the open dialog's filter.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -150,6 +152,24 @@ TEST(AppLanguage, EnclosingQuotesAreStripped) {
   p.form->ApplyLanguage("Quoted");
   EXPECT_EQ(p.form->Action("PMPlay")->text().toStdString(), "Play");
   EXPECT_EQ(p.windows->FormUrl->windowTitle().toStdString(), "Enter \"the\" address");
+}
+
+TEST(AppLanguage, HostileLanguageFilesAreReadWithinTheirBounds) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  // A value longer than an INI value can be is cut at 2047 characters.
+  dir.Write("language/Long.ini", "[Interface]\nPMPlay.Caption=" + std::string(100000, 'p') + "\nPMStop.Caption=Halt\n");
+  // A file beyond 16 MB (sparse) is read up to there: its keys at the start still apply.
+  dir.Write("language/Huge.ini", "[Interface]\nPMPlay.Caption=Spielen\n");
+  std::filesystem::resize_file(dir.File("language/Huge.ini"), platform::kIniMaxFile + (uintmax_t(1) << 30));
+  platform::MessageRecorder rec;
+  Player p;
+  p.form->ApplyLanguage("Long");
+  EXPECT_EQ(p.form->Action("PMPlay")->text().toStdString(), std::string(platform::kIniMaxValue, 'p'));
+  EXPECT_EQ(p.form->Action("PMStop")->text().toStdString(), "Halt");
+  p.form->ApplyLanguage("Huge");
+  EXPECT_EQ(p.form->Action("PMPlay")->text().toStdString(), "Spielen");
+  EXPECT_TRUE(rec.Messages().empty());
 }
 
 TEST(AppLanguage, OpenDialogFilterIsExact) {

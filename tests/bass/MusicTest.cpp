@@ -3,6 +3,7 @@
 #include "ModuleWriters.h"
 
 #include <atomic>
+#include <filesystem>
 
 namespace {
 
@@ -103,6 +104,22 @@ TEST(Music, NotAModuleIsRefused) {
   EXPECT_EQ(BASS_MusicLoad(FALSE, wav.c_str(), 0, 0, 0, 0), 0u);
   EXPECT_EQ(BASS_MusicLoad(FALSE, (lib.dir / "none.xm").c_str(), 0, 0, 0, 0), 0u);
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+}
+
+TEST(Music, AModuleLargerThan256MegabytesIsRefusedUnread) {
+  bt::Lib lib(false);
+  ASSERT_TRUE(lib.ok);
+  std::string path = lib.dir / "huge.xm";
+  bt::WriteFile(path, mw::Xm("Big"));
+  // Sparse: no disk used; loading it whole would cost the memory its size says.
+  std::filesystem::resize_file(path, (uintmax_t(256) << 20) + 1);
+  EXPECT_EQ(BASS_MusicLoad(FALSE, path.c_str(), 0, 0, BASS_MUSIC_DECODE, 0), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+  // The same module at its own size loads.
+  std::filesystem::resize_file(path, mw::Xm("Big").size());
+  HMUSIC h = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, BASS_MUSIC_DECODE, 0);
+  EXPECT_NE(h, 0u) << BASS_ErrorGetCode();
+  if (h) BASS_MusicFree(h);
 }
 
 }  // namespace

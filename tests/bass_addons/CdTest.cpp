@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,19 @@ TEST_F(CdImage, AppearsAsADrive) {
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
   EXPECT_TRUE(cd_.BASS_CD_IsReady(drive_));
   EXPECT_EQ(cd_.BASS_CD_GetTracks(drive_), 2u);
+}
+
+TEST_F(CdImage, ACueSheetLargerThanOneMegabyteIsRefusedUnread) {
+  const std::string sheet = "FILE \"disc.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n";
+  // Padded with blanks up to the limit: still a cue sheet.
+  WriteCue("padded.cue", sheet + std::string((1u << 20) - sheet.size(), ' '));
+  const DWORD padded = cd_.AddImage((dir_ / "padded.cue").c_str());
+  EXPECT_NE(padded, DWORD(-1)) << BASS_ErrorGetCode();
+  // Far larger (sparse: no disk used): refused without being read.
+  WriteCue("huge.cue", sheet);
+  std::filesystem::resize_file(dir_ / "huge.cue", uintmax_t(16) << 30);
+  EXPECT_EQ(cd_.AddImage((dir_ / "huge.cue").c_str()), DWORD(-1));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
 }
 
 TEST_F(CdImage, TrackLengthsAreExact) {

@@ -6,11 +6,14 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "AddonTestUtil.h"
+#include "bass/addons/SoundFont.h"
 #include "../bass_net/TestServer.h"
 #include "MediaWriters.h"
 #include "bass/addons/bassmidi.h"
@@ -394,6 +397,46 @@ TEST_F(MidiAddon, CorruptAndTruncatedFilesAreRefused) {
   at::WriteFile(cut, sf);
   EXPECT_EQ(midi_.BASS_MIDI_FontInit(cut.c_str(), 0), 0u);
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+}
+
+TEST_F(MidiAddon, BoundsOfMidiFilesAndSoundFonts) {
+  // A MIDI file beyond 64 MB (sparse: trailing bytes after its tracks) is refused unread.
+  std::string big = dir_ / "big.mid";
+  at::WriteFile(big, SongBytes());
+  std::filesystem::resize_file(big, (64u << 20) + 1);
+  EXPECT_EQ(midi_.BASS_MIDI_StreamCreateFile(FALSE, big.c_str(), 0, 0, BASS_STREAM_DECODE, 44100), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+
+  // The most tracks a header can declare (65535) are read; declared but missing ones refuse the file.
+  std::vector<uint8_t> many = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0xFF, 0xFF, 0x01, 0xE0};
+  const uint8_t track[] = {'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0xFF, 0x2F, 0};
+  for (int i = 0; i < 65535; ++i) many.insert(many.end(), track, track + sizeof track);
+  HSTREAM h = midi_.BASS_MIDI_StreamCreateFile(TRUE, many.data(), 0, many.size(), BASS_STREAM_DECODE, 44100);
+  EXPECT_NE(h, 0u) << BASS_ErrorGetCode();
+  if (h) BASS_StreamFree(h);
+  many.resize(many.size() - sizeof track);
+  EXPECT_EQ(midi_.BASS_MIDI_StreamCreateFile(TRUE, many.data(), 0, many.size(), BASS_STREAM_DECODE, 44100), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+
+  // SoundFont texts are cut at 64 KB; a chunk claiming more than the file holds refuses the font.
+  auto readFrom = [](const std::vector<uint8_t>& v) {
+    return [&v](uint64_t off, void* buf, size_t n) -> size_t {
+      if (off >= v.size()) return 0;
+      n = std::min<size_t>(n, v.size() - size_t(off));
+      std::memcpy(buf, v.data() + off, n);
+      return n;
+    };
+  };
+  const std::vector<uint8_t> longName = at::TinySoundFont(std::string(100000, 'N'), "", "");
+  orvmidi::SoundFontInfo info;
+  ASSERT_TRUE(orvmidi::ReadSoundFont(readFrom(longName), longName.size(), &info));
+  EXPECT_EQ(info.name, std::string(65536, 'N'));
+  std::vector<uint8_t> lying = at::TinySoundFont("x", "", "");
+  // The INFO list's size field (after "RIFF", size, "sfbk", "LIST") says 3 GB.
+  lying[16] = 0, lying[17] = 0, lying[18] = 0, lying[19] = 0xC0;
+  std::string error;
+  EXPECT_FALSE(orvmidi::ReadSoundFont(readFrom(lying), lying.size(), &info, &error));
+  EXPECT_EQ(error, "chunk past the end");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "EngineTestUtil.h"
 #include "MidiTiming.h"
@@ -63,6 +64,29 @@ TEST(MidiTiming, BrokenFilesAreRefusedOrCutShort) {
   ASSERT_TRUE(t.ok);
   EXPECT_LT(t.endTick, 2880u);
   EXPECT_GT(t.endTick, 1000u);
+}
+
+TEST(MidiTiming, FilesBeyondTheSizeLimitAreNotRead) {
+  ScratchDir dir;
+  const std::string path = dir.File("big.mid");
+  WriteFile(path, TwoTempoMidi());
+  // Trailing bytes after the tracks up to the limit: still a MIDI file.
+  std::filesystem::resize_file(path, inmidi::kMaxMidiFileBytes);
+  EXPECT_TRUE(inmidi::ReadMidiTiming(path).ok);
+  // One byte more (sparse): refused before anything is read.
+  std::filesystem::resize_file(path, inmidi::kMaxMidiFileBytes + 1);
+  EXPECT_FALSE(inmidi::ReadMidiTiming(path).ok);
+  EXPECT_EQ(inmidi::ReadMidiTiming(path).LengthMs(), 0);
+}
+
+TEST(MidiTiming, TheLargestTrackCountIsRead) {
+  // 65535 tracks (the most the header can declare), each a single end-of-track event.
+  std::string midi = std::string("MThd") + Be32(6) + std::string("\0\x01\xFF\xFF\x01\xE0", 6);
+  const std::string track = "MTrk" + Be32(4) + Vlq(0) + std::string("\xFF\x2F\x00", 3);
+  for (int i = 0; i < 65535; ++i) midi += track;
+  inmidi::TMidiTiming t = inmidi::ParseMidiTiming(Bytes(midi));
+  EXPECT_TRUE(t.ok);
+  EXPECT_EQ(t.endTick, 0u);
 }
 
 TEST(InMidi, PlaysAMidiFileThroughFluidSynthIntoTheCapture) {

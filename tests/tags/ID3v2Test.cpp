@@ -4,6 +4,7 @@
 #include "TestUtil.h"
 #include "tags/ID3v2.h"
 #include "tags/SafeWrite.h"
+#include "platform/IniFile.h"
 
 using namespace tags;
 using namespace tagtest;
@@ -391,6 +392,24 @@ TEST_F(TagsID3v2Write, InterruptedSaveAtEachStepLeavesFileIntact) {
     }
     EXPECT_TRUE(succeeded);
     EXPECT_GE(failures, original == &inPlace ? 4 : 6);
+  }
+}
+
+// The same hook every other writer of user data answers to: a rebuilt tag whose save is
+// refused at each named step keeps the file as it was.
+TEST_F(TagsID3v2Write, ASaveRefusedAtANamedStepOfTheSharedHookLeavesTheFileIntact) {
+  const std::string original = Tag(3, Frame(3, "TIT2", Latin("Old")), 10) + FakeAudio(70000, 4);
+  for (const char* step : {"open", "write", "sync", "rename"}) {
+    std::string f = dir.File("named.mp3");
+    WriteBytes(f, original);
+    TID3v2 t;
+    Fill(t);
+    platform::IniFile::SetFaultHook([step](std::string_view s) { return s != step; });
+    const bool ok = t.SaveToFile(f);
+    platform::IniFile::SetFaultHook(nullptr);
+    EXPECT_FALSE(ok) << step;
+    EXPECT_EQ(ReadBytes(f), original) << step;
+    EXPECT_EQ(tagtest::Run("ls -A " + Quote(dir.Path())), "named.mp3\n") << step;
   }
 }
 

@@ -1,0 +1,185 @@
+// Stream header walks of our own (see HeaderWalks.h).
+#include "HeaderWalks.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace orvbass {
+
+// The Vorbis comment header as a BASS tag list ("KEY=value\0...\0\0"). FFmpeg rewrites the header
+// it keeps, so the original is read from the file's first Ogg pages.
+std::string ParseVorbisComment(const std::vector<uint8_t>& p) {
+  if (p.size() < 7 + 8 || p[0] != 3 || std::memcmp(p.data() + 1, "vorbis", 6) != 0) return {};
+  size_t q = 7, end = p.size();
+  auto rd32 = [&](uint32_t& v) {
+    if (q + 4 > end) return false;
+    v = uint32_t(p[q]) | uint32_t(p[q + 1]) << 8 | uint32_t(p[q + 2]) << 16 | uint32_t(p[q + 3]) << 24;
+    q += 4;
+    return true;
+  };
+  uint32_t vendor, count;
+  if (!rd32(vendor) || vendor > end - q) return {};
+  q += vendor;
+  if (!rd32(count)) return {};
+  std::string out;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t len;
+    if (!rd32(len) || len > end - q) break;
+    std::string s(reinterpret_cast<const char*>(p.data() + q), len);
+    q += len;
+    s = s.c_str();  // an embedded zero would cut the list
+    if (s.empty()) continue;
+    out += s;
+    out += '\0';
+  }
+  out += '\0';
+  return out;
+}
+
+std::string OggComments(const ReadAtFn& read) {
+  std::vector<uint8_t> packet;
+  int packets = 0;
+  uint32_t serial = 0;
+  bool first = true;
+  QWORD pos = 0;
+  auto next = [&](void* buf, size_t n) {
+    if (n == 0) return true;  // an empty page body has no buffer to read into
+    size_t got = read(pos, buf, n);
+    pos += got;
+    return got == n;
+  };
+  for (int page = 0; page < 64; ++page) {
+    uint8_t h[27];
+    if (!next(h, 27) || std::memcmp(h, "OggS", 4) != 0) break;
+    uint32_t ser = uint32_t(h[14]) | uint32_t(h[15]) << 8 | uint32_t(h[16]) << 16 | uint32_t(h[17]) << 24;
+    uint8_t lace[255];
+    int nseg = h[26];
+    if (!next(lace, size_t(nseg))) break;
+    size_t body = 0;
+    for (int i = 0; i < nseg; ++i) body += lace[i];
+    std::vector<uint8_t> data(body);
+    if (!next(data.data(), body)) break;
+    if (first) {
+      serial = ser;
+      first = false;
+    }
+    if (ser != serial) continue;
+    size_t at = 0;
+    for (int i = 0; i < nseg; ++i) {
+      if (packets == 1) packet.insert(packet.end(), data.begin() + long(at), data.begin() + long(at + lace[i]));
+      at += lace[i];
+      if (lace[i] < 255) {
+        if (++packets == 2) return ParseVorbisComment(packet);
+      }
+    }
+    if (packet.size() > (16u << 20)) break;
+  }
+  return {};
+}
+
+bool ParseMpegHeader(const uint8_t* h, MpegHeader& m) {
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
+  int v = (h[1] >> 3) & 3, l = (h[1] >> 1) & 3, bi = h[2] >> 4, si = (h[2] >> 2) & 3, pad = (h[2] >> 1) & 1;
+  if (v == 1 || l == 0 || bi == 0 || bi == 15 || si == 3) return false;
+  static const int kRates[3] = {44100, 48000, 32000};
+  static const int kBr[5][15] = {
+      {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+      {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+      {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+      {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+      {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}};
+  m.version = v == 3 ? 1 : v == 2 ? 2 : 3;
+  m.layer = 4 - l;
+  m.rate = kRates[si] >> (m.version - 1);
+  int table = m.version == 1 ? m.layer - 1 : (m.layer == 1 ? 3 : 4);
+  int br = kBr[table][bi] * 1000;
+  if (m.layer == 1) {
+    m.size = (12 * br / m.rate + pad) * 4;
+    m.spf = 384;
+  } else if (m.layer == 2 || m.version == 1) {
+    m.size = 144 * br / m.rate + pad;
+    m.spf = 1152;
+  } else {
+    m.size = 72 * br / m.rate + pad;
+    m.spf = 576;
+  }
+  m.mono = (h[3] >> 6) == 3;
+  return m.size >= 4;
+}
+
+int64_t MpegLength(const ReadAtFn& read, QWORD size, QWORD start, std::vector<QWORD>& offsets, int& spf) {
+  if (start > size) return -1;
+  std::vector<uint8_t> buf(1 << 16);
+  QWORD bufAt = start;
+  size_t bufLen = read(start, buf.data(), buf.size());
+  auto at = [&](QWORD pos, size_t n) -> const uint8_t* {
+    if (pos < bufAt || pos + n > bufAt + bufLen) {
+      bufAt = pos;
+      bufLen = read(pos, buf.data(), buf.size());
+      if (bufLen < n) return nullptr;
+    }
+    return buf.data() + (pos - bufAt);
+  };
+  // First frame: a valid header followed by another one.
+  QWORD pos = start;
+  MpegHeader first;
+  for (int tries = 0;; ++tries, ++pos) {
+    if (tries > 65536) return -1;
+    const uint8_t* h = at(pos, 4);
+    if (!h) return -1;
+    MpegHeader m, n;
+    if (!ParseMpegHeader(h, m)) continue;
+    const uint8_t* h2 = at(pos + QWORD(m.size), 4);
+    if (h2 && ParseMpegHeader(h2, n) && n.layer == m.layer && n.rate == m.rate) {
+      first = m;
+      break;
+    }
+    if (!h2 && pos + QWORD(m.size) == size) {
+      first = m;
+      break;
+    }
+  }
+  // Xing / Info header in the first frame
+  if (first.layer == 3) {
+    int side = first.version == 1 ? (first.mono ? 17 : 32) : (first.mono ? 9 : 17);
+    const uint8_t* x = at(pos, size_t(std::min<QWORD>(first.size, size - pos)));
+    if (x && first.size >= 4 + side + 8 &&
+        (std::memcmp(x + 4 + side, "Xing", 4) == 0 || std::memcmp(x + 4 + side, "Info", 4) == 0)) {
+      const uint8_t* p = x + 4 + side + 4;
+      const uint8_t* end = x + first.size;
+      auto be32 = [](const uint8_t* q) { return uint32_t(q[0]) << 24 | uint32_t(q[1]) << 16 | uint32_t(q[2]) << 8 | q[3]; };
+      uint32_t flags = be32(p);
+      p += 4;
+      int64_t frames = -1;
+      if (flags & 1) {
+        frames = be32(p);
+        p += 4;
+      }
+      if (flags & 2) p += 4;
+      if (flags & 4) p += 100;
+      if (flags & 8) p += 4;
+      int delay = 0, padding = 0;
+      if (p + 24 <= end && (std::memcmp(p, "LAME", 4) == 0 || std::memcmp(p, "Lavf", 4) == 0 ||
+                            std::memcmp(p, "Lavc", 4) == 0)) {
+        const uint8_t* dp = p + 21;
+        delay = (dp[0] << 4) | (dp[1] >> 4);
+        padding = ((dp[1] & 0x0F) << 8) | dp[2];
+      }
+      if (frames > 0) return std::max<int64_t>(0, frames * first.spf - delay - padding);
+    }
+  }
+  int64_t frames = 0;
+  while (pos + 4 <= size) {
+    const uint8_t* h = at(pos, 4);
+    MpegHeader m;
+    if (!h || !ParseMpegHeader(h, m) || m.layer != first.layer || m.rate != first.rate) break;
+    if (pos + QWORD(m.size) > size) break;  // a cut last frame is not decoded
+    ++frames;
+    offsets.push_back(pos);
+    pos += QWORD(m.size);
+  }
+  spf = first.spf;
+  return frames * first.spf;
+}
+
+}  // namespace orvbass

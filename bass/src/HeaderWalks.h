@@ -1,0 +1,45 @@
+// Our own walks over stream headers that FFmpeg does not give us in the form we need: the
+// Vorbis comment header as written in the file, and the exact length of an MPEG audio
+// stream (Xing/Info header or a walk over the frame headers). Pure functions over a byte
+// source, so they can be fuzzed from memory. Called on whatever thread opens the stream.
+#pragma once
+
+#include "bass.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orvbass {
+
+// Reads up to n bytes at pos into buf; returns how many it read (fewer at the end).
+using ReadAtFn = std::function<size_t(QWORD pos, void* buf, size_t n)>;
+
+// The Vorbis comment packet as a tag list ("KEY=value\0...\0\0"); empty when it is not one.
+std::string ParseVorbisComment(const std::vector<uint8_t>& packet);
+
+// The comment packet of the first logical stream in the Ogg pages from the start (at most 64
+// pages and 16 MB of packet), as a tag list; empty when there is none.
+std::string OggComments(const ReadAtFn& read);
+
+// MPEG audio frame header facts.
+struct MpegHeader {
+  int version = 0;  // 1 = MPEG-1, 2 = MPEG-2, 3 = MPEG-2.5
+  int layer = 0;
+  int rate = 0;
+  int size = 0;  // frame bytes
+  int spf = 0;   // samples per frame
+  bool mono = false;
+};
+// h: four bytes.
+bool ParseMpegHeader(const uint8_t* h, MpegHeader& m);
+
+// Exact decoded length in samples of an MPEG audio stream starting at "start" in a source of
+// "size" bytes: from the Xing/LAME header when there is one (frames minus encoder delay and
+// padding, as FFmpeg trims them), otherwise by walking the frame headers, whose starts go to
+// "offsets". -1 when it cannot tell. spf: samples per frame of the stream.
+int64_t MpegLength(const ReadAtFn& read, QWORD size, QWORD start, std::vector<QWORD>& offsets, int& spf);
+
+}  // namespace orvbass
