@@ -1,6 +1,8 @@
 // ICY header values and metadata texts.
 #include "Icy.h"
 
+#include <cctype>
+
 namespace orvbass {
 
 uint32_t ParseIcyMetaInt(const std::string& value) {
@@ -37,6 +39,32 @@ std::string IcyStreamTitle(const std::string& meta, bool* found) {
   size_t end = meta.find(';', start);
   if (end == std::string::npos) end = meta.size();
   return meta.substr(start, end - start);
+}
+
+namespace {
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+  size_t i = 0;
+  for (; prefix[i]; ++i)
+    if (i >= s.size() || std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+  return true;
+}
+}  // namespace
+
+std::string FirstPlaylistAddress(const std::string& body) {
+  size_t pos = 0;
+  while (pos < body.size()) {
+    size_t e = body.find_first_of("\r\n", pos);
+    if (e == std::string::npos) e = body.size();
+    std::string line = body.substr(pos, e - pos);
+    pos = e + 1;
+    size_t b = line.find_first_not_of(" \t");
+    if (b == std::string::npos) continue;
+    line = line.substr(b);
+    if (StartsWithNoCase(line, "file") && line.find('=') != std::string::npos) line = line.substr(line.find('=') + 1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    if (StartsWithNoCase(line, "http://") || StartsWithNoCase(line, "https://")) return line;
+  }
+  return {};
 }
 
 }  // namespace orvbass

@@ -84,4 +84,8 @@ void IcyDeinterleaver::Feed(const uint8_t* p, size_t n, Audio&& audio, Meta&& me
 // the first ';'. *found is false when the text has no StreamTitle key (the result is then empty).
 std::string IcyStreamTitle(const std::string& meta, bool* found);
 
+// The first http:// or https:// address in a .pls or .m3u text a server answered with (a
+// "FileN=" key is stepped over; blanks around the address are cut). Empty when there is none.
+std::string FirstPlaylistAddress(const std::string& body);
+
 }  // namespace orvbass

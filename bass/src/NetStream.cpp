@@ -653,24 +653,6 @@ static bool WaitConn(NetConn& c, bool untilDone, int limitMs) {
   return true;
 }
 
-// The first address in a .pls or .m3u text.
-static std::string PlaylistEntry(const std::string& body) {
-  size_t pos = 0;
-  while (pos < body.size()) {
-    size_t e = body.find_first_of("\r\n", pos);
-    if (e == std::string::npos) e = body.size();
-    std::string line = body.substr(pos, e - pos);
-    pos = e + 1;
-    size_t b = line.find_first_not_of(" \t");
-    if (b == std::string::npos) continue;
-    line = line.substr(b);
-    if (StartsWithNoCase(line, "file") && line.find('=') != std::string::npos) line = line.substr(line.find('=') + 1);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
-    if (StartsWithNoCase(line, "http://") || StartsWithNoCase(line, "https://")) return line;
-  }
-  return {};
-}
-
 // ------------------------------------------------------------------------------ decode ahead
 namespace {
 
@@ -1047,7 +1029,7 @@ static HSTREAM OpenHttp(std::string url, DWORD offset, DWORD flags, DOWNLOADPROC
       bool ok = WaitConn(*conn, true, conn->timeoutMs + 1000);
       conn->Stop();
       if (!ok) return 0;
-      std::string next = PlaylistEntry(conn->playlistBody);
+      std::string next = FirstPlaylistAddress(conn->playlistBody);
       if (next.empty() || hop >= 3) return Fail<HSTREAM>(BASS_ERROR_FILEFORM, 0);
       url = next;
       offset = 0;
