@@ -1,6 +1,7 @@
 #include "video/DvdDisc.h"
 
 #include <gsf/gsf.h>
+#include <gsf/gsf-output-memory.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -8,6 +9,8 @@
 #include <fstream>
 #include <mutex>
 #include <vector>
+
+#include "platform/IniFile.h"
 
 namespace video {
 
@@ -157,11 +160,10 @@ bool SaveDvdBookmark(const std::string& path, const TDvdBookmark& b, std::string
   Put(rec, static_cast<uint32_t>(b.Chapter), 4);
   Put(rec, static_cast<uint64_t>(b.TimeMs), 8);
 
-  const std::string tmp = path + ".tmp";
-  GError* err = nullptr;
-  GsfOutput* out = gsf_output_stdio_new(tmp.c_str(), &err);
+  // The compound file is built in memory and replaces the old one in a single atomic write.
+  GsfOutput* out = gsf_output_memory_new();
   bool ok = out != nullptr;
-  if (err) g_error_free(err);
+  std::string bytes;
   if (ok) {
     GsfOutfile* ole = gsf_outfile_msole_new(out);
     GsfOutput* stream = ole ? gsf_outfile_new_child(ole, "BookMark", FALSE) : nullptr;
@@ -175,10 +177,12 @@ bool SaveDvdBookmark(const std::string& path, const TDvdBookmark& b, std::string
       g_object_unref(ole);
     }
     ok = (gsf_output_is_closed(out) || gsf_output_close(out)) && ok;
+    const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(out));
+    if (ok && data) bytes.assign(reinterpret_cast<const char*>(data), static_cast<size_t>(gsf_output_size(out)));
+    else ok = false;
     g_object_unref(out);
   }
-  if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
+  if (!ok || !platform::WriteFileAtomic(path, bytes)) {
     if (error) *error = "The bookmark could not be written to " + path + ".";
     return false;
   }

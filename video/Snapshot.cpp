@@ -5,6 +5,8 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/IniFile.h"
+
 #include <unistd.h>
 
 namespace video {
@@ -68,20 +70,7 @@ bool SaveBitmap24(const TVideoFrame& frame, const std::string& path, std::string
       row[x * 3 + 2] = (src[x] >> 16) & 0xff;
     }
   }
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-    f.flush();
-    if (!f) {
-      f.close();
-      std::remove(tmp.c_str());
-      if (error) *error = "Cannot write " + path;
-      return false;
-    }
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
+  if (!platform::WriteFileAtomic(path, std::string_view(reinterpret_cast<const char*>(out.data()), out.size()))) {
     if (error) *error = "Cannot write " + path;
     return false;
   }
