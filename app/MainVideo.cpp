@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "app/AppWindows.h"
 #include "app/FormInfoVideo.h"
@@ -212,9 +213,12 @@ void TMainVideo::StartPlayback(int playMode) {
     SetLabels(form_.Str("StringPosition") + positionText_, form_.Str("StringDuration") + positionText_);
     if (playMode == 3) {
       if (!StartDvd(control_.CurrentFile)) return;
-    } else if (!controller_->Start(control_.CurrentFile, false)) {
-      platform::ShowMessage(controller_->LastError(), platform::kCaptionError, platform::MsgIcon::Error);
-      return;
+    } else {
+      DropDvdWindow();
+      if (!controller_->Start(control_.CurrentFile, false)) {
+        platform::ShowMessage(controller_->LastError(), platform::kCaptionError, platform::MsgIcon::Error);
+        return;
+      }
     }
     ApplyLoudness();
     ShowVideoText(Q(form_.Str("StringPlaying")));
@@ -253,6 +257,10 @@ bool TMainVideo::StartDvd(const std::string& path) {
   discId_ = video::DvdDiscIdentity(disc);
   pendingSeekMs_ = -1;
   pendingTitle_ = -1;
+  // On X11 the disc plays in the panel's native child window, where a click on a menu
+  // button reaches the navigator; elsewhere through the callbacks, with the keys.
+  controller_->Stop();
+  controller_->SetDvdWindow(widget_ ? widget_->NativeChild() : 0);
   if (!controller_->Start(disc, true)) {
     platform::ShowMessage(controller_->LastError(), platform::kCaptionError, platform::MsgIcon::Error);
     return false;
@@ -345,8 +353,14 @@ void TMainVideo::Pause() {
   }
 }
 
-void TMainVideo::Stop() {
+void TMainVideo::DropDvdWindow() {
+  // libVLC lets go of the window when its player stops.
   if (controller_) controller_->Stop();
+  if (widget_) widget_->DropNativeChild();
+}
+
+void TMainVideo::Stop() {
+  DropDvdWindow();
   view_.SetStateTimer(false);
   view_.ShowProgress(0, control_.ProgressGeometry().TrackLeft, false);
   SetLabels("Position: 0:00:00", "Duration: 0:00:00");
@@ -455,7 +469,24 @@ void TMainVideo::ShowVideoText(const QString& text) {
 void TMainVideo::TakeSnapshot() {
   if (!controller_ || (control_.PlayMode != 2 && control_.PlayMode != 3)) return;
   video::TVideoFrame frame;
-  if (!controller_->CopyFrame(frame)) {
+  if (controller_->Embedded()) {
+    // libVLC's own output: it saves the shown picture, which is read back here.
+    const std::string png = form_.ProgramFolder() + "snapshot.png.tmp";
+    QImage shot;
+    if (controller_->SnapshotPng(png)) shot.load(Q(png), "PNG");
+    std::remove(png.c_str());
+    if (!shot.isNull()) {
+      shot = shot.convertToFormat(QImage::Format_RGB32);
+      frame.Width = shot.width();
+      frame.Height = shot.height();
+      frame.Pixels.resize(static_cast<size_t>(frame.Width) * frame.Height);
+      for (int y = 0; y < frame.Height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(shot.constScanLine(y));
+        std::copy(row, row + frame.Width, frame.Pixels.begin() + static_cast<ptrdiff_t>(y) * frame.Width);
+      }
+    }
+  }
+  if (frame.Pixels.empty() && !controller_->CopyFrame(frame)) {
     platform::ShowMessage("There is no picture to save yet.", platform::kCaptionWarning, platform::MsgIcon::Warning);
     return;
   }

@@ -94,6 +94,8 @@ class TMainVideo {
   bool EnsureController();
   // Checks the DVD and starts it; false (after the failure box) when it cannot play.
   bool StartDvd(const std::string& path);
+  // Stops the player and removes the DVD's native window (video files paint in the widget).
+  void DropDvdWindow();
   void OnEvent(const video::TVideoEvent& e);
   void ComposeTitle(const char* statusKey);
   void ApplyLoudness();

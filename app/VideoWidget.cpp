@@ -1,6 +1,11 @@
 #include "app/VideoWidget.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -11,6 +16,75 @@ TVideoWidget::TVideoWidget(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
+}
+
+namespace {
+xcb_connection_t* XConnection() {
+  if (QGuiApplication::platformName() != "xcb") return nullptr;
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  return x11 ? x11->connection() : nullptr;
+}
+}  // namespace
+
+uint32_t TVideoWidget::NativeChild() {
+  xcb_connection_t* c = XConnection();
+  if (!c) return 0;
+  const auto parent = static_cast<uint32_t>(winId());
+  if (child_ && parent == parent_) return child_;
+  DropNativeChild();
+  const xcb_setup_t* setup = xcb_get_setup(c);
+  xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
+  child_ = xcb_generate_id(c);
+  parent_ = parent;
+  // Black behind the picture; no XCB_CW_EVENT_MASK: libVLC selects what it needs.
+  const uint32_t values[] = {screen->black_pixel};
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, child_, parent_, 0, 0, static_cast<uint16_t>(std::max(width(), 1)),
+                    static_cast<uint16_t>(std::max(height(), 1)), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, values);
+  xcb_map_window(c, child_);
+  // libVLC's own connection looks the window up at once: it must exist on the server.
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  return child_;
+}
+
+void TVideoWidget::DropNativeChild() {
+  if (!child_) return;
+  if (xcb_connection_t* c = XConnection()) {
+    xcb_destroy_window(c, child_);
+    xcb_flush(c);
+  }
+  child_ = parent_ = 0;
+}
+
+void TVideoWidget::resizeEvent(QResizeEvent* e) {
+  QWidget::resizeEvent(e);
+  if (!child_) return;
+  if (xcb_connection_t* c = XConnection()) {
+    const uint32_t size[] = {static_cast<uint32_t>(std::max(width(), 1)), static_cast<uint32_t>(std::max(height(), 1))};
+    xcb_configure_window(c, child_, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
+    xcb_flush(c);
+  }
+}
+
+bool TVideoWidget::event(QEvent* e) {
+  // A new native window of the widget (full screen, back): the child moves into it.
+  if (e->type() == QEvent::WinIdChange && child_) {
+    if (xcb_connection_t* c = XConnection()) {
+      // Gone with the old window when Qt destroyed that one.
+      xcb_get_window_attributes_reply_t* alive =
+          xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, child_), nullptr);
+      if (alive) {
+        free(alive);
+        const auto parent = static_cast<uint32_t>(winId());
+        xcb_reparent_window(c, child_, parent, 0, 0);
+        parent_ = parent;
+        xcb_flush(c);
+      } else {
+        child_ = parent_ = 0;
+      }
+    }
+  }
+  return QWidget::event(e);
 }
 
 void TVideoWidget::SetPicture(const QImage& picture, double pixelAspect) {

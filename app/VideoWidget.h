@@ -1,7 +1,8 @@
 // TVideoWidget: the picture of the video panel. It paints the controller's last
 // picture (the output rectangle and "Keep Aspect Ratio" applied) on black and
 // the on-video text over it, so the text is on screen and never in a snapshot.
-// Works on every Qt platform (X11, Wayland, offscreen): nothing native.
+// Works on every Qt platform (X11, Wayland, offscreen). On X11 it can also hold
+// a native child window of its own for libVLC's DVD output (see NativeChild).
 //
 // Threads: UI thread only.
 #pragma once
@@ -9,6 +10,7 @@
 #include <QImage>
 #include <QRectF>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 
 namespace app {
@@ -31,6 +33,14 @@ class TVideoWidget : public QWidget {
   // Where the picture is painted, in widget pixels.
   QRect PictureRect() const;
 
+  // X11 only: a child window covering the widget, made with no event mask, for
+  // libVLC to draw a DVD into and to take the pointer on (a window of Qt's selects
+  // button presses itself, and X gives those to one client only). Made on first
+  // use; 0 on other platforms. DropNativeChild removes it (the widget paints again).
+  uint32_t NativeChild();
+  void DropNativeChild();
+  uint32_t NativeChildId() const { return child_; }
+
   // Pointer and keys on the video.
   std::function<void()> onDoubleClick;
   std::function<void(int key)> onKey;
@@ -43,6 +53,8 @@ class TVideoWidget : public QWidget {
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  bool event(QEvent* e) override;
 
  private:
   QImage picture_;
@@ -50,6 +62,8 @@ class TVideoWidget : public QWidget {
   QString text_;
   QRectF output_{0, 0, 1, 1};
   bool keepAspect_ = true;
+  uint32_t child_ = 0;   // the X11 child window
+  uint32_t parent_ = 0;  // the native window it was made in
 };
 
 }  // namespace app

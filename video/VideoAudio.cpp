@@ -51,6 +51,7 @@ bool TVideoAudio::Open(unsigned rate, unsigned channels) {
   writePos_ = readPos_ = flushTo_ = 0;
   played_ = written_ = 0;
   abort_ = false;
+  paused_ = false;
   if (!bass_.BASS_StreamCreate) return false;
   stream_ = bass_.BASS_StreamCreate(rate, channels_, BASS_SAMPLE_FLOAT, &TVideoAudio::StreamProc, this);
   if (!stream_) return false;
@@ -109,9 +110,17 @@ void TVideoAudio::Write(const int16_t* samples, unsigned frames, int64_t ptsUs, 
   }
 }
 
-void TVideoAudio::Flush() { flushTo_.store(writePos_.load(std::memory_order_relaxed), std::memory_order_release); }
+void TVideoAudio::Flush() {
+  flushTo_.store(writePos_.load(std::memory_order_relaxed), std::memory_order_release);
+  if (!stream_) return;
+  // The library holds up to its buffer length (half a second) of what the mixer took
+  // before the seek: a restart of the user stream drops it, so the old sound stops at once.
+  bass_.BASS_ChannelPlay(stream_, TRUE);
+  if (paused_) bass_.BASS_ChannelPause(stream_);
+}
 
 void TVideoAudio::Pause(bool pause) {
+  paused_ = pause;
   if (!stream_) return;
   if (pause) bass_.BASS_ChannelPause(stream_);
   else bass_.BASS_ChannelPlay(stream_, FALSE);

@@ -78,6 +78,7 @@ class TVideoAudio {
   std::vector<float> ring_;
   std::atomic<uint64_t> writePos_{0}, readPos_{0}, flushTo_{0};
   std::atomic<bool> abort_{false};
+  std::atomic<bool> paused_{false};  // libVLC paused the sound (a flush keeps it so)
   std::atomic<uint64_t> played_{0}, written_{0};
   std::atomic<float> gain_{1.0f}, left_{1.0f}, right_{1.0f};
 };

@@ -53,6 +53,7 @@ void TVideoController::ReleasePlayer() {
   vlc_->libvlc_media_player_stop(player_);
   vlc_->libvlc_media_player_release(player_);
   player_ = nullptr;
+  embedded_ = false;
   if (audio_) audio_->Close();
   stopping_ = false;
 }
@@ -64,6 +65,7 @@ bool TVideoController::Start(const std::string& path, bool dvd, int64_t startMs)
   dvd_ = dvd;
   frames_ = 0;
   audioFrames_ = 0;
+  voutSeen_ = false;
   framePosted_ = false;
   {
     std::lock_guard<std::mutex> lock(frameMutex_);
@@ -86,6 +88,9 @@ bool TVideoController::Start(const std::string& path, bool dvd, int64_t startMs)
   // Without our output libVLC would open a sound device of its own.
   if (!audio_) vlc_->libvlc_media_add_option(m, ":no-audio");
   if (startMs > 0) vlc_->libvlc_media_add_option(m, (":start-time=" + std::to_string(startMs / 1000.0)).c_str());
+  // libVLC shows a file's subtitles only when one is flagged default: the first is shown,
+  // as a subtitle renderer of the system would. A disc's navigator chooses its own.
+  if (!dvd) vlc_->libvlc_media_add_option(m, ":sub-track=0");
   player_ = vlc_->libvlc_media_player_new(instance_);
   if (!player_) {
     vlc_->libvlc_media_release(m);
@@ -94,8 +99,17 @@ bool TVideoController::Start(const std::string& path, bool dvd, int64_t startMs)
   }
   vlc_->libvlc_media_player_set_media(player_, m);
   vlc_->libvlc_media_release(m);
-  vlc_->libvlc_video_set_callbacks(player_, &Lock, &Unlock, &Display, this);
-  vlc_->libvlc_video_set_format_callbacks(player_, &FormatSetup, &FormatCleanup);
+  embedded_ = dvd && dvdWindow_ != 0;
+  if (embedded_) {
+    // libVLC's own X11 output: it selects the pointer on the window and hands
+    // moves and clicks to the DVD navigator; keys stay with the application.
+    vlc_->libvlc_media_player_set_xwindow(player_, dvdWindow_);
+    vlc_->libvlc_video_set_mouse_input(player_, 1);
+    vlc_->libvlc_video_set_key_input(player_, 0);
+  } else {
+    vlc_->libvlc_video_set_callbacks(player_, &Lock, &Unlock, &Display, this);
+    vlc_->libvlc_video_set_format_callbacks(player_, &FormatSetup, &FormatCleanup);
+  }
   if (audio_) {
     vlc_->libvlc_audio_set_callbacks(player_, &AudioPlay, &AudioPause, &AudioResume, &AudioFlush, nullptr, this);
     vlc_->libvlc_audio_set_format_callbacks(player_, &AudioSetup, &AudioCleanup);
@@ -103,7 +117,7 @@ bool TVideoController::Start(const std::string& path, bool dvd, int64_t startMs)
   libvlc_event_manager_t* em = vlc_->libvlc_media_player_event_manager(player_);
   for (libvlc_event_e t : {libvlc_MediaPlayerPlaying, libvlc_MediaPlayerPaused, libvlc_MediaPlayerStopped,
                            libvlc_MediaPlayerEndReached, libvlc_MediaPlayerEncounteredError,
-                           libvlc_MediaPlayerTitleChanged, libvlc_MediaPlayerTimeChanged})
+                           libvlc_MediaPlayerTitleChanged, libvlc_MediaPlayerTimeChanged, libvlc_MediaPlayerVout})
     vlc_->libvlc_event_attach(em, t, &OnEvent, this);
   if (vlc_->libvlc_media_player_play(player_) != 0) {
     error_ = "libVLC cannot play " + path;
@@ -203,6 +217,12 @@ void TVideoController::SetVolume(int graphVolume) {
 void TVideoController::SetBalance(int position) {
   balance_ = std::clamp(position, -100, 100);
   if (audio_) audio_->SetBalance(balance_);
+}
+
+bool TVideoController::SnapshotPng(const std::string& path) {
+  if (!player_) return false;
+  // Waits for the video output's next picture (at most a moment) and writes it.
+  return vlc_->libvlc_video_take_snapshot(player_, 0, path.c_str(), 0, 0) == 0;
 }
 
 bool TVideoController::CopyFrame(TVideoFrame& out) const {
@@ -354,7 +374,8 @@ void TVideoController::OnEvent(const libvlc_event_t* e, void* opaque) {
       break;
     case libvlc_MediaPlayerEndReached:
       // Nothing seen and nothing heard: the file could not be rendered.
-      if (self->frames_.load() == 0 && self->audioFrames_.load() == 0) self->Post(TVideoEventKind::Failed);
+      if (self->frames_.load() == 0 && self->audioFrames_.load() == 0 && !self->voutSeen_.load())
+        self->Post(TVideoEventKind::Failed);
       else self->Post(TVideoEventKind::Ended);
       break;
     case libvlc_MediaPlayerEncounteredError:
@@ -362,6 +383,10 @@ void TVideoController::OnEvent(const libvlc_event_t* e, void* opaque) {
       break;
     case libvlc_MediaPlayerTitleChanged:
       self->Post(TVideoEventKind::TitleChanged, e->u.media_player_title_changed.new_title);
+      break;
+    case libvlc_MediaPlayerVout:
+      // The embedded output shows pictures without the callbacks.
+      if (self->embedded_ && e->u.media_player_vout.new_count > 0) self->voutSeen_ = true;
       break;
     case libvlc_MediaPlayerTimeChanged:
       if (self->dvd_) self->Post(TVideoEventKind::TimeChanged, e->u.media_player_time_changed.new_time);

@@ -73,6 +73,17 @@ class TVideoController {
   bool Ready() const { return vlc_ != nullptr && instance_ != nullptr; }
   const std::string& LastError() const { return error_; }
 
+  // DVDs on X11: the native window (an X11 window id, 0 for none) libVLC draws a DVD
+  // into and takes the pointer on, so a click on a menu button reaches the navigator.
+  // The window must not select pointer events itself (X gives button presses to one
+  // client only). Used by the next Start of a DVD; video files always use the callbacks.
+  void SetDvdWindow(uint32_t xwindow) { dvdWindow_ = xwindow; }
+  // The media plays in that window: no picture reaches the callbacks (CopyFrame is
+  // false); SnapshotPng saves the shown picture instead.
+  bool Embedded() const { return embedded_; }
+  // The picture shown, with what libVLC draws over it, as a PNG file (embedded output).
+  bool SnapshotPng(const std::string& path);
+
   // Starts `path` (a DVD folder, image or device when `dvd`), from `startMs` on (the
   // first picture shown is the one at that time). A new media identity is taken;
   // false (with LastError) when libVLC refuses at once.
@@ -141,6 +152,8 @@ class TVideoController {
   libvlc_media_player_t* player_ = nullptr;
   std::string error_;
   bool dvd_ = false;
+  uint32_t dvdWindow_ = 0;
+  std::atomic<bool> embedded_{false};
   int volume_ = 10000, balance_ = 0;
   std::unique_ptr<TVideoAudio> audio_;
   std::atomic<uint64_t> media_{0};
@@ -157,6 +170,7 @@ class TVideoController {
   std::atomic<bool> framePosted_{false};
   std::atomic<uint64_t> audioFrames_{0};
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> voutSeen_{false};  // the embedded output showed a picture
 };
 
 }  // namespace video

@@ -46,6 +46,10 @@ namespace video {
   X(libvlc_media_player_next_frame)              \
   X(libvlc_media_player_navigate)                \
   X(libvlc_video_set_callbacks)                  \
+  X(libvlc_media_player_set_xwindow)             \
+  X(libvlc_video_set_mouse_input)                \
+  X(libvlc_video_set_key_input)                  \
+  X(libvlc_video_take_snapshot)                  \
   X(libvlc_video_set_format_callbacks)           \
   X(libvlc_video_set_adjust_int)                 \
   X(libvlc_video_set_adjust_float)               \

@@ -36,6 +36,13 @@ uint32_t Centre(const video::TVideoController& c) {
   if (!c.CopyFrame(f) || f.Width < 100) return 0;
   return f.Pixels[static_cast<size_t>(f.Height / 5) * f.Width + f.Width / 5] & 0xffffff;
 }
+// The highlighted button in the middle of the menu: white where the menu is not.
+bool ButtonHighlighted(const video::TVideoController& c) {
+  video::TVideoFrame f;
+  if (!c.CopyFrame(f) || f.Width < 100) return false;
+  const uint32_t p = f.Pixels[static_cast<size_t>(f.Height / 2) * f.Width + f.Width / 2] & 0xffffff;
+  return (p & 0xff) > 220 && ((p >> 8) & 0xff) > 220 && ((p >> 16) & 0xff) > 220;
+}
 bool Blue(uint32_t p) { return (p & 0xff) > 180 && ((p >> 8) & 0xff) < 60 && ((p >> 16) & 0xff) < 60; }
 bool Green(uint32_t p) { return ((p >> 8) & 0xff) > 90 && (p & 0xff) < 60 && ((p >> 16) & 0xff) < 60; }
 
@@ -118,6 +125,7 @@ TEST(DvdController, MenusButtonsTitlesChaptersAndStepping) {
   ASSERT_TRUE(WaitUntil([&] { return c.FrameSerial() > 3; }, 15000)) << "no picture from the disc";
   EXPECT_EQ(c.Title(), 0) << "the disc starts in a menu";
   EXPECT_TRUE(WaitUntil([&] { return Blue(Centre(c)); }, 5000)) << std::hex << Centre(c);
+  EXPECT_TRUE(WaitUntil([&] { return ButtonHighlighted(c); }, 5000)) << "the button's highlight is not drawn";
   c.Navigate(0);  // the menu's button
   ASSERT_TRUE(WaitUntil([&] { return c.Title() == 1; }, 10000)) << "the button did not play title 1";
   EXPECT_TRUE(WaitUntil([&] { return c.LengthMs() == 12000; }, 5000)) << c.LengthMs();

@@ -3,6 +3,7 @@
 // through our audio library's capture output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -107,6 +108,37 @@ class VideoControllerTest : public ::testing::Test {
   std::string file_;
   EventQueue events_;
 };
+
+// White pixels in the bottom third of a picture: the test video has none of its own
+// there (red stays below 240), so they are subtitle text.
+int SubtitlePixels(const video::TVideoFrame& f) {
+  int n = 0;
+  for (int y = f.Height * 2 / 3; y < f.Height; ++y)
+    for (int x = 0; x < f.Width; ++x) {
+      const uint32_t p = f.Pixels[static_cast<size_t>(y) * f.Width + x];
+      if (((p >> 16) & 0xff) > 230 && ((p >> 8) & 0xff) > 230 && (p & 0xff) > 230) ++n;
+    }
+  return n;
+}
+
+// The file's subtitles ("Hello subtitle" from 1 s to 3 s) are drawn into the picture.
+TEST_F(VideoControllerTest, TheFirstSubtitlesAreShown) {
+  TVideoController c(events_.Poster(), nullptr);
+  ASSERT_TRUE(c.Ready()) << c.LastError();
+  ASSERT_TRUE(c.Start(file_, false));
+  video::TVideoFrame f;
+  ASSERT_TRUE(PictureOfSecond(c, 2, f, 10000)) << "no picture of second 2";
+  int most = 0;
+  // Pictures of second 2 (the mean of red tells the second of a picture).
+  WaitUntil([&] {
+    if (c.CopyFrame(f) && std::abs(videotest::ChannelMean(f, 16) - 40.0) < 8) most = std::max(most, SubtitlePixels(f));
+    return most > 20;
+  }, 3000);
+  EXPECT_GT(most, 20) << "no subtitle text in the pictures of second 2";
+  ASSERT_TRUE(PictureOfSecond(c, 4, f, 5000)) << "no picture of second 4";
+  EXPECT_EQ(SubtitlePixels(f), 0) << "the subtitle is still shown after its end";
+  c.Stop();
+}
 
 TEST_F(VideoControllerTest, ShowsTheFirstPicturePausesResumesAndSeeks) {
   TVideoController c(events_.Poster(), nullptr);
@@ -298,6 +330,66 @@ TEST(VideoSound, TheFirstTrackIsHeardAtTheVolumeAndBalanceSet) {
   const double muted = window(endT - 1.1, endT - 0.1, 1, 440);
   EXPECT_GE(muted, 0);
   EXPECT_LT(muted, 1.0) << "heard while muted";
+}
+
+}  // namespace
+
+namespace {
+
+// A seek stops the old sound at once: what the library had buffered from before the
+// seek (half a second) is dropped, not played after it.
+TEST(VideoSound, ASeekDropsTheSoundBufferedBeforeIt) {
+  // 440 Hz for 6 s, then 880 Hz: a seek from second 1 to second 8 changes the tone.
+  const std::string file = enginetest::Media(
+      "tones_440_880.mkv",
+      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=s=160x120:r=25:d=12 -f lavfi -i "
+      "\"aevalsrc=0.125*sin(2*PI*if(lt(t\\,6)\\,440\\,880)*t):s=48000:d=12:c=stereo\" -c:v mpeg4 -c:a pcm_s16le {out}");
+  ASSERT_FALSE(file.empty());
+  ProgramDir program;
+  const std::string wav = program.File("heard.wav");
+  std::unique_ptr<engine::TZOZUZivade> engine;
+  {
+    enginetest::CaptureOutput capture(wav, 0);
+    engine = std::make_unique<engine::TZOZUZivade>();
+  }
+  ASSERT_TRUE(engine->Ready());
+  EventQueue events;
+  TVideoController c(events.Poster(), &engine->Bass());
+  c.SetVolume(255 * 39);
+  ASSERT_TRUE(c.Start(file, false));
+  ASSERT_TRUE(events.WaitFor(TVideoEventKind::Playing, 10000));
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_NE(c.Audio()->Stream(), 0u);
+  engine::TBassCore& bass = engine->Bass();
+  // Frames heard when the seek is asked for (two channels of floats).
+  const uint64_t heard = bass.BASS_ChannelGetPosition(c.Audio()->Stream(), BASS_POS_BYTE) / 8;
+  c.SeekMs(8000);
+  std::this_thread::sleep_for(2000ms);
+  ASSERT_GT(heard, 24000u) << "too little heard before the seek";
+  c.Stop();
+  engine.reset();
+
+  int channels = 0, rate = 0;
+  std::vector<int16_t> s = enginetest::ReadWav16(wav, &channels, &rate);
+  ASSERT_EQ(channels, 2);
+  size_t first = 0;
+  while (first < s.size() && s[first] == 0) ++first;
+  ASSERT_LT(first, s.size()) << "nothing was heard";
+  const double start = static_cast<double>(first / channels) / rate;
+  auto window = [&](double from, double to, double hz) {
+    const size_t a = static_cast<size_t>(from * rate), b = static_cast<size_t>(to * rate);
+    if (b * channels > s.size() || b <= a) return -1.0;
+    return videotest::ToneLevel(&s[a * channels], b - a, channels, 0, hz, rate);
+  };
+  const double seekT = start + static_cast<double>(heard) / 48000.0;
+  const double before = window(seekT - 0.6, seekT - 0.1, 440);
+  EXPECT_GT(before, 1000) << "the tone before the seek is not heard";
+  // A moment for the request to reach the output, then no more of the old tone.
+  const double after = window(seekT + 0.12, seekT + 0.5, 440);
+  EXPECT_GE(after, 0);
+  EXPECT_LT(after, before / 20) << "the sound of before the seek went on after it (" << after << " against "
+                                << before << ")";
+  EXPECT_GT(window(seekT + 0.5, seekT + 1.8, 880), before / 4) << "the sound after the seek is not heard";
 }
 
 }  // namespace

@@ -36,10 +36,12 @@ std::string TestDvd() {
   const std::string recipe =
       "sh " + enginetest::Quote(std::string(ORVELLA_SOURCE_DIR) + "/tests/video/make_dvd.sh") + " {out}";
   // A folder: when another test process made it first, its rename over ours fails.
+  // (Named after the disc's make-up: a cache of an older recipe is not taken for it.)
+  const std::string name = "testdisc_v2";
   try {
-    return Media("testdisc", recipe);
+    return Media(name, recipe);
   } catch (const std::exception&) {
-    const std::string path = std::string(ORVELLA_BINARY_DIR) + "/test-media/engine/testdisc";
+    const std::string path = std::string(ORVELLA_BINARY_DIR) + "/test-media/engine/" + name;
     std::error_code ec;
     std::filesystem::remove_all(path + ".tmp" + std::to_string(::getpid()), ec);
     return std::filesystem::exists(path + "/VIDEO_TS/VIDEO_TS.IFO") ? path : std::string();

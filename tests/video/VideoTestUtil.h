@@ -14,7 +14,7 @@ std::string SmallMkv();
 std::string ShortAvi();
 // A PAL DVD folder: the disc starts in its title menu (blue), whose button plays title 1
 // (12 s, chapters at 0, 4 and 8 s); the root menu (green) has a button that calls the title
-// menu. The disc's root.
+// menu. Each button lies in the middle of its menu, white while highlighted. The disc's root.
 std::string TestDvd();
 // The file truncated to a third of it.
 std::string TruncatedMkv();
