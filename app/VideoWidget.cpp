@@ -67,10 +67,10 @@ void TVideoWidget::resizeEvent(QResizeEvent* e) {
 }
 
 bool TVideoWidget::event(QEvent* e) {
-  // A new native window of the widget (full screen, back): the child moves into it.
+  // A new native window of the widget: the child moves into it, unless X took it along
+  // with the old one.
   if (e->type() == QEvent::WinIdChange && child_) {
     if (xcb_connection_t* c = XConnection()) {
-      // Gone with the old window when Qt destroyed that one.
       xcb_get_window_attributes_reply_t* alive =
           xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, child_), nullptr);
       if (alive) {

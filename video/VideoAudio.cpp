@@ -113,6 +113,8 @@ void TVideoAudio::Write(const int16_t* samples, unsigned frames, int64_t ptsUs, 
 void TVideoAudio::Flush() {
   flushTo_.store(writePos_.load(std::memory_order_relaxed), std::memory_order_release);
   if (!stream_) return;
+  const QWORD heard = bass_.BASS_ChannelGetPosition(stream_, BASS_POS_BYTE);
+  if (heard != QWORD(-1)) heardAtFlush_ = heard / (channels_ * sizeof(float));
   // The library holds up to its buffer length (half a second) of what the mixer took
   // before the seek: a restart of the user stream drops it, so the old sound stops at once.
   bass_.BASS_ChannelPlay(stream_, TRUE);

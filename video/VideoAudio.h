@@ -62,6 +62,8 @@ class TVideoAudio {
   // Frames the mixer has taken so far (tests, the failed-render check).
   uint64_t FramesPlayed() const { return played_.load(); }
   uint64_t FramesWritten() const { return written_.load(); }
+  // Frames heard when libVLC last flushed the sound (a seek), -1 before any (tests).
+  int64_t HeardAtFlush() const { return heardAtFlush_.load(); }
   HSTREAM Stream() const { return stream_; }
 
  private:
@@ -69,7 +71,7 @@ class TVideoAudio {
   DWORD Read(float* out, DWORD frames);
 
   engine::TBassCore& bass_;
-  HSTREAM stream_ = 0;
+  std::atomic<HSTREAM> stream_{0};  // made and freed on libVLC's audio thread, read anywhere
   unsigned channels_ = 2;
   unsigned rate_ = 48000;
   int64_t latencyUs_ = 0;
@@ -80,6 +82,7 @@ class TVideoAudio {
   std::atomic<bool> abort_{false};
   std::atomic<bool> paused_{false};  // libVLC paused the sound (a flush keeps it so)
   std::atomic<uint64_t> played_{0}, written_{0};
+  std::atomic<int64_t> heardAtFlush_{-1};
   std::atomic<float> gain_{1.0f}, left_{1.0f}, right_{1.0f};
 };
 

@@ -5,10 +5,15 @@
 //   video_bench play-ours FILE            plays FILE through our controller (sound through the
 //                                         audio library's silent output) until it ends
 //   video_bench play-bare FILE            the same with bare libVLC and the same callbacks
+//   video_bench sync FILE                 picture against sound through our controller: FILE
+//                                         flashes white and beeps at each whole second; at
+//                                         each flash shown, the sound being heard (the audio
+//                                         library's heard position) is compared with it
 // bench/video/video_bench.sh runs them and `cvlc --vout=dummy` for the CPU comparison.
 #include <vlc/vlc.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -137,6 +142,71 @@ struct Ours {
   }
 };
 
+// Picture against sound: for each white flash shown (at a whole second of the media), the
+// media time of the sound heard at that moment. Positive: the picture is ahead of the sound.
+int Sync(const std::string& file) {
+  engine::TBassCore bass;
+  const char* stage = std::getenv("ORVELLA_STAGE");
+  const std::string lib = std::string(stage ? stage : ORVELLA_STAGE_DIR) + "/bass.so";
+  ::setenv("ORVELLA_BASS_OUTPUT", "silent", 1);
+  if (!bass.Load(lib) || !bass.BASS_Init(1, 44100, 0, nullptr, nullptr)) {
+    std::fprintf(stderr, "our audio library did not start: %s\n", lib.c_str());
+    return 1;
+  }
+  std::mutex m;
+  std::condition_variable cv;
+  bool ended = false;
+  bool white = false;  // the last picture looked at was a flash
+  std::vector<double> offsets;
+  std::unique_ptr<video::TVideoController> c;
+  c = std::make_unique<video::TVideoController>(
+      [&](const video::TVideoEvent& e) {
+        if (e.Kind == video::TVideoEventKind::Ended || e.Kind == video::TVideoEventKind::Failed) {
+          std::lock_guard<std::mutex> lock(m);
+          ended = true;
+          cv.notify_all();
+          return;
+        }
+        if (e.Kind != video::TVideoEventKind::FrameReady) return;
+        // Called on libVLC's output thread right after the picture was handed over.
+        const HSTREAM stream = c->Audio() ? c->Audio()->Stream() : 0;
+        const QWORD heardBytes = stream ? bass.BASS_ChannelGetPosition(stream, BASS_POS_BYTE) : 0;
+        video::TVideoFrame f;
+        c->FrameTaken();
+        if (!c->CopyFrame(f) || f.Pixels.empty()) return;
+        uint64_t sum = 0;
+        for (size_t i = 0; i < f.Pixels.size(); i += 97) sum += f.Pixels[i] & 0xff;
+        const bool flash = sum / ((f.Pixels.size() + 96) / 97) > 200;
+        std::lock_guard<std::mutex> lock(m);
+        if (flash && !white && stream && heardBytes != QWORD(-1)) {
+          // The flash is at a whole second; the heard sound's media time is its sample count.
+          const double heardMs = static_cast<double>(heardBytes) / (2 * sizeof(float)) * 1000.0 / 48000.0;
+          const double flashMs = std::round(heardMs / 1000.0) * 1000.0;
+          offsets.push_back(flashMs - heardMs);
+        }
+        white = flash;
+      },
+      &bass);
+  c->SetVolume(9945);
+  if (!c->Start(file, false)) return 1;
+  {
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait_for(lock, std::chrono::seconds(120), [&] { return ended; });
+  }
+  c->Stop();
+  if (offsets.empty()) {
+    std::printf("sync: no flash seen\n");
+    return 1;
+  }
+  std::vector<double> sorted = offsets;
+  std::sort(sorted.begin(), sorted.end());
+  std::printf("picture ahead of sound over %zu flashes: median %+.1f ms, min %+.1f, max %+.1f (our output latency "
+              "the samples are handed over ahead by: %.1f ms)\n",
+              sorted.size(), sorted[sorted.size() / 2], sorted.front(), sorted.back(),
+              c->Audio() ? c->Audio()->LatencyUs() / 1000.0 : 0.0);
+  return 0;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v[v.size() / 2];
@@ -154,6 +224,7 @@ int main(int argc, char** argv) {
     BareFirstFrame(file, true);
     return 0;
   }
+  if (cmd == "sync") return Sync(file);
   Ours ours;
   if (cmd == "play-ours") {
     ours.Run(file, true);

@@ -13,6 +13,14 @@ ffmpeg -nostdin -v error -f lavfi -i "testsrc2=s=1280x720:r=30:d=$seconds" -f la
 
 "$bench" first-frame "$work/hd.mp4" 9
 
+# Picture against sound: a white picture and a beep at each whole second, sound as PCM so
+# that the sound's first sample is the media's time 0.
+ffmpeg -nostdin -v error -f lavfi \
+  -i "color=c=black:s=640x360:r=25:d=20,drawbox=x=0:y=0:w=iw:h=ih:color=white:t=fill:enable='lt(mod(t,1),0.04)'" \
+  -f lavfi -i "aevalsrc='if(lt(mod(t,1),0.02),0.5*sin(2*PI*1000*t),0)':s=48000:d=20:c=stereo" \
+  -c:v libx264 -preset veryfast -c:a pcm_s16le "$work/sync.mkv"
+"$bench" sync "$work/sync.mkv"
+
 cpu() {  # user+sys CPU seconds of a command
   /usr/bin/time -f "%U %S" -o "$work/t" "$@" >/dev/null 2>&1 || true
   awk '{printf "%.2f", $1 + $2}' "$work/t"
