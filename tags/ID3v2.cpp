@@ -373,14 +373,17 @@ void TID3v2::WalkFrames(ByteSource& file, const Header& h, size_t bodyLimit, Fra
   });
 }
 
-std::string TID3v2::KeptFrames(ByteSource& file, const Header& h) {
+std::string TID3v2::KeptFrames(ByteSource& file, const Header& h, bool* tooLarge) {
   std::string out;
+  if (tooLarge) *tooLarge = false;
   if (h.version != 3 && h.version != 4) return out;  // 2.2 frames have no 2.3 form here
   std::string body;
   ForEachFrame(file, h.version, h.flags, h.tagSize, [&](ByteSource& src, const FrameRef& f) {
     if (IsManaged(f.header)) return true;
     for (int k = 0; k < 4; ++k)
       if (!IsUpper(f.header[k]) && !(f.header[k] >= '0' && f.header[k] <= '9')) return true;
+    // A real frame (inside its tag) too large to carry over; a size past the tag is junk.
+    if (tooLarge && f.size > kMaxKeptFrame && f.position + f.headerLength + f.size <= h.tagSize) *tooLarge = true;
     if (h.version == 3) {
       // Same version: the frame is carried over byte for byte, flags included.
       if (f.size < 0 || f.size > kMaxKeptFrame) return true;
@@ -550,7 +553,10 @@ bool TID3v2::SaveToFile(const std::string& path) {
     if (!probe.Open(path)) return false;
     fileSize = probe.Size();
     ReadHeader(probe, old);
-    if (old.valid) kept = KeptFrames(probe, old);
+    bool tooLarge = false;
+    if (old.valid) kept = KeptFrames(probe, old, &tooLarge);
+    // A frame too large to carry over would be lost: the file is left as it is.
+    if (tooLarge) return false;
   }
   bool rewrite = false;
   const std::string tag = BuildTag(old.tagSize, old.valid, rewrite, kept);

@@ -91,8 +91,9 @@ class TID3v2 {
   static bool ReadHeader(ByteSource& src, Header& h);
   static void WalkFrames(ByteSource& src, const Header& h, size_t bodyLimit, Frames& frames);
   // Frames of a 2.3 or 2.4 tag that the fields above do not manage (pictures,
-  // user texts, ratings...), in 2.3 form, so a save does not lose them.
-  static std::string KeptFrames(ByteSource& src, const Header& h);
+  // user texts, ratings...), in 2.3 form, so a save does not lose them. *tooLarge is set
+  // when a frame is larger than a save carries over (the save is then refused).
+  static std::string KeptFrames(ByteSource& src, const Header& h, bool* tooLarge = nullptr);
   void Decode(const Frames& frames);
 
   bool exists_;

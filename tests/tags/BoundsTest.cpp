@@ -107,3 +107,68 @@ TEST(TagBounds, AFrameLongerThanTheReadLimitGivesItsFirstKilobytes) {
   ASSERT_TRUE(v2.ReadFromMemory(tag.data(), tag.size()));
   EXPECT_EQ(v2.Title(), std::string(4999, 'T'));
 }
+
+namespace {
+
+// An ID3v2.3 frame header (plain 32-bit size).
+std::string FrameHeader(const std::string& id, uint32_t size) {
+  std::string h = id;
+  for (int shift : {24, 16, 8, 0}) h += char((size >> shift) & 0xFF);
+  return h + std::string(2, '\0');
+}
+
+std::string Slice(const std::string& path, int64_t offset, size_t n) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(offset);
+  std::string out(n, '\0');
+  in.read(out.data(), std::streamsize(n));
+  out.resize(size_t(in.gcount()));
+  return out;
+}
+
+}  // namespace
+
+TEST(TagBounds, ATagWithAFrameTooLargeToCarryOverIsNotRewritten) {
+  // A 64 MB + 1 byte private frame (sparse zeros) after the title: a rewrite would lose it.
+  ScratchDir dir;
+  const std::string path = dir.File("big-frame.mp3");
+  const uint32_t privSize = (64u << 20) + 1;
+  const std::string title = FrameHeader("TIT2", 4) + std::string(1, '\0') + "Old";
+  const uint32_t tagBody = uint32_t(title.size() + 10 + privSize);
+  {
+    std::ofstream out(path, std::ios::binary);
+    const std::string head = "ID3" + std::string(1, '\3') + std::string(2, '\0') + SyncSafe(tagBody) + title +
+                             FrameHeader("PRIV", privSize) + "owner";
+    out.write(head.data(), std::streamsize(head.size()));
+  }
+  std::filesystem::resize_file(path, 10 + tagBody);
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    const std::string audio = MpegFrames(20);
+    out.write(audio.data(), std::streamsize(audio.size()));
+  }
+  const auto size = std::filesystem::file_size(path);
+  const std::string head = Slice(path, 0, 4096), tail = Slice(path, int64_t(size) - 9000, 9000);
+
+  TID3v2 t;
+  ASSERT_TRUE(t.ReadFromFile(path));
+  EXPECT_EQ(t.Title(), "Old");
+  t.SetTitle("New");
+  EXPECT_FALSE(t.SaveToFile(path));
+  EXPECT_EQ(std::filesystem::file_size(path), size);
+  EXPECT_EQ(Slice(path, 0, 4096), head);
+  EXPECT_EQ(Slice(path, int64_t(size) - 9000, 9000), tail);
+
+  // A frame whose size field runs past its tag is junk, not user data: the save goes ahead.
+  const std::string junk = dir.File("junk-frame.mp3");
+  const std::string frames = title + FrameHeader("PRIV", 0x7FFFFFF0u) + "owner";
+  WriteBytes(junk, "ID3" + std::string(1, '\3') + std::string(2, '\0') + SyncSafe(uint32_t(frames.size() + 64)) +
+                       frames + std::string(64, '\0') + MpegFrames(5));
+  TID3v2 j;
+  ASSERT_TRUE(j.ReadFromFile(junk));
+  j.SetTitle("New");
+  ASSERT_TRUE(j.SaveToFile(junk));
+  TID3v2 back;
+  ASSERT_TRUE(back.ReadFromFile(junk));
+  EXPECT_EQ(back.Title(), "New");
+}
