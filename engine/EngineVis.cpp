@@ -72,7 +72,8 @@ bool TZOZUZivade::StartVisDriver(const std::string& path, int moduleIndex) {
   visStarting_ = true;
   visPath_ = path;
   UpdateVisInfo();
-  if (!plugins::StartDriveThread(path, moduleIndex, nullptr, a, int(mode_), false, useVisDrawer_)) {
+  if (!plugins::StartDriveThread(path, moduleIndex, visEmbedTarget_, a, int(mode_), visEmbedTarget_ != nullptr,
+                                 useVisDrawer_)) {
     visStarting_ = false;
     return false;
   }

@@ -182,6 +182,8 @@ class TZOZUZivade {
   // move it into `target` or, with nullptr, back where it was (notice 45).
   void AllowVisAttach(bool on);
   void ReattachVis(platform::HWND target);
+  // The embed target the next module's frame opens in (nullptr: a frame of its own).
+  void SetVisEmbedTarget(platform::HWND target) { visEmbedTarget_ = target; }
   // The file a plug-in asked to play, by the number OnUpdatePlayList carried
   // (the latest request only; empty for 0 or an older number).
   std::string PlayListRequestFile(uint32_t id) const;
@@ -389,6 +391,7 @@ class TZOZUZivade {
   bool visActive_ = false, visStarting_ = false, visStopping_ = false;
   std::string visPendingPath_;
   int visPendingIndex_ = -1;
+  platform::HWND visEmbedTarget_ = nullptr;
   uint64_t visResumeGen_ = 0;  // the stream the pending resume belongs to
   plugins::TVisPluginInfo visInfo_;
   std::string visPath_;

@@ -149,3 +149,23 @@ TEST(VisEmbed, APlayRequestReachesTheProgramWholeAsA32BitNumber) {
   r.eng.QuitVisPlugin();
   ASSERT_TRUE(r.Stopped());
 }
+
+TEST(VisEmbed, AModuleStartedWithAnEmbedTargetOpensInIt) {
+  Kit kit;
+  ASSERT_TRUE(kit.Loaded());
+  Running r;
+  platform::HWND target = NewTarget();
+  r.eng.SetVisEmbedTarget(target);
+  ASSERT_TRUE(StartRecorder(r, kit));
+  ASSERT_FALSE(r.shows.empty());
+  EXPECT_EQ(r.shows.front().WindowState, plugins::vwsEmbedTarget);
+  EXPECT_EQ(r.shows.front().FirstShow, 1);
+  // Back into a frame of its own, then the stop takes everything down.
+  r.eng.ReattachVis(nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return Reattached(r) == 1; }, 5000));
+  EXPECT_EQ(r.shows.back().WindowState, plugins::vwsGenFrame);
+  r.eng.QuitVisPlugin();
+  ASSERT_TRUE(r.Stopped());
+  EXPECT_TRUE(platform::IsWindow(target));  // the target is the program's, it stays
+  platform::DestroyWindow(target);
+}

@@ -20,6 +20,8 @@
 
 namespace app {
 void InstallVisFrameHost(QWidget* owner);
+platform::HWND RegisterVisEmbedTarget(QWidget* target);
+void UnregisterVisEmbedTarget(platform::HWND target);
 }
 
 using namespace engine;
@@ -151,6 +153,47 @@ TEST(VisFrameWindow, ClosingTheFrameByHandStopsTheModule) {
     eng.QuitVisPlugin();
     EXPECT_TRUE(PumpUntil([&] { return !plugins::DriveThreadRunning(); }, 10000));
   }
+  EXPECT_TRUE(p.msgs.Messages().empty());
+}
+
+TEST(VisFrameWindow, TheFrameMovesIntoAWidgetOfTheProgramAndBack) {
+  Program p;
+  QWidget target;
+  target.setWindowTitle("Target");
+  target.resize(320, 160);
+  target.move(500, 300);
+  target.show();
+  platform::HWND handle = app::RegisterVisEmbedTarget(&target);
+  ASSERT_NE(handle, nullptr);
+  {
+    TZOZUZivade eng;
+    ASSERT_TRUE(eng.Open(p.Tones()));
+    eng.Play();
+    eng.SetVisEmbedTarget(handle);
+    ASSERT_TRUE(eng.RunVisPlugin(std::string(ORVELLA_STAGE_DIR) + "/plugins/vis_orvella.so", 0));
+    ASSERT_TRUE(PumpUntil([&] { return eng.VisActive(); }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return eng.VisData()->FramesProduced() > 40; }, 10000));
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(eng.VisWindowInfo().WindowState, plugins::vwsEmbedTarget);
+    EXPECT_EQ(FrameWidget(), nullptr);  // its own window stays hidden
+    QImage inTarget = QGuiApplication::platformName() == "xcb" ? ScreenAt(&target)
+                                                               : target.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_GT(BarPixels(inTarget), 100);
+    // Back to a frame of its own, which now shows the bars.
+    eng.ReattachVis(nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return FrameWidget() != nullptr; }, 5000));
+    EXPECT_EQ(eng.VisWindowInfo().WindowState, plugins::vwsGenFrame);
+    PumpUntil([] { return false; }, 300);
+    QWidget* frame = FrameWidget();
+    QImage own = QGuiApplication::platformName() == "xcb" ? ScreenAt(frame)
+                                                          : frame->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_GT(BarPixels(own), 100);
+    eng.QuitVisPlugin();
+    EXPECT_TRUE(PumpUntil([&] { return !plugins::DriveThreadRunning(); }, 10000));
+    EXPECT_EQ(FrameWidget(), nullptr);
+    EXPECT_TRUE(target.findChildren<QWidget*>().isEmpty());  // nothing of the module's left in it
+  }
+  app::UnregisterVisEmbedTarget(handle);
   EXPECT_TRUE(p.msgs.Messages().empty());
 }
 
