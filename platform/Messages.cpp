@@ -195,6 +195,7 @@ std::string Lower(std::string_view s) {
 
 }  // namespace
 
+// The timer service (TimerService.cpp): a WM_TIMER taken from the queue lets the next one be posted.
 void NoteTimerTaken(HWND hwnd, uintptr_t id);
 
 uint32_t GetCurrentThreadId() { return Self().id; }
@@ -519,84 +520,5 @@ void SetQueueWaker(std::function<void()> waker) {
 }
 
 void SetPumpHook(std::function<void()> hook) { Self().pumpHook = std::move(hook); }
-
-namespace {
-
-// One thread serves every timer; it only posts.
-class TimerService {
- public:
-  static TimerService& Get() {
-    static TimerService* s = new TimerService;  // never destroyed, like the registry
-    return *s;
-  }
-  bool Set(HWND hwnd, uintptr_t id, uint32_t ms) {
-    if (!FindWindow(hwnd) || ms == 0) return false;
-    std::lock_guard lock(mutex_);
-    Timer& t = timers_[{reinterpret_cast<uintptr_t>(hwnd), id}];
-    t.period = std::chrono::milliseconds(ms);
-    t.due = std::chrono::steady_clock::now() + t.period;
-    t.pending = std::make_shared<std::atomic<bool>>(false);
-    if (!started_) {
-      started_ = true;
-      std::thread([this] { Run(); }).detach();
-    }
-    cv_.notify_all();
-    return true;
-  }
-  bool Kill(HWND hwnd, uintptr_t id) {
-    std::lock_guard lock(mutex_);
-    return timers_.erase({reinterpret_cast<uintptr_t>(hwnd), id}) > 0;
-  }
-  // Called on the owner thread when it takes a WM_TIMER: the next one may be posted.
-  void Taken(HWND hwnd, uintptr_t id) {
-    std::lock_guard lock(mutex_);
-    auto it = timers_.find({reinterpret_cast<uintptr_t>(hwnd), id});
-    if (it != timers_.end()) it->second.pending->store(false);
-  }
-
- private:
-  struct Timer {
-    std::chrono::milliseconds period{0};
-    std::chrono::steady_clock::time_point due;
-    std::shared_ptr<std::atomic<bool>> pending;
-  };
-  void Run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      auto now = std::chrono::steady_clock::now();
-      auto next = now + std::chrono::hours(1);
-      std::vector<std::pair<uintptr_t, uintptr_t>> fire;
-      for (auto it = timers_.begin(); it != timers_.end();) {
-        Timer& t = it->second;
-        if (t.due <= now) {
-          if (!IsWindowId(it->first.first)) {
-            it = timers_.erase(it);
-            continue;
-          }
-          if (!t.pending->exchange(true)) fire.push_back(it->first);
-          while (t.due <= now) t.due += t.period;
-        }
-        next = std::min(next, t.due);
-        ++it;
-      }
-      lock.unlock();
-      for (auto& [w, id] : fire) PostMessage(reinterpret_cast<HWND>(w), WM_TIMER, id, 0);
-      lock.lock();
-      cv_.wait_until(lock, next);
-    }
-  }
-  static bool IsWindowId(uintptr_t w) { return FindWindow(reinterpret_cast<HWND>(w)) != nullptr; }
-
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  std::map<std::pair<uintptr_t, uintptr_t>, Timer> timers_;  // guarded by mutex_
-  bool started_ = false;
-};
-
-}  // namespace
-
-void NoteTimerTaken(HWND hwnd, uintptr_t id) { TimerService::Get().Taken(hwnd, id); }
-bool SetTimer(HWND hwnd, uintptr_t id, uint32_t ms) { return TimerService::Get().Set(hwnd, id, ms); }
-bool KillTimer(HWND hwnd, uintptr_t id) { return TimerService::Get().Kill(hwnd, id); }
 
 }  // namespace platform

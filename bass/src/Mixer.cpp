@@ -4,6 +4,8 @@
 #include "KeptForProcess.h"
 #include "Output.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -29,6 +31,7 @@ static std::vector<ChannelPtr> PlayingChannels() {
 }
 
 static void MixerLoop() {
+  pthread_setname_np(pthread_self(), "bass mixer");  // tells profiles and per-thread figures apart
   Lib& lib = L();
   Output* out = lib.output.get();
   std::vector<float> mix;
@@ -163,6 +166,7 @@ bool SyncStillSet(Channel& c, HSYNC h) {
 }
 
 void SyncLoop() {
+  pthread_setname_np(pthread_self(), "bass sync");
   SyncQueue& q = Q();
   std::unique_lock<std::mutex> lk(q.m);
   q.threadId = std::this_thread::get_id();

@@ -287,10 +287,13 @@ std::unique_ptr<Output> OpenOutput(int device, uint32_t freq) {
   const char* forced = std::getenv("ORVELLA_BASS_OUTPUT");
   bool silentForced = forced && std::strcmp(forced, "silent") == 0;
   bool sdlForced = forced && std::strcmp(forced, "sdl") == 0;
+  bool hung = false;
   if (device != 0 && !silentForced && !sdlForced) {
-    if (auto pulse = OpenPulseOutput(freq)) return pulse;
+    if (auto pulse = OpenPulseOutput(freq, &hung)) return pulse;
   }
-  if (device != 0 && !silentForced) {
+  // SDL would talk to the same hung server (directly or through ALSA's default) with no time limit.
+  if (hung) std::fprintf(stderr, "bass: the sound server does not answer; playing without sound\n");
+  if (device != 0 && !silentForced && !hung) {
     auto sdl = std::make_unique<SdlOutput>();
     if (sdl->Open(freq)) return sdl;
   }

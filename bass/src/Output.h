@@ -45,7 +45,8 @@ public:
 
 // device 1: the env variables of bass.h, then PulseAudio, then SDL2, then silent. device 0: silent.
 std::unique_ptr<Output> OpenOutput(int device, uint32_t freq);
-// A stream on a running PulseAudio server, or null when there is none.
-std::unique_ptr<Output> OpenPulseOutput(uint32_t freq);
+// A stream on a running PulseAudio server, or null when there is none. A server that is there but
+// does not answer within a few seconds gives null too, with *hung set (when given).
+std::unique_ptr<Output> OpenPulseOutput(uint32_t freq, bool* hung = nullptr);
 
 }  // namespace orvbass

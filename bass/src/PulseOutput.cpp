@@ -28,6 +28,9 @@ using Clock = std::chrono::steady_clock;
 // Latency in all (device buffer and queue), and the smallest request of the server.
 constexpr uint32_t kLatencyMs = 300;
 constexpr uint32_t kRequestMs = 20;
+// How long start-up waits for the server to take the connection and the stream. A server that has
+// hung (it accepts but never answers) must not hold the program up: after this, no output of its own.
+constexpr pa_usec_t kConnectTimeoutUs = 2500 * PA_USEC_PER_MSEC;
 
 class PulseOutput : public Output {
 public:
@@ -51,7 +54,8 @@ public:
     pa_threaded_mainloop_free(ml_);
   }
 
-  bool Open(uint32_t freq) {
+  // False when there is no server, or it did not answer in time (then *hung is set).
+  bool Open(uint32_t freq, bool* hung) {
     freq_ = freq;
     ml_ = pa_threaded_mainloop_new();
     if (!ml_) return false;
@@ -68,7 +72,11 @@ public:
     if (pa_threaded_mainloop_start(ml_) < 0) return false;
 
     pa_threaded_mainloop_lock(ml_);
+    pa_time_event* deadline = pa_context_rttime_new(ctx_, pa_rtclock_now() + kConnectTimeoutUs,
+                                                    &PulseOutput::ConnectTimeout, this);
     bool ok = WaitContext() && Connect();
+    if (deadline) pa_threaded_mainloop_get_api(ml_)->time_free(deadline);
+    if (!ok && timedOut_) *hung = true;
     pa_threaded_mainloop_unlock(ml_);
     return ok;
   }
@@ -127,6 +135,11 @@ public:
   uint32_t LatencyMs() const override { return uint32_t(uint64_t(queue_) * 1000 / freq_); }
 
 private:
+  static void ConnectTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
+    auto* self = static_cast<PulseOutput*>(user);
+    self->timedOut_ = true;
+    pa_threaded_mainloop_signal(self->ml_, 0);
+  }
   static void ContextState(pa_context*, void* user) {
     pa_threaded_mainloop_signal(static_cast<PulseOutput*>(user)->ml_, 0);
   }
@@ -160,7 +173,7 @@ private:
     for (;;) {
       pa_context_state_t st = pa_context_get_state(ctx_);
       if (st == PA_CONTEXT_READY) return true;
-      if (!PA_CONTEXT_IS_GOOD(st)) return false;
+      if (!PA_CONTEXT_IS_GOOD(st) || timedOut_) return false;
       pa_threaded_mainloop_wait(ml_);
     }
   }
@@ -190,7 +203,7 @@ private:
     for (;;) {
       pa_stream_state_t st = pa_stream_get_state(st_);
       if (st == PA_STREAM_READY) break;
-      if (!PA_STREAM_IS_GOOD(st)) return false;
+      if (!PA_STREAM_IS_GOOD(st) || timedOut_) return false;
       pa_threaded_mainloop_wait(ml_);
     }
     const pa_buffer_attr* got = pa_stream_get_buffer_attr(st_);
@@ -248,6 +261,7 @@ private:
   pa_context* ctx_ = nullptr;
   // Guarded by the main loop's lock (the callbacks run with it held):
   pa_stream* st_ = nullptr;
+  bool timedOut_ = false;  // the server did not get the stream ready in time
   bool idle_ = true;  // the mixer has nothing to write; nothing written since
   bool dry_ = false;  // the server ran out of sound and nothing was written since
   double dryLeft_ = 0;
@@ -264,9 +278,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Output> OpenPulseOutput(uint32_t freq) {
+std::unique_ptr<Output> OpenPulseOutput(uint32_t freq, bool* hung) {
+  bool late = false;
   auto out = std::make_unique<PulseOutput>();
-  if (!out->Open(freq)) return nullptr;
+  bool ok = out->Open(freq, &late);
+  if (hung) *hung = late;
+  if (!ok) return nullptr;
   return out;
 }
 

@@ -35,6 +35,7 @@ void AttachQueueToQtLoop() {
         Qt::QueuedConnection);
   });
   SetPumpHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
+  AttachTimersToQtLoop();
 }
 
 }  // namespace platform

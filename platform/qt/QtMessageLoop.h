@@ -6,4 +6,6 @@
 
 namespace platform {
 void AttachQueueToQtLoop();
+// Timers the calling thread sets on its own windows tick in its Qt loop (AttachQueueToQtLoop does this).
+void AttachTimersToQtLoop();
 }

@@ -4,10 +4,14 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
+#include <future>
 
 namespace {
 
@@ -193,6 +197,41 @@ TEST(PulseOutputFallback, WithoutAServerTheSdlOutputPlays) {
   EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), len);
   BASS_StreamFree(h);
   BASS_Free();
+  unsetenv("PULSE_SERVER");
+}
+
+// A server that has hung: its socket takes connections (the kernel's backlog) and never answers.
+TEST(PulseOutputFallback, AServerThatNeverAnswersDoesNotHoldUpInitAndPlaybackGoesOn) {
+  bt::TempFolder dir;
+  std::string sock = dir / "hung";
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(sock.size(), sizeof(addr.sun_path));
+  std::memcpy(addr.sun_path, sock.c_str(), sock.size() + 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+  ASSERT_EQ(listen(fd, 8), 0);
+  unsetenv("ORVELLA_BASS_CAPTURE");
+  unsetenv("ORVELLA_BASS_OUTPUT");
+  setenv("PULSE_SERVER", ("unix:" + sock).c_str(), 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  auto init = std::async(std::launch::async, [] { return BASS_Init(1, 44100, 0, 0, nullptr); });
+  if (init.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    ADD_FAILURE() << "BASS_Init still waits on a server that never answers";
+    std::_Exit(1);  // the waiting thread cannot be joined
+  }
+  ASSERT_TRUE(init.get());
+  std::string path = bt::Generate(dir / "tone.wav", "-c:a pcm_s16le", 0.3);
+  HSTREAM h = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+  ASSERT_NE(h, 0u);
+  QWORD len = BASS_ChannelGetLength(h, BASS_POS_BYTE);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  EXPECT_TRUE(bt::WaitFor([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 20));
+  EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), len);
+  BASS_StreamFree(h);
+  BASS_Free();
+  close(fd);
   unsetenv("PULSE_SERVER");
 }
 
