@@ -846,9 +846,12 @@ EXPORT DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     int points = 256 << sizeCode;
     bool individual = (length & BASS_DATA_FFT_INDIVIDUAL) != 0 && chans > 1;
     bool window = (length & BASS_DATA_FFT_NOWINDOW) == 0;
-    std::vector<uint8_t> raw(size_t(points) * size_t(c->frameBytes), 0);
+    // Kept per thread: no allocation on each call of the 40-a-second spectrum display.
+    thread_local std::vector<uint8_t> raw;
+    thread_local std::vector<float> pcm;
+    raw.resize(size_t(points) * size_t(c->frameBytes));
     DWORD got = TakeData(*c, raw.data(), DWORD(raw.size()));
-    std::vector<float> pcm(size_t(points) * chans, 0.0f);
+    pcm.assign(size_t(points) * chans, 0.0f);
     ToFloat(c->fmt, raw.data(), pcm.data(), got / BytesOf(c->fmt));
     ComputeFft(pcm.data(), points, chans, points, individual, window, static_cast<float*>(buffer));
     SetError(BASS_OK);

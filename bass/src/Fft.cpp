@@ -28,14 +28,41 @@ std::map<int, std::vector<float>>& Windows() {
 }
 }  // namespace
 
-bool ComputeFft(const float* pcm, int frames, int chans, int points, bool individual, bool window, float* out) {
-  float* in = fftwf_alloc_real(size_t(points));
-  fftwf_complex* spec = fftwf_alloc_complex(size_t(points / 2 + 1));
-  if (!in || !spec) {
+namespace {
+// FFTW's arrays for one size, kept per thread: the spectrum display asks 40 times a second, and
+// plans run on any arrays of the same alignment.
+struct Scratch {
+  int points = 0;
+  float* in = nullptr;
+  fftwf_complex* spec = nullptr;
+  ~Scratch() { Release(); }
+  void Release() {
     fftwf_free(in);
     fftwf_free(spec);
-    return false;
+    in = nullptr;
+    spec = nullptr;
+    points = 0;
   }
+  bool Ensure(int n) {
+    if (points == n && in && spec) return true;
+    Release();
+    in = fftwf_alloc_real(size_t(n));
+    spec = fftwf_alloc_complex(size_t(n / 2 + 1));
+    if (!in || !spec) {
+      Release();
+      return false;
+    }
+    points = n;
+    return true;
+  }
+};
+}  // namespace
+
+bool ComputeFft(const float* pcm, int frames, int chans, int points, bool individual, bool window, float* out) {
+  thread_local Scratch scratch;
+  if (!scratch.Ensure(points)) return false;
+  float* in = scratch.in;
+  fftwf_complex* spec = scratch.spec;
   fftwf_plan plan;
   const std::vector<float>* hann = nullptr;
   {
@@ -76,8 +103,6 @@ bool ComputeFft(const float* pcm, int frames, int chans, int points, bool indivi
       out[size_t(k) * outChans + oc] = mag;
     }
   }
-  fftwf_free(in);
-  fftwf_free(spec);
   return true;
 }
 
