@@ -30,7 +30,7 @@ constexpr uint32_t kLatencyMs = 300;
 constexpr uint32_t kRequestMs = 20;
 // How long start-up waits for the server to take the connection and the stream. A server that has
 // hung (it accepts but never answers) must not hold the program up: after this, no output of its own.
-constexpr pa_usec_t kConnectTimeoutUs = 2500 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kConnectTimeoutUs = 5 * PA_USEC_PER_SEC;
 
 class PulseOutput : public Output {
 public:
@@ -261,7 +261,7 @@ private:
   pa_context* ctx_ = nullptr;
   // Guarded by the main loop's lock (the callbacks run with it held):
   pa_stream* st_ = nullptr;
-  bool timedOut_ = false;  // the server did not get the stream ready in time
+  std::atomic<bool> timedOut_{false};  // the server did not get the stream ready in time
   bool idle_ = true;  // the mixer has nothing to write; nothing written since
   bool dry_ = false;  // the server ran out of sound and nothing was written since
   double dryLeft_ = 0;

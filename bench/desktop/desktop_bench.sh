@@ -121,17 +121,18 @@ measure() {
   fi
   local left; left=$(awk -v s="$t0" -v n="$(date +%s.%N)" 'BEGIN { d = 3 - (n - s); print (d > 0 ? d : 0) }')
   sleep "$left"
-  local mem="- -"; [ -r "/proc/$pid/smaps_rollup" ] && mem=$(mem_of "$pid")
+  local mem="- -"; [ -r "/proc/$pid/smaps_rollup" ] && mem=$(mem_of "$pid" 2>/dev/null || echo "- -")
   local stream=no
   for _ in $(seq 100); do has_stream "$pid" && { stream=yes; break; }; sleep 0.1; done
   local c0 s0 c1 s1
-  c0=$(cpu_of "$pid"); s0=$(cpu_of "$server")
+  c0=$(cpu_of "$pid" 2>/dev/null || echo 0); s0=$(cpu_of "$server")
   sleep "$played"
   if kill -0 "$pid" 2>/dev/null; then
     c1=$(cpu_of "$pid"); s1=$(cpu_of "$server")
     has_stream "$pid" || stream=no
   else
     c1=$c0; s1=$s0; stream="died"
+    echo "$name ended early; its last words:" >&2; tail -5 "$err" >&2
   fi
   stop_pid "$pid"
   pkill -u "$user" -x "$(basename "$1")" 2>/dev/null || true
