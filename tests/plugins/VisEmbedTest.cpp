@@ -3,12 +3,16 @@
 // thread's priority; play requests a module sends to the Winamp-like window.
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "EngineTestUtil.h"
@@ -168,4 +172,32 @@ TEST(VisEmbed, AModuleStartedWithAnEmbedTargetOpensInIt) {
   ASSERT_TRUE(r.Stopped());
   EXPECT_TRUE(platform::IsWindow(target));  // the target is the program's, it stays
   platform::DestroyWindow(target);
+}
+
+TEST(VisEmbed, PriorityLevelsMapToNiceValuesAndIdleWithoutFailingWhenRefused) {
+  struct Seen {
+    int nice = -100, policy = -1;
+  };
+  auto on = [](int level) {
+    Seen s;
+    std::thread t([&] {
+      plugins::ApplyDrivePriority(level);
+      errno = 0;
+      s.nice = getpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)));
+      s.policy = sched_getscheduler(0);
+    });
+    t.join();
+    return s;
+  };
+  errno = 0;
+  const int base = getpriority(PRIO_PROCESS, 0);
+  EXPECT_EQ(on(0).nice, base);
+  EXPECT_EQ(on(-2).nice, std::min(base + 10, 19));
+  // Idle: the idle policy where the system grants it (it does for any user), else lowest.
+  Seen idle = on(-15);
+  EXPECT_TRUE(idle.policy == SCHED_IDLE || idle.nice == std::min(base + 10, 19));
+  // Raising may be refused: then the thread simply keeps the program's level.
+  Seen high = on(2);
+  EXPECT_LE(high.nice, base);
+  EXPECT_TRUE(high.nice == base || high.nice == std::max(base - 10, -20));
 }
