@@ -178,7 +178,8 @@ int Sync(const std::string& file) {
         for (size_t i = 0; i < f.Pixels.size(); i += 97) sum += f.Pixels[i] & 0xff;
         const bool flash = sum / ((f.Pixels.size() + 96) / 97) > 200;
         std::lock_guard<std::mutex> lock(m);
-        if (flash && !white && stream && heardBytes != QWORD(-1)) {
+        // (Nothing heard yet: the first flash comes before the sound has started.)
+        if (flash && !white && stream && heardBytes != QWORD(-1) && heardBytes > 0) {
           // The flash is at a whole second; the heard sound's media time is its sample count.
           const double heardMs = static_cast<double>(heardBytes) / (2 * sizeof(float)) * 1000.0 / 48000.0;
           const double flashMs = std::round(heardMs / 1000.0) * 1000.0;
