@@ -354,6 +354,7 @@ void TMainVideo::Pause() {
 }
 
 void TMainVideo::DropDvdWindow() {
+  if (dvdFull_) LeaveFullScreen();
   // libVLC lets go of the window when its player stops.
   if (controller_) controller_->Stop();
   if (widget_) widget_->DropNativeChild();
@@ -613,6 +614,19 @@ void TMainVideo::ToggleFullScreen() {
     return;
   }
   fullScreen_ = true;
+  if (controller_ && controller_->Embedded() && widget_->NativeChildId()) {
+    dvdFull_ = std::make_unique<TVideoWidget>();
+    dvdFull_->onKey = widget_->onKey;
+    dvdFull_->onDoubleClick = widget_->onDoubleClick;
+    dvdFull_->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The screen's size also without a window manager to apply the full-screen state.
+    if (QScreen* screen = widget_->screen()) dvdFull_->setGeometry(screen->geometry());
+    dvdFull_->showFullScreen();
+    dvdFull_->setFocus();
+    dvdFull_->TakeNativeChild(*widget_);
+    if (QToolButton* b = form_.SpeedButton("sbFullScreen")) b->setChecked(true);
+    return;
+  }
   widget_->setParent(nullptr);
   widget_->setWindowFlag(Qt::WindowStaysOnTopHint, true);
   widget_->showFullScreen();
@@ -652,6 +666,13 @@ void TMainVideo::PointerAt(int y) {
 void TMainVideo::LeaveFullScreen() {
   if (!widget_ || !fullScreen_) return;
   fullScreen_ = false;
+  if (dvdFull_) {
+    widget_->TakeNativeChild(*dvdFull_);
+    dvdFull_.reset();
+    if (windows_.FormControlBar) windows_.FormControlBar->hide();
+    if (QToolButton* b = form_.SpeedButton("sbFullScreen")) b->setChecked(false);
+    return;
+  }
   // The panels go back to the main window, centred in their bases as its layout keeps them.
   if (videoControlsHome_ && audioHome_) {
     QWidget* videoControls = videoControls_;

@@ -115,6 +115,9 @@ class TMainVideo {
   std::unique_ptr<QObject> settingsFilter_;
   std::unique_ptr<video::TVideoController> controller_;
   TVideoWidget* widget_ = nullptr;  // owned by the video panel
+  // Full screen of a DVD in libVLC's own X11 output: a window of its own that takes the
+  // native child over (the panel's widget stays where it is: Qt would replace its window).
+  std::unique_ptr<TVideoWidget> dvdFull_;
   std::unique_ptr<TFormInfoVideo> info_;
   QTimer* textTimer_ = nullptr;     // TimerShowText
   QTimer* cursorTimer_ = nullptr;   // TimerHideCursor

@@ -47,6 +47,20 @@ uint32_t TVideoWidget::NativeChild() {
   return child_;
 }
 
+void TVideoWidget::TakeNativeChild(TVideoWidget& from) {
+  xcb_connection_t* c = XConnection();
+  if (!c || !from.child_ || &from == this) return;
+  DropNativeChild();
+  child_ = from.child_;
+  from.child_ = from.parent_ = 0;
+  parent_ = static_cast<uint32_t>(winId());
+  xcb_reparent_window(c, child_, parent_, 0, 0);
+  const uint32_t size[] = {static_cast<uint32_t>(std::max(width(), 1)), static_cast<uint32_t>(std::max(height(), 1))};
+  xcb_configure_window(c, child_, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
+  xcb_map_window(c, child_);
+  xcb_flush(c);
+}
+
 void TVideoWidget::DropNativeChild() {
   if (!child_) return;
   if (xcb_connection_t* c = XConnection()) {

@@ -40,6 +40,9 @@ class TVideoWidget : public QWidget {
   uint32_t NativeChild();
   void DropNativeChild();
   uint32_t NativeChildId() const { return child_; }
+  // Moves `from`'s native child (and the picture libVLC draws in it) into this widget,
+  // sized to it: both windows stay alive, so libVLC keeps drawing.
+  void TakeNativeChild(TVideoWidget& from);
 
   // Pointer and keys on the video.
   std::function<void()> onDoubleClick;

@@ -156,6 +156,32 @@ TEST(AppVideoUnderX, AClickOnADvdMenuButtonReachesTheNavigator) {
   // The title's test pattern has a blue bar of its own, nothing like the all-blue menu.
   EXPECT_LT(Count(shot, panel, Blue), area / 4) << "still the menu on the screen";
 
+  // Full screen: the disc's window moves into a full-screen window and fills it; back in
+  // the panel afterwards.
+  video.ToggleFullScreen();
+  ASSERT_TRUE(video.FullScreen());
+  const QRect screenRect = QGuiApplication::primaryScreen()->geometry();
+  const QRect bottom(0, screenRect.height() * 3 / 4, screenRect.width(), screenRect.height() / 4);
+  auto lit = [](QRgb c) { return qRed(c) + qGreen(c) + qBlue(c) > 150; };
+  ASSERT_TRUE(WaitFor([&] {
+    shot = Screen();
+    return Count(shot, bottom, lit) > bottom.width() * bottom.height() / 3;
+  }, 10000)) << "the disc does not fill the screen" << [&] {
+    shot.save(QString(artifacts) + "/dvd-fullscreen.png");
+    return "";
+  }();
+  shot.save(QString(artifacts) + "/dvd-fullscreen.png");
+  video.LeaveFullScreen();
+  ASSERT_FALSE(video.FullScreen());
+  EXPECT_NE(w->NativeChildId(), 0u);
+  ASSERT_TRUE(WaitFor([&] {
+    shot = Screen();
+    // The whole picture again: the test pattern's yellow bar, right of the middle, is in it.
+    return Count(shot, bottom, lit) < bottom.width() * bottom.height() / 20 &&
+           Count(shot, panel, [](QRgb c) { return qRed(c) > 180 && qGreen(c) > 180 && qBlue(c) < 60; }) > area / 20;
+  }, 10000)) << "the disc is not back in the panel, whole";
+  shot.save(QString(artifacts) + "/dvd-panel-again.png");
+
   // Snapshots come from libVLC's own output here: the picture at its size.
   video.TakeSnapshot();
   ASSERT_FALSE(video.LastSnapshot().empty()) << (rec.Messages().empty() ? "" : rec.Messages().front().text);
