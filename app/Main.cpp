@@ -714,11 +714,14 @@ void TForm1::showEvent(QShowEvent* e) {
   QWidget::showEvent(e);
   if (!shown_) FormShow();
   if (engine_) platform::SendMessage(hwnd_, WM_SHOWWINDOW, 1, 0);
+  if (engine_) engine_->SetSpectrumWanted(!isMinimized());
 }
 
 void TForm1::hideEvent(QHideEvent* e) {
   QWidget::hideEvent(e);
   if (engine_) platform::SendMessage(hwnd_, WM_SHOWWINDOW, 0, 0);
+  // Nobody sees the level display (in the tray, hidden): no spectrum to compute.
+  if (engine_) engine_->SetSpectrumWanted(false);
 }
 
 void TForm1::changeEvent(QEvent* e) {
@@ -727,6 +730,7 @@ void TForm1::changeEvent(QEvent* e) {
     if (!activated_) FormActivate();
     if (engine_) platform::SendMessage(hwnd_, WM_ACTIVATEAPP, 1, 0);
   }
+  if (e->type() == QEvent::WindowStateChange && engine_) engine_->SetSpectrumWanted(isVisible() && !isMinimized());
   if (e->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && tray_ &&
       tray_->isVisible()) {
     hide();  // minimising goes into the notification area

@@ -241,7 +241,15 @@ void TZOZUZivade::UpdateBands(const float* mag, TBandOut& kept) {
 }
 
 void TZOZUZivade::StartSpectrumTimer() {
-  if (mode_ == plmPlaying && OnNewFFTData && hiddenWindow_) platform::SetTimer(hiddenWindow_, kSpectrumTimer, 25);
+  if (mode_ == plmPlaying && OnNewFFTData && spectrumWanted_ && hiddenWindow_)
+    platform::SetTimer(hiddenWindow_, kSpectrumTimer, 25);
+}
+
+void TZOZUZivade::SetSpectrumWanted(bool wanted) {
+  if (wanted == spectrumWanted_) return;
+  spectrumWanted_ = wanted;
+  if (wanted) StartSpectrumTimer();
+  else if (hiddenWindow_) platform::KillTimer(hiddenWindow_, kSpectrumTimer);
 }
 
 void TZOZUZivade::SpectrumTick() {

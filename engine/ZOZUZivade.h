@@ -74,6 +74,10 @@ class TZOZUZivade {
   // (a louder band takes the new value at once, a quieter one falls by 2 per tick).
   static void UpdateBands(const float* magnitudes512, TBandOut& kept);
   const TBandOut& Bands() const { return bands_; }
+  // Whether anything shows the bands now (the main window is on screen). While not, the spectrum
+  // ticks stop and nothing is computed; they resume when it is wanted again.
+  void SetSpectrumWanted(bool wanted);
+  bool SpectrumWanted() const { return spectrumWanted_; }
   std::function<void(TZOZUZivade*, PChannelInfo)> OnPluginStartPlay;
   std::function<void(TZOZUZivade*, PChannelInfo)> OnGetChannelInfo;
   std::function<void(TZOZUZivade*, const std::string&)> OnGetMeta;
@@ -368,6 +372,7 @@ class TZOZUZivade {
   float balance_ = 0;
   float speed_ = 0;
   TBandOut bands_{};  // the 25 spectrum values kept between ticks
+  bool spectrumWanted_ = true;
 
   // Visualisation.
   void InitVis();

@@ -151,7 +151,8 @@ orvella_folder() {  # a fresh program folder for each run: our player keeps its 
 
 players=(orvella audacious)
 command -v qmmp >/dev/null && players+=(qmmp)
-command -v vlc >/dev/null && players+=(vlc)
+# VLC only with its Qt interface: vlc-bin alone (libVLC's command line) opens no window.
+command -v vlc >/dev/null && ls /usr/lib/*/vlc/plugins/gui/libqt_plugin.so >/dev/null 2>&1 && players+=(vlc)
 
 for r in $(seq "$runs"); do
   for p in "${players[@]}"; do

@@ -360,6 +360,26 @@ TEST(AppMainWindow, EngineFeedsTheLevelDisplay) {
   EXPECT_EQ(At(shown, app::TLevelDisplay::BandX(3), 0), 0u);
 }
 
+TEST(AppMainWindow, TheSpectrumIsOnlyComputedWhileTheMainWindowIsOnScreen) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder rec;
+  Player p;
+  engine::TZOZUZivade* e = p.form->Engine();
+  ASSERT_TRUE(e->Ready());
+  p.form->show();
+  EXPECT_TRUE(e->SpectrumWanted());
+  p.form->hide();
+  EXPECT_FALSE(e->SpectrumWanted());
+  p.form->show();
+  EXPECT_TRUE(e->SpectrumWanted());
+  p.form->setWindowState(p.form->windowState() | Qt::WindowMinimized);
+  EXPECT_FALSE(e->SpectrumWanted());
+  p.form->setWindowState(p.form->windowState() & ~Qt::WindowMinimized);
+  p.form->show();
+  EXPECT_TRUE(e->SpectrumWanted());
+}
+
 TEST(AppMainWindow, MessagesThroughTheMessageLayer) {
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
