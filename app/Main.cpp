@@ -81,6 +81,22 @@ QIcon ProgramIcon() {
   return icon;
 }
 
+// Full screen: four corner marks, drawn because no full-screen glyph is in every desktop's fonts.
+QIcon FullScreenIcon() {
+  QPixmap pm(14, 14);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setPen(QPen(QColor(201, 206, 214), 2, Qt::SolidLine, Qt::SquareCap));
+  const int lo = 1, hi = 12, arm = 4;
+  for (int x : {lo, hi})
+    for (int y : {lo, hi}) {
+      p.drawLine(x, y, x == lo ? x + arm : x - arm, y);
+      p.drawLine(x, y, x, y == lo ? y + arm : y - arm);
+    }
+  p.end();
+  return QIcon(pm);
+}
+
 }  // namespace
 
 QRect SnapToWorkArea(const QRect& w, const QRect& a, int d) {
@@ -199,7 +215,8 @@ void TForm1::CreateControls() {
   image("ImageBGControlsVideo", panelVideoControls_, QColor(34, 36, 42))->setGeometry(0, 0, kPanelWidth, kVideoControlsHeight);
   auto* full = new QToolButton(panelVideoControls_);
   full->setObjectName("sbFullScreen");
-  full->setText(QString::fromUtf8("\u26F6"));
+  full->setIcon(FullScreenIcon());
+  full->setToolTip("Full Screen");
   full->setGeometry(8, 5, 23, 22);
   speedButtons_["sbFullScreen"] = full;
 
