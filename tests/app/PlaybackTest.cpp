@@ -583,7 +583,7 @@ std::string LinkFolder(const enginetest::ScratchDir& dir, const std::string& nam
   const std::string folder = dir.File(name);
   std::filesystem::create_directory(folder);
   for (int i = 0; i < count; ++i) {
-    char file[16];
+    char file[24];  // room for any int: -O1 builds check the bound
     std::snprintf(file, sizeof file, "/%03d.wav", i);
     std::filesystem::create_symlink(target, folder + file);
   }
