@@ -1,6 +1,7 @@
 #include "Output.h"
 
 #include <SDL2/SDL.h>
+#include <dlfcn.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 namespace orvbass {
@@ -183,17 +185,56 @@ private:
   bool paused_ = false;
 };
 
+// The few SDL2 functions the fallback output uses. SDL2 (and the libraries it pulls in) is
+// loaded only when that output is chosen: most runs play through the sound server or a capture
+// and never need it. Loaded once and kept: SDL keeps threads and global state.
+struct SdlApi {
+  decltype(&::SDL_SetHint) SetHint = nullptr;
+  decltype(&::SDL_InitSubSystem) InitSubSystem = nullptr;
+  decltype(&::SDL_QuitSubSystem) QuitSubSystem = nullptr;
+  decltype(&::SDL_OpenAudioDevice) OpenAudioDevice = nullptr;
+  decltype(&::SDL_CloseAudioDevice) CloseAudioDevice = nullptr;
+  decltype(&::SDL_PauseAudioDevice) PauseAudioDevice = nullptr;
+};
+
+const SdlApi* Sdl() {
+  static const SdlApi* loaded = [] () -> const SdlApi* {
+    static SdlApi api;
+    void* lib = nullptr;
+    for (const char* name : {"libSDL2-2.0.so.0", "libSDL2-2.0.so", "libSDL2.so"})
+      if ((lib = dlopen(name, RTLD_NOW | RTLD_LOCAL))) break;
+    if (!lib) return nullptr;
+    bool ok = true;
+    auto get = [&](auto& fn, const char* name) {
+      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+      ok = ok && fn;
+    };
+    get(api.SetHint, "SDL_SetHint");
+    get(api.InitSubSystem, "SDL_InitSubSystem");
+    get(api.QuitSubSystem, "SDL_QuitSubSystem");
+    get(api.OpenAudioDevice, "SDL_OpenAudioDevice");
+    get(api.CloseAudioDevice, "SDL_CloseAudioDevice");
+    get(api.PauseAudioDevice, "SDL_PauseAudioDevice");
+    return ok ? &api : nullptr;
+  }();
+  return loaded;
+}
+
 // SDL2 output: the mixer writes into a single-producer single-consumer ring; the callback reads it.
 class SdlOutput : public Output {
 public:
   ~SdlOutput() override {
-    if (dev_) SDL_CloseAudioDevice(dev_);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!sdl_) return;
+    if (dev_) sdl_->CloseAudioDevice(dev_);
+    if (inited_) sdl_->QuitSubSystem(SDL_INIT_AUDIO);
   }
   bool Open(uint32_t freq) {
+    sdl_ = Sdl();
+    if (!sdl_) return false;
     // A library must not take the process's SIGINT/SIGTERM away from its program.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    sdl_->SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (sdl_->InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    inited_ = true;
     SDL_AudioSpec want{}, have{};
     want.freq = int(freq);
     want.format = AUDIO_F32SYS;
@@ -201,18 +242,15 @@ public:
     want.samples = 2048;  // 46 ms: a player needs no lower latency, and wakes up half as often
     want.callback = &SdlOutput::Callback;
     want.userdata = this;
-    dev_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (!dev_) {
-      SDL_QuitSubSystem(SDL_INIT_AUDIO);
-      return false;
-    }
+    dev_ = sdl_->OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!dev_) return false;
     freq_ = freq;
     period_ = have.samples ? have.samples : 1024;
     target_ = period_ * 3;
     cap_ = 1;
     while (cap_ < target_ * 2) cap_ <<= 1;
     ring_.assign(size_t(cap_) * 2, 0.0f);
-    SDL_PauseAudioDevice(dev_, 0);
+    sdl_->PauseAudioDevice(dev_, 0);
     return true;
   }
   uint64_t Played() override { return read_.load(std::memory_order_acquire); }
@@ -236,7 +274,7 @@ public:
     double need = double(q) + frames - target_;
     return need <= 0 ? 0 : need / freq_;
   }
-  void SetPaused(bool p) override { SDL_PauseAudioDevice(dev_, p ? 1 : 0); }
+  void SetPaused(bool p) override { sdl_->PauseAudioDevice(dev_, p ? 1 : 0); }
   void Idle() override { idle_.store(true, std::memory_order_relaxed); }
   uint64_t Underruns() const override { return underruns_.load(std::memory_order_relaxed); }
   uint32_t Period() const override { return period_; }
@@ -260,7 +298,9 @@ private:
     if (have < want && !self->idle_.load(std::memory_order_relaxed))
       self->underruns_.fetch_add(1, std::memory_order_relaxed);
   }
+  const SdlApi* sdl_ = nullptr;
   SDL_AudioDeviceID dev_ = 0;
+  bool inited_ = false;
   uint32_t freq_ = 44100, period_ = 1024, target_ = 3072, cap_ = 0;
   std::vector<float> ring_;
   std::atomic<uint64_t> read_{0}, write_{0};
