@@ -50,6 +50,8 @@ bool TVideoAudio::Open(unsigned rate, unsigned channels) {
   ring_.assign(kRingFrames * channels_, 0.0f);
   writePos_ = readPos_ = flushTo_ = 0;
   played_ = written_ = 0;
+  startHeard_ = 0;
+  skew_ = 0;
   abort_ = false;
   paused_ = false;
   if (!bass_.BASS_StreamCreate) return false;
@@ -61,6 +63,7 @@ bool TVideoAudio::Open(unsigned rate, unsigned channels) {
   bass_.BASS_SetConfig(BASS_CONFIG_GVOL_STREAM, 10000);
   BASS_INFO info{};
   int64_t deviceMs = bass_.BASS_GetInfo(&info) ? info.latency : 0;
+  deviceUs_ = deviceMs * 1000;
   latencyUs_ = (static_cast<int64_t>(bass_.BASS_GetConfig(BASS_CONFIG_BUFFER)) + deviceMs) * 1000;
   bass_.BASS_ChannelPlay(stream_, FALSE);
   return true;
@@ -80,7 +83,7 @@ void TVideoAudio::Abort() { abort_ = true; }
 void TVideoAudio::Write(const int16_t* samples, unsigned frames, int64_t ptsUs, int64_t (*clock)()) {
   written_ += frames;
   if (!stream_) return;
-  // Hand the samples over when they are due minus what the library holds ahead.
+  // Hand the samples over when they are due minus what the library may hold ahead.
   if (clock) {
     for (int i = 0; i < 200 && !abort_; ++i) {
       const int64_t wait = ptsUs - latencyUs_ - clock();
@@ -88,6 +91,44 @@ void TVideoAudio::Write(const int16_t* samples, unsigned frames, int64_t ptsUs, 
       std::this_thread::sleep_for(std::chrono::microseconds(std::min<int64_t>(wait, 5000)));
     }
   }
+  uint64_t skip = 0, silence = 0;
+  if (clock) Align(frames, ptsUs, clock(), skip, silence);
+  if (silence) Queue(nullptr, silence);
+  if (skip < frames) Queue(samples + skip * channels_, frames - skip);
+}
+
+// libVLC dates its first block about 10 ms after it hands it over (it expects an output that
+// starts at once), while a starting stream is heard only after the output's queue. From there
+// on a continuous stream is heard where the samples before it end, so an early or late start
+// would stay for the whole video: the block is shortened when it would be heard late, and
+// preceded by silence when early.
+void TVideoAudio::Align(uint64_t frames, int64_t ptsUs, int64_t nowUs, uint64_t& skip, uint64_t& silence) {
+  const DWORD frameBytes = channels_ * sizeof(float);
+  const QWORD decoded = bass_.BASS_ChannelGetPosition(stream_, BASS_POS_DECODE);
+  const QWORD heard = bass_.BASS_ChannelGetPosition(stream_, BASS_POS_BYTE);
+  if (decoded == QWORD(-1) || heard == QWORD(-1)) return;
+  const bool started = heard / frameBytes > startHeard_;
+  // Once heard, what the device plays is this stream's sound: its position is exact. Before, the
+  // output's queue of silence comes first; while paused or stalled nothing tells.
+  if (started && bass_.BASS_ChannelIsActive(stream_) != BASS_ACTIVE_PLAYING) return;
+  const uint64_t w = writePos_.load(std::memory_order_relaxed);
+  const uint64_t r = std::max(readPos_.load(std::memory_order_acquire), flushTo_.load(std::memory_order_relaxed));
+  const uint64_t ahead = (w > r ? w - r : 0) + (decoded > heard ? (decoded - heard) / frameBytes : 0);
+  const int64_t heardAtUs = nowUs + static_cast<int64_t>(ahead * 1000000 / rate_) + (started ? 0 : deviceUs_);
+  const int64_t lateUs = heardAtUs - ptsUs;
+  constexpr int64_t kToleranceUs = 20000;
+  if (lateUs > kToleranceUs) {
+    skip = std::min<uint64_t>(frames, static_cast<uint64_t>(lateUs) * rate_ / 1000000);
+  } else if (lateUs < -kToleranceUs) {
+    const uint64_t space = kRingFrames - (w - readPos_.load(std::memory_order_acquire));
+    silence = std::min<uint64_t>(space > frames ? space - frames : 0,
+                                 static_cast<uint64_t>(-lateUs) * rate_ / 1000000);
+  }
+  skew_.fetch_add(static_cast<int64_t>(skip) - static_cast<int64_t>(silence));
+}
+
+// Copies frames (null: silence) into the ring; waits (bounded) while it is full.
+void TVideoAudio::Queue(const int16_t* samples, uint64_t frames) {
   uint64_t done = 0;
   for (int spins = 0; done < frames && !abort_; ) {
     const uint64_t w = writePos_.load(std::memory_order_relaxed);
@@ -102,6 +143,10 @@ void TVideoAudio::Write(const int16_t* samples, unsigned frames, int64_t ptsUs, 
     const uint64_t n = std::min<uint64_t>(space, frames - done);
     for (uint64_t k = 0; k < n; ++k) {
       float* slot = &ring_[((w + k) % kRingFrames) * channels_];
+      if (!samples) {
+        std::fill(slot, slot + channels_, 0.0f);
+        continue;
+      }
       const int16_t* src = samples + (done + k) * channels_;
       for (unsigned ch = 0; ch < channels_; ++ch) slot[ch] = src[ch] * (1.0f / 32768.0f);
     }
@@ -114,10 +159,13 @@ void TVideoAudio::Flush() {
   flushTo_.store(writePos_.load(std::memory_order_relaxed), std::memory_order_release);
   if (!stream_) return;
   const QWORD heard = bass_.BASS_ChannelGetPosition(stream_, BASS_POS_BYTE);
-  if (heard != QWORD(-1)) heardAtFlush_ = heard / (channels_ * sizeof(float));
+  if (heard != QWORD(-1)) heardAtFlush_ = static_cast<int64_t>(heard / (channels_ * sizeof(float))) + skew_.load();
   // The library holds up to its buffer length (half a second) of what the mixer took
   // before the seek: a restart of the user stream drops it, so the old sound stops at once.
   bass_.BASS_ChannelPlay(stream_, TRUE);
+  // The stream starts again: the output's queue goes before its next sound.
+  const QWORD restart = bass_.BASS_ChannelGetPosition(stream_, BASS_POS_BYTE);
+  if (restart != QWORD(-1)) startHeard_ = restart / (channels_ * sizeof(float));
   if (paused_) bass_.BASS_ChannelPause(stream_);
 }
 

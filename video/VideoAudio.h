@@ -3,8 +3,10 @@
 // format in version 3) to Write() on its audio thread; they wait
 // in a single-producer single-consumer ring until the library's mixer pulls
 // them through a stream procedure. Write() paces libVLC by the samples' play
-// times, so what is heard lines up with the picture (libVLC's own audio clock
-// is not used: the memory output has none).
+// times and keeps each block heard at its play time (libVLC's own audio clock
+// is not used: the memory output has none): the library's heard position says
+// when the queued sound is heard, and a block that would be late is shortened,
+// one that would be early is preceded by silence.
 //
 // Volume and balance follow the renderer law of the player's video path (see
 // GraphVolumeGain, GraphBalanceGains); they are atomics read by the mixer.
@@ -57,8 +59,12 @@ class TVideoAudio {
 
   void SetVolume(int graphVolume);  // 0..10000
   void SetBalance(int position);    // -100..100
-  // Microseconds between handing a sample to the library and hearing it.
+  // Microseconds the samples are handed to the library ahead of their play time (its buffer and
+  // the output's latency): how much it may hold, not when they are heard.
   int64_t LatencyUs() const { return latencyUs_; }
+  // Media frames left out of the stream so far: frames dropped as late minus silence put in
+  // as early. A heard stream position plus this is the media's position.
+  int64_t SkewFrames() const { return skew_.load(); }
   // Frames the mixer has taken so far (tests, the failed-render check).
   uint64_t FramesPlayed() const { return played_.load(); }
   uint64_t FramesWritten() const { return written_.load(); }
@@ -69,12 +75,17 @@ class TVideoAudio {
  private:
   static DWORD CALLBACK StreamProc(HSTREAM handle, void* buffer, DWORD length, void* user);
   DWORD Read(float* out, DWORD frames);
+  void Align(uint64_t frames, int64_t ptsUs, int64_t nowUs, uint64_t& skip, uint64_t& silence);
+  void Queue(const int16_t* samples, uint64_t frames);
 
   engine::TBassCore& bass_;
   std::atomic<HSTREAM> stream_{0};  // made and freed on libVLC's audio thread, read anywhere
   unsigned channels_ = 2;
   unsigned rate_ = 48000;
   int64_t latencyUs_ = 0;
+  int64_t deviceUs_ = 0;      // the output's queue, heard before a (re)started stream
+  uint64_t startHeard_ = 0;   // heard position (frames) where the stream last (re)started
+  std::atomic<int64_t> skew_{0};
   DWORD savedGlobalVolume_ = 10000;
   // The ring: written by libVLC's thread, read by the mixer.
   std::vector<float> ring_;

@@ -8,7 +8,8 @@
 //   video_bench sync FILE                 picture against sound through our controller: FILE
 //                                         flashes white and beeps at each whole second; at
 //                                         each flash shown, the sound being heard (the audio
-//                                         library's heard position) is compared with it
+//                                         library's heard position) is compared with it;
+//                                         straight, after a pause and resume, after a seek
 // bench/video/video_bench.sh runs them and `cvlc --vout=dummy` for the CPU comparison.
 #include <vlc/vlc.h>
 
@@ -142,6 +143,38 @@ struct Ours {
   }
 };
 
+// Where the beeps start in the stream, in stream frames: a tap on the stream sees every frame it
+// produces, in order, whatever the media position (seeks included).
+struct BeepTap {
+  std::mutex m;
+  std::vector<uint64_t> onsets;
+  uint64_t frames = 0, quietSince = 0;
+  static void CALLBACK Proc(HDSP, DWORD, void* buffer, DWORD length, void* user) {
+    auto* t = static_cast<BeepTap*>(user);
+    const float* s = static_cast<const float*>(buffer);
+    std::lock_guard<std::mutex> lock(t->m);
+    for (DWORD i = 0; i < length / (2 * sizeof(float)); ++i, ++t->frames) {
+      if (std::fabs(s[2 * i]) > 0.05f) {
+        if (t->frames - t->quietSince > 4800) t->onsets.push_back(t->frames);
+        t->quietSince = t->frames;
+      }
+    }
+  }
+  // Frames from "heard" to the nearest beep start (positive: not heard yet); false when none near.
+  bool Nearest(uint64_t heard, double& frames) {
+    std::lock_guard<std::mutex> lock(m);
+    bool found = false;
+    for (uint64_t o : onsets) {
+      const double d = static_cast<double>(o) - static_cast<double>(heard);
+      if (std::fabs(d) < 24000 && (!found || std::fabs(d) < std::fabs(frames))) {
+        frames = d;
+        found = true;
+      }
+    }
+    return found;
+  }
+};
+
 // Picture against sound: for each white flash shown (at a whole second of the media), the
 // media time of the sound heard at that moment. Positive: the picture is ahead of the sound.
 int Sync(const std::string& file) {
@@ -157,7 +190,11 @@ int Sync(const std::string& file) {
   std::condition_variable cv;
   bool ended = false;
   bool white = false;  // the last picture looked at was a flash
-  std::vector<double> offsets;
+  // Flashes of each stretch: straight from the start, after a pause and resume, after a seek.
+  int phase = 0;
+  BeepTap tap;
+  HSTREAM tapped = 0;
+  std::vector<double> offsets[3];
   std::unique_ptr<video::TVideoController> c;
   c = std::make_unique<video::TVideoController>(
       [&](const video::TVideoEvent& e) {
@@ -178,33 +215,63 @@ int Sync(const std::string& file) {
         for (size_t i = 0; i < f.Pixels.size(); i += 97) sum += f.Pixels[i] & 0xff;
         const bool flash = sum / ((f.Pixels.size() + 96) / 97) > 200;
         std::lock_guard<std::mutex> lock(m);
-        // (Nothing heard yet: the first flash comes before the sound has started.)
-        if (flash && !white && stream && heardBytes != QWORD(-1) && heardBytes > 0) {
-          // The flash is at a whole second; the heard sound's media time is its sample count.
-          const double heardMs = static_cast<double>(heardBytes) / (2 * sizeof(float)) * 1000.0 / 48000.0;
-          const double flashMs = std::round(heardMs / 1000.0) * 1000.0;
-          offsets.push_back(flashMs - heardMs);
+        if (stream && stream != tapped) {
+          tapped = stream;
+          bass.BASS_ChannelSetDSP(stream, &BeepTap::Proc, &tap, 0);
         }
+        // (Nothing heard yet: the first flash comes before the sound has started.)
+        double beepIn = 0;
+        if (flash && !white && stream && heardBytes != QWORD(-1) && heardBytes > 0 &&
+            tap.Nearest(heardBytes / (2 * sizeof(float)), beepIn))
+          offsets[phase].push_back(beepIn * 1000.0 / 48000.0);
         white = flash;
       },
       &bass);
   c->SetVolume(9945);
   if (!c->Start(file, false)) return 1;
+  // Six seconds straight, a one-second pause, five seconds more, then a seek to 13.5 s.
+  auto runFor = [&](std::chrono::milliseconds d) {
+    std::unique_lock<std::mutex> lock(m);
+    return !cv.wait_for(lock, d, [&] { return ended; });
+  };
+  if (runFor(std::chrono::milliseconds(6300))) {
+    c->Pause();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    {
+      std::lock_guard<std::mutex> lock(m);
+      phase = 1;
+    }
+    c->Run();
+    if (runFor(std::chrono::milliseconds(5000))) {
+      {
+        std::lock_guard<std::mutex> lock(m);
+        phase = 2;
+      }
+      c->SeekMs(13500);
+    }
+  }
   {
     std::unique_lock<std::mutex> lock(m);
     cv.wait_for(lock, std::chrono::seconds(120), [&] { return ended; });
   }
   c->Stop();
-  if (offsets.empty()) {
+  const char* names[3] = {"from the start", "after pause and resume", "after a seek"};
+  bool any = false;
+  for (int p = 0; p < 3; ++p) {
+    if (offsets[p].empty()) continue;
+    any = true;
+    std::vector<double> sorted = offsets[p];
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("picture ahead of sound %s, %zu flashes: median %+.1f ms, min %+.1f, max %+.1f\n", names[p],
+                sorted.size(), sorted[sorted.size() / 2], sorted.front(), sorted.back());
+  }
+  if (!any) {
     std::printf("sync: no flash seen\n");
     return 1;
   }
-  std::vector<double> sorted = offsets;
-  std::sort(sorted.begin(), sorted.end());
-  std::printf("picture ahead of sound over %zu flashes: median %+.1f ms, min %+.1f, max %+.1f (our output latency "
-              "the samples are handed over ahead by: %.1f ms)\n",
-              sorted.size(), sorted[sorted.size() / 2], sorted.front(), sorted.back(),
-              c->Audio() ? c->Audio()->LatencyUs() / 1000.0 : 0.0);
+  std::printf("(samples handed to the library %.1f ms ahead; media frames left out of the stream: %lld)\n",
+              c->Audio() ? c->Audio()->LatencyUs() / 1000.0 : 0.0,
+              c->Audio() ? static_cast<long long>(c->Audio()->SkewFrames()) : 0LL);
   return 0;
 }
 
