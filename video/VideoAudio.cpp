@@ -51,6 +51,8 @@ bool TVideoAudio::Open(unsigned rate, unsigned channels) {
   writePos_ = readPos_ = flushTo_ = 0;
   played_ = written_ = 0;
   startHeard_ = 0;
+  queuedSinceStart_ = placed_ = false;
+  notStream_ = UINT64_MAX;
   skew_ = 0;
   abort_ = false;
   paused_ = false;
@@ -95,6 +97,7 @@ void TVideoAudio::Write(const int16_t* samples, unsigned frames, int64_t ptsUs, 
   if (clock) Align(frames, ptsUs, clock(), skip, silence);
   if (silence) Queue(nullptr, silence);
   if (skip < frames) Queue(samples + skip * channels_, frames - skip);
+  if (silence || skip < frames) queuedSinceStart_ = true;
 }
 
 // libVLC dates its first block about 10 ms after it hands it over (it expects an output that
@@ -109,11 +112,23 @@ void TVideoAudio::Align(uint64_t frames, int64_t ptsUs, int64_t nowUs, uint64_t&
   if (decoded == QWORD(-1) || heard == QWORD(-1)) return;
   const bool started = heard / frameBytes > startHeard_;
   // Once heard, what the device plays is this stream's sound: its position is exact. Before, the
-  // output's queue of silence comes first; while paused or stalled nothing tells.
-  if (started && bass_.BASS_ChannelIsActive(stream_) != BASS_ACTIVE_PLAYING) return;
+  // output's queue of silence comes first: known as the output's latency only until the first
+  // sound is mixed (then it drains unseen), so only the first block is placed by it, the
+  // following ones follow it until it is heard. While paused or stalled nothing tells.
+  // Once heard, one correction places it exactly; from then on the stream stays continuous (a
+  // late mixer or a device that runs dry delays it as it does any sound).
+  if (!started && queuedSinceStart_) return;
+  if (started && (placed_ || bass_.BASS_ChannelIsActive(stream_) != BASS_ACTIVE_PLAYING)) return;
+  // The stream's frames are the ring's frames less those a flush skipped or a restart dropped
+  // mid-read: ring frames taken less stream frames made. A read under way (the ring already
+  // advanced, the stream's count not yet) only makes that larger, so the smallest since the
+  // last flush is the true one.
   const uint64_t w = writePos_.load(std::memory_order_relaxed);
-  const uint64_t r = std::max(readPos_.load(std::memory_order_acquire), flushTo_.load(std::memory_order_relaxed));
-  const uint64_t ahead = (w > r ? w - r : 0) + (decoded > heard ? (decoded - heard) / frameBytes : 0);
+  const uint64_t r = std::max(readPos_.load(std::memory_order_acquire), flushTo_.load(std::memory_order_acquire));
+  if (r >= decoded / frameBytes) notStream_ = std::min(notStream_, r - decoded / frameBytes);
+  if (notStream_ == UINT64_MAX) return;
+  const uint64_t heardRing = heard / frameBytes + notStream_;
+  const uint64_t ahead = w > heardRing ? w - heardRing : 0;
   const int64_t heardAtUs = nowUs + static_cast<int64_t>(ahead * 1000000 / rate_) + (started ? 0 : deviceUs_);
   const int64_t lateUs = heardAtUs - ptsUs;
   constexpr int64_t kToleranceUs = 20000;
@@ -124,6 +139,7 @@ void TVideoAudio::Align(uint64_t frames, int64_t ptsUs, int64_t nowUs, uint64_t&
     silence = std::min<uint64_t>(space > frames ? space - frames : 0,
                                  static_cast<uint64_t>(-lateUs) * rate_ / 1000000);
   }
+  if (started) placed_ = true;
   skew_.fetch_add(static_cast<int64_t>(skip) - static_cast<int64_t>(silence));
 }
 
@@ -166,11 +182,16 @@ void TVideoAudio::Flush() {
   // The stream starts again: the output's queue goes before its next sound.
   const QWORD restart = bass_.BASS_ChannelGetPosition(stream_, BASS_POS_BYTE);
   if (restart != QWORD(-1)) startHeard_ = restart / (channels_ * sizeof(float));
+  notStream_ = UINT64_MAX;
+  queuedSinceStart_ = placed_ = false;
   if (paused_) bass_.BASS_ChannelPause(stream_);
 }
 
 void TVideoAudio::Pause(bool pause) {
   paused_ = pause;
+  // The output plays out what it holds of the stream while libVLC's clock stands still: the
+  // sound comes back early by that much, so it is placed again.
+  if (!pause) placed_ = false;
   if (!stream_) return;
   if (pause) bass_.BASS_ChannelPause(stream_);
   else bass_.BASS_ChannelPlay(stream_, FALSE);

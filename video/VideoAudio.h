@@ -3,10 +3,11 @@
 // format in version 3) to Write() on its audio thread; they wait
 // in a single-producer single-consumer ring until the library's mixer pulls
 // them through a stream procedure. Write() paces libVLC by the samples' play
-// times and keeps each block heard at its play time (libVLC's own audio clock
-// is not used: the memory output has none): the library's heard position says
-// when the queued sound is heard, and a block that would be late is shortened,
-// one that would be early is preceded by silence.
+// times and places the sound at its play time when it starts, after a seek and
+// after a resume (libVLC's own audio clock is not used: the memory output has
+// none): the output's latency and then the library's heard position say when a
+// block will be heard; one that would be late is shortened, one that would be
+// early is preceded by silence. In between the stream stays continuous.
 //
 // Volume and balance follow the renderer law of the player's video path (see
 // GraphVolumeGain, GraphBalanceGains); they are atomics read by the mixer.
@@ -85,6 +86,9 @@ class TVideoAudio {
   int64_t latencyUs_ = 0;
   int64_t deviceUs_ = 0;      // the output's queue, heard before a (re)started stream
   uint64_t startHeard_ = 0;   // heard position (frames) where the stream last (re)started
+  bool queuedSinceStart_ = false;  // sound queued since the stream last (re)started
+  bool placed_ = false;            // the heard sound was placed since then
+  uint64_t notStream_ = UINT64_MAX;  // ring frames that never became stream frames (flushes)
   std::atomic<int64_t> skew_{0};
   DWORD savedGlobalVolume_ = 10000;
   // The ring: written by libVLC's thread, read by the mixer.
