@@ -185,10 +185,15 @@ TEST(AppVideo, AFileThatCannotPlayIsReportedAndDoesNotAdvance) {
   uint32_t x = 7;
   for (char& c : bytes) c = static_cast<char>((x = x * 1664525u + 1013904223u) >> 24);
   enginetest::WriteFile(bad, bytes);
-  const std::string small = videotest::SmallMkv();
+  // Beside the bad file: the playlist adds files sorted by path, so a copy in another folder
+  // (the build folder may sort before the scratch folder) could come first.
+  const std::string small = scratch.File("small.mkv");
+  std::filesystem::copy_file(videotest::SmallMkv(), small);
   VideoPlayer v;
   v.p->form->Settings().runRepeat = true;
   v.Load({bad, small});
+  ASSERT_EQ(v.List().Count(), 2);
+  ASSERT_EQ(v.List().Entry(0).File, bad) << "the bad file is not first";
   v.Control().StartPlayback();
   // libVLC tries its demultiplexers one by one on random bytes: slow on a loaded machine.
   auto named = [&] {
