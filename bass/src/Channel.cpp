@@ -333,6 +333,53 @@ void AddFrames(const MixGains& g, float* mix, const float* s, uint32_t n, uint32
   }
 }
 
+// AddFrames of the converted samples in one pass, for the common case (constant gains, mono or
+// stereo, 16-bit or float): no intermediate float copy. Each sample goes through the same operations
+// as ToFloat then AddFrames, so the sums are the same to the bit. False when the case is not covered.
+bool AddConverted(const MixGains& g, float* mix, SampleFmt fmt, const uint8_t* src, uint32_t n) {
+  if (g.vol.framesLeft > 0 || g.pan.framesLeft > 0 || (g.chans != 1 && g.chans != 2)) return false;
+  if (fmt != SampleFmt::S16 && fmt != SampleFmt::F32) return false;
+  const float v = g.vol.value * g.gvol, pn = g.pan.value;
+  const float gl = v * std::min(1.0f, 1.0f - pn), gr = v * std::min(1.0f, 1.0f + pn);
+  if (fmt == SampleFmt::S16) {
+    const int16_t* s = reinterpret_cast<const int16_t*>(src);
+    const float k = 1.0f / 32768.0f;
+    if (g.chans == 2) {
+      for (uint32_t j = 0; j < n; ++j) {
+        const float l = float(s[2 * j]) * k, r = float(s[2 * j + 1]) * k;
+        mix[2 * j] += l * gl;
+        mix[2 * j + 1] += r * gr;
+      }
+    } else {
+      for (uint32_t j = 0; j < n; ++j) {
+        const float m = float(s[j]) * k;
+        mix[2 * j] += m * gl;
+        mix[2 * j + 1] += m * gr;
+      }
+    }
+    return true;
+  }
+  // Float samples may sit at any byte offset in the buffer: read them by copy.
+  auto at = [src](size_t i) {
+    float f;
+    std::memcpy(&f, src + i * sizeof(float), sizeof f);
+    return f;
+  };
+  if (g.chans == 2) {
+    for (uint32_t j = 0; j < n; ++j) {
+      mix[2 * j] += at(2 * size_t(j)) * gl;
+      mix[2 * j + 1] += at(2 * size_t(j) + 1) * gr;
+    }
+  } else {
+    for (uint32_t j = 0; j < n; ++j) {
+      const float m = at(j);
+      mix[2 * j] += m * gl;
+      mix[2 * j + 1] += m * gr;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 // Equal rates: the frames at the mix position pass unchanged (the resampler keeps the last ones as
@@ -340,6 +387,10 @@ void AddFrames(const MixGains& g, float* mix, const float* s, uint32_t n, uint32
 static uint32_t MixDirect(Channel& c, const MixGains& g, float* mix, uint32_t frames, const uint8_t* src,
                           QWORD avail) {
   const uint32_t produced = uint32_t(std::min<QWORD>(frames, avail)), chunk = Resampler::kChunk;
+  if (AddConverted(g, mix, c.fmt, src, produced)) {
+    c.rs.Bypass(c.fmt, src, produced);
+    return produced;
+  }
   float* out = c.resampled.data();
   for (uint32_t j = 0; j < produced; j += chunk) {
     uint32_t n = std::min(chunk, produced - j);
@@ -382,17 +433,42 @@ static uint32_t MixResampled(Channel& c, const MixGains& g, float* mix, uint32_t
   return produced;
 }
 
-uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD outFreq, float gvol) {
-  const int fb = c.frameBytes, chans = int(c.chans);
-  const Attr fr0 = c.freqAttr;
+namespace {
+// What a block of "frames" output frames reads from the source at the current rate.
+struct BlockNeed {
+  double ratio;
+  bool direct;       // equal rates and the position on a whole frame: the samples pass unchanged
+  QWORD needFrames;  // source frames read past the mix position
+};
+
+BlockNeed NeedFor(const Channel& c, uint32_t frames, DWORD outFreq) {
+  const Attr& fr0 = c.freqAttr;
   const double ratio = (fr0.value > 0 ? fr0.value : double(c.freq)) / outFreq;
   const double maxRatio = fr0.Sliding() ? std::max(ratio, double(fr0.target) / outFreq) : ratio;
-  // Equal rates and the position on a whole frame: the samples pass unchanged.
   const bool direct = ratio == 1.0 && !fr0.Sliding() && c.rs.Fraction() == 0;
   QWORD needFrames = direct ? frames : QWORD(std::ceil(c.rs.Fraction() + frames * maxRatio)) +
                                            Resampler::Reach(maxRatio) + 1;
-  QWORD ahead = std::max<QWORD>(needFrames, QWORD(c.freq) * L().bufferMs.load() / 1000) * QWORD(fb);
-  Fill(c, ahead);
+  return {ratio, direct, needFrames};
+}
+
+void FillFor(Channel& c, const BlockNeed& n) {
+  Fill(c, std::max<QWORD>(n.needFrames, QWORD(c.freq) * L().bufferMs.load() / 1000) * QWORD(c.frameBytes));
+}
+}  // namespace
+
+bool ChannelBlockReady(Channel& c, uint32_t frames, DWORD outFreq) {
+  const BlockNeed n = NeedFor(c, frames, outFreq);
+  FillFor(c, n);
+  return c.srcEnded || (c.decodePos - c.mixPos) / QWORD(c.frameBytes) >= n.needFrames;
+}
+
+uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD outFreq, float gvol) {
+  const int fb = c.frameBytes, chans = int(c.chans);
+  const Attr fr0 = c.freqAttr;
+  const BlockNeed need = NeedFor(c, frames, outFreq);
+  const double ratio = need.ratio;
+  const bool direct = need.direct;
+  FillFor(c, need);
   if (!c.alive.load() || c.state != Channel::State::Playing) return 0;  // changed during a stream procedure
 
   const QWORD avail = (c.decodePos - c.mixPos) / QWORD(fb);

@@ -221,6 +221,9 @@ void ChannelDecodeEnd(Channel& c);
 // Decodes ahead so that "bytes" are buffered from position "from" (not past the end).
 void ChannelFillFrom(Channel& c, QWORD from, QWORD bytes);  // decoding channel: fire the end syncs once the decoder ended
 uint32_t ChannelMix(Channel& c, float* mix, uint32_t frames, uint64_t dev, DWORD outFreq, float gvol);
+// Decodes ahead as ChannelMix does and tells whether a whole block of "frames" output frames can be
+// made now (or the source ended). Call under the channel lock.
+bool ChannelBlockReady(Channel& c, uint32_t frames, DWORD outFreq);
 void RemoveSyncLocked(Channel& c, HSYNC sync);
 
 // Mixer

@@ -35,6 +35,8 @@ static void MixerLoop() {
   Lib& lib = L();
   Output* out = lib.output.get();
   std::vector<float> mix;
+  bool held = false;  // waiting for whole blocks (since heldSince)
+  std::chrono::steady_clock::time_point heldSince{};
   auto waitFor = [&](double secs) {
     std::unique_lock<std::mutex> lk(lib.mixMutex);
     if (lib.mixQuit) return false;
@@ -60,6 +62,31 @@ static void MixerLoop() {
     }
     const uint32_t period = out->Block(room);
     auto t0 = std::chrono::steady_clock::now();
+    if (out->Unlimited()) {
+      // A clock without limit outruns a stream fed by another thread: a block of what has come so
+      // far would be short, and the next pass would find little more, so every block would cost a
+      // hand-over. Wait a moment for whole blocks instead; data that stays late is mixed as it is
+      // after a while.
+      bool ready = true;
+      for (auto& c : list) {
+        std::lock_guard<std::recursive_mutex> lk(c->mutex);
+        if (!c->alive || c->state != Channel::State::Playing || c->locked || c->endReached) continue;
+        if (!ChannelBlockReady(*c, period, lib.outFreq)) {
+          ready = false;
+          break;
+        }
+      }
+      if (ready) {
+        held = false;
+      } else if (!held || t0 - heldSince < std::chrono::milliseconds(20)) {
+        if (!held) heldSince = t0;
+        held = true;
+        if (!waitFor(0.0005)) break;
+        continue;
+      } else {
+        held = false;
+      }
+    }
     uint64_t dev = out->Written(), played = out->Played();
     mix.assign(size_t(period) * 2, 0.0f);
     bool anyData = false, anyStalled = false;
