@@ -29,8 +29,9 @@ public:
   WavWriter(const char* path, uint32_t freq, bool asFloat) : freq_(freq), float_(asFloat) {
     f_ = std::fopen(path, "wb");
     if (!f_) return;
-    // Blocks of a few ten kilobytes: one write per block rather than split ones.
-    std::setvbuf(f_, nullptr, _IOFBF, 1 << 18);
+    // The mixer hands whole blocks of tens of kilobytes: each goes out in one write, without a copy
+    // into a stream buffer first.
+    std::setvbuf(f_, nullptr, _IONBF, 0);
     WriteHeader();
   }
   ~WavWriter() {
