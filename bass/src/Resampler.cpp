@@ -4,7 +4,6 @@
 #include "Core.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -57,13 +56,8 @@ struct Tables {
   }
 };
 
-std::atomic<bool> tablesBuilt{false};
-
 const Tables& T() {
-  // Built when a channel first may resample (EnableStretchTable, on an API thread): a stream at the
-  // output rate never pays for it.
-  static const Tables t;
-  tablesBuilt.store(true, std::memory_order_relaxed);
+  static const Tables t;  // built by the first Configure(), on an API thread
   return t;
 }
 
@@ -109,9 +103,8 @@ inline void Dot2(const float* c, const float* a, const float* b, size_t n, float
 
 }  // namespace
 
-bool Resampler::TablesBuilt() { return tablesBuilt.load(std::memory_order_relaxed); }
-
 void Resampler::Configure(int chans) {
+  T();
   chans_ = std::clamp(chans, 1, 8);
   cap_ = 3 * kReachMax + 4096;
   line_.assign(size_t(chans_) * cap_, 0.0f);
@@ -122,7 +115,6 @@ void Resampler::Configure(int chans) {
 static long StretchReach(double step) { return long(std::ceil(kHalf * std::clamp(step, 1.0, double(Resampler::kMaxStretch)))); }
 
 void Resampler::EnableStretchTable(double step) {
-  if (step != 1.0) T();
   long reach = StretchReach(step);
   if (step <= 1.0 || reach <= stretchRoom_) return;
   stretch_.assign(size_t(kStretchPhases + 1) * size_t(2 * reach + 1), 0.0f);

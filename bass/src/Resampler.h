@@ -26,14 +26,10 @@ public:
   static constexpr int kMaxStretch = 5;     // kernel stretch limit (steps above it alias)
   static constexpr uint32_t kChunk = 256;   // most output frames one Run() produces
 
-  // True once the shared kernel tables exist (they are built by the first step other than 1).
-  static bool TablesBuilt();
-
   // Sets the channel count (1..8) and allocates the input line; then Reset().
   void Configure(int chans);
   bool Configured() const { return chans_ > 0; }
-  // Builds the shared kernel tables when "step" is not 1 (once per process), and allocates the
-  // table that makes a constant step above 1, up to "step", about as cheap as a step
+  // Allocates the table that makes a constant step above 1, up to "step", about as cheap as a step
   // below 1 (otherwise such steps read the kernel tap by tap, three to seven times the cost).
   // Call where allocating is fine, when such a step may come (a source or frequency attribute above
   // the output rate). Only grows the table.
