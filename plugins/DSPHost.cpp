@@ -251,6 +251,9 @@ int FillStep(TPlayThread& self) {
       h.endOfInput.store(true, std::memory_order_release);
       return bass.BASS_ErrorGetCode() == BASS_ERROR_HANDLE && !h.closing ? -1 : 1;
     }
+    // A network stream whose data are late stalls: that is not its end. The output's next request
+    // asks for a fill again.
+    if (got == 0 && bass.BASS_ChannelIsActive(h.ptRead.load()) == BASS_ACTIVE_STALLED) return 1;
     if (got == 0) {
       h.endOfInput.store(true, std::memory_order_release);
       if (h.ptRead.load() == h.ptSource.load()) return 1;
@@ -289,8 +292,12 @@ int FillStep(TPlayThread& self) {
   }
   if (bytes) h.ring.Write(buf, bytes);
   int status;
-  if (got < a && !h.pad) {
+  if (got < a && !h.pad && bass.BASS_ChannelIsActive(h.ptRead.load()) == BASS_ACTIVE_STOPPED) {
     h.endOfInput.store(true, std::memory_order_release);
+    status = 1;
+  } else if (got < a && !h.pad) {
+    // Short but not ended: what a network stream had so far. The next fill comes with the
+    // output's next request.
     status = 1;
   } else {
     DWORD state = bass.BASS_ChannelIsActive(out);
