@@ -26,20 +26,15 @@
 #include "playlist/Playlist.h"
 #include "video/Snapshot.h"
 
+#include "XTestUtil.h"
+
 using apptest::Player;
 using apptest::ProgramDir;
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& ok, int ms) {
-  for (int waited = 0; waited < ms; waited += 20) {
-    if (ok()) return true;
-    QTest::qWait(20);
-  }
-  return ok();
-}
-
-QImage Screen() { return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32); }
+using xtest::Screen;
+using xtest::WaitFor;
 
 // Pixels of `area` whose colour passes `test`.
 int Count(const QImage& img, const QRect& area, const std::function<bool(QRgb)>& test) {

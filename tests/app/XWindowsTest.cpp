@@ -25,20 +25,15 @@
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 
+#include "XTestUtil.h"
+
 using apptest::Player;
 using apptest::ProgramDir;
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& ok, int ms) {
-  for (int waited = 0; waited < ms; waited += 20) {
-    if (ok()) return true;
-    QTest::qWait(20);
-  }
-  return ok();
-}
-
-QImage Screen() { return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32); }
+using xtest::Screen;
+using xtest::WaitFor;
 
 int Brightness(QRgb c) { return (qRed(c) + qGreen(c) + qBlue(c)) / 3; }
 
