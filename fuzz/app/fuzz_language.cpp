@@ -11,22 +11,11 @@
 
 #include "app/Language.h"
 #include "platform/IniFile.h"
+#include "../ScratchFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = [] {
-    // TMPDIR (a memory file system in `make fuzz`): rewriting a file on disk costs a flush each run.
-    const char* dir = std::getenv("TMPDIR");
-    std::string tmpl = std::string(dir && *dir ? dir : "/tmp") + "/orvella-fuzz-lang-XXXXXX";
-    int fd = mkstemp(tmpl.data());
-    if (fd >= 0) close(fd);
-    return tmpl;
-  }();
-  if (FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-  } else {
-    return 0;
-  }
+  static const std::string path = MakeFuzzScratchFile("lang");
+  if (!WriteFuzzInput(path, data, size)) return 0;
   // Two windows: the main one and the playlist; the others are absent.
   app::TLangBindings main, pl;
   for (const std::string& key : app::LanguageKeys()) {

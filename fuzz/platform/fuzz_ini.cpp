@@ -7,20 +7,11 @@
 #include <unistd.h>
 
 #include "platform/IniFile.h"
+#include "../ScratchFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = [] {
-    // TMPDIR (a memory file system in `make fuzz`): rewriting a file on disk costs a flush each run.
-    const char* dir = std::getenv("TMPDIR");
-    std::string tmpl = std::string(dir && *dir ? dir : "/tmp") + "/orvella-fuzz-ini-XXXXXX";
-    int fd = mkstemp(tmpl.data());
-    if (fd >= 0) close(fd);
-    return tmpl;
-  }();
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  static const std::string path = MakeFuzzScratchFile("ini");
+  if (!WriteFuzzInput(path, data, size)) return 0;
   platform::IniFile ini(path);
   std::string text(reinterpret_cast<const char*>(data), size);
   std::string section = text.substr(0, text.find(']'));

@@ -11,6 +11,7 @@
 
 #include "stacker/ChainText.h"
 #include "stacker/StackerSettings.h"
+#include "../ScratchFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
@@ -32,17 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!(back[i] == loadable[i])) __builtin_trap();
 
   // The same bytes as a description cache.
-  static const std::string path = [] {
-    // TMPDIR (a memory file system in `make fuzz`): rewriting a file on disk costs a flush each run.
-    const char* dir = std::getenv("TMPDIR");
-    std::string tmpl = std::string(dir && *dir ? dir : "/tmp") + "/orvella-fuzz-pic-XXXXXX";
-    int fd = mkstemp(tmpl.data());
-    if (fd >= 0) close(fd);
-    return tmpl;
-  }();
-  if (FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+  static const std::string path = MakeFuzzScratchFile("pic");
+  if (WriteFuzzInput(path, data, size)) {
     pilvo::TDescriptionCache cache;
     cache.Read(path);
     for (const auto& [name, description] : cache.Pairs()) {

@@ -76,6 +76,27 @@ class EventQueue {
   std::deque<TVideoEvent> q_;
 };
 
+// An engine whose output is captured into "heard.wav" of its own program folder.
+struct CapturedEngine {
+  ProgramDir program;
+  const std::string wav = program.File("heard.wav");
+  std::unique_ptr<engine::TZOZUZivade> engine;
+  CapturedEngine() {
+    enginetest::CaptureOutput capture(wav, 0);
+    engine = std::make_unique<engine::TZOZUZivade>();
+  }
+};
+
+// A 12 s video whose first 6 s of sound tell their own time: 400 + 100 k Hz in the k-th tenth of
+// a second; 200 Hz from 6 s on.
+std::string SteppedTonesVideo() {
+  return enginetest::Media(
+      "tones_stepped.mkv",
+      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=s=160x120:r=25:d=12 -f lavfi -i "
+      "\"aevalsrc=0.125*sin(2*PI*t*if(lt(t\\,6)\\,400+100*floor(t*10)\\,200)):s=48000:d=12:c=stereo\" "
+      "-c:v mpeg4 -c:a pcm_s16le {out}");
+}
+
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (std::chrono::steady_clock::now() < until) {
@@ -266,13 +287,9 @@ TEST_F(VideoControllerTest, SnapshotIsTheShownPictureAndBrightnessMovesItsMean) 
 TEST(VideoSound, TheFirstTrackIsHeardAtTheVolumeAndBalanceSet) {
   const std::string file = videotest::SmallMkv();
   ASSERT_FALSE(file.empty());
-  ProgramDir program;
-  const std::string wav = program.File("heard.wav");
-  std::unique_ptr<engine::TZOZUZivade> engine;
-  {
-    enginetest::CaptureOutput capture(wav, 0);
-    engine = std::make_unique<engine::TZOZUZivade>();
-  }
+  CapturedEngine captured;
+  const std::string& wav = captured.wav;
+  std::unique_ptr<engine::TZOZUZivade>& engine = captured.engine;
   ASSERT_TRUE(engine->Ready());
   EventQueue events;
   TVideoController c(events.Poster(), &engine->Bass());
@@ -342,19 +359,11 @@ TEST(VideoSound, ASeekDropsTheSoundBufferedBeforeIt) {
   // The first 6 s tell their own time: 400 + 100 k Hz in the k-th tenth of a second; from
   // 6 s on 200 Hz. A seek from about second 1.5 to second 8 must not be followed by the
   // tones of the half second after the point where the sound was flushed.
-  const std::string file = enginetest::Media(
-      "tones_stepped.mkv",
-      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=s=160x120:r=25:d=12 -f lavfi -i "
-      "\"aevalsrc=0.125*sin(2*PI*t*if(lt(t\\,6)\\,400+100*floor(t*10)\\,200)):s=48000:d=12:c=stereo\" "
-      "-c:v mpeg4 -c:a pcm_s16le {out}");
+  const std::string file = SteppedTonesVideo();
   ASSERT_FALSE(file.empty());
-  ProgramDir program;
-  const std::string wav = program.File("heard.wav");
-  std::unique_ptr<engine::TZOZUZivade> engine;
-  {
-    enginetest::CaptureOutput capture(wav, 0);
-    engine = std::make_unique<engine::TZOZUZivade>();
-  }
+  CapturedEngine captured;
+  const std::string& wav = captured.wav;
+  std::unique_ptr<engine::TZOZUZivade>& engine = captured.engine;
   ASSERT_TRUE(engine->Ready());
   EventQueue events;
   TVideoController c(events.Poster(), &engine->Bass());
@@ -407,19 +416,11 @@ namespace {
 // at its time and is left out, so the sound starts later in the media, with the picture. What is
 // heard first is the media's sound at the frame the player says it left out up to.
 TEST(VideoSound, TheSoundStartsAtTheMediaTimeOfItsPicture) {
-  const std::string file = enginetest::Media(
-      "tones_stepped.mkv",
-      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=s=160x120:r=25:d=12 -f lavfi -i "
-      "\"aevalsrc=0.125*sin(2*PI*t*if(lt(t\\,6)\\,400+100*floor(t*10)\\,200)):s=48000:d=12:c=stereo\" "
-      "-c:v mpeg4 -c:a pcm_s16le {out}");
+  const std::string file = SteppedTonesVideo();
   ASSERT_FALSE(file.empty());
-  ProgramDir program;
-  const std::string wav = program.File("heard.wav");
-  std::unique_ptr<engine::TZOZUZivade> engine;
-  {
-    enginetest::CaptureOutput capture(wav, 0);
-    engine = std::make_unique<engine::TZOZUZivade>();
-  }
+  CapturedEngine captured;
+  const std::string& wav = captured.wav;
+  std::unique_ptr<engine::TZOZUZivade>& engine = captured.engine;
   ASSERT_TRUE(engine->Ready());
   EventQueue events;
   TVideoController c(events.Poster(), &engine->Bass());
