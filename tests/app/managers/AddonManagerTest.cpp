@@ -61,23 +61,10 @@ std::string RawFile(const std::string& path, double seconds) {
   return path;
 }
 
-struct AddonRig {
-  AddonRig() {
-    dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
-    mgrtest::Copy(MGR_TEST_ADDON, dir.File("plugins/bass/bass_test.so"));
-    player = std::make_unique<Player>();
-    eng = player->form->Engine();
-    form = player->windows->AddonConfigForm.get();
+struct AddonRig : mgrtest::ManagerRig<app::TAddonConfigForm> {
+  AddonRig() : ManagerRig({{MGR_TEST_ADDON, "plugins/bass/bass_test.so"}}) {
+    Start(&app::TApplicationWindows::AddonConfigForm);
   }
-  void Show() {
-    form->show();
-    QApplication::processEvents();
-  }
-  ProgramDir dir;
-  platform::MessageRecorder rec;
-  std::unique_ptr<Player> player;
-  engine::TZOZUZivade* eng = nullptr;
-  app::TAddonConfigForm* form = nullptr;
 };
 
 }  // namespace

@@ -55,33 +55,23 @@ struct Pin {
   void* handle;
 };
 
-struct DSPRig {
-  explicit DSPRig(int captureSpeed = -1) {
-    dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
-    mgrtest::Copy(kOrvella, dir.File("plugins/dsp_orvella.so"));
-    mgrtest::Copy(kTestKit, dir.File("plugins/dsp_testkit.so"));
-    mgrtest::Copy(kEmpty, dir.File("plugins/DSP_Empty.so"));
-    mgrtest::Copy(MGR_DSP_PLUGIN, dir.File("plugins/dsp_mgrtest.so"));
+struct DSPRig : mgrtest::ManagerRig<app::TDSPControlForm> {
+  explicit DSPRig(int captureSpeed = -1)
+      : ManagerRig({{kOrvella, "plugins/dsp_orvella.so"},
+                    {kTestKit, "plugins/dsp_testkit.so"},
+                    {kEmpty, "plugins/DSP_Empty.so"},
+                    {MGR_DSP_PLUGIN, "plugins/dsp_mgrtest.so"}}) {
     mgrtest::WriteBytes(dir.File("plugins/dsp_text.so"), "not a library\n");
     if (captureSpeed >= 0) capture = std::make_unique<enginetest::CaptureOutput>(dir.File("out.wav"), captureSpeed);
-    player = std::make_unique<Player>();
-    eng = player->form->Engine();
-    form = player->windows->DSPControlForm.get();
+    Start(&app::TApplicationWindows::DSPControlForm);
   }
-  void Show() {
-    form->show();
-    QApplication::processEvents();
-  }
+  // The capture output outlives the player that writes into it.
+  ~DSPRig() override { player.reset(); }
   void Choose(const std::string& library, int module) {
     form->PluginList()->Select(Find(*form->PluginList(), library));
     form->DSPModules()->setCurrentRow(module);
   }
-  ProgramDir dir;
-  platform::MessageRecorder rec;
   std::unique_ptr<enginetest::CaptureOutput> capture;
-  std::unique_ptr<Player> player;
-  engine::TZOZUZivade* eng = nullptr;
-  app::TDSPControlForm* form = nullptr;
 };
 
 // Largest magnitude of the left channel between two times (seconds) of a stereo capture.

@@ -2,13 +2,20 @@
 // copied into the temporary program folder, and hostile library files.
 #pragma once
 
+#include <QApplication>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "../AppTestUtil.h"
+#include "app/Main.h"
+#include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 
 namespace mgrtest {
@@ -51,5 +58,33 @@ inline std::vector<std::string> Texts(const platform::MessageRecorder& rec) {
   for (const auto& m : rec.Messages()) out.push_back(m.text);
   return out;
 }
+
+// A player started in a temporary program folder that holds the given files
+// (source, path in the folder), and one of its manager windows. Files of a
+// test's own go in before Start().
+template <class Form>
+struct ManagerRig {
+  explicit ManagerRig(std::initializer_list<std::pair<std::string, std::string>> files) {
+    dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+    for (const auto& [from, to] : files) Copy(from, dir.File(to));
+  }
+  // The plug-in host is the process's: the player goes first, so no library
+  // of this folder stays behind for the next test.
+  virtual ~ManagerRig() { player.reset(); }
+  void Start(std::unique_ptr<Form> app::TApplicationWindows::*window) {
+    player = std::make_unique<apptest::Player>();
+    eng = player->form->Engine();
+    form = ((*player->windows).*window).get();
+  }
+  void Show() {
+    form->show();
+    QApplication::processEvents();
+  }
+  apptest::ProgramDir dir;
+  platform::MessageRecorder rec;
+  std::unique_ptr<apptest::Player> player;
+  engine::TZOZUZivade* eng = nullptr;
+  Form* form = nullptr;
+};
 
 }  // namespace mgrtest

@@ -21,7 +21,6 @@
 #include "app/managers/FormVisControl.h"
 #include "app/managers/ManagerWidgets.h"
 
-using apptest::Player;
 using apptest::ProgramDir;
 
 namespace {
@@ -56,68 +55,64 @@ void Shoot(QWidget* w, const std::string& name) {
   EXPECT_TRUE(shot.copy(frame).save(QString(Artifacts()) + "/" + QString::fromStdString(name) + ".png"));
 }
 
+// Only the main window besides the manager window, so the picture is the manager's own.
+void OnlyMainWindow(ProgramDir& dir) {
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\n");
+}
+
 }  // namespace
 
+#define SKIP_WITHOUT_X()                                                                              \
+  if (!Artifacts()) GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>"; \
+  QDir().mkpath(Artifacts())
+
 TEST(ManagersUnderX, AddonManager) {
-  if (!Artifacts()) GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
-  QDir().mkpath(Artifacts());
-  ProgramDir dir;
-  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\n");
-  mgrtest::Copy(MGR_TEST_ADDON, dir.File("plugins/bass/bass_test.so"));
-  platform::MessageRecorder rec;
-  Player p;
-  app::TAddonConfigForm* f = p.windows->AddonConfigForm.get();
-  f->show();
-  f->SetAddOnInUse("bass_flac.so");
-  Shoot(f, "addon-manager");
-  EXPECT_TRUE(rec.Messages().empty());
+  SKIP_WITHOUT_X();
+  mgrtest::ManagerRig<app::TAddonConfigForm> r({{MGR_TEST_ADDON, "plugins/bass/bass_test.so"}});
+  OnlyMainWindow(r.dir);
+  r.Start(&app::TApplicationWindows::AddonConfigForm);
+  r.form->show();
+  r.form->SetAddOnInUse("bass_flac.so");
+  Shoot(r.form, "addon-manager");
+  for (const auto& m : r.rec.Messages()) ADD_FAILURE() << m.text;
 }
 
 TEST(ManagersUnderX, InputPluginManager) {
-  if (!Artifacts()) GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
-  QDir().mkpath(Artifacts());
-  ProgramDir dir;
-  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\n");
-  mgrtest::Copy(MGR_INPUT_PLUGIN, dir.File("plugins/in_mgr.so"));
-  mgrtest::Copy(MGR_PCM_PLUGIN, dir.File("plugins/in_testpcm.so"));
-  mgrtest::Copy(std::string(ORVELLA_STAGE_DIR) + "/plugins/in_midi.so", dir.File("plugins/in_midi.so"));
-  platform::MessageRecorder rec;
-  Player p;
-  app::TPluginConfigForm* f = p.windows->PluginConfigForm.get();
+  SKIP_WITHOUT_X();
+  mgrtest::ManagerRig<app::TPluginConfigForm> r({{MGR_INPUT_PLUGIN, "plugins/in_mgr.so"},
+                                                 {MGR_PCM_PLUGIN, "plugins/in_testpcm.so"},
+                                                 {std::string(ORVELLA_STAGE_DIR) + "/plugins/in_midi.so", "plugins/in_midi.so"}});
+  OnlyMainWindow(r.dir);
+  r.Start(&app::TApplicationWindows::PluginConfigForm);
+  app::TPluginConfigForm* f = r.form;
   f->show();
   f->PluginList()->Select(2);  // in_testpcm.so (in_midi.so is loaded at start)
   f->Load();
   f->SetPluginInUse("in_midi.so");
   Shoot(f, "input-plugin-manager");
-  for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
+  for (const auto& m : r.rec.Messages()) ADD_FAILURE() << m.text;
 }
 
 TEST(ManagersUnderX, DSPControl) {
-  if (!Artifacts()) GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
-  QDir().mkpath(Artifacts());
-  ProgramDir dir;
-  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\n");
-  mgrtest::Copy(std::string(ORVELLA_STAGE_DIR) + "/plugins/dsp_orvella.so", dir.File("plugins/dsp_orvella.so"));
-  mgrtest::Copy(std::string(ORVELLA_STAGE_DIR) + "/plugins/dsp_gain1x.so", dir.File("plugins/dsp_gain1x.so"));
-  mgrtest::Copy(MGR_DSP_PLUGIN, dir.File("plugins/dsp_mgrtest.so"));
-  platform::MessageRecorder rec;
-  Player p;
-  app::TDSPControlForm* f = p.windows->DSPControlForm.get();
-  f->show();
-  f->PluginList()->Select(2);  // dsp_orvella.so
-  Shoot(f, "dsp-control");
-  for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
+  SKIP_WITHOUT_X();
+  const std::string stage = std::string(ORVELLA_STAGE_DIR) + "/plugins/";
+  mgrtest::ManagerRig<app::TDSPControlForm> r({{stage + "dsp_orvella.so", "plugins/dsp_orvella.so"},
+                                               {stage + "dsp_gain1x.so", "plugins/dsp_gain1x.so"},
+                                               {MGR_DSP_PLUGIN, "plugins/dsp_mgrtest.so"}});
+  OnlyMainWindow(r.dir);
+  r.Start(&app::TApplicationWindows::DSPControlForm);
+  r.form->show();
+  r.form->PluginList()->Select(2);  // dsp_orvella.so
+  Shoot(r.form, "dsp-control");
+  for (const auto& m : r.rec.Messages()) ADD_FAILURE() << m.text;
 }
 
 TEST(ManagersUnderX, VisControl) {
-  if (!Artifacts()) GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
-  QDir().mkpath(Artifacts());
-  ProgramDir dir;
-  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\n");
-  mgrtest::Copy(MGR_VIS_PLUGIN, dir.File("plugins/vis_mgrtest.so"));
-  platform::MessageRecorder rec;
-  Player p;
-  app::TVisControlForm* f = p.windows->VisControlForm.get();
+  SKIP_WITHOUT_X();
+  mgrtest::ManagerRig<app::TVisControlForm> r({{MGR_VIS_PLUGIN, "plugins/vis_mgrtest.so"}});
+  OnlyMainWindow(r.dir);
+  r.Start(&app::TApplicationWindows::VisControlForm);
+  app::TVisControlForm* f = r.form;
   f->show();
   f->VisModules()->Select(1);
   f->Start();
@@ -126,5 +121,5 @@ TEST(ManagersUnderX, VisControl) {
   Shoot(f, "vis-control");
   f->Stop();
   EXPECT_TRUE(mgrtest::WaitFor([&] { return f->RunningPath().empty(); }, 10000));
-  for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
+  for (const auto& m : r.rec.Messages()) ADD_FAILURE() << m.text;
 }

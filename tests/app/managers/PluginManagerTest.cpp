@@ -45,31 +45,14 @@ int Counter(const std::string& plugin, const char* symbol) {
   return f ? f() : -1;
 }
 
-struct PluginRig {
-  PluginRig() {
-    dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
-    mgrtest::Copy(MGR_INPUT_PLUGIN, dir.File("plugins/in_mgr.so"));
-    player = std::make_unique<Player>();
-    eng = player->form->Engine();
-    form = player->windows->PluginConfigForm.get();
-  }
-  ~PluginRig() {
-    // The host is the process's: leave no plug-in of this folder behind for the next test.
-    player.reset();
-  }
-  void Show() {
-    form->show();
-    QApplication::processEvents();
+struct PluginRig : mgrtest::ManagerRig<app::TPluginConfigForm> {
+  PluginRig() : ManagerRig({{MGR_INPUT_PLUGIN, "plugins/in_mgr.so"}}) {
+    Start(&app::TApplicationWindows::PluginConfigForm);
   }
   void LoadFromList(const std::string& name) {
     form->PluginList()->Select(Find(*form->PluginList(), name));
     form->Load();
   }
-  ProgramDir dir;
-  platform::MessageRecorder rec;
-  std::unique_ptr<Player> player;
-  engine::TZOZUZivade* eng = nullptr;
-  app::TPluginConfigForm* form = nullptr;
 };
 
 }  // namespace

@@ -39,24 +39,11 @@ extern "C" __attribute__((visibility("default"))) void mgrtest_vis_config_open()
 
 namespace {
 
-struct VisRig {
-  VisRig() {
-    dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
-    mgrtest::Copy(MGR_VIS_PLUGIN, dir.File("plugins/vis_mgrtest.so"));
+struct VisRig : mgrtest::ManagerRig<app::TVisControlForm> {
+  VisRig() : ManagerRig({{MGR_VIS_PLUGIN, "plugins/vis_mgrtest.so"}}) {
     mgrtest::WriteBytes(dir.File("plugins/vis_zzz.so.txt"), "not listed\n");
-    player = std::make_unique<Player>();
-    eng = player->form->Engine();
-    form = player->windows->VisControlForm.get();
+    Start(&app::TApplicationWindows::VisControlForm);
   }
-  void Show() {
-    form->show();
-    QApplication::processEvents();
-  }
-  ProgramDir dir;
-  platform::MessageRecorder rec;
-  std::unique_ptr<Player> player;
-  engine::TZOZUZivade* eng = nullptr;
-  app::TVisControlForm* form = nullptr;
 };
 
 }  // namespace
