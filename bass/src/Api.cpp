@@ -2,6 +2,7 @@
 #include "Core.h"
 #include "KeptForProcess.h"
 #include "Effects.h"
+#include "Fft.h"
 #include "Net.h"
 #include "Output.h"
 
@@ -283,7 +284,6 @@ EXPORT BOOL BASS_Free(void) {
   MixerStop();
   SyncThreadStop();
   FreeAllChannels();
-  FreeFftPlans();
   lib.output.reset();
   lib.initialized = false;
   lib.device = -1;

@@ -266,9 +266,4 @@ DWORD TryAddons(ORV_FILE* file, DWORD flags, const char* filename);
 HPLUGIN TryAddonDecoders(ORV_FILE* file, DWORD flags, ORV_DECODER* out);
 void FreeAllPlugins();
 
-// FFT (plans are kept until BASS_Free)
-void FreeFftPlans();
-bool ComputeFft(const float* interleaved, int frames, int chans, int points, bool individual, bool window,
-                float* out);
-
 }  // namespace orvbass
