@@ -6,6 +6,10 @@
 // Threads: the host calls every In_Module function on its UI thread; the
 // synthesiser belongs to the render thread while a file plays (Play and Stop
 // start and join that thread).
+//
+// FluidSynth is opened on the first MIDI file, not with the plug-in: the host loads this plug-in at
+// start, and FluidSynth pulls in some twenty libraries (audio drivers, SDL2, GLib) that a player
+// that never plays MIDI does not need.
 #include <dlfcn.h>
 #include <fluidsynth.h>
 #include <sys/stat.h>
@@ -16,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +43,43 @@ std::atomic<bool> g_stop{false}, g_paused{false};
 std::atomic<int> g_seekTo{-1};
 std::string g_file;
 inmidi::TMidiTiming g_timing;
+
+#define ORV_IN_MIDI_FLUID(X)                                                                             \
+  X(fluid_set_log_function) X(new_fluid_settings) X(delete_fluid_settings) X(fluid_settings_setnum)     \
+  X(fluid_settings_setint) X(new_fluid_synth) X(delete_fluid_synth) X(fluid_synth_sfload)               \
+  X(fluid_synth_all_notes_off) X(fluid_synth_system_reset) X(fluid_synth_write_s16) X(new_fluid_player) \
+  X(delete_fluid_player) X(fluid_player_add) X(fluid_player_play) X(fluid_player_stop)                  \
+  X(fluid_player_seek) X(fluid_player_get_status)
+
+struct TFluid {
+#define ORV_IN_MIDI_PTR(name) decltype(&::name) name = nullptr;
+  ORV_IN_MIDI_FLUID(ORV_IN_MIDI_PTR)
+#undef ORV_IN_MIDI_PTR
+};
+TFluid FS;  // valid once LoadFluid() returned true
+
+// Loads FluidSynth once; false when it or one of its functions is missing (MIDI files then fail
+// to play, as without a soundfont).
+bool LoadFluid() {
+  static bool loaded = false;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    void* lib = nullptr;
+    for (const char* name : {"libfluidsynth.so.3", "libfluidsynth.so.2", "libfluidsynth.so"})
+      if ((lib = dlopen(name, RTLD_NOW | RTLD_LOCAL))) break;
+    if (!lib) return;
+    // Kept loaded for good: its GLib-based libraries cannot be loaded a second time.
+    TFluid api;
+#define ORV_IN_MIDI_RESOLVE(name)                                       \
+  api.name = reinterpret_cast<decltype(&::name)>(dlsym(lib, #name)); \
+  if (!api.name) return;
+    ORV_IN_MIDI_FLUID(ORV_IN_MIDI_RESOLVE)
+#undef ORV_IN_MIDI_RESOLVE
+    FS = api;
+    loaded = true;
+  });
+  return loaded;
+}
 
 bool Exists(const std::string& path) {
   struct stat st;
@@ -64,18 +106,18 @@ std::string FindSoundFont() {
 bool EnsureSynth() {
   if (g_synth) return true;
   std::string font = FindSoundFont();
-  if (font.empty()) return false;
-  fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
-  fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
-  fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
-  g_settings = new_fluid_settings();
-  fluid_settings_setnum(g_settings, "synth.sample-rate", kRate);
-  fluid_settings_setnum(g_settings, "synth.gain", 0.5);
-  fluid_settings_setint(g_settings, "synth.threadsafe-api", 0);
-  g_synth = new_fluid_synth(g_settings);
-  if (!g_synth || fluid_synth_sfload(g_synth, font.c_str(), 1) == FLUID_FAILED) {
-    if (g_synth) delete_fluid_synth(g_synth);
-    delete_fluid_settings(g_settings);
+  if (font.empty() || !LoadFluid()) return false;
+  FS.fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
+  FS.fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+  FS.fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+  g_settings = FS.new_fluid_settings();
+  FS.fluid_settings_setnum(g_settings, "synth.sample-rate", kRate);
+  FS.fluid_settings_setnum(g_settings, "synth.gain", 0.5);
+  FS.fluid_settings_setint(g_settings, "synth.threadsafe-api", 0);
+  g_synth = FS.new_fluid_synth(g_settings);
+  if (!g_synth || FS.fluid_synth_sfload(g_synth, font.c_str(), 1) == FLUID_FAILED) {
+    if (g_synth) FS.delete_fluid_synth(g_synth);
+    FS.delete_fluid_settings(g_settings);
     g_synth = nullptr;
     g_settings = nullptr;
     return false;
@@ -92,20 +134,20 @@ void Render() {
   while (!g_stop) {
     int seek = g_seekTo.exchange(-1);
     if (seek >= 0) {
-      fluid_synth_all_notes_off(g_synth, -1);
-      fluid_player_seek(g_player, int(g_timing.MsToTicks(seek)));
+      FS.fluid_synth_all_notes_off(g_synth, -1);
+      FS.fluid_player_seek(g_player, int(g_timing.MsToTicks(seek)));
       g_module.outMod->Flush(seek);
       ended = false;
       startMs = seek;
       renderedFrames = 0;
     }
-    if (ended || fluid_player_get_status(g_player) == FLUID_PLAYER_DONE) {
+    if (ended || FS.fluid_player_get_status(g_player) == FLUID_PLAYER_DONE) {
       if (!ended) PostMessage(g_module.hMainWindow, WM_WA_MPEG_EOF, 0, 0);
       ended = true;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       continue;
     }
-    fluid_synth_write_s16(g_synth, kFrames, buf.data(), 0, 2, buf.data(), 1, 2);
+    FS.fluid_synth_write_s16(g_synth, kFrames, buf.data(), 0, 2, buf.data(), 1, 2);
     renderedFrames += kFrames;
     // The player idles a while after the last event: the song ends once its notes
     // have died away (at most 2 s of release after the last event).
@@ -138,18 +180,18 @@ void Stop() {
   g_stop = true;
   if (g_thread.joinable()) g_thread.join();
   if (g_player) {
-    fluid_player_stop(g_player);
-    delete_fluid_player(g_player);
+    FS.fluid_player_stop(g_player);
+    FS.delete_fluid_player(g_player);
     g_player = nullptr;
   }
-  if (g_synth) fluid_synth_system_reset(g_synth);
+  if (g_synth) FS.fluid_synth_system_reset(g_synth);
   if (g_module.outMod) g_module.outMod->Close();
 }
 
 void Quit() {
   Stop();
-  if (g_synth) delete_fluid_synth(g_synth);
-  if (g_settings) delete_fluid_settings(g_settings);
+  if (g_synth) FS.delete_fluid_synth(g_synth);
+  if (g_settings) FS.delete_fluid_settings(g_settings);
   g_synth = nullptr;
   g_settings = nullptr;
 }
@@ -173,9 +215,9 @@ int Play(const char* file) {
   Stop();
   g_timing = inmidi::ReadMidiTiming(file);
   if (!g_timing.ok || !EnsureSynth()) return 1;
-  g_player = new_fluid_player(g_synth);
-  if (!g_player || fluid_player_add(g_player, file) != FLUID_OK || fluid_player_play(g_player) != FLUID_OK) {
-    if (g_player) delete_fluid_player(g_player);
+  g_player = FS.new_fluid_player(g_synth);
+  if (!g_player || FS.fluid_player_add(g_player, file) != FLUID_OK || FS.fluid_player_play(g_player) != FLUID_OK) {
+    if (g_player) FS.delete_fluid_player(g_player);
     g_player = nullptr;
     return 1;
   }
