@@ -1,12 +1,12 @@
 #include "app/desktop/UpdateCheck.h"
 
 #include <QTimer>
-#include <curl/curl.h>
 #include <pthread.h>
 #include <sched.h>
 
 #include <vector>
 
+#include "bass/src/LazyCurl.h"  // libcurl opened when the check first runs
 #include "platform/IniFile.h"
 
 namespace app::desktop {
@@ -109,7 +109,6 @@ TUpdateAnswer Judge(bool complete, long status, const std::string& body, const s
 }
 
 TUpdateCheck::TUpdateCheck() {
-  GlobalInit();
   poll_ = std::make_unique<QTimer>();
   poll_->setInterval(50);
   QObject::connect(poll_.get(), &QTimer::timeout, [this] { Deliver(); });
@@ -119,6 +118,7 @@ TUpdateCheck::~TUpdateCheck() { Cancel(); }
 
 bool TUpdateCheck::Start(const TUpdateRequest& request, std::function<void(const TUpdateAnswer&)> done) {
   if (running_) return false;
+  GlobalInit();  // here, on the calling thread, not at start: it opens libcurl
   Join();
   running_ = true;
   cancel_ = false;

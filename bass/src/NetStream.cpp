@@ -3,8 +3,8 @@
 #include "Net.h"
 
 #include "Icy.h"
+#include "LazyCurl.h"
 
-#include <curl/curl.h>
 extern "C" {
 #include <libavformat/avio.h>
 }
