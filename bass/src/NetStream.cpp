@@ -657,8 +657,17 @@ static bool WaitConn(NetConn& c, bool untilDone, int limitMs) {
 namespace {
 
 struct TagCopy {
-  std::string id3v1, id3v2, ogg;
+  std::string id3v1, id3v2, ogg, wma;
 };
+
+// A tag list (zero-terminated strings, then an empty one) copied whole, at most "limit" bytes.
+std::string CopyTagList(const char* list, size_t limit = 1u << 20) {
+  if (!list) return {};
+  size_t n = 0;
+  while (n < limit && (list[n] || (n > 0 && list[n - 1]))) ++n;
+  if (n >= limit) return {};
+  return std::string(list, n + 1);
+}
 
 struct NetDecoder {
   std::unique_ptr<NetConn> conn;
@@ -692,6 +701,9 @@ struct NetDecoder {
       FFmpegTagBlock(inner.self, BASS_TAG_ID3, t.id3v1);
       FFmpegTagBlock(inner.self, BASS_TAG_ID3V2, t.id3v2);
       FFmpegTagBlock(inner.self, BASS_TAG_OGG, t.ogg);
+    } else if (inner.funcs->tags) {
+      // An add-on's header tags (Windows Media's over mms://) are fixed once it has opened.
+      t.wma = CopyTagList(inner.funcs->tags(inner.self, BASS_TAG_WMA));
     }
     if (!completeDone) t.id3v1.clear();  // the tail is not there yet
     QWORD len = inner.funcs->length ? inner.funcs->length(inner.self) : QWORD(-1);
@@ -870,7 +882,7 @@ struct NetDecoder {
     EnsureComplete();
     std::lock_guard<std::mutex> lk(pcmMutex);
     const std::string* s = type == BASS_TAG_ID3 ? &tags.id3v1 : type == BASS_TAG_ID3V2 ? &tags.id3v2
-                           : type == BASS_TAG_OGG ? &tags.ogg : nullptr;
+                           : type == BASS_TAG_OGG ? &tags.ogg : type == BASS_TAG_WMA ? &tags.wma : nullptr;
     if (!s || s->empty()) return nullptr;
     // Blocks handed out stay valid while the channel exists: every version handed out is kept
     // (they change at most once, when the download completes).
