@@ -81,6 +81,7 @@ TEST_F(MmsStream, OpensThroughMmshAndDecodesLikeFfmpegDecodesTheFile) {
 
   auto bytes = DecodeNet(h);
   ASSERT_EQ(bytes.size(), ref.size() * 4);
+  EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), QWORD(bytes.size()));
   size_t differ = 0;
   for (size_t i = 0; i < ref.size(); ++i) {
     float v;

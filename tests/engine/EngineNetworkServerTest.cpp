@@ -9,6 +9,7 @@
 
 #include "EngineTestUtil.h"
 #include "HttpTestServer.h"
+#include "HttpTestServerMmsh.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
@@ -178,4 +179,48 @@ TEST(EngineNetworkServer, CloseDuringAConnectionAndDuringAStallReturnsWithNothin
   events = 0;
   platform::PumpAndSleep(300);
   EXPECT_EQ(events, 0);
+}
+
+// An mms:// address served by an MMS-over-HTTP server: a Windows Media broadcast with the bit
+// rate of its header, played; an mms:// address nobody serves gets the engine's URL message.
+TEST(EngineNetworkServer, AnMmsAddressPlaysAsAWindowsMediaBroadcastAndOneNobodyServesIsRefused) {
+  ProgramDir dir;
+  SilentOutput silent;
+  const std::string asf = ReadFile(Media("net_mms.asf", "ffmpeg -nostdin -y -loglevel error -f lavfi -i "
+                                                        "sine=frequency=440:duration=4 -ac 2 -ar 44100 -c:a wmav2 "
+                                                        "-b:a 128k {out}"));
+  MmshAsf split;
+  ASSERT_TRUE(MmshAsf::FromFile(asf, split));
+  MmshOptions paced;
+  paced.packetDelayMs = 100;  // twice real time: playback keeps up with the server
+  HttpTestServer server(MmshHandler(split, paced));
+  TZOZUZivade eng;
+  ASSERT_TRUE(eng.WMAReady());
+  platform::MessageRecorder rec;
+  const std::string url = "mms://127.0.0.1:" + std::to_string(server.Port()) + "/radio";
+  ASSERT_TRUE(eng.Open(url)) << (rec.Messages().empty() ? "" : rec.Messages()[0].text);
+  EXPECT_TRUE(eng.NetStream());
+  EXPECT_FALSE(eng.NetworkFile());
+  EXPECT_EQ(eng.StreamKind(), TZOZUZivade::skWMA);
+  EXPECT_EQ(eng.DecoderName(), "basswma.so");
+  EXPECT_EQ(eng.StreamInfo().Format, 0x10300);
+  EXPECT_EQ(eng.StreamInfo().BitRate, 128);
+  EXPECT_EQ(eng.StreamInfo().SampleRate, 44100u);
+  EXPECT_FALSE(eng.CanSeek());
+  eng.Play();
+  ASSERT_EQ(eng.Mode(), plmPlaying);
+  EXPECT_TRUE(PumpUntil([&] { return eng.GetPosition() >= 1000; }, 15000)) << eng.GetPosition();
+  eng.Close();
+  EXPECT_TRUE(rec.Messages().empty());
+
+  int closedPort;
+  {
+    HttpTestServer gone([](const HttpTestServer::Request&, HttpTestServer::Connection&) {});
+    closedPort = gone.Port();
+  }
+  eng.Bass().BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 1000);
+  const std::string nobody = "mms://127.0.0.1:" + std::to_string(closedPort) + "/radio";
+  EXPECT_FALSE(eng.Open(nobody));
+  ASSERT_EQ(rec.Messages().size(), 1u);
+  EXPECT_EQ(rec.Messages()[0].text, "Invalid or unsupported URL stream.\n -> " + nobody);
 }
