@@ -192,6 +192,7 @@ class TForm1 : public QWidget, public TLangBindings {
   int playMode_ = 0;
   double dvdSpeed_ = 1.0;
   bool shown_ = false, activated_ = false, shuttingDown_ = false, sessionEnding_ = false;
+  bool commandLineDone_ = false;  // the last playlist is loaded: closing may save it
   bool buttonHeld_ = false, dragging_ = false, resizing_ = false, snapping_ = false;
   QPoint dragOffset_;
   std::array<bool, 5> timers_{};

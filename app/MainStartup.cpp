@@ -96,6 +96,7 @@ void TForm1::FormShow() {
   images_["ImagePeaks"]->SetImage(level_.Image());
   if (windows_ && !playback_) playback_ = std::make_shared<TMainPlayback>(*this, *windows_);
   HandleCommandLine();
+  commandLineDone_ = true;
 }
 
 void TForm1::LoadAddOns() {
@@ -408,6 +409,9 @@ void TForm1::closeEvent(QCloseEvent* e) {
     return;
   }
   shuttingDown_ = true;
+  // Closed before the start-up sequence loaded the last playlist: the empty
+  // list must not replace it.
+  if (!commandLineDone_ && windows_ && windows_->FormPL) windows_->FormPL->SaveOnDestroy = false;
   EngineWindowHook = nullptr;
   // Timers and the playback logic go before the engine: the settings-write
   // failure box below pumps events, and nothing may reach a destroyed engine.

@@ -300,7 +300,8 @@ void TMainVideo::ShowMenu(bool title) {
   if (mode_ == 3 && controller_ && !Stopped()) controller_->ShowMenu(title);
 }
 
-std::string TMainVideo::BookmarkFile() const { return form_.ProgramFolder() + "bookmark.bmk"; }
+// An installed program folder is not the user's to write: OwnFilesFolder() decides.
+std::string TMainVideo::BookmarkFile() const { return OwnFilesFolder() + "bookmark.bmk"; }
 
 void TMainVideo::SaveBookmark() {
   if (mode_ != 3 || !controller_ || Stopped()) return;
@@ -472,7 +473,7 @@ void TMainVideo::TakeSnapshot() {
   video::TVideoFrame frame;
   if (controller_->Embedded()) {
     // libVLC's own output: it saves the shown picture, which is read back here.
-    const std::string png = form_.ProgramFolder() + "snapshot.png.tmp";
+    const std::string png = OwnFilesFolder() + "snapshot.png.tmp";
     QImage shot;
     if (controller_->SnapshotPng(png)) shot.load(Q(png), "PNG");
     std::remove(png.c_str());
@@ -493,7 +494,7 @@ void TMainVideo::TakeSnapshot() {
   }
   // The position of the picture itself, not of the last timer tick.
   if (mode_ == 2) positionText_ = video::ElapsedText(controller_->TimeMs());
-  const std::string path = video::SnapshotFileName(form_.ProgramFolder(), videoName_, positionText_);
+  const std::string path = video::SnapshotFileName(OwnFilesFolder(), videoName_, positionText_);
   std::string error;
   if (!video::SaveBitmap24(frame, path, &error)) {
     platform::ShowMessage(error, platform::kCaptionError, platform::MsgIcon::Error);

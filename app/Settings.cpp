@@ -145,6 +145,8 @@ std::string DataFolder() {
   return UserFolder("XDG_DATA_HOME", "/.local/share/");
 }
 
+std::string OwnFilesFolder() { return UsesUserFolders() ? DataFolder() : platform::ProgramFolder(); }
+
 std::string SettingsPath() { return StateFolder() + "OrvellaPlayer.ini"; }
 
 }  // namespace app

@@ -77,6 +77,10 @@ std::string StateFolder();
 // $XDG_DATA_HOME/orvella-player/ (created) when UsesUserFolders().
 std::string DataFolder();
 
+// Where the player's other own files go (the DVD bookmark, snapshots): the
+// program folder, or DataFolder() when UsesUserFolders().
+std::string OwnFilesFolder();
+
 // Path of the settings file: "OrvellaPlayer.ini" in StateFolder().
 std::string SettingsPath();
 

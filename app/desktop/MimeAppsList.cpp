@@ -101,9 +101,11 @@ void TMimeAppsList::Set(std::string_view group, std::string_view key, std::strin
       return;
     }
     size_t at = GroupEnd(h);
-    // The line before gets a line end if it was the file's last and had none.
-    if (lines_[at - 1].eol.empty()) lines_[at - 1].eol = eol;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), eol});
+    // After a last line without a line end, the new line becomes the last one
+    // without it, so that removing it gives the file back as it was.
+    const bool atUnendedEnd = lines_[at - 1].eol.empty();
+    if (atUnendedEnd) lines_[at - 1].eol = eol;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), atUnendedEnd ? "" : eol});
     return;
   }
   if (!lines_.empty()) {

@@ -123,8 +123,18 @@ class TMprisObject : public QDBusVirtualObject {
       return true;
     }
     if (iface == kPlayer || iface.isEmpty()) {
-      if (!Transport(member, args)) return false;
+      if (member == "OpenUri")
+        return Error(m, c, "org.freedesktop.DBus.Error.NotSupported", "the player opens files through its own windows");
+      bool seeked = false;
+      if (!Transport(member, args, seeked)) return false;
       c.send(m.createReply());
+      if (seeked) {
+        // A client keeps its own position clock; a jump must be told.
+        engine::TZOZUZivade* engine = service_.windows_.Form1->Engine();
+        QDBusMessage signal = QDBusMessage::createSignal(kPath, kPlayer, "Seeked");
+        signal << qlonglong(engine ? engine->GetPosition() : 0) * 1000;
+        c.send(signal);
+      }
       Notify(c);
       return true;
     }
@@ -161,7 +171,8 @@ class TMprisObject : public QDBusVirtualObject {
     return p ? &p->Control() : nullptr;
   }
 
-  bool Transport(const QString& member, const QList<QVariant>& args) {
+  // Runs a Player method; `seeked` tells whether the position jumped within the track.
+  bool Transport(const QString& member, const QList<QVariant>& args, bool& seeked) {
     TPlaybackControl* control = Control();
     engine::TZOZUZivade* engine = service_.windows_.Form1->Engine();
     const engine::TPlayerMode mode = engine ? engine->Mode() : engine::plmStandby;
@@ -187,17 +198,21 @@ class TMprisObject : public QDBusVirtualObject {
     } else if (member == "Seek" && args.size() == 1) {
       if (engine && control && control->PlayMode == 1) {
         const qint64 target = qint64(engine->GetPosition()) + args[0].toLongLong() / 1000;
-        if (target >= qint64(engine->GetLength())) control->Next();
-        else engine->SetPosition(uint32_t(std::max<qint64>(target, 0)));
+        if (target >= qint64(engine->GetLength())) {
+          control->Next();
+        } else {
+          engine->SetPosition(uint32_t(std::max<qint64>(target, 0)));
+          seeked = true;
+        }
       }
     } else if (member == "SetPosition" && args.size() == 2) {
       const qint64 ms = args[1].toLongLong() / 1000;
       // Stale track ids are ignored, as the interface asks.
       if (engine && control && control->PlayMode == 1 && args[0].value<QDBusObjectPath>().path() == TrackPath(serial_) &&
-          ms >= 0 && ms <= qint64(engine->GetLength()))
+          ms >= 0 && ms <= qint64(engine->GetLength())) {
         engine->SetPosition(uint32_t(ms));
-    } else if (member == "OpenUri" && args.size() == 1) {
-      // Not offered: the player opens files through its own windows.
+        seeked = true;
+      }
     } else {
       return false;
     }

@@ -135,6 +135,16 @@ TEST(MimeAppsList, SetAndRemoveTouchOnlyTheirLine) {
   EXPECT_EQ(list.Text(), std::string(kUserFile) + "\n[Brand New]\n");
 }
 
+TEST(MimeAppsList, AKeyAddedAfterALastLineWithoutLineEndIsRemovedWithoutTrace) {
+  const std::string text = "# mine\r\n[Default Applications]\r\naudio/x-a=vlc.desktop;";
+  TMimeAppsList list(text);
+  list.Set("Default Applications", "audio/mpeg", "orvella-player.desktop;");
+  EXPECT_EQ(list.Text(), text + "\r\naudio/mpeg=orvella-player.desktop;");
+  EXPECT_EQ(TMimeAppsList(list.Text()).Get("Default Applications", "audio/x-a").value_or(""), "vlc.desktop;");
+  list.Remove("Default Applications", "audio/mpeg");
+  EXPECT_EQ(list.Text(), text);
+}
+
 TEST(Associations, AssociateTakesTheDefaultAndUnassociateGivesItBack) {
   XdgHome home;
   home.WriteMimeApps(kUserFile);
@@ -441,4 +451,24 @@ TEST(EnqueueArgument, AppendsToTheLastPlaylistWithoutPlaying) {
   ASSERT_NE(p.form->Playback(), nullptr);
   EXPECT_EQ(p.form->Playback()->Control().PlayMode, 0);
   EXPECT_TRUE(p.form->Playback()->Control().CurrentFile.empty());
+}
+
+TEST(FirstRun, ClosingWhileTheAssociationWindowWaitsKeepsTheLastPlaylist) {
+  apptest::ProgramDir dir;
+  const std::string kept = "One|/music/one.mp3|3:00\r\nTwo|/music/two.mp3|4:00\r\n";
+  dir.Write("data/Default.plf", kept);
+  platform::MessageRecorder rec;
+  {
+    apptest::Player p({}, false);
+    // A termination request while the first run's window waits closes the program
+    // before the last playlist was loaded.
+    p.form->ShowModal = [&p](QWidget*) { p.form->close(); };
+    p.form->show();
+    EXPECT_TRUE(p.closed);
+    EXPECT_TRUE(p.windows->Playlist->Entries().empty());
+  }
+  EXPECT_EQ(dir.Read("data/Default.plf"), kept);
+  // The next start offers the step again and then has the playlist.
+  apptest::Player q;
+  EXPECT_EQ(q.windows->Playlist->Count(), 2);
 }

@@ -8,6 +8,11 @@
 #include <QProcessEnvironment>
 #include <QTest>
 #include <filesystem>
+#include <map>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "../engine/EngineTestUtil.h"
 
@@ -26,6 +31,48 @@ struct TempDir {
     fs::remove_all(path, ec);
   }
   std::string path;
+};
+
+// Every path under `root` with its kind, size and modification time.
+std::map<std::string, std::string> TreeState(const std::string& root) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    struct stat st {};
+    ::lstat(e.path().c_str(), &st);
+    out[e.path().string()] = std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
+                             std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+  }
+  return out;
+}
+
+// Waits (at most 30 s) until a file in `folder` named `name` was opened for reading and closed.
+class ReadWatch {
+ public:
+  ReadWatch(const std::string& folder, const std::string& name) : name_(name) {
+    fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0) ::inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_NOWRITE);
+  }
+  ~ReadWatch() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Wait() {
+    for (int waited = 0; fd_ >= 0 && waited < 30000; waited += 100) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      alignas(inotify_event) char buf[4096];
+      const ssize_t n = ::read(fd_, buf, sizeof buf);
+      for (ssize_t i = 0; i < n;) {
+        const auto* ev = reinterpret_cast<const inotify_event*>(buf + i);
+        if (ev->len > 0 && name_ == ev->name) return true;
+        i += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+      }
+    }
+    return false;
+  }
+
+ private:
+  int fd_ = -1;
+  std::string name_;
 };
 
 }  // namespace
@@ -99,4 +146,111 @@ TEST(Install, AFreshInstallStartsPlaysAndKeepsItsSettingsInTheUsersFolders) {
   if (fs::exists(program + "data/Default.plf")) {
     EXPECT_EQ(ReadFile(program + "data/Default.plf").find(tone), std::string::npos);
   }
+}
+
+// A prefix the user cannot write (no marker file: the folder's permissions
+// decide): the playlist and settings go to the user's folders, survive a
+// restart, and not a byte changes under the prefix.
+TEST(Install, AReadOnlyInstallKeepsItsPlaylistAcrossRestartsAndWritesNothingUnderThePrefix) {
+  // root writes through any permission: the player then runs as an ordinary user.
+  std::vector<std::string> runAs;
+  if (::geteuid() == 0) {
+    if (enginetest::Run("command -v setpriv") == "") GTEST_SKIP() << "running as root without setpriv";
+    runAs = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+  }
+  int argc = 1;
+  char name[] = "install_test";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+  TempDir tmp;
+  fs::permissions(tmp.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+  const std::string prefix = tmp.path + "ro prefix";
+  int status = -1;
+  const std::string out = enginetest::Run("cmake --install " + Quote(ORVELLA_BINARY_DIR) + " --prefix " + Quote(prefix), &status);
+  ASSERT_EQ(status, 0) << out;
+  const std::string program = prefix + "/lib/orvella-player/";
+  fs::remove(program + ".installed");
+  ASSERT_EQ(enginetest::Run("chmod -R a-w " + Quote(prefix) + " && echo ok"), "ok\n");
+  struct Writable {
+    std::string path;
+    ~Writable() { enginetest::Run("chmod -R u+w " + Quote(path)); }
+  } restore{prefix};
+  const auto before = TreeState(prefix);
+
+  const std::string home = tmp.path + "home";
+  for (const char* sub : {"", "/config", "/data", "/cache"}) {
+    fs::create_directories(home + sub);
+    fs::permissions(home + sub, fs::perms::all);
+  }
+  const std::string config = home + "/config", data = home + "/data";
+  const std::string first = SineWav(20.0, 440), second = SineWav(2.0, 880);
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty());
+  const std::string capture = home + "/heard.wav";
+
+  auto start = [&](QProcess& player, const QStringList& args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("HOME", QString::fromStdString(home));
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(config));
+    env.insert("XDG_DATA_HOME", QString::fromStdString(data));
+    env.insert("XDG_CACHE_HOME", QString::fromStdString(home + "/cache"));
+    env.insert("ORVELLA_BASS_CAPTURE", QString::fromStdString(capture));
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
+    player.setProcessEnvironment(env);
+    QStringList all;
+    for (const auto& a : runAs) all << QString::fromStdString(a);
+    all << QString::fromStdString(prefix + "/bin/orvella-player") << args;
+    player.start(all.takeFirst(), all);
+    return player.waitForStarted(20000);
+  };
+  auto stop = [](QProcess& player) {
+    player.terminate();  // ends like a user's close: settings and playlist are written
+    if (!player.waitForFinished(20000)) return std::string("did not end");
+    if (player.exitStatus() != QProcess::NormalExit || player.exitCode() != 0)
+      return "exit " + std::to_string(player.exitCode()) + ": " + player.readAllStandardError().toStdString();
+    return std::string();
+  };
+
+  // First start: the first-run window is skipped by the user's own settings.
+  fs::create_directories(config + "/orvella-player");
+  WriteFile(config + "/orvella-player/OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nvolume=180\r\n");
+  enginetest::Run("chmod -R a+rwX " + Quote(config));
+  {
+    QProcess player;
+    ASSERT_TRUE(start(player, {QString::fromStdString(first)}));
+    bool heard = false;
+    for (int waited = 0; waited < 30000 && !heard; waited += 50) {
+      QTest::qWait(50);
+      std::error_code ec;
+      heard = fs::exists(capture) && fs::file_size(capture, ec) > 150000;
+    }
+    EXPECT_TRUE(heard) << player.readAllStandardError().toStdString();
+    EXPECT_EQ(stop(player), "");
+  }
+  const std::string playlistFile = data + "/orvella-player/Default.plf";
+  ASSERT_NE(ReadFile(playlistFile).find("|" + first + "|"), std::string::npos) << ReadFile(playlistFile);
+  EXPECT_NE(ReadFile(config + "/orvella-player/OrvellaPlayer.ini").find("Left="), std::string::npos);
+
+  // Second start, as the menu entry's enqueue action: the kept playlist comes back and the file joins it.
+  {
+    ReadWatch loaded(data + "/orvella-player", "Default.plf");
+    QProcess player;
+    ASSERT_TRUE(start(player, {"-enqueue", QString::fromStdString(second)}));
+    EXPECT_TRUE(loaded.Wait()) << player.readAllStandardError().toStdString();
+    // The enqueued file is added right after the load, in the same start-up step.
+    QTest::qWait(500);
+    EXPECT_EQ(stop(player), "");
+  }
+  const std::string playlist = ReadFile(playlistFile);
+  const size_t a = playlist.find("|" + first + "|"), b = playlist.find("|" + second + "|");
+  EXPECT_NE(a, std::string::npos) << playlist;
+  EXPECT_NE(b, std::string::npos) << playlist;
+  EXPECT_LT(a, b) << playlist;
+  const std::string settings = ReadFile(config + "/orvella-player/OrvellaPlayer.ini");
+  EXPECT_NE(settings.find("volume=180"), std::string::npos) << settings;
+
+  // Nothing was created, changed or removed under the prefix.
+  EXPECT_EQ(TreeState(prefix), before);
 }
