@@ -37,14 +37,19 @@ constexpr TOwnType kOwnTypes[] = {
     {".cda", "application/x-cda", "Audio CD track"},
 };
 
+// No desktop file of ours or the user's comes near this; a larger one is left alone unread.
+constexpr std::uintmax_t kMaxFileBytes = 16u << 20;
+
 // Reads a regular file whole. A missing file is empty text; anything else
-// that cannot be read (a folder, no permission) is a failure.
+// that cannot be read (a folder, no permission, over the size bound) is a failure.
 bool ReadExisting(const std::string& path, std::string& text) {
   text.clear();
   std::error_code ec;
   fs::file_status st = fs::status(path, ec);
   if (!fs::exists(st)) return true;
   if (!fs::is_regular_file(st)) return false;
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec || size > kMaxFileBytes) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream ss;

@@ -245,6 +245,24 @@ TEST(Associations, AFolderInPlaceOfTheListIsLeftAloneAndNothingIsWritten) {
   EXPECT_FALSE(fs::exists(a.BackupPath()));
 }
 
+TEST(Associations, AListLargerThanTheLimitIsLeftAloneUnread) {
+  XdgHome home;
+  home.WriteMimeApps(kUserFile);
+  fs::resize_file(home.MimeApps(), (16u << 20) + 1);  // sparse: the user's text, then zeros
+  const auto stamp = fs::last_write_time(home.MimeApps());
+  TAssociations a = Make(home);
+  EXPECT_FALSE(a.SetAssociation(".mp3", true));
+  EXPECT_EQ(fs::file_size(home.MimeApps()), (16u << 20) + 1);
+  EXPECT_EQ(fs::last_write_time(home.MimeApps()), stamp);
+  EXPECT_EQ(apptest::ReadFile(home.MimeApps()).compare(0, std::string(kUserFile).size(), kUserFile), 0);
+  EXPECT_FALSE(fs::exists(a.BackupPath()));
+  // One byte less is still the user's list, and is edited as usual.
+  fs::resize_file(home.MimeApps(), 16u << 20);
+  EXPECT_TRUE(a.SetAssociation(".mp3", true));
+  EXPECT_EQ(TMimeAppsList(apptest::ReadFile(home.MimeApps())).Get("Default Applications", "audio/mpeg").value_or(""),
+            "orvella-player.desktop;");
+}
+
 TEST(Associations, UnreadableBackupStopsBeforeTheDefaultIsReplaced) {
   XdgHome home;
   home.WriteMimeApps(kUserFile);
