@@ -466,10 +466,15 @@ void TFormPL::FileInfoClick() {
   if (model_.SelectedIndex < 0 || model_.SelectedIndex >= model_.Count()) return;
   const std::string file = model_.Entry(model_.SelectedIndex).File;
   if (!platform::FileExists(file)) return;
-  tagEdit_.Load(file);
-  if (!tagEdit_.V1Read()) platform::ShowMessage("Can't read ID3v1 tags", platform::kCaptionError, platform::MsgIcon::Error);
-  if (!tagEdit_.V2Read()) platform::ShowMessage("Can't read ID3v2 tags", platform::kCaptionError, platform::MsgIcon::Error);
-  if (IsAudioFile(file) && ShowFileInfo) ShowFileInfo(model_.SelectedIndex);
+  // The tag window may still be open with edits for another file: only the file it is about to
+  // show takes over its model, or its OK would write those edits against this file's tags.
+  const bool audio = IsAudioFile(file);
+  TTagEdit other;
+  TTagEdit& edit = audio ? tagEdit_ : other;
+  edit.Load(file);
+  if (!edit.V1Read()) platform::ShowMessage("Can't read ID3v1 tags", platform::kCaptionError, platform::MsgIcon::Error);
+  if (!edit.V2Read()) platform::ShowMessage("Can't read ID3v2 tags", platform::kCaptionError, platform::MsgIcon::Error);
+  if (audio && ShowFileInfo) ShowFileInfo(model_.SelectedIndex);
   else if (IsVideoFile(file) && ShowVideoInfo) ShowVideoInfo(model_.SelectedIndex);
 }
 

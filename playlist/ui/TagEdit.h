@@ -36,7 +36,7 @@ class TTagEdit {
     Vanished,     // the file is no longer there: nothing written
     BadTrack,     // a track field is no integer the tag can hold: nothing written
     V1Failed,     // the ID3v1 write failed; the file is as it was
-    V2Failed      // the ID3v2 write failed; the ID3v1 tag, if it changed, is written
+    V2Failed      // the ID3v2 write failed; an ID3v1 change made before it is taken back
   };
 
   // Reads both tags of `path`; the file becomes the one a save writes into.

@@ -233,6 +233,35 @@ TEST(AppTagWindow, OnlyTheWindowsFileChangesWhateverTheListDoesMeanwhile) {
   EXPECT_TRUE(ReadBytes(b) == bBefore);
 }
 
+TEST(AppTagWindow, FileInfoOnAVideoOrDvdEntryLeavesTheOpenWindowsEditsForItsFile) {
+  Rig r;
+  const std::string mp3 = TaggedMp3(r.dir.File("song.mp3"), "Rock");
+  const std::string mkv = r.dir.File("clip.mkv"), vob = r.dir.File("disc.vob");
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=5 -t 1 '" + mkv + "'").c_str()), 0);
+  tagtest::CopyFile(mkv, vob);
+  const std::string mkvBefore = ReadBytes(mkv), vobBefore = ReadBytes(vob);
+  r.list().AddFile(mp3);
+  r.list().AddFile(mkv);
+  r.list().AddFile(vob);
+  r.Open(0);
+  ASSERT_TRUE(r.info().isVisible());
+  r.info().Edit("EditTitle2")->setText("Kept for the song");
+  r.info().Edit("EditArtist")->setText("Artist of the song");
+  // Still open, the user looks at the other entries' information.
+  r.Open(1);
+  EXPECT_EQ(r.player->modalShown.back(), "FormInfoVideo");
+  r.Open(2);
+  EXPECT_EQ(r.info().EditFile()->text().toStdString(), mp3);
+  r.Ok();
+  EXPECT_EQ(MutagenRead(mp3)["title"], "Kept for the song");
+  tags::TID3v1 v1;
+  ASSERT_TRUE(v1.ReadFromFile(mp3));
+  EXPECT_EQ(v1.Artist(), "Artist of the song");
+  EXPECT_TRUE(ReadBytes(mkv) == mkvBefore);
+  EXPECT_TRUE(ReadBytes(vob) == vobBefore);
+  EXPECT_TRUE(r.Texts().empty());
+}
+
 TEST(AppTagWindow, OtherFormatsAreShownAndNeverWritten) {
   Rig r;
   const std::string wav = r.dir.File("x.wav"), flac = r.dir.File("x.flac"), ogg = r.dir.File("x.ogg");
@@ -264,14 +293,16 @@ TEST(AppTagWindow, AFailedWriteAtAnyStepLeavesTheFileAndIsReported) {
   const std::string before = ReadBytes(file);
   r.list().AddFile(file);
   // Both tags edited: a fault while the ID3v2 tag is written takes the ID3v1 change back as well.
-  for (const std::string which : {"ID3v1", "ID3v2", "both"}) {
+  // "both" rebuilds the whole file for the ID3v2 tag; "both in place" rewrites the tag where it is.
+  for (const std::string which : {"ID3v1", "ID3v2", "both", "both in place"}) {
     int faults = 0, v2faults = 0;
     for (int step = 1; step < 64; ++step) {
       r.messages.Clear();
       r.Open(0);
       // Long enough that the ID3v2 tag no longer fits in place: the whole file is rebuilt.
       if (which != "ID3v2") r.info().Edit("EditTitle")->setText(QString(20, 'x'));
-      if (which != "ID3v1") r.info().Edit("EditTitle2")->setText(QString(5000, 'x'));
+      if (which == "both in place") r.info().Edit("EditTitle2")->setText("Short");
+      else if (which != "ID3v1") r.info().Edit("EditTitle2")->setText(QString(5000, 'x'));
       tags::testhooks::SetWriteFault(step);
       r.Ok();
       const int taken = tags::testhooks::WriteStepsTaken();
@@ -282,7 +313,7 @@ TEST(AppTagWindow, AFailedWriteAtAnyStepLeavesTheFileAndIsReported) {
       }
       ++faults;
       std::string failed = which;
-      if (which == "both") {
+      if (which.starts_with("both")) {
         ASSERT_EQ(r.Texts().size(), 1u) << step;
         failed = r.Texts()[0].find("ID3v2") != std::string::npos ? "ID3v2" : "ID3v1";
         if (failed == "ID3v2") ++v2faults;
@@ -291,8 +322,8 @@ TEST(AppTagWindow, AFailedWriteAtAnyStepLeavesTheFileAndIsReported) {
       EXPECT_TRUE(ReadBytes(file) == before) << which << " step " << step;
     }
     EXPECT_GT(faults, 1) << which;
-    if (which == "both") {
-      EXPECT_GT(v2faults, 1);
+    if (which.starts_with("both")) {
+      EXPECT_GT(v2faults, 1) << which;
     }
     tagtest::WriteBytes(file, before);
   }
