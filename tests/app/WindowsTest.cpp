@@ -11,6 +11,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QWheelEvent>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QToolButton>
@@ -23,6 +26,7 @@
 #include "app/MainPlayback.h"
 #include "app/SecondaryForms.h"
 #include "app/SkinWidgets.h"
+#include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 
 using apptest::Player;
@@ -136,6 +140,97 @@ TEST(AppEqualiserWindow, TenVisibleSlidersStandOverTheirBandsAndTheBackgroundDra
                     Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(eq.Background(), &hover);
   EXPECT_EQ(eq.pos(), start + QPoint(35, 40));
+}
+
+// Where the slider draws its handle, in its own coordinates.
+QRect HandleRect(QSlider* s) {
+  QStyleOptionSlider opt;
+  opt.initFrom(s);
+  opt.subControls = QStyle::SC_All;
+  opt.orientation = s->orientation();
+  opt.minimum = s->minimum();
+  opt.maximum = s->maximum();
+  opt.sliderPosition = s->sliderPosition();
+  opt.sliderValue = s->value();
+  opt.singleStep = s->singleStep();
+  opt.pageStep = s->pageStep();
+  opt.upsideDown = !s->invertedAppearance();  // a vertical slider's minimum is at its bottom unless inverted
+  return s->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, s);
+}
+
+TEST(AppEqualiserWindow, BandSlidersFollowTheMouseTheWheelAndTheKeysAndThePlayingSoundFollows) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=1\r\nenableEq=1\r\n");
+  const std::string wav = dir.File("tone.wav");
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i sine=f=440 -t 20 -ar 44100 -ac 2 '" + wav + "'").c_str()), 0);
+  platform::MessageRecorder rec;
+  Player p({wav});
+  engine::TZOZUZivade* eng = p.form->Engine();
+  ASSERT_NE(eng, nullptr);
+  for (int i = 0; i < 250 && eng->Mode() != engine::plmPlaying; ++i) QTest::qWait(20);
+  ASSERT_EQ(eng->Mode(), engine::plmPlaying);
+  app::TFormEq& eq = *p.windows->FormEq;
+  ASSERT_TRUE(eq.isVisible());
+  // The gain the playing channel's band effect applies.
+  auto heard = [&](int band) {
+    BASS_DX8_PARAMEQ fx{};
+    EXPECT_NE(eng->EQHandle(band), 0u) << band;
+    EXPECT_TRUE(eng->Bass().BASS_FXGetParameters(eng->EQHandle(band), &fx)) << band;
+    return fx.fGain;
+  };
+  EXPECT_EQ(heard(2), 0.0f);
+
+  // Dragging the handle of the third band to the top: +15 dB.
+  QSlider* s = eq.BandSlider(2);
+  ASSERT_TRUE(s->isEnabled());
+  const QPoint grab = HandleRect(s).center();
+  QTest::mousePress(s, Qt::LeftButton, {}, grab);
+  for (int y = grab.y(); y >= 0; y -= 8) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(grab.x(), y), s->mapToGlobal(QPointF(grab.x(), y)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(s, &move);
+  }
+  QMouseEvent top(QEvent::MouseMove, QPointF(grab.x(), -20), s->mapToGlobal(QPointF(grab.x(), -20)), Qt::NoButton,
+                  Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(s, &top);
+  QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(grab.x(), 0));
+  EXPECT_EQ(s->value(), -15);
+  EXPECT_EQ(eng->EQGain(2), 15.0f);
+  EXPECT_EQ(heard(2), 15.0f);
+  EXPECT_EQ(p.form->Settings().eqBand[2], -15);
+  // The handle went up with it.
+  EXPECT_LT(HandleRect(s).center().y(), grab.y());
+
+  // The wheel turned towards the user lowers the fifth band; away from the user raises it again.
+  QSlider* w = eq.BandSlider(4);
+  auto wheel = [w](int delta) {
+    const QPointF at(w->width() / 2.0, w->height() / 2.0);
+    QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                  false);
+    QApplication::sendEvent(w, &e);
+  };
+  wheel(-120);
+  EXPECT_GT(w->value(), 0);
+  EXPECT_LT(heard(4), 0.0f);
+  EXPECT_EQ(heard(4), -float(w->value()));
+  wheel(120);
+  wheel(120);
+  EXPECT_LT(w->value(), 0);
+  EXPECT_GT(heard(4), 0.0f);
+
+  // Keys: up is louder, one step a press; Page Down a page quieter; End the bottom.
+  QSlider* k = eq.BandSlider(9);
+  k->setFocus();
+  QTest::keyClick(k, Qt::Key_Up);
+  EXPECT_EQ(heard(9), 1.0f);
+  QTest::keyClick(k, Qt::Key_Up);
+  EXPECT_EQ(heard(9), 2.0f);
+  QTest::keyClick(k, Qt::Key_PageDown);
+  EXPECT_EQ(heard(9), 2.0f - float(k->pageStep()));
+  QTest::keyClick(k, Qt::Key_Down);
+  EXPECT_EQ(heard(9), 1.0f - float(k->pageStep()));
+  for (int b : {0, 1, 3, 5, 6, 7, 8}) EXPECT_EQ(heard(b), 0.0f) << b;
+  for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
 }
 
 TEST(AppEqualiserWindow, WithoutItsBitmapsTheWindowStillWorks) {
