@@ -19,11 +19,11 @@ std::string Size(int w, int h) { return std::to_string(w) + "," + std::to_string
 TFormInfoVideo::TFormInfoVideo(QWidget* parent) : TBaseForm("FormInfoVideo", "Properties", parent) {
   setWindowFlag(Qt::Dialog);
   resize(420, 520);
-  auto* layout = new QVBoxLayout(this);
-  memo_ = new QPlainTextEdit(this);
+  // The report fills the window's body; the buttons go in a row under it.
+  memo_ = new QPlainTextEdit(body_);
   memo_->setObjectName("Memo");
   memo_->setReadOnly(true);
-  layout->addWidget(memo_);
+  body_->layout()->addWidget(memo_);
   auto* buttons = new QHBoxLayout;
   auto* refresh = new QPushButton("Refresh", this);
   refresh->setObjectName("btnRefresh");
@@ -32,7 +32,7 @@ TFormInfoVideo::TFormInfoVideo(QWidget* parent) : TBaseForm("FormInfoVideo", "Pr
   buttons->addStretch(1);
   buttons->addWidget(refresh);
   buttons->addWidget(close);
-  layout->addLayout(buttons);
+  static_cast<QVBoxLayout*>(layout())->addLayout(buttons);
   connect(refresh, &QPushButton::clicked, this, [this] { BuildReport(); });
   connect(close, &QPushButton::clicked, this, [this] { hide(); });
 }

@@ -11,6 +11,14 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSlider>
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QLineEdit>
+#include <QAbstractScrollArea>
+#include <QComboBox>
 #include <QTest>
 #include <functional>
 
@@ -19,6 +27,9 @@
 #include "app/Main.h"
 #include "app/SecondaryForms.h"
 #include "app/FormInfo.h"
+#include "app/FormInfoVideo.h"
+#include "app/MainPlayback.h"
+#include "app/MainVideo.h"
 #include "app/SkinWidgets.h"
 #include "playlist/Playlist.h"
 #include "playlist/ui/FormPL.h"
@@ -43,6 +54,64 @@ int RightmostBright(const QImage& img, const QRect& area, int level) {
     for (int y = area.top(); y <= area.bottom(); ++y)
       if (Brightness(img.pixel(x, y)) > level) return x;
   return -1;
+}
+
+// Every control `top` shows lies inside it and inside its parent, and a label, box or
+// button is wide enough for its whole text; tab texts are not cut either.
+void ExpectWhole(QWidget* top, const std::string& what) {
+  for (QWidget* c : top->findChildren<QWidget*>()) {
+    if (c->isWindow() || !c->isVisibleTo(top)) continue;
+    const std::string name = what + " " + c->metaObject()->className() + " " + c->objectName().toStdString();
+    const QRect onTop(c->mapTo(top, QPoint(0, 0)), c->size());
+    EXPECT_TRUE(top->rect().contains(onTop)) << name;
+    EXPECT_TRUE(c->parentWidget()->rect().contains(c->geometry())) << name;
+    if (auto* l = qobject_cast<QLabel*>(c); l && !l->wordWrap() && !l->text().isEmpty()) {
+      EXPECT_GE(l->width(), l->sizeHint().width()) << name << ": " << l->text().toStdString();
+    }
+    if (auto* b = qobject_cast<QCheckBox*>(c)) {
+      EXPECT_GE(b->width(), b->sizeHint().width()) << name << ": " << b->text().toStdString();
+    }
+    if (auto* b = qobject_cast<QPushButton*>(c); b && !b->text().isEmpty()) {
+      EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(QString(b->text()).remove('&')) + 6)
+          << name << ": " << b->text().toStdString();
+    }
+    // No control hides another one of the same parent.
+    auto control = [](QWidget* w) {
+      return qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) || qobject_cast<QAbstractScrollArea*>(w) ||
+             qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSlider*>(w);
+    };
+    if (control(c))
+      for (QObject* o : c->parentWidget()->children()) {
+        auto* other = qobject_cast<QWidget*>(o);
+        if (!other || other == c || other->isWindow() || !other->isVisibleTo(top) || !control(other)) continue;
+        EXPECT_FALSE(c->geometry().intersects(other->geometry()))
+            << name << " overlaps " << other->metaObject()->className() << " " << other->objectName().toStdString();
+      }
+    if (auto* t = qobject_cast<QTabBar*>(c))
+      for (int i = 0; i < t->count(); ++i) {
+        EXPECT_LE(t->tabRect(i).right(), t->width()) << name << " tab " << i;
+        EXPECT_GE(t->tabRect(i).width(), t->fontMetrics().horizontalAdvance(t->tabText(i))) << name << " tab " << i;
+      }
+  }
+}
+
+// Shows `w` alone at the screen's corner, saves what the screen shows of it as
+// `file` and checks that nothing in it is cut.
+void Photograph(QWidget* w, const QString& folder, const QString& file, const std::string& what) {
+  w->move(20, 20);
+  w->show();
+  w->raise();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w, 5000)) << what;
+  QTest::qWait(300);
+  const QImage shot = Screen().copy(w->frameGeometry());
+  shot.save(folder + "/" + file);
+  // Something is drawn: the window is not one flat colour.
+  int changes = 0;
+  for (int y = 0; y < shot.height(); y += 4)
+    for (int x = 1; x < shot.width(); x += 4)
+      if (shot.pixel(x, y) != shot.pixel(x - 1, y)) ++changes;
+  EXPECT_GT(changes, 20) << what;
+  ExpectWhole(w, what);
 }
 
 }  // namespace
@@ -101,6 +170,7 @@ TEST(AppUnderX, EqualiserSkinSlidersDragAndWholeDisplayLabels) {
     EXPECT_GE(right - left.x(), need - 4) << name << ": " << l->text().toStdString();
   }
   EXPECT_EQ(p.form->windowTitle().toStdString(), "1. tone.mp3");
+  ExpectWhole(&eq, "equaliser");
 
   // Dragging the background moves the window on the server.
   const QPoint before = eq.frameGeometry().topLeft();
@@ -154,5 +224,69 @@ TEST(AppUnderX, SmallWindowsOnTheScreen) {
     const QRect r = w->geometry();
     EXPECT_NE(shot.pixel(r.center()) & 0xFFFFFF, 0u) << w->objectName().toStdString();
   }
+  for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
+}
+
+TEST(AppUnderX, EachOwnWindowPhotographedWhole) {
+  const char* artifacts = std::getenv("ORVELLA_X_ARTIFACTS");
+  if (!artifacts || QString(qgetenv("QT_QPA_PLATFORM")) != "xcb")
+    GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
+  const QString folder = QString(artifacts) + "/own-windows";
+  QDir().mkpath(folder);
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\nLeft=600\r\nTop=500\r\n");
+  const std::string mp3 = dir.File("tagged.mp3"), mkv = dir.File("clip.mkv");
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i sine=f=440 -t 3 -ar 44100 -ac 2 -b:a 128k -write_id3v1 1 "
+                         "-metadata title='A Title Of Some Length' -metadata artist='Some Band' -metadata album='The "
+                         "Album' -metadata date=2024 -metadata track=7 -metadata genre=Rock -metadata "
+                         "comment='A comment' '" + mp3 + "'")
+                            .c_str()),
+            0);
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=f=440 -t 2 "
+                         "-c:v mpeg4 -c:a mp2 '" + mkv + "'")
+                            .c_str()),
+            0);
+  platform::MessageRecorder rec;
+  Player p;
+
+  app::TFormSettings& settings = *p.windows->FormSettings;
+  for (int page = 0; page < settings.PageControl()->count(); ++page) {
+    p.form->Settings().activeTab = page;
+    Photograph(&settings, folder, QString("settings-%1.png").arg(page), "settings page " + std::to_string(page));
+    EXPECT_EQ(settings.PageControl()->currentIndex(), page);
+    settings.hide();
+  }
+  Photograph(p.windows->FormAbout.get(), folder, "about.png", "about");
+  p.windows->FormAbout->hide();
+  Photograph(p.windows->FormMissing.get(), folder, "need-soundfont.png", "need soundfont");
+  p.windows->FormMissing->hide();
+
+  p.windows->Playlist->AddFile(mp3);
+  p.windows->Playlist->AddFile(mkv);
+  p.windows->Playlist->SelectedIndex = 0;
+  p.windows->FormPL->FileInfoClick();
+  app::TFormInfo& info = *p.windows->FormInfo;
+  ASSERT_TRUE(info.isVisible());
+  EXPECT_EQ(info.InfoValue("Title")->text().toStdString(), "A Title Of Some Length");
+  const char* pages[] = {"file-info-mp3-info.png", "file-info-mp3-id3v1.png", "file-info-mp3-id3v2.png"};
+  for (int page = 0; page < 3; ++page) {
+    info.hide();
+    info.show();
+    info.PageControl()->setCurrentIndex(page);
+    Photograph(&info, folder, pages[page], "file info page " + std::to_string(page));
+  }
+  EXPECT_EQ(info.Edit("EditTitle2")->text().toStdString(), "A Title Of Some Length");
+  info.hide();
+
+  p.windows->Playlist->SelectedIndex = 1;
+  p.windows->FormPL->FileInfoClick();
+  app::TFormInfoVideo* video = p.form->Playback()->Video().InfoWindow();
+  ASSERT_NE(video, nullptr);
+  ASSERT_FALSE(p.modalShown.empty());
+  EXPECT_EQ(p.modalShown.back(), "FormInfoVideo");
+  Photograph(video, folder, "file-info-video.png", "video properties");
+  const std::vector<std::string> lines = video->Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "MediaVideoWidth=320"), lines.end());
+  video->hide();
   for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
 }
