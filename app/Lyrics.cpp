@@ -66,6 +66,12 @@ bool TLyrics::GenWindowShow(int slot, int kind, const std::string& fileName, pla
   return true;
 }
 
+bool TLyrics::GenWindowShow(uintptr_t record) {
+  if (record == 0) return false;
+  const auto* notice = reinterpret_cast<const TGenWindowNotice*>(record);
+  return GenWindowShow(notice->slot, notice->kind, notice->fileName ? notice->fileName : "", notice->window);
+}
+
 bool TLyrics::LocateLyricsControls() {
   // The plug-in's window holds no tab control or edit boxes of ours to find:
   // nothing is located and the plug-in is not driven.

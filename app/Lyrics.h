@@ -13,6 +13,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -31,6 +32,17 @@ struct TLyricsWindowRecord {
   platform::HWND search = nullptr, display = nullptr;
 };
 
+// The record a general-purpose plug-in window notice points to (the engine's
+// window event, posted by the drawer library with data code 97): the window's
+// slot (0..7), the kind (5 shown, anything else hidden), the plug-in's path and
+// its window. Owned by the sender; read once while the notice is handled.
+struct TGenWindowNotice {
+  int32_t slot = 0;
+  int32_t kind = 0;
+  const char* fileName = nullptr;
+  platform::HWND window = nullptr;
+};
+
 class TLyrics {
  public:
   static constexpr int kSlotCount = 8;
@@ -40,6 +52,9 @@ class TLyrics {
   // The engine's window event for a general-purpose plug-in window. A slot
   // outside 0..7 is refused (false) and changes nothing.
   bool GenWindowShow(int slot, int kind, const std::string& fileName, platform::HWND window);
+  // The same from the event's whole pointer-sized value (a TGenWindowNotice*);
+  // false for a null record.
+  bool GenWindowShow(uintptr_t record);
 
   // Finds the lyrics plug-in's controls in its window; false when not found.
   bool LocateLyricsControls();

@@ -138,6 +138,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     engine_->OnModeChange = [this](engine::TZOZUZivade*, engine::TPlayerMode o, engine::TPlayerMode n) {
       ModeChanged(o, n);
     };
+    engine_->OnGenWindowShow = [this](engine::TZOZUZivade*, uintptr_t record) {
+      if (!shuttingDown_) lyrics_.GenWindowShow(record);
+    };
+    engine_->OnMBWindowShow = [this](engine::TZOZUZivade*, uint32_t kind) {
+      if (!shuttingDown_) browserShown_ = kind == 5;
+    };
+    lyrics_.BrowserShown = [this] { return browserShown_; };
     // The remaining events (stream start, metadata, lyrics, end of play,
     // plug-in requests) are handled by the transport.
   } else {

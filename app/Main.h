@@ -193,6 +193,7 @@ class TForm1 : public QWidget, public TLangBindings {
   double dvdSpeed_ = 1.0;
   bool shown_ = false, activated_ = false, shuttingDown_ = false, sessionEnding_ = false;
   bool commandLineDone_ = false;  // the last playlist is loaded: closing may save it
+  bool browserShown_ = false;  // the plug-in browser's window, as its last notice said
   bool buttonHeld_ = false, dragging_ = false, resizing_ = false, snapping_ = false;
   QPoint dragOffset_;
   std::array<bool, 5> timers_{};

@@ -2,7 +2,13 @@
 // slots, the lyrics plug-in's presence, and what a refresh hands on.
 #include <gtest/gtest.h>
 
+#include <QTest>
+
+#include "AppTestUtil.h"
 #include "app/Lyrics.h"
+#include "app/Main.h"
+#include "engine/ZOZUZivade.h"
+#include "platform/MessageBox.h"
 
 namespace {
 
@@ -79,4 +85,43 @@ TEST(AppLyrics, RefreshHandsArtistAndTitleToTheBrowserAndNeverDrivesAnUnlocatedP
   l.ForceRefreshLyrics({false, "Song", "Artist"});
   EXPECT_TRUE(queries.empty());  // layout not found: not driven
   EXPECT_EQ(l.Refreshes(), 4);
+}
+
+TEST(AppLyrics, TheWindowNoticeRecordIsReadWholeAndANullOneIsRefused) {
+  app::TLyrics l;
+  EXPECT_FALSE(l.GenWindowShow(uintptr_t(0)));
+  app::TGenWindowNotice bad{9, 5, "/p/gen_other.so", Handle(1)};
+  EXPECT_FALSE(l.GenWindowShow(reinterpret_cast<uintptr_t>(&bad)));
+  app::TGenWindowNotice shown{3, 5, "/p/gen_leoslyrics.dll", Handle(0x7000000000004321)};
+  EXPECT_TRUE(l.GenWindowShow(reinterpret_cast<uintptr_t>(&shown)));
+  EXPECT_EQ(l.PluginWindowSlots()[3], Handle(0x7000000000004321));
+  EXPECT_TRUE(l.LyricsPresent());
+  app::TGenWindowNotice noName{4, 5, nullptr, Handle(2)};
+  EXPECT_TRUE(l.GenWindowShow(reinterpret_cast<uintptr_t>(&noName)));
+  EXPECT_EQ(l.PluginWindowSlots()[4], Handle(2));
+}
+
+// The drawer library's notices reach the main window through the engine's window.
+TEST(AppLyrics, TheEnginesWindowNoticesReachTheMainWindow) {
+  apptest::ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder rec;
+  apptest::Player p;
+  engine::TZOZUZivade* eng = p.form->Engine();
+  ASSERT_NE(eng, nullptr);
+  const platform::UINT data = platform::RegisterWindowMessage("WM_BASSSendingData");
+  app::TLyrics& lyrics = p.form->Lyrics();
+  ASSERT_TRUE(lyrics.BrowserShown);
+  EXPECT_FALSE(lyrics.BrowserShown());
+  app::TGenWindowNotice notice{6, 5, "/usr/lib/player/plugins/GEN_LEOSLYRICS.DLL", Handle(0x7000000000000077)};
+  ASSERT_TRUE(platform::PostMessage(eng->HiddenWindow(), data, 97, reinterpret_cast<platform::LPARAM>(&notice)));
+  ASSERT_TRUE(platform::PostMessage(eng->HiddenWindow(), data, 95, 0));
+  for (int i = 0; i < 100 && lyrics.PluginWindowSlots()[6] == nullptr; ++i) QTest::qWait(10);
+  EXPECT_EQ(lyrics.PluginWindowSlots()[6], Handle(0x7000000000000077));
+  EXPECT_TRUE(lyrics.LyricsPresent());
+  EXPECT_TRUE(lyrics.BrowserShown());
+  ASSERT_TRUE(platform::PostMessage(eng->HiddenWindow(), data, 96, 0));
+  for (int i = 0; i < 100 && lyrics.BrowserShown(); ++i) QTest::qWait(10);
+  EXPECT_FALSE(lyrics.BrowserShown());
+  for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
 }
