@@ -114,8 +114,15 @@ std::string XmlEscape(const std::string& s) {
   return out;
 }
 
+// Two runs over one folder at once break each other's renames (the first run
+// registers the playlist type, the next the other types, a moment apart), so
+// runs take turns on a lock on the packages folder (our package file itself is
+// replaced by each write, so a lock on it would not hold).
 void DefaultUpdater(const std::string& mimeFolder) {
-  QProcess::startDetached(QStringLiteral("update-mime-database"), {QString::fromStdString(mimeFolder)});
+  static const QString script = QStringLiteral(
+      "if command -v flock >/dev/null; then exec flock \"$0/packages\" update-mime-database \"$0\"; "
+      "else exec update-mime-database \"$0\"; fi");
+  QProcess::startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, QString::fromStdString(mimeFolder)});
 }
 
 }  // namespace

@@ -372,6 +372,30 @@ TEST(DesktopEntry, MimePackageForOwnTypesIsWrittenAndTheDatabaseUpdatedOnlyOnCha
   }
 }
 
+TEST(DesktopEntry, MimeDatabaseRunsStartedMomentsApartTakeTurns) {
+  XdgHome home;
+  // A stand-in for update-mime-database that notices a second run over the same folder.
+  const std::string bin = home.Folders().dataHome + "bin";
+  fs::create_directories(bin);
+  std::ofstream(bin + "/update-mime-database")
+      << "#!/bin/sh\n"
+         "log=\"$1/../runs.log\"\n"
+         "mkdir \"$1/running\" 2>/dev/null || echo overlap >> \"$log\"\n"
+         "sleep 0.3\n"
+         "rmdir \"$1/running\" 2>/dev/null\n"
+         "echo done >> \"$log\"\n";
+  fs::permissions(bin + "/update-mime-database", fs::perms::owner_all);
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+  setenv("PATH", (bin + ":" + path).c_str(), 1);
+  TAssociations a(home.Folders(), home.Program(), "orvella-player");  // the real updater
+  ASSERT_TRUE(a.RegisterPlaylistType());
+  ASSERT_TRUE(a.RegisterFileTypes(app::DefaultExts()));
+  setenv("PATH", path.c_str(), 1);
+  const std::string log = home.Folders().dataHome + "runs.log";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(log) && Lines(apptest::ReadFile(log)).size() >= 2; }, 20000));
+  EXPECT_EQ(Lines(apptest::ReadFile(log)), (std::vector<std::string>{"done", "done"}));
+}
+
 TEST(FirstRun, WindowListsEveryExtensionTickedCloseWritesNoDefaultsAndFirstRunEnds) {
   apptest::ProgramDir dir;
   XdgHome home;
