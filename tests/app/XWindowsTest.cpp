@@ -260,6 +260,11 @@ TEST(AppUnderX, EachOwnWindowPhotographedWhole) {
   p.windows->FormAbout->hide();
   Photograph(p.windows->FormMissing.get(), folder, "need-soundfont.png", "need soundfont");
   p.windows->FormMissing->hide();
+  p.windows->FormStatus->AddLine("MIDI sound ready !");
+  Photograph(p.windows->FormStatus.get(), folder, "status.png", "status");
+  p.windows->FormStatus->hide();
+  Photograph(p.windows->FormUrl.get(), folder, "input-url.png", "input url");
+  p.windows->FormUrl->hide();
 
   p.windows->Playlist->AddFile(mp3);
   p.windows->Playlist->AddFile(mkv);
