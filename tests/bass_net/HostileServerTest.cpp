@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "NetTestUtil.h"
 
 using namespace nt;
@@ -338,6 +340,43 @@ TEST_F(Hostile, FreeDuringAStallReturnsAtOnceWithNoCallbackAfter) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(calls.n.load(), after);
   ExpectNoThreadsLeft(s);
+}
+
+// https:// is spoken as TLS: the first bytes the server gets are a TLS handshake record. A
+// server that then hangs up fails the open with error 2 at once.
+TEST_F(Hostile, HttpsIsSpokenAsTlsAndABrokenHandshakeFails) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(fd, 1), 0);
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  unsigned char first[3] = {0, 0, 0};
+  std::thread server([&] {
+    timeval tv{2, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    int c = accept(fd, nullptr, nullptr);
+    if (c < 0) return;
+    setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    size_t got = 0;
+    while (got < sizeof first) {
+      ssize_t n = recv(c, first + got, sizeof first - got, 0);
+      if (n <= 0) break;
+      got += size_t(n);
+    }
+    close(c);
+  });
+  Opened o = Open("https://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/x.mp3");
+  server.join();
+  close(fd);
+  EXPECT_EQ(first[0], 0x16);  // handshake record
+  EXPECT_EQ(first[1], 0x03);  // of TLS (1.0 to 1.3 all write 3 here)
+  EXPECT_EQ(o.handle, 0u);
+  EXPECT_EQ(o.error, BASS_ERROR_FILEOPEN);
+  EXPECT_LT(o.ms, kHang);
+  EXPECT_EQ(WaitThreads(baseThreads_), baseThreads_);
 }
 
 TEST_F(Hostile, UnsupportedSchemes) {

@@ -301,6 +301,52 @@ TEST_F(NetFile, ConfigDefaults) {
   EXPECT_EQ(BASS_GetConfig(BASS_CONFIG_NET_TIMEOUT), 1000u);  // set by the fixture
 }
 
+// The agent and proxy settings reach the request; the broadcast's ring holds the configured
+// time at the announced bit rate; positions 4 and 5 tell the connection and what is buffered.
+TEST_F(NetFile, AgentProxyBufferSettingsAndConnectionPositions) {
+  bt::TempFolder dir;
+  auto audio = Bytes(bt::Generate(dir / "a.mp3", "-c:a libmp3lame -b:a 128k -write_xing 0", 2.0));
+  std::atomic<bool> hold{true};
+  TestServer server([&](Conn& c) {
+    if (!c.Send("ICY 200 OK\r\nicy-br: 128\r\n\r\n") || !c.Send(audio.data(), audio.size())) return;
+    while (hold.load() && c.Sleep(20)) {
+    }
+  });
+  struct Reset {
+    ~Reset() {
+      BASS_SetConfigPtr(BASS_CONFIG_NET_AGENT, nullptr);
+      BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr);
+      BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 5000);
+    }
+  } reset;
+  BASS_SetConfigPtr(BASS_CONFIG_NET_AGENT, "Orvella Test/1.0");
+  BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 10000);
+  DWORD h = BASS_StreamCreateURL(server.Url("/live").c_str(), 0, BASS_STREAM_DECODE, nullptr, nullptr);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  EXPECT_NE(server.LastRequest().find("User-Agent: Orvella Test/1.0\r\n"), std::string::npos) << server.LastRequest();
+  EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_END), QWORD(10000 * 128 / 8));  // 10 s at 128 kbit/s
+  EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_CONNECTED), 1u);
+  ASSERT_TRUE(bt::WaitFor([&] { return BASS_StreamGetFilePosition(h, BASS_FILEPOS_DOWNLOAD) == audio.size(); }, 10));
+  // What is buffered is what came less what the decoder has read (which may still move).
+  EXPECT_TRUE(bt::WaitFor([&] {
+    const QWORD read = BASS_StreamGetFilePosition(h, BASS_FILEPOS_CURRENT);
+    const QWORD buffered = BASS_StreamGetFilePosition(h, BASS_FILEPOS_BUFFER);
+    return read == BASS_StreamGetFilePosition(h, BASS_FILEPOS_CURRENT) && read > 0 && buffered == audio.size() - read;
+  }, 10));
+  hold = false;  // the server closes
+  EXPECT_TRUE(bt::WaitFor([&] { return BASS_StreamGetFilePosition(h, BASS_FILEPOS_CONNECTED) == 0; }, 10));
+  BASS_StreamFree(h);
+
+  // Through a proxy: the request for a name nobody resolves goes to the proxy whole.
+  BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 5000);
+  BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, ("127.0.0.1:" + std::to_string(server.Port())).c_str());
+  h = BASS_StreamCreateURL("http://radio.invalid/live", 0, BASS_STREAM_DECODE, nullptr, nullptr);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  EXPECT_EQ(server.LastRequest().rfind("GET http://radio.invalid/live HTTP/1.1\r\n", 0), 0u) << server.LastRequest();
+  EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_END), QWORD(5000 * 128 / 8));
+  BASS_StreamFree(h);
+}
+
 TEST_F(IcyStream, RestartOfABroadcastPlaysOnFromWhatComesNext) {
   bt::TempFolder dir;
   auto audio = Bytes(bt::Generate(dir / "r.mp3", "-c:a libmp3lame -b:a 128k -write_xing 0", 2.0));
