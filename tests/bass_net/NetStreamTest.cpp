@@ -119,9 +119,15 @@ TEST_F(IcyStream, PlayedStreamFiresTitlesWhenHeard) {
   DWORD h = BASS_StreamCreateURL(server.Url("/live").c_str(), 0, 0, nullptr, nullptr);
   ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
   BASS_ChannelSetSync(h, BASS_SYNC_META, 0, OnMeta, &t);
+  std::atomic<int> ends{0};
+  BASS_ChannelSetSync(h, BASS_SYNC_END, 0, [](HSYNC, DWORD, DWORD, void* u) { ++*static_cast<std::atomic<int>*>(u); },
+                      &ends);
   ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
   ASSERT_TRUE(bt::WaitFor([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 15));
+  // The server closing the broadcast is its end.
+  EXPECT_TRUE(bt::WaitFor([&] { return ends.load() == 1; }, 5));
   BASS_StreamFree(h);
+  EXPECT_EQ(ends.load(), 1);
   std::vector<std::string> expected;
   for (const char* n : {"One", "Two", "Three", "Four", "Five", "Six"})
     if (expected.size() < audio.size() / 8192) expected.push_back(std::string("StreamTitle='") + n + "';StreamUrl='';");
