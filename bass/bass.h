@@ -44,7 +44,8 @@
  *   - A request carries "Icy-MetaData: 1"; a Shoutcast "ICY 200 OK" answer is accepted. Metadata
  *     blocks are removed before any byte reaches a decoder. An answer without Content-Length, with
  *     chunked encoding, with icy-metaint, or longer than 512 MiB is a live broadcast: kept in a ring
- *     of BASS_CONFIG_NET_BUFFER ms (default 5000) at the announced bit rate (256 kbit/s when none),
+ *     of BASS_CONFIG_NET_BUFFER ms (default 5000) at the announced bit rate (icy-br/ice-bitrate, or
+ *     the ASF header's of an mms:// stream; 256 kbit/s when none),
  *     never seekable, no length. Other answers are network files: every byte kept in an anonymous
  *     memory file; seekable and with their exact length and ID3v1 tag once the download completes.
  *   - "offset" is sent as a Range request (skipped locally when the server ignores it).

@@ -1008,6 +1008,20 @@ static HSTREAM FinishOpen(std::unique_ptr<NetConn> conn, const std::string& url,
     std::lock_guard<std::mutex> lk(d->decMutex);
     d->Publish();
   }
+  // MMS announces its bit rate in the ASF header, not in HTTP headers: from here on the ring holds
+  // the configured time at that rate (it was sized for 256 kbit/s, which doubles the pre-buffering
+  // wait of a 128 kbit/s broadcast).
+  if (d->conn->mms) {
+    for (const char* t = d->tags.wma.c_str(); *t; t += std::strlen(t) + 1) {
+      if (std::strncmp(t, "Bitrate=", 8) != 0) continue;
+      const unsigned long bps = std::strtoul(t + 8, nullptr, 10);
+      if (bps >= 8000 && bps <= 1536000) {
+        std::lock_guard<std::mutex> lk(d->conn->store.m);
+        d->conn->store.cap = std::clamp<QWORD>(QWORD(d->conn->bufferMs) * (bps / 1000) / 8, kMinRing, kMaxRing);
+      }
+      break;
+    }
+  }
   d->th = std::thread([d] { d->Run(); });
   ORV_DECODER outer = inner;
   outer.funcs = d->conn->live ? &kLiveFuncs : &kNetFuncs;

@@ -78,6 +78,8 @@ TEST_F(MmsStream, OpensThroughMmshAndDecodesLikeFfmpegDecodesTheFile) {
   EXPECT_TRUE(HasLine(wma, "Author=Station"));
   EXPECT_TRUE(HasLine(wma, "Bitrate=128000"));
   EXPECT_EQ(BASS_ChannelGetTags(h, BASS_TAG_HTTP), nullptr);
+  // The broadcast's ring: the network buffer's 5 s at the header's 128 kbit/s.
+  EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_END), QWORD(5000 * 128 / 8));
 
   auto bytes = DecodeNet(h);
   ASSERT_EQ(bytes.size(), ref.size() * 4);
