@@ -6,6 +6,7 @@
 //    server that bursts a 128 kbit/s MP3 and one that paces it in real time (live, no length);
 //  - the same first sample by mpv in the same run when it is installed (process start to the
 //    first bytes of sound its PCM output writes), so the two are compared on one machine state;
+//  - the same first sample of the MP3 read from disk, for the share the output itself takes;
 //  - Close of a playing stream whose server has stalled.
 // Prints one line per measure; needs ffmpeg to make the MP3. It measures, it never fails.
 #include <poll.h>
@@ -208,6 +209,9 @@ int main() {
     FirstSample(eng, beat, "burst", burst.Url("/song.mp3"));
     eng.Close();
     FirstSample(eng, beat, "paced", paced.Url("/live"));
+    eng.Close();
+    // The same file from disk: what the output itself takes to sound, network aside.
+    FirstSample(eng, beat, "local", mp3);
     eng.Close();
     const double mb = MpvFirstSample(burst.Url("/song.mp3")), mp = MpvFirstSample(paced.Url("/live"));
     if (mb < 0 && mp < 0)
