@@ -13,12 +13,15 @@
 #
 # Usage (as root, it installs what it needs with apt-get):
 #   bench/desktop/desktop_bench.sh [program-folder]     default build/OrvellaPlayer
-# Environment: RUNS (default 3), SECONDS_PLAYED (default 60).
+# Environment: RUNS (default 3), SECONDS_PLAYED (default 60), BEFORE (another program folder, e.g. a
+# build of an earlier commit: measured the same way in the same run as "before", for before/after
+# ratios that share the machine's conditions).
 # Also reported: the dropouts our audio library counted (its "ran out of sound" lines on stderr) and
 # `orvella play --fast` (dual-channel, capture discarded) against `ffmpeg -f null` on the same MP3.
 set -euo pipefail
 
 stage="$(realpath "${1:-build/OrvellaPlayer}")"
+before="${BEFORE:+$(realpath "$BEFORE")}"
 runs="${RUNS:-3}"
 played="${SECONDS_PLAYED:-60}"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -140,16 +143,18 @@ measure() {
   rm -rf "$home"
 }
 
-orvella_folder() {  # a fresh program folder for each run: our player keeps its settings beside itself
+orvella_folder() {  # [STAGE] a fresh program folder for each run: our player keeps its settings beside itself
   local f="$work/prog-$RANDOM"
-  cp -a "$stage" "$f"
+  cp -a "${1:-$stage}" "$f"
   rm -f "$f/OrvellaPlayer.ini" "$f/data/Default.plf"
   printf '[Options]\r\nfirstRun=0\r\n' > "$f/OrvellaPlayer.ini"
   chown -R "$user:" "$f"
   echo "$f"
 }
 
-players=(orvella audacious)
+players=(orvella)
+[ -n "$before" ] && players+=(before)
+players+=(audacious)
 command -v qmmp >/dev/null && players+=(qmmp)
 # VLC only with its Qt interface: vlc-bin alone (libVLC's command line) opens no window.
 command -v vlc >/dev/null && ls /usr/lib/*/vlc/plugins/gui/libqt_plugin.so >/dev/null 2>&1 && players+=(vlc)
@@ -158,6 +163,7 @@ for r in $(seq "$runs"); do
   for p in "${players[@]}"; do
     case "$p" in
       orvella) f=$(orvella_folder); measure orvella 1 "$f/OrvellaPlayer" "$work/long.mp3"; rm -rf "$f" ;;
+      before) f=$(orvella_folder "$before"); measure before 1 "$f/OrvellaPlayer" "$work/long.mp3"; rm -rf "$f" ;;
       audacious) measure audacious 1 audacious "$work/long.mp3" ;;
       qmmp) measure qmmp 1 qmmp "$work/long.mp3" ;;
       vlc) measure vlc 1 vlc --no-qt-privacy-ask "$work/long.mp3" ;;
@@ -166,6 +172,10 @@ for r in $(seq "$runs"); do
   done
   f=$(orvella_folder); measure orvella-cli 0 "$f/orvella" play "$work/long.mp3"; rm -rf "$f"
   echo "run $r orvella play: $(tail -1 "$work/orvella-cli")" >&2
+  if [ -n "$before" ]; then
+    f=$(orvella_folder "$before"); measure before-cli 0 "$f/orvella" play "$work/long.mp3"; rm -rf "$f"
+    echo "run $r before play: $(tail -1 "$work/before-cli")" >&2
+  fi
 done
 
 median() {  # median of column N of a file (numbers only)
@@ -180,11 +190,12 @@ cpu_run() {  # user+system CPU seconds of a command
   /usr/bin/time -f "%U %S" -o "$work/time" "$@" >/dev/null 2>&1
   awk '{ printf "%.3f", $1 + $2 }' "$work/time"
 }
-fast=(); ffm=()
+fast=(); ffm=(); fastb=()
 if [ -x /usr/bin/time ]; then
   for r in $(seq "$runs"); do
     fast+=("$(cpu_run "$stage/orvella" play --out /dev/null --fast "$work/long.mp3")")
     ffm+=("$(cpu_run ffmpeg -nostdin -v error -i "$work/long.mp3" -f null -)")
+    [ -n "$before" ] && fastb+=("$(cpu_run "$before/orvella" play --out /dev/null --fast "$work/long.mp3")")
   done
 fi
 med() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) { print "-"; exit } if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -192,12 +203,15 @@ med() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) { 
 echo
 echo "Machine: $(nproc) CPUs, $(awk -F: '/model name/ { print $2; exit }' /proc/cpuinfo | sed 's/^ *//'); load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Runs: $runs, medians; playback measured over $played s; sound server: PulseAudio with a null sink"
-printf '\n| %-44s |' "Measure"; for p in "${players[@]}"; do printf ' %-10s |' "$p"; done; printf ' %-16s |\n' "orvella/audacious"
-printf '|%s|' "$(printf -- '-%.0s' $(seq 46))"; for _ in "${players[@]}"; do printf -- '%s|' "------------"; done; printf -- '%s|\n' "------------------"
+printf '\n| %-44s |' "Measure"; for p in "${players[@]}"; do printf ' %-10s |' "$p"; done; printf ' %-16s |' "orvella/audacious"; [ -n "$before" ] && printf ' %-16s |' "before/audacious"; echo
+printf '|%s|' "$(printf -- '-%.0s' $(seq 46))"; for _ in "${players[@]}"; do printf -- '%s|' "------------"; done; printf -- '%s|' "------------------"
+[ -n "$before" ] && printf -- '%s|' "------------------"; echo
 row() {  # row LABEL COLUMN UNIT
   printf '| %-44s |' "$1"
   for p in "${players[@]}"; do printf ' %-10s |' "$(median "$work/$p" "$2")$3"; done
-  printf ' %-16s |\n' "$(ratio "$(median "$work/orvella" "$2")" "$(median "$work/audacious" "$2")")"
+  printf ' %-16s |' "$(ratio "$(median "$work/orvella" "$2")" "$(median "$work/audacious" "$2")")"
+  [ -n "$before" ] && printf ' %-16s |' "$(ratio "$(median "$work/before" "$2")" "$(median "$work/audacious" "$2")")"
+  echo
 }
 row "start to first window mapped (ms)" 1 ""
 row "resident memory 3 s after start (MB)" 2 ""
@@ -212,8 +226,13 @@ printf ' %-16s |\n' ""
 echo
 drops() { cat "$work/stderr-$1" 2>/dev/null | grep -c "ran out of sound" || true; }
 echo "Dropouts the audio library reported (all runs): windowed $(drops orvella), orvella play $(drops orvella-cli)"
+[ -n "$before" ] && echo "Dropouts, before: windowed $(drops before), orvella play $(drops before-cli)"
 if [ ${#fast[@]} -gt 0 ]; then
   f=$(med "${fast[@]}"); g=$(med "${ffm[@]}")
   echo "10-minute MP3, orvella play --fast (dual-channel, capture discarded) $f s CPU, ffmpeg -f null $g s CPU: $(ratio "$f" "$g")"
+  if [ ${#fastb[@]} -gt 0 ]; then b=$(med "${fastb[@]}"); echo "  before: $b s CPU: $(ratio "$b" "$g")"; fi
 fi
 echo "orvella play (no window), medians: player CPU $(median "$work/orvella-cli" 4) s, sound server $(median "$work/orvella-cli" 5) s over $played s; stream on the server: $(grep -qv ' yes$' "$work/orvella-cli" && echo NO || echo yes)"
+if [ -n "$before" ]; then
+  echo "before: orvella play (no window), medians: player CPU $(median "$work/before-cli" 4) s, sound server $(median "$work/before-cli" 5) s over $played s"
+fi
