@@ -45,7 +45,7 @@ void TLevelDisplay::PaintBand(int band, int bar, int mark) {
 }
 
 bool TLevelDisplay::DrawLevelDisplay(const std::array<uint16_t, kBands>& levels) {
-  bool changed = false;
+  int first = -1, last = -1;
   for (int i = 0; i < kBands; ++i) {
     const int v = std::min<int>(levels[i], 32);
     const int t = static_cast<int>(peak_[i]);
@@ -61,14 +61,17 @@ bool TLevelDisplay::DrawLevelDisplay(const std::array<uint16_t, kBands>& levels)
     }
     if (v != shownBar_[i] || mark != shownMark_[i]) {
       PaintBand(i, v, mark);
-      changed = true;
+      if (first < 0) first = i;
+      last = i;
     }
   }
-  return changed;
+  lastChanged_ = first < 0 ? QRect() : QRect(QPoint(BandX(first), 0), QPoint(BandX(last) + 2, 31));
+  return first >= 0;
 }
 
 void TLevelDisplay::DrawEmpty() {
   image_ = background_.copy();
+  lastChanged_ = image_.rect();
   shownBar_.fill(0);
   shownMark_.fill(-1);
 }

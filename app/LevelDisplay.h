@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <array>
 #include <cstdint>
 
@@ -22,6 +23,9 @@ class TLevelDisplay {
   // Draws one frame from 25 levels (band 1 first, nominally 0..32). Only the bands whose bar or
   // peak mark moved are redrawn; returns false when the frame shows nothing new (no repaint needed).
   bool DrawLevelDisplay(const std::array<uint16_t, kBands>& levels);
+  // The part of the image the last DrawLevelDisplay changed (the columns from the first to the last
+  // band it redrew); empty when it changed nothing.
+  QRect LastChanged() const { return lastChanged_; }
   // Shows the empty background (pause and stop).
   void DrawEmpty();
 
@@ -44,6 +48,7 @@ class TLevelDisplay {
   std::array<int, kBands> hold_{};
   std::array<int, kBands> shownBar_{};   // what image_ shows now
   std::array<int, kBands> shownMark_{};
+  QRect lastChanged_;
 };
 
 }  // namespace app

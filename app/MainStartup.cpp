@@ -383,7 +383,7 @@ void TForm1::SetRunningTitle(const QString& title) {
 
 void TForm1::DisplayFFTBand(const engine::TBandOut& bands) {
   // A frame that shows nothing new costs no repaint (silence, a held level).
-  if (level_.DrawLevelDisplay(bands)) images_["ImagePeaks"]->SetImage(level_.Image());
+  if (level_.DrawLevelDisplay(bands)) images_["ImagePeaks"]->UpdateImage(level_.Image(), level_.LastChanged());
 }
 
 void TForm1::ModeChanged(engine::TPlayerMode oldMode, engine::TPlayerMode newMode) {

@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "platform/Paths.h"
 
@@ -14,6 +15,23 @@ TSkinImage::TSkinImage(QWidget* parent, QColor designColour) : QWidget(parent), 
 void TSkinImage::SetImage(const QImage& image) {
   image_ = image;
   update();
+}
+
+void TSkinImage::UpdateImage(const QImage& image, const QRect& area) {
+  if (image_.size() != image.size() || image_.format() != image.format() || image_.depth() != 32) {
+    SetImage(image);
+    return;
+  }
+  const QRect r = area & image.rect();
+  if (r.isEmpty()) return;
+  // Our own copy of the pixels: sharing the source would make its next change copy all of it.
+  if (image_.constBits() == image.constBits()) image_.detach();
+  for (int y = r.top(); y <= r.bottom(); ++y) {
+    const auto* from = reinterpret_cast<const QRgb*>(image.constScanLine(y)) + r.left();
+    std::copy(from, from + r.width(), reinterpret_cast<QRgb*>(image_.scanLine(y)) + r.left());
+  }
+  if (stretch_ && size() != image_.size()) update();
+  else update(r);
 }
 
 void TSkinImage::paintEvent(QPaintEvent*) {

@@ -16,6 +16,10 @@ class TSkinImage : public QWidget {
   explicit TSkinImage(QWidget* parent, QColor designColour = QColor(30, 32, 36));
 
   void SetImage(const QImage& image);
+  // Takes the part `area` of `image` (same size and format as the shown one, else the whole image)
+  // and repaints only that part: a display that changes a few columns neither copies nor repaints
+  // the rest.
+  void UpdateImage(const QImage& image, const QRect& area);
   const QImage& Image() const { return image_; }
   void SetStretch(bool stretch) { stretch_ = stretch; }
 
