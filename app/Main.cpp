@@ -132,6 +132,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
   ApplyShape();
 
   InstallVisFrameHost(this);  // visualisation modules' frames become this window's tool windows
+#ifdef ORVELLA_WITH_PLUGIN_HOST
+  // Plug-ins of an installed player keep their settings beside the player's own.
+  plugins::SetPluginSettingsFile(app::UsesUserFolders() ? app::StateFolder() + "plugin.ini" : std::string());
+#endif
   engine_ = std::make_unique<engine::TZOZUZivade>(hwnd_);
   if (engine_->Ready()) {
     engine_->OnNewFFTData = [this](engine::TZOZUZivade*, const engine::TBandOut& b) { DisplayFFTBand(b); };

@@ -36,6 +36,17 @@ std::string Upper(std::string s) {
 
 bool SameNameNoCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
 
+// Set by the program before the host starts; read on the UI thread only.
+std::string& SettingsFileChoice() {
+  static std::string path;
+  return path;
+}
+
+std::string PluginSettingsFile() {
+  const std::string& chosen = SettingsFileChoice();
+  return chosen.empty() ? platform::ProgramFolder() + "plugins/plugin.ini" : chosen;
+}
+
 // ---------------------------------------------------------------------------
 // Output emulator: the record every input module's outMod points to.
 
@@ -445,7 +456,7 @@ bool InitPluginCtrl(platform::HWND engineWindow, platform::HWND mainWindow, plat
   h.dspBuffer = std::make_shared<std::vector<uint8_t>>(kDSPBufferSize);
   h.hostWindow = platform::CreateProcWindow(&HostWindowProc);
   h.hostWindowProc = platform::GetWindowProc(h.hostWindow);
-  h.iniPath = platform::ProgramFolder() + "plugins/plugin.ini";
+  h.iniPath = PluginSettingsFile();
   h.service = WasabiServiceManager();
   InstallFaultHandler();
   h.ready = h.outInitialised.load();
@@ -453,6 +464,11 @@ bool InitPluginCtrl(platform::HWND engineWindow, platform::HWND mainWindow, plat
 }
 
 bool PluginCtrlReady() { return Host().ready; }
+
+void SetPluginSettingsFile(const std::string& path) {
+  SettingsFileChoice() = path;
+  Host().iniPath = PluginSettingsFile();
+}
 
 void QuitPluginCtrl() {
   THostState& h = Host();
@@ -652,7 +668,7 @@ platform::LRESULT AnswerHostQuery(platform::WPARAM wParam, platform::LPARAM lPar
       return reinterpret_cast<platform::LRESULT>(
           InternedString(wParam < h.listFiles.size() ? h.listFiles[wParam] : std::string()));
     case 334:
-      if (h.iniPath.empty()) h.iniPath = platform::ProgramFolder() + "plugins/plugin.ini";
+      if (h.iniPath.empty()) h.iniPath = PluginSettingsFile();
       return reinterpret_cast<platform::LRESULT>(h.iniPath.c_str());
     case 3025:
       return reinterpret_cast<platform::LRESULT>(h.service);

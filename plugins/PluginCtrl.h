@@ -77,6 +77,10 @@ bool InitPluginCtrl(platform::HWND engineWindow, platform::HWND mainWindow, plat
                     platform::UINT dataMessage, engine::TBassCore* bass);
 void QuitPluginCtrl();
 bool PluginCtrlReady();
+// The settings file plug-ins are told of (query 334): "plugins/plugin.ini" in
+// the program folder unless the program names another one (an installed
+// program folder is not the user's to write). An empty path restores that.
+void SetPluginSettingsFile(const std::string& path);
 
 // Input plug-ins. Names are relative to the plugins/ folder; a name starting
 // with '/' is taken as a path.

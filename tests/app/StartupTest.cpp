@@ -28,6 +28,9 @@
 #include "app/Settings.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
+#ifdef ORVELLA_WITH_PLUGIN_HOST
+#include "plugins/PluginCtrl.h"
+#endif
 
 using apptest::Player;
 using apptest::ProgramDir;
@@ -480,3 +483,30 @@ TEST(AppMainMenu, PlaylistReachesTheSoundfontNoticeAndTheTransport) {
   EXPECT_EQ(p.form->Settings().LastPath, "/srv/music/");
   EXPECT_EQ(p.windows->Playlist->Host().ProgramFolder(), dir.Path());
 }
+
+#ifdef ORVELLA_WITH_PLUGIN_HOST
+// Plug-ins of an installed player are told of a settings file in the user's
+// folder: the program folder is not theirs to write.
+TEST(AppStartup, PluginsOfAnInstalledPlayerKeepTheirSettingsInTheUsersFolder) {
+  const auto askIni = [] {
+    auto p = platform::SendMessage(plugins::HostWindow(), platform::WM_USER, 0, 334);
+    return std::string(p ? reinterpret_cast<const char*>(p) : "");
+  };
+  ProgramDir dir;
+  dir.Write(app::kInstalledMarker, "");
+  const std::string config = dir.File("user-config");
+  const char* old = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = old ? old : "";
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  {
+    platform::MessageRecorder rec;
+    Player p;
+    EXPECT_EQ(askIni(), config + "/orvella-player/plugin.ini");
+  }
+  if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
+  std::filesystem::remove(dir.File(app::kInstalledMarker));
+  platform::MessageRecorder rec;
+  Player p;
+  EXPECT_EQ(askIni(), dir.Path() + "plugins/plugin.ini");
+}
+#endif
