@@ -217,6 +217,9 @@ bool TZOZUZivade::OpenURL(const std::string& url, const std::string& nameIn, boo
                               platform::LowerAscii(AddOnExtList()).find("*" + e + ";") != std::string::npos ||
                               platform::LowerAscii(plugins::GetPluginExtFilter()).find("*" + e + ";") !=
                                   std::string::npos);
+  // The library plays mms:// only as a broadcast (no length, never complete), whatever the name
+  // ends in: "mms://host/live.asf" is a live stream, not a file being downloaded.
+  if (pluginNum < 0 && StartsWithNoCase(url, "mms://")) known = false;
   if (streamKind_ != skMIDI && (!httpHeaders_.empty() || !icyHeaders_.empty())) {
     bool metaint = false, lengthKnown = false;
     net::HeaderValue(icyHeaders_, "icy-metaint", &metaint);

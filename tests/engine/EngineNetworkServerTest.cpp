@@ -212,6 +212,14 @@ TEST(EngineNetworkServer, AnMmsAddressPlaysAsAWindowsMediaBroadcastAndOneNobodyS
   EXPECT_TRUE(PumpUntil([&] { return eng.GetPosition() >= 1000; }, 15000)) << eng.GetPosition();
   eng.Close();
   EXPECT_TRUE(rec.Messages().empty());
+  // A name with a file's extension is still a broadcast over mms://: no length, never downloaded.
+  const std::string named = "mms://127.0.0.1:" + std::to_string(server.Port()) + "/live.asf";
+  ASSERT_TRUE(eng.Open(named)) << (rec.Messages().empty() ? "" : rec.Messages()[0].text);
+  EXPECT_TRUE(eng.NetStream());
+  EXPECT_FALSE(eng.NetworkFile());
+  EXPECT_EQ(eng.StreamInfo().BitRate, 128);
+  eng.Close();
+  EXPECT_TRUE(rec.Messages().empty());
 
   int closedPort;
   {
