@@ -4,11 +4,13 @@
 //    handled heartbeats), and how long Close asked during that connection takes to return;
 //  - open to first audible sample: Open + Play until the output's position moves, against a
 //    server that bursts a 128 kbit/s MP3 and one that paces it in real time (live, no length);
-//  - the same first sample by mpv in the same run when it is installed (process start to the
-//    first bytes of sound its PCM output writes), so the two are compared on one machine state;
+//  - mpv and `orvella play` measured alike in the same run (process start to the first bytes of
+//    sound each writes to a pipe, output clock unpaced), so the two are compared on one machine
+//    state by one method;
 //  - the same first sample of the MP3 read from disk, for the share the output itself takes;
 //  - Close of a playing stream whose server has stalled.
 // Prints one line per measure; needs ffmpeg to make the MP3. It measures, it never fails.
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -18,7 +20,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "EngineTestUtil.h"
 #include "HttpTestServer.h"
@@ -129,36 +133,57 @@ void FirstSample(engine::TZOZUZivade& eng, Heartbeat& beat, const std::string& l
               label.c_str(), openMs, Ms(Clock::now() - start), heard ? "heard" : "never", beat.LongestMs());
 }
 
-// mpv from process start to the first bytes of decoded sound on its PCM output (a pipe); -1
-// when mpv is missing or writes nothing within 15 s.
-double MpvFirstSample(const std::string& url) {
-  if (std::system("command -v mpv >/dev/null 2>&1") != 0) return -1;
+// A program from process start to the first bytes of decoded sound it writes to a pipe on
+// descriptor 3 (after `header` bytes of file header); -1 when it writes nothing within 15 s.
+double FirstSoundBytes(const std::vector<std::string>& argv, size_t header) {
   int out[2];
   if (pipe(out) != 0) return -1;
   auto start = Clock::now();
   pid_t pid = fork();
   if (pid == 0) {
-    dup2(out[1], 1);
-    close(out[0]);
-    close(out[1]);
-    execlp("mpv", "mpv", "--no-config", "--really-quiet", "--no-video", "--ao=pcm", "--ao-pcm-file=/dev/stdout",
-           "--ao-pcm-waveheader=no", url.c_str(), static_cast<char*>(nullptr));
+    dup2(out[1], 3);
+    if (out[0] != 3) close(out[0]);
+    if (out[1] != 3) close(out[1]);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
     _exit(127);
   }
   close(out[1]);
   double ms = -1;
+  size_t got = 0;
   pollfd p{out[0], POLLIN, 0};
   char buf[4096];
-  while (Ms(Clock::now() - start) < 15000 && poll(&p, 1, 50) >= 0) {
+  while (ms < 0 && Ms(Clock::now() - start) < 15000 && poll(&p, 1, 50) >= 0) {
     if (!(p.revents & (POLLIN | POLLHUP))) continue;
     ssize_t n = read(out[0], buf, sizeof buf);
-    if (n > 0) ms = Ms(Clock::now() - start);
-    break;
+    if (n <= 0) break;
+    got += size_t(n);
+    if (got > header) ms = Ms(Clock::now() - start);
   }
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
   close(out[0]);
   return ms;
+}
+
+// mpv with its PCM output on the pipe; -1 when mpv is missing.
+double MpvFirstSample(const std::string& url) {
+  if (std::system("command -v mpv >/dev/null 2>&1") != 0) return -1;
+  return FirstSoundBytes({"mpv", "--no-config", "--really-quiet", "--no-video", "--ao=pcm", "--ao-pcm-file=/dev/fd/3",
+                          "--ao-pcm-waveheader=no", url},
+                         0);
+}
+
+// `orvella play` measured the same way: its capture (a WAV file, 44 header bytes) on the pipe,
+// with the clock run as fast as the data allow, as mpv's PCM output runs.
+double OrvellaFirstSample(const std::string& url) {
+  return FirstSoundBytes({std::string(ORVELLA_STAGE_DIR) + "/orvella", "play", "--fast", "--out", "/dev/fd/3", url},
+                         44);
 }
 
 }  // namespace
@@ -214,10 +239,12 @@ int main() {
     FirstSample(eng, beat, "local", mp3);
     eng.Close();
     const double mb = MpvFirstSample(burst.Url("/song.mp3")), mp = MpvFirstSample(paced.Url("/live"));
+    const double ob = OrvellaFirstSample(burst.Url("/song.mp3")), op = OrvellaFirstSample(paced.Url("/live"));
+    std::printf("process start to first sound bytes on a pipe: orvella burst %7.1f ms, paced %7.1f ms", ob, op);
     if (mb < 0 && mp < 0)
-      std::printf("mpv first sample: not measured (mpv missing or silent)\n");
+      std::printf("; mpv not measured (missing or silent)\n");
     else
-      std::printf("mpv first sample  burst %7.1f ms, paced %7.1f ms (process start to first sound bytes)\n", mb, mp);
+      std::printf("; mpv burst %7.1f ms, paced %7.1f ms; ratio burst %.2fx, paced %.2fx\n", mb, mp, ob / mb, op / mp);
   }
   if (eng.Open(stall.Url("/stall"))) {
     eng.Play();
