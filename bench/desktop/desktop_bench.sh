@@ -222,7 +222,7 @@ printf '| %-44s |' "stream on the sound server (all runs)"
 for p in "${players[@]}"; do
   if grep -qv ' yes$' "$work/$p"; then printf ' %-10s |' "NO"; else printf ' %-10s |' "yes"; fi
 done
-printf ' %-16s |\n' ""
+printf ' %-16s |' ""; [ -n "$before" ] && printf ' %-16s |' ""; echo
 echo
 drops() { cat "$work/stderr-$1" 2>/dev/null | grep -c "ran out of sound" || true; }
 echo "Dropouts the audio library reported (all runs): windowed $(drops orvella), orvella play $(drops orvella-cli)"
