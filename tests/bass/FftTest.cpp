@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "Fft.h"
@@ -80,6 +81,27 @@ TEST(Fft, ChannelsMixedOrKeptApartAndShortInputZeroPadded) {
   ASSERT_TRUE(orvbass::ComputeFft(pcm.data(), frames, 2, n, false, false, mixed.data()));
   auto wm = Direct(mono, false);
   for (int k = 0; k < n / 2; ++k) ASSERT_NEAR(mixed[size_t(k)], wm[size_t(k)], 1e-4) << k;
+}
+
+// Sizes no other test asks for, so their tables are built while several threads ask at once.
+TEST(Fft, ThreadsAskingForANewSizeAtOnceGetTheSameResult) {
+  constexpr int kThreads = 4;
+  for (int n : {32768, 65536}) {
+    std::vector<float> x(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) x[size_t(i)] = float(std::sin(2.0 * M_PI * 1000.0 * i / n));
+    std::vector<std::vector<float>> outs(kThreads, std::vector<float>(size_t(n / 2)));
+    std::vector<int> ok(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back([&, t] { ok[size_t(t)] = orvbass::ComputeFft(x.data(), n, 1, n, false, false, outs[size_t(t)].data()); });
+    for (auto& th : threads) th.join();
+    for (int t = 0; t < kThreads; ++t) {
+      ASSERT_TRUE(ok[size_t(t)]) << n;
+      EXPECT_EQ(outs[size_t(t)], outs[0]) << n << " thread " << t;
+    }
+    EXPECT_NEAR(outs[0][1000], 1.0f, 1e-3) << n;
+    EXPECT_NEAR(outs[0][1003], 0.0f, 1e-3) << n;
+  }
 }
 
 TEST(Fft, SizesThatAreNotPowersOfTwoAreRefused) {
