@@ -94,33 +94,49 @@ std::string PlfText(const std::vector<PlaylistEntry>& entries) {
   return out;
 }
 
-std::vector<PlaylistEntry> ParsePlf(std::string_view text) {
-  std::vector<PlaylistEntry> out;
+size_t ReadPlfEntries(std::string_view text, TEntrySink& sink) {
+  size_t count = 0;
   TLineReader reader(text);
   std::string_view view;
-  while (out.size() < kMaxPlaylistEntries && reader.Next(view)) {
+  while (count < kMaxPlaylistEntries && reader.Next(view)) {
     if (view.empty()) continue;  // gives nothing to play
     const std::string line(view);
-    PlaylistEntry e;
+    std::string title, file, time;
     size_t bar = line.find('|');
     if (bar == std::string::npos) {
-      e.Time = line;
+      time = line;
     } else {
-      e.Title = line.substr(0, bar);
+      title = line.substr(0, bar);
       std::string rest = line.substr(bar + 1);
       size_t bar2 = rest.find('|');
       if (bar2 == std::string::npos) {
         // A single "|": no File; what follows is the Time.
-        e.Time = rest;
+        time = rest;
       } else {
-        e.File = rest.substr(0, bar2);
-        e.Time = rest.substr(bar2 + 1);
+        file = rest.substr(0, bar2);
+        time = rest.substr(bar2 + 1);
       }
     }
-    e.Num = std::to_string(out.size() + 1) + ". ";
-    out.push_back(std::move(e));
+    sink.Add(std::move(title), std::move(file), std::move(time));
+    ++count;
   }
-  return out;
+  return count;
+}
+
+std::vector<PlaylistEntry> ParsePlf(std::string_view text) {
+  struct Entries : TEntrySink {
+    std::vector<PlaylistEntry> out;
+    void Add(std::string title, std::string file, std::string time) override {
+      PlaylistEntry e;
+      e.Title = std::move(title);
+      e.File = std::move(file);
+      e.Time = std::move(time);
+      e.Num = std::to_string(out.size() + 1) + ". ";
+      out.push_back(std::move(e));
+    }
+  } entries;
+  ReadPlfEntries(text, entries);
+  return std::move(entries.out);
 }
 
 bool TPlaylist::SavePlaylist(const std::string& file) const {
@@ -196,16 +212,24 @@ std::string DetectPlaylistKind(const std::string& file) {
 
 namespace {
 
-bool Full(const std::vector<std::string>& paths) { return paths.size() >= kMaxPlaylistEntries; }
+// The sink of one reading, full once it has taken the most entries one file may give.
+class Entries {
+ public:
+  explicit Entries(TEntrySink& sink) : sink_(sink) {}
+  bool Full() const { return count_ >= kMaxPlaylistEntries; }
+  void Add(std::string title, std::string path) {
+    sink_.Add(std::move(title), std::move(path), std::string());
+    ++count_;
+  }
 
-void Append(std::vector<std::string>& titles, std::vector<std::string>& paths, std::string title, std::string path) {
-  titles.push_back(std::move(title));
-  paths.push_back(std::move(path));
-}
+ private:
+  TEntrySink& sink_;
+  size_t count_ = 0;
+};
 
-void ParseM3U(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+void ParseM3U(TLineReader& lines, Entries& out) {
   std::string_view raw;
-  while (!Full(paths) && lines.Next(raw)) {
+  while (!out.Full() && lines.Next(raw)) {
     const std::string line = TrimText(raw);
     const std::string head = UpperAscii(line.substr(0, 7));
     if (head == "#EXTINF") {
@@ -213,60 +237,60 @@ void ParseM3U(TLineReader& lines, std::vector<std::string>& titles, std::vector<
       // The path is the next line as it stands.
       std::string_view next;
       std::string path = lines.Next(next) ? std::string(next) : std::string();
-      Append(titles, paths, comma == std::string::npos ? std::string() : line.substr(comma + 1), std::move(path));
+      out.Add(comma == std::string::npos ? std::string() : line.substr(comma + 1), std::move(path));
     } else if (head != "#EXTM3U") {
-      Append(titles, paths, platform::ExtractFileName(line), line);
+      out.Add(platform::ExtractFileName(line), line);
     }
   }
 }
 
-void ParseBSPlayer(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+void ParseBSPlayer(TLineReader& lines, Entries& out) {
   std::string_view raw;
-  while (!Full(paths) && lines.Next(raw)) {
+  while (!out.Full() && lines.Next(raw)) {
     std::string line = TrimText(raw);
     std::string title = platform::ExtractFileName(line);
-    Append(titles, paths, std::move(title), std::move(line));
+    out.Add(std::move(title), std::move(line));
   }
 }
 
-void ParseLightAlloy(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+void ParseLightAlloy(TLineReader& lines, Entries& out) {
   std::string_view raw;
-  while (!Full(paths) && lines.Next(raw)) {
+  while (!out.Full() && lines.Next(raw)) {
     std::string line = TrimText(raw);
     if (line.empty()) continue;
     std::string_view next;
     std::string title = lines.Next(next) && next.size() > 3 ? std::string(next.substr(3)) : std::string();
-    Append(titles, paths, std::move(title), std::move(line));
+    out.Add(std::move(title), std::move(line));
   }
 }
 
-void ParseMPC(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+void ParseMPC(TLineReader& lines, Entries& out) {
   std::string_view raw;
-  while (!Full(paths) && lines.Next(raw)) {
+  while (!out.Full() && lines.Next(raw)) {
     const std::string line = TrimText(raw);
     size_t at = line.find("filename,");
     if (at == std::string::npos) continue;
     std::string path = line.substr(at + 9);
     std::string title = platform::ExtractFileName(path);
-    Append(titles, paths, std::move(title), std::move(path));
+    out.Add(std::move(title), std::move(path));
   }
 }
 
-void ParsePLS(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+void ParsePLS(TLineReader& lines, Entries& out) {
   std::string_view raw;
-  while (!Full(paths) && lines.Next(raw)) {
+  while (!out.Full() && lines.Next(raw)) {
     const std::string line = TrimText(raw);
     if (platform::LowerAscii(line.substr(0, 4)) != "file") continue;
     size_t eq = line.find('=');
     std::string path = eq == std::string::npos ? std::string() : line.substr(eq + 1);
     std::string title = platform::ExtractFileName(path);
-    Append(titles, paths, std::move(title), std::move(path));
+    out.Add(std::move(title), std::move(path));
   }
 }
 
-void ParseASX(TLineReader& lines, std::vector<std::string>& titles, std::vector<std::string>& paths) {
+void ParseASX(TLineReader& lines, Entries& out) {
   std::string_view raw;
-  while (!Full(paths) && lines.Next(raw)) {
+  while (!out.Full() && lines.Next(raw)) {
     const std::string line = TrimText(raw);
     if (platform::LowerAscii(line.substr(0, 7)) != "<entry>") continue;
     std::string path;
@@ -276,29 +300,43 @@ void ParseASX(TLineReader& lines, std::vector<std::string>& titles, std::vector<
       path = line.substr(q1 + 1, q2 == std::string::npos ? std::string::npos : q2 - q1 - 1);
     }
     std::string title = platform::ExtractFileName(path);
-    Append(titles, paths, std::move(title), std::move(path));
+    out.Add(std::move(title), std::move(path));
   }
 }
 
 }  // namespace
 
-bool ParseForeignPlaylist(std::string_view kind, std::string_view text, std::vector<std::string>& titles,
-                          std::vector<std::string>& paths) {
-  titles.clear();
-  paths.clear();
+bool ReadForeignEntries(std::string_view kind, std::string_view text, TEntrySink& sink) {
   TLineReader lines(text);
-  if (EqualsNoCase(kind, kKindM3U)) ParseM3U(lines, titles, paths);
-  else if (EqualsNoCase(kind, kKindBSPlayer)) ParseBSPlayer(lines, titles, paths);
-  else if (EqualsNoCase(kind, kKindLightAlloy)) ParseLightAlloy(lines, titles, paths);
-  else if (EqualsNoCase(kind, kKindMPC)) ParseMPC(lines, titles, paths);
-  else if (EqualsNoCase(kind, kKindPLS)) ParsePLS(lines, titles, paths);
-  else if (EqualsNoCase(kind, kKindASX)) ParseASX(lines, titles, paths);
+  Entries out(sink);
+  if (EqualsNoCase(kind, kKindM3U)) ParseM3U(lines, out);
+  else if (EqualsNoCase(kind, kKindBSPlayer)) ParseBSPlayer(lines, out);
+  else if (EqualsNoCase(kind, kKindLightAlloy)) ParseLightAlloy(lines, out);
+  else if (EqualsNoCase(kind, kKindMPC)) ParseMPC(lines, out);
+  else if (EqualsNoCase(kind, kKindPLS)) ParsePLS(lines, out);
+  else if (EqualsNoCase(kind, kKindASX)) ParseASX(lines, out);
   else if (EqualsNoCase(kind, kKindBSPlayerCrypted)) {
     // Encrypted: nothing can be read, which is not a failure.
   } else {
     return false;
   }
   return true;
+}
+
+bool ParseForeignPlaylist(std::string_view kind, std::string_view text, std::vector<std::string>& titles,
+                          std::vector<std::string>& paths) {
+  struct Lists : TEntrySink {
+    std::vector<std::string>& titles;
+    std::vector<std::string>& paths;
+    Lists(std::vector<std::string>& t, std::vector<std::string>& p) : titles(t), paths(p) {}
+    void Add(std::string title, std::string path, std::string) override {
+      titles.push_back(std::move(title));
+      paths.push_back(std::move(path));
+    }
+  } lists(titles, paths);
+  titles.clear();
+  paths.clear();
+  return ReadForeignEntries(kind, text, lists);
 }
 
 bool ReadForeignPlaylist(const std::string& file, std::vector<std::string>& titles, std::vector<std::string>& paths) {

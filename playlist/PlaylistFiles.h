@@ -49,6 +49,18 @@ std::string PlfText(const std::vector<PlaylistEntry>& entries);
 // Entries of a ".plf" text, numbered from 1; empty lines give nothing.
 std::vector<PlaylistEntry> ParsePlf(std::string_view text);
 
+// Takes the entries a reader finds in a playlist text, in order. The readers stop after
+// kMaxPlaylistEntries whatever the sink keeps, so the bound holds for every caller.
+class TEntrySink {
+ public:
+  virtual ~TEntrySink() = default;
+  virtual void Add(std::string title, std::string file, std::string time) = 0;
+};
+// The readers under ParsePlf and ParseForeignPlaylist (a foreign entry has no time). The first
+// returns how many entries it gave; the second is false for an unknown kind.
+size_t ReadPlfEntries(std::string_view text, TEntrySink& sink);
+bool ReadForeignEntries(std::string_view kind, std::string_view text, TEntrySink& sink);
+
 // Kind of a playlist from its first non-empty line, then from the extension of `fileName`.
 std::string DetectPlaylistKindText(std::string_view text, std::string_view fileName);
 std::string DetectPlaylistKind(const std::string& file);
