@@ -255,6 +255,10 @@ struct NetConn {
   std::atomic<bool> downloadFired{false};
   CURLM* multi = nullptr;
   CURL* easy = nullptr;
+  // Lists the easy handle points to; each connection owns its own, freed after the handle, so
+  // nothing is left behind when the library is unloaded.
+  curl_slist* aliases = nullptr;
+  curl_slist* headers = nullptr;
   AVIOContext* mms = nullptr;  // an mms:// stream through FFmpeg's protocols instead of libcurl
   std::thread th;
 
@@ -293,6 +297,8 @@ struct NetConn {
       curl_easy_cleanup(easy);
     }
     if (multi) curl_multi_cleanup(multi);
+    curl_slist_free_all(aliases);
+    curl_slist_free_all(headers);
     if (mms) avio_closep(&mms);
   }
 
@@ -596,15 +602,17 @@ static bool StartConn(NetConn& c) {
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, long(kMaxRedirects));
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, long(c.timeoutMs));
   curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
-  static const char* kAliases[] = {"ICY 200 OK", "ICY 200"};
-  static curl_slist* aliases = [] {
-    curl_slist* l = nullptr;
-    for (auto* a : kAliases) l = curl_slist_append(l, a);
-    return l;
-  }();
-  curl_easy_setopt(e, CURLOPT_HTTP200ALIASES, aliases);
-  static curl_slist* headers = curl_slist_append(nullptr, "Icy-MetaData: 1");
-  if (!c.wantWhole) curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers);
+  for (const char* alias : {"ICY 200 OK", "ICY 200"}) {
+    curl_slist* l = curl_slist_append(c.aliases, alias);
+    if (!l) return SetError(BASS_ERROR_MEM);
+    c.aliases = l;
+  }
+  curl_easy_setopt(e, CURLOPT_HTTP200ALIASES, c.aliases);
+  if (!c.wantWhole) {
+    c.headers = curl_slist_append(nullptr, "Icy-MetaData: 1");
+    if (!c.headers) return SetError(BASS_ERROR_MEM);
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, c.headers);
+  }
   curl_easy_setopt(e, CURLOPT_USERAGENT, c.agent.empty() ? "OrvellaPlayer" : c.agent.c_str());
   if (!c.proxy.empty()) curl_easy_setopt(e, CURLOPT_PROXY, c.proxy.c_str());
   if (c.offset) curl_easy_setopt(e, CURLOPT_RANGE, (std::to_string(c.offset) + "-").c_str());
