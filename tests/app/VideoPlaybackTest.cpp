@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSlider>
 #include <QScreen>
 #include <QTest>
@@ -248,6 +251,19 @@ TEST(AppVideo, FileInfoOfAVideoEntryShowsTheVideoProperties) {
   ASSERT_FALSE(v.p->modalShown.empty());
   EXPECT_EQ(v.p->modalShown.back(), v.Video().InfoWindow()->objectName().toStdString());
   EXPECT_EQ(v.Video().InfoWindow()->windowTitle().toStdString(), "Properties");
+  {
+    // The report fills the window above its buttons: both sit in the window's own layout.
+    QWidget* w = v.Video().InfoWindow();
+    auto* memo = w->findChild<QPlainTextEdit*>("Memo");
+    auto* close = w->findChild<QPushButton*>("btnClose");
+    ASSERT_NE(memo, nullptr);
+    ASSERT_NE(close, nullptr);
+    w->resize(420, 520);
+    w->show();
+    QApplication::processEvents();
+    EXPECT_GT(memo->height(), 300);
+    EXPECT_GE(close->mapTo(w, QPoint(0, 0)).y(), memo->mapTo(w, QPoint(0, memo->height())).y());
+  }
   v.Video().InfoWindow()->BuildReport();
   const std::vector<std::string> lines = v.Video().InfoWindow()->Lines();
   auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
