@@ -22,7 +22,7 @@ inline std::string MakeFuzzScratchFile(const char* tag) {
 inline bool WriteFuzzInput(const std::string& path, const uint8_t* data, size_t size) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  std::fwrite(data, 1, size, f);
+  if (size) std::fwrite(data, 1, size, f);  // an empty input may come as a null pointer
   std::fclose(f);
   return true;
 }

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "plugins/sdk/winamp_dsp.h"
+#include "../PluginFault.h"
 
 namespace {
 
@@ -28,8 +29,7 @@ int Pass(winampDSPModule*, short*, int frames, int, int, int) {
 
 int Fault(winampDSPModule*, short*, int, int, int, int) {
   ++g_calls;
-  volatile int* nowhere = nullptr;
-  *nowhere = 1;  // a plug-in bug: the host must survive it
+  PluginCrash();  // a plug-in bug: the host must survive it
   return 0;
 }
 

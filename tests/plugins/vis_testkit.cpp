@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "plugins/sdk/winamp_vis.h"
+#include "../PluginFault.h"
 
 namespace {
 
@@ -108,8 +109,7 @@ HWND AskFrame(winampVisModule* m) {
   }
   if (i == 2 && n >= 3) return 1;
   if (i == 3 && n >= 3) {
-    volatile int* p = nullptr;
-    *p = 1;
+    PluginCrash();
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "plugins/sdk/winamp_dsp.h"
+#include "../PluginFault.h"
 
 namespace {
 
@@ -39,8 +40,7 @@ int Pass(winampDSPModule* m, short*, int frames, int, int, int) {
 }
 int Fault(winampDSPModule* m, short*, int, int, int, int) {
   ++g_calls[IndexOf(m)];
-  volatile int* nowhere = nullptr;
-  *nowhere = 1;
+  PluginCrash();
   return 0;
 }
 // Writes exactly twice the frames it got (every frame repeated), as the contract allows.

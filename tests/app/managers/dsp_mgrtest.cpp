@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "plugins/sdk/winamp_dsp.h"
+#include "../../PluginFault.h"
 
 namespace {
 
@@ -14,8 +15,7 @@ void CountConfig(winampDSPModule* m) {
   ++g_configs;
 }
 void FaultConfig(winampDSPModule*) {
-  volatile int* nowhere = nullptr;
-  *nowhere = 1;
+  PluginCrash();
 }
 int InitOk(winampDSPModule*) { return 0; }
 int Pass(winampDSPModule*, short*, int frames, int, int, int) { return frames; }

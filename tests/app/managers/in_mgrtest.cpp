@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "plugins/sdk/winamp_input.h"
+#include "../../PluginFault.h"
 
 namespace {
 
@@ -14,8 +15,7 @@ void Config(HWND parent) {
   g_parent = parent;
   ++g_config;
 #ifdef MGR_FAULT
-  volatile int* nowhere = nullptr;
-  *nowhere = 1;
+  PluginCrash();
 #endif
 }
 void About(HWND parent) {

@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "plugins/sdk/winamp_vis.h"
+#include "../../PluginFault.h"
 
 namespace {
 
@@ -19,8 +20,7 @@ void OpenConfig(winampVisModule*) {
   if (auto hook = reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "mgrtest_vis_config_open"))) hook();
 }
 void FaultConfig(winampVisModule*) {
-  volatile int* nowhere = nullptr;
-  *nowhere = 1;
+  PluginCrash();
 }
 int Init(winampVisModule* m) {
   ++g_inits;
