@@ -397,9 +397,10 @@ TEST(VideoSound, ASeekDropsTheSoundBufferedBeforeIt) {
   }
   ASSERT_GT(strongest, 1000) << "the tones are not heard";
   const double flushedMs = flushed * 1000.0 / 48000.0;
-  // The tenth playing at the flush may finish its output period; the library's half second
-  // would reach five tenths further.
-  EXPECT_LE(latest, static_cast<int>(flushedMs / 100) + 1)
+  // The tenth playing at the flush may finish, and what the output had already queued (one or
+  // two periods, longer on a loaded machine) is still heard; the library's half second would
+  // reach five tenths further.
+  EXPECT_LE(latest, static_cast<int>(flushedMs / 100) + 2)
       << "tones of " << latest * 100 << " ms were heard, the sound was flushed at " << flushedMs << " ms";
   bool after = false;
   for (size_t at = 0; (at + win) * channels <= s.size() && !after; at += win / 2)
