@@ -207,6 +207,17 @@ const char* InputPluginLoadText(int code) {
 
 namespace {
 
+// Sleeps until a message comes (the end of the stream is one), at most `ms`, then handles the
+// queue. A fast capture ends in well under a second: polling for it would wake this thread
+// hundreds of times for nothing. False once WM_QUIT was taken.
+bool WaitForMessage(int ms) {
+  platform::MSG m;
+  bool quit = false;
+  if (platform::GetMessageTimeout(&m, ms, &quit)) platform::DispatchMessage(&m);
+  if (quit) return false;
+  return platform::PumpMessages();
+}
+
 // LIBRARY:MODULE, the module a number (0 when left out); `lib` keeps the library part.
 int SplitModule(std::string& lib) {
   size_t colon = lib.rfind(':');
@@ -408,7 +419,7 @@ int RunPlay(const std::vector<std::string>& args) {
         while (std::chrono::steady_clock::now() < until) platform::PumpAndSleep(10);
         eng.Pause(false);
       }
-      if (!platform::PumpAndSleep(fast ? 2 : 20)) break;
+      if (!(fast ? WaitForMessage(20) : platform::PumpAndSleep(20))) break;
     }
     if (!ended && !enough) ++failures;
   }

@@ -50,8 +50,10 @@ struct FFDec {
   AVRational tb{1, 1};
   SampleFmt outFmt = SampleFmt::S16;
   int inChans = 2, outChans = 2, rate = 44100, frameBytes = 4;
-  std::vector<uint8_t> pending;  // converted bytes not yet returned
-  size_t pendingHead = 0;
+  // Converted bytes not yet returned: [pendingHead, pendingSize) of a buffer that is only ever
+  // written before it is read (no zero-filling of what the conversion overwrites anyway).
+  std::unique_ptr<uint8_t[]> pending;
+  size_t pendingCap = 0, pendingSize = 0, pendingHead = 0;
   int64_t firstPts = AV_NOPTS_VALUE;  // samples
   int64_t nextIndex = 0;              // index of the next decoded sample
   int64_t skipUntil = 0;              // drop samples before this index (seeking)
@@ -150,8 +152,22 @@ void ReadTags(FFDec* d) {
   FileSeek(d->file, 0);
 }
 
+// Room for `bytes` pending bytes (what is pending is kept).
+uint8_t* PendingRoom(FFDec* d, size_t bytes) {
+  if (bytes > d->pendingCap) {
+    size_t cap = std::max(bytes, d->pendingCap * 2);
+    std::unique_ptr<uint8_t[]> grown(new uint8_t[cap]);
+    if (d->pendingSize) std::memcpy(grown.get(), d->pending.get(), d->pendingSize);
+    d->pending = std::move(grown);
+    d->pendingCap = cap;
+  }
+  return d->pending.get();
+}
+
 // Decodes until at least one converted sample is pending, or the end. Returns false at the end.
-bool DecodeMore(FFDec* d) {
+// With `direct` given and nothing pending, a frame that fits in the caller's `room` bytes at
+// `dst` is converted there instead (saving a copy) and *direct says how many bytes it made.
+bool DecodeMore(FFDec* d, uint8_t* dst = nullptr, size_t room = 0, size_t* direct = nullptr) {
   while (!d->eof) {
     int ret = avcodec_receive_frame(d->cc, d->frame);
     if (ret == 0) {
@@ -172,17 +188,26 @@ bool DecodeMore(FFDec* d) {
         d->eof = true;
         return false;
       }
-      size_t base = d->pending.size();
-      d->pending.resize(base + size_t(n) * d->frameBytes);
-      uint8_t* outp = d->pending.data() + base;
+      const size_t fb = size_t(d->frameBytes), want = size_t(n) * fb;
+      const bool toCaller = direct && d->pendingSize == d->pendingHead && room >= want;
+      size_t base = 0;
+      uint8_t* outp;
+      if (toCaller) {
+        outp = dst;
+      } else {
+        base = d->pendingSize;
+        outp = PendingRoom(d, base + want) + base;
+      }
       int got = swr_convert(d->swr, &outp, n, const_cast<const uint8_t**>(d->frame->extended_data), n);
       av_frame_unref(d->frame);
       if (got < 0) got = 0;
-      d->pending.resize(base + size_t(got) * d->frameBytes);
       int64_t drop = std::clamp<int64_t>(d->skipUntil - index, 0, got);
-      if (drop) d->pending.erase(d->pending.begin() + long(base), d->pending.begin() + long(base + drop * d->frameBytes));
+      const size_t kept = size_t(got - drop) * fb;
+      if (drop && kept) std::memmove(outp, outp + size_t(drop) * fb, kept);
+      if (toCaller) *direct = kept;
+      else d->pendingSize = base + kept;
       d->nextIndex = index + got;
-      if (got > drop) return true;
+      if (kept) return true;
       continue;
     }
     if (ret == AVERROR_EOF) {
@@ -237,15 +262,16 @@ DWORD DecRead(void* self, void* buffer, DWORD length, BOOL* ended) {
   if (d->capAtLength && d->length >= 0)
     length = DWORD(std::min<int64_t>(length, std::max<int64_t>(d->length - d->returned, 0) * d->frameBytes));
   while (done < length) {
-    size_t avail = d->pending.size() - d->pendingHead;
+    size_t avail = d->pendingSize - d->pendingHead;
     if (avail == 0) {
-      d->pending.clear();
-      d->pendingHead = 0;
-      if (!DecodeMore(d)) break;
+      d->pendingSize = d->pendingHead = 0;
+      size_t direct = 0;
+      if (!DecodeMore(d, out + done, length - done, &direct)) break;
+      done += DWORD(direct);
       continue;
     }
     size_t n = std::min<size_t>(avail, length - done);
-    std::memcpy(out + done, d->pending.data() + d->pendingHead, n);
+    std::memcpy(out + done, d->pending.get() + d->pendingHead, n);
     d->pendingHead += n;
     done += DWORD(n);
   }
@@ -254,7 +280,7 @@ DWORD DecRead(void* self, void* buffer, DWORD length, BOOL* ended) {
     *ended = TRUE;
     return done;
   }
-  if (d->eof && d->pending.size() == d->pendingHead) {
+  if (d->eof && d->pendingSize == d->pendingHead) {
     *ended = TRUE;
     // The container's length can be an estimate; the decode is the truth.
     if (d->returned != d->length) d->length = d->returned;
@@ -286,8 +312,7 @@ BOOL DecSeek(void* self, QWORD pos) {
   }
   if (r < 0) return FALSE;
   avcodec_flush_buffers(d->cc);
-  d->pending.clear();
-  d->pendingHead = 0;
+  d->pendingSize = d->pendingHead = 0;
   d->eof = d->draining = false;
   d->skipUntil = target;
   d->nextIndex = std::max<int64_t>(from, 0);
