@@ -555,6 +555,11 @@ DWORD StartPlayThread(DWORD readChannel, DWORD sourceChannel, int rate, bool pad
   h.ptBits = bits;
   h.ptChans = channels;
   uint32_t unit = uint32_t(bits / 8) * uint32_t(rate) * uint32_t(channels) * 2 / 10;
+  // An output without a device queue (a capture whose clock runs as fast as data come) drains
+  // the ring as fast as this thread fills it: a ring of seconds instead of 600 ms lets each
+  // wake-up of either side do that much more work, and the two hand over that much less often.
+  BASS_INFO info{};
+  if (h.bass->BASS_GetInfo(&info) && info.latency == 0) unit *= 5;
   h.ptUnit = unit;
   uint32_t size = h.ring.Size();
   if ((size < 2 * unit || size > 4 * unit) && !h.ring.Resize(3 * unit)) {

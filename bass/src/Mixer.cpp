@@ -81,7 +81,9 @@ static void MixerLoop() {
       } else if (!held || t0 - heldSince < std::chrono::milliseconds(20)) {
         if (!held) heldSince = t0;
         held = true;
-        if (!waitFor(0.0005)) break;
+        // 1 ms: a producing thread makes several blocks meanwhile, so this thread wakes (and
+        // preempts it) less often; a queue of seconds in front of it does not fill that soon.
+        if (!waitFor(0.001)) break;
         continue;
       } else {
         held = false;
