@@ -69,6 +69,39 @@ TEST(DualChannel, IsTheDefaultAndSoundsLikeSingleChannel) {
   EXPECT_LE(WorstDifference(single, both, 1.0), 0);
 }
 
+// A capture whose clock runs without limit gets a ring of seconds (fewer hand-overs between the
+// play thread and the mixer); a file several times longer than that ring still arrives whole and
+// exact, with one end. A clock that keeps time keeps the ring of well under a second.
+TEST(DualChannel, AFastCaptureHasARingOfSecondsAndStaysExact) {
+  std::string wav = SineWav(9.0, 700);
+  ASSERT_FALSE(wav.empty());
+  auto single = FromFirstSound(CapturePlay(wav, [](TZOZUZivade& e) { e.SetSingleChannel(true); }));
+  int ends = 0;
+  uint32_t fastRing = 0;
+  auto both = FromFirstSound(CapturePlay(
+      wav, [&](TZOZUZivade& e) { e.OnModeChange = [&](TZOZUZivade*, TPlayerMode, TPlayerMode to) {
+                                   if (to == plmPlaying) fastRing = plugins::RingSize();
+                                 }; },
+      &ends));
+  EXPECT_EQ(ends, 1);
+  ASSERT_GT(single.size(), 9 * 44100u * 2 - 100);
+  EXPECT_NEAR(double(both.size()), double(single.size()), 4);
+  EXPECT_LE(WorstDifference(single, both, 1.0), 0);
+  // 16-bit stereo at 44.1 kHz: 3 s, well under the length of the file.
+  EXPECT_EQ(fastRing, 3u * 176400u);
+
+  ProgramDir dir;
+  CaptureOutput timed(dir.File("timed.wav"), 2);  // twice real time: a clock that counts
+  TZOZUZivade eng;
+  ASSERT_TRUE(eng.Open(wav));
+  eng.Play();
+  ASSERT_EQ(eng.Mode(), plmPlaying);
+  // Between two and four units of 200 ms (a ring already in that range is kept).
+  EXPECT_GE(plugins::RingSize(), 2u * 35280u);
+  EXPECT_LE(plugins::RingSize(), 4u * 35280u);
+  eng.Stop();
+}
+
 TEST(DualChannel, TheGainModuleLowersTheAudioBy6dB) {
   std::string wav = SineWav(1.0, 1000);
   auto src = FromFirstSound(ReadWav16(wav));
