@@ -51,10 +51,7 @@ void ExpectWhole(QWidget* window) {
 }  // namespace
 
 TEST(AppUnderX, DesktopWindowsOnTheScreen) {
-  const char* artifacts = std::getenv("ORVELLA_X_ARTIFACTS");
-  if (!artifacts || QString(qgetenv("QT_QPA_PLATFORM")) != "xcb")
-    GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
-  QDir().mkpath(artifacts);
+  XTEST_ARTIFACTS_OR_SKIP(artifacts);
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\nLeft=600\r\nTop=500\r\n");
   HttpTestServer server([](const HttpTestServer::Request&, HttpTestServer::Connection& c) {

@@ -95,10 +95,7 @@ std::string ClickAt(const QPoint& at) {
 }  // namespace
 
 TEST(AppVideoUnderX, AClickOnADvdMenuButtonReachesTheNavigator) {
-  const char* artifacts = std::getenv("ORVELLA_X_ARTIFACTS");
-  if (!artifacts || QString(qgetenv("QT_QPA_PLATFORM")) != "xcb")
-    GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
-  QDir().mkpath(artifacts);
+  XTEST_ARTIFACTS_OR_SKIP(artifacts);
   const std::string disc = videotest::TestDvd();
   ASSERT_FALSE(disc.empty()) << "dvdauthor could not make the test disc";
   ProgramDir dir;

@@ -117,10 +117,7 @@ void Photograph(QWidget* w, const QString& folder, const QString& file, const st
 }  // namespace
 
 TEST(AppUnderX, EqualiserSkinSlidersDragAndWholeDisplayLabels) {
-  const char* artifacts = std::getenv("ORVELLA_X_ARTIFACTS");
-  if (!artifacts || QString(qgetenv("QT_QPA_PLATFORM")) != "xcb")
-    GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
-  QDir().mkpath(artifacts);
+  XTEST_ARTIFACTS_OR_SKIP(artifacts);
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini",
             "[Options]\r\nfirstRun=0\r\nshowEq=1\r\nshowPlaylist=0\r\nLeft=40\r\nTop=40\r\nFormEq.Left=440\r\n"
@@ -192,10 +189,7 @@ TEST(AppUnderX, EqualiserSkinSlidersDragAndWholeDisplayLabels) {
 }
 
 TEST(AppUnderX, SmallWindowsOnTheScreen) {
-  const char* artifacts = std::getenv("ORVELLA_X_ARTIFACTS");
-  if (!artifacts || QString(qgetenv("QT_QPA_PLATFORM")) != "xcb")
-    GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
-  QDir().mkpath(artifacts);
+  XTEST_ARTIFACTS_OR_SKIP(artifacts);
   ProgramDir dir;
   dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\nLeft=600\r\nTop=500\r\n");
   const std::string mp3 = dir.File("info.mp3");
@@ -228,9 +222,7 @@ TEST(AppUnderX, SmallWindowsOnTheScreen) {
 }
 
 TEST(AppUnderX, EachOwnWindowPhotographedWhole) {
-  const char* artifacts = std::getenv("ORVELLA_X_ARTIFACTS");
-  if (!artifacts || QString(qgetenv("QT_QPA_PLATFORM")) != "xcb")
-    GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>";
+  XTEST_ARTIFACTS_OR_SKIP(artifacts);
   const QString folder = QString(artifacts) + "/own-windows";
   QDir().mkpath(folder);
   ProgramDir dir;

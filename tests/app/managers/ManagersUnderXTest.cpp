@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "../AppTestUtil.h"
+#include "../XTestUtil.h"
 #include "ManagerTestUtil.h"
 #include "app/AppWindows.h"
 #include "app/Main.h"
@@ -24,11 +25,6 @@
 using apptest::ProgramDir;
 
 namespace {
-
-const char* Artifacts() {
-  const char* a = std::getenv("ORVELLA_X_ARTIFACTS");
-  return a && QString(qgetenv("QT_QPA_PLATFORM")) == "xcb" ? a : nullptr;
-}
 
 // Every visible control of `w` inside the window, and every button or label wide enough for its text.
 void ExpectWhole(QWidget* w) {
@@ -46,13 +42,13 @@ void ExpectWhole(QWidget* w) {
   }
 }
 
-void Shoot(QWidget* w, const std::string& name) {
+void Shoot(QWidget* w, const char* folder, const std::string& name) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w, 5000));
   QTest::qWait(300);
   ExpectWhole(w);
   const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
   const QRect frame = w->frameGeometry();
-  EXPECT_TRUE(shot.copy(frame).save(QString(Artifacts()) + "/" + QString::fromStdString(name) + ".png"));
+  EXPECT_TRUE(shot.copy(frame).save(QString(folder) + "/" + QString::fromStdString(name) + ".png"));
 }
 
 // Only the main window besides the manager window, so the picture is the manager's own.
@@ -62,23 +58,19 @@ void OnlyMainWindow(ProgramDir& dir) {
 
 }  // namespace
 
-#define SKIP_WITHOUT_X()                                                                              \
-  if (!Artifacts()) GTEST_SKIP() << "run under Xvfb with QT_QPA_PLATFORM=xcb and ORVELLA_X_ARTIFACTS=<folder>"; \
-  QDir().mkpath(Artifacts())
-
 TEST(ManagersUnderX, AddonManager) {
-  SKIP_WITHOUT_X();
+  XTEST_ARTIFACTS_OR_SKIP(artifacts);
   mgrtest::ManagerRig<app::TAddonConfigForm> r({{MGR_TEST_ADDON, "plugins/bass/bass_test.so"}});
   OnlyMainWindow(r.dir);
   r.Start(&app::TApplicationWindows::AddonConfigForm);
   r.form->show();
   r.form->SetAddOnInUse("bass_flac.so");
-  Shoot(r.form, "addon-manager");
+  Shoot(r.form, artifacts, "addon-manager");
   for (const auto& m : r.rec.Messages()) ADD_FAILURE() << m.text;
 }
 
 TEST(ManagersUnderX, InputPluginManager) {
-  SKIP_WITHOUT_X();
+  XTEST_ARTIFACTS_OR_SKIP(artifacts);
   mgrtest::ManagerRig<app::TPluginConfigForm> r({{MGR_INPUT_PLUGIN, "plugins/in_mgr.so"},
                                                  {MGR_PCM_PLUGIN, "plugins/in_testpcm.so"},
                                                  {std::string(ORVELLA_STAGE_DIR) + "/plugins/in_midi.so", "plugins/in_midi.so"}});
@@ -89,12 +81,12 @@ TEST(ManagersUnderX, InputPluginManager) {
   f->PluginList()->Select(2);  // in_testpcm.so (in_midi.so is loaded at start)
   f->Load();
   f->SetPluginInUse("in_midi.so");
-  Shoot(f, "input-plugin-manager");
+  Shoot(f, artifacts, "input-plugin-manager");
   for (const auto& m : r.rec.Messages()) ADD_FAILURE() << m.text;
 }
 
 TEST(ManagersUnderX, DSPControl) {
-  SKIP_WITHOUT_X();
+  XTEST_ARTIFACTS_OR_SKIP(artifacts);
   const std::string stage = std::string(ORVELLA_STAGE_DIR) + "/plugins/";
   mgrtest::ManagerRig<app::TDSPControlForm> r({{stage + "dsp_orvella.so", "plugins/dsp_orvella.so"},
                                                {stage + "dsp_gain1x.so", "plugins/dsp_gain1x.so"},
@@ -103,12 +95,12 @@ TEST(ManagersUnderX, DSPControl) {
   r.Start(&app::TApplicationWindows::DSPControlForm);
   r.form->show();
   r.form->PluginList()->Select(2);  // dsp_orvella.so
-  Shoot(r.form, "dsp-control");
+  Shoot(r.form, artifacts, "dsp-control");
   for (const auto& m : r.rec.Messages()) ADD_FAILURE() << m.text;
 }
 
 TEST(ManagersUnderX, VisControl) {
-  SKIP_WITHOUT_X();
+  XTEST_ARTIFACTS_OR_SKIP(artifacts);
   mgrtest::ManagerRig<app::TVisControlForm> r({{MGR_VIS_PLUGIN, "plugins/vis_mgrtest.so"}});
   OnlyMainWindow(r.dir);
   r.Start(&app::TApplicationWindows::VisControlForm);
@@ -118,7 +110,7 @@ TEST(ManagersUnderX, VisControl) {
   f->Start();
   EXPECT_TRUE(mgrtest::WaitFor([&] { return !f->RunningPath().empty(); }, 10000));
   f->raise();
-  Shoot(f, "vis-control");
+  Shoot(f, artifacts, "vis-control");
   f->Stop();
   EXPECT_TRUE(mgrtest::WaitFor([&] { return f->RunningPath().empty(); }, 10000));
   for (const auto& m : r.rec.Messages()) ADD_FAILURE() << m.text;
