@@ -33,6 +33,17 @@ struct TempDir {
   std::string path;
 };
 
+// Waits (at most 30 s) until the capture holds about a second of 16-bit stereo at 44.1 kHz,
+// written in real time by a player that plays.
+bool CaptureHeard(const std::string& capture) {
+  for (int waited = 0; waited < 30000; waited += 50) {
+    std::error_code ec;
+    if (fs::exists(capture) && fs::file_size(capture, ec) > 150000) return true;
+    QTest::qWait(50);
+  }
+  return false;
+}
+
 // Every path under `root` with its kind, size and modification time.
 std::map<std::string, std::string> TreeState(const std::string& root) {
   std::map<std::string, std::string> out;
@@ -123,14 +134,7 @@ TEST(Install, AFreshInstallStartsPlaysAndKeepsItsSettingsInTheUsersFolders) {
   player.setProcessEnvironment(env);
   player.start(QString::fromStdString(prefix + "/bin/orvella-player"), {QString::fromStdString(tone)});
   ASSERT_TRUE(player.waitForStarted(20000));
-  // About a second of 16-bit stereo at 44.1 kHz, captured in real time.
-  bool heard = false;
-  for (int waited = 0; waited < 30000 && !heard; waited += 50) {
-    QTest::qWait(50);
-    std::error_code ec;
-    heard = fs::exists(capture) && fs::file_size(capture, ec) > 150000;
-  }
-  EXPECT_TRUE(heard) << player.readAllStandardError().toStdString();
+  EXPECT_TRUE(CaptureHeard(capture)) << player.readAllStandardError().toStdString();
   player.terminate();  // ends like a user's close: the settings are written
   ASSERT_TRUE(player.waitForFinished(20000));
   EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
@@ -220,13 +224,7 @@ TEST(Install, AReadOnlyInstallKeepsItsPlaylistAcrossRestartsAndWritesNothingUnde
   {
     QProcess player;
     ASSERT_TRUE(start(player, {QString::fromStdString(first)}));
-    bool heard = false;
-    for (int waited = 0; waited < 30000 && !heard; waited += 50) {
-      QTest::qWait(50);
-      std::error_code ec;
-      heard = fs::exists(capture) && fs::file_size(capture, ec) > 150000;
-    }
-    EXPECT_TRUE(heard) << player.readAllStandardError().toStdString();
+    EXPECT_TRUE(CaptureHeard(capture)) << player.readAllStandardError().toStdString();
     EXPECT_EQ(stop(player), "");
   }
   const std::string playlistFile = data + "/orvella-player/Default.plf";
