@@ -30,6 +30,7 @@ std::string ArtistOnlyOgg() {
                            "-metadata artist=Ann {out}");
 }
 
+#ifdef ORVELLA_WITH_CLI
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
   size_t pos = 0;
@@ -41,6 +42,7 @@ std::vector<std::string> Lines(const std::string& text) {
   }
   return out;
 }
+#endif
 
 }  // namespace
 
@@ -84,6 +86,7 @@ TEST(PlaylistEngine, TitlesAndTimesComeFromTheRealEngine) {
   EXPECT_EQ(direct.TotalTime, pl.TotalTime);
 }
 
+#ifdef ORVELLA_WITH_CLI
 TEST(OrvellaPlaylist, PrintsTheEntriesOfAPlfAndOfAnImportWithItsKind) {
   const std::string orvella = std::string(ORVELLA_STAGE_DIR) + "/orvella";
   std::string mp3 = TaggedMp3(), wav = enginetest::SineWav(1.0);
@@ -115,3 +118,4 @@ TEST(OrvellaPlaylist, PrintsTheEntriesOfAPlfAndOfAnImportWithItsKind) {
   enginetest::Run(orvella + " playlist 2>/dev/null", &status);
   EXPECT_EQ(status, 2);
 }
+#endif
