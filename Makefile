@@ -35,7 +35,7 @@ install: build
 # ThreadSanitizer build of the threaded tests (label "threads").
 test-tsan: deps
 	@if [ ! -f $(BUILD_TSAN)/build.ninja ]; then \
-	  cmake -S . -B $(BUILD_TSAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVELLA_TSAN=ON -DORVELLA_BENCH=OFF; fi
+	  cmake -S . -B $(BUILD_TSAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVELLA_TSAN=ON -DORVELLA_BENCH=OFF $(CMAKE_ARGS); fi
 	cmake --build $(BUILD_TSAN) -j $(JOBS)
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/scripts/tsan.supp" \
 	  ctest --test-dir $(BUILD_TSAN) --output-on-failure -j $(JOBS) -L threads
