@@ -87,6 +87,21 @@ struct CapturedEngine {
   }
 };
 
+// A video started through a captured engine at full volume, centred, as the main window starts one.
+struct CapturedVideo : CapturedEngine {
+  EventQueue events;
+  std::unique_ptr<TVideoController> c = std::make_unique<TVideoController>(events.Poster(), &engine->Bass());
+  // True once libVLC reports the file playing.
+  ::testing::AssertionResult Start(const std::string& file) {
+    if (!engine->Ready()) return ::testing::AssertionFailure() << "the engine is not ready";
+    c->SetVolume(255 * 39);
+    c->SetBalance(0);
+    if (!c->Start(file, false)) return ::testing::AssertionFailure() << "the controller refused " << file;
+    if (!events.WaitFor(TVideoEventKind::Playing, 10000)) return ::testing::AssertionFailure() << "not playing";
+    return ::testing::AssertionSuccess();
+  }
+};
+
 // A 12 s video whose first 6 s of sound tell their own time: 400 + 100 k Hz in the k-th tenth of
 // a second; 200 Hz from 6 s on.
 std::string SteppedTonesVideo() {
@@ -287,16 +302,11 @@ TEST_F(VideoControllerTest, SnapshotIsTheShownPictureAndBrightnessMovesItsMean) 
 TEST(VideoSound, TheFirstTrackIsHeardAtTheVolumeAndBalanceSet) {
   const std::string file = videotest::SmallMkv();
   ASSERT_FALSE(file.empty());
-  CapturedEngine captured;
-  const std::string& wav = captured.wav;
-  std::unique_ptr<engine::TZOZUZivade>& engine = captured.engine;
-  ASSERT_TRUE(engine->Ready());
-  EventQueue events;
-  TVideoController c(events.Poster(), &engine->Bass());
-  c.SetVolume(255 * 39);
-  c.SetBalance(0);
-  ASSERT_TRUE(c.Start(file, false));
-  ASSERT_TRUE(events.WaitFor(TVideoEventKind::Playing, 10000));
+  CapturedVideo video;
+  ASSERT_TRUE(video.Start(file));
+  const std::string& wav = video.wav;
+  std::unique_ptr<engine::TZOZUZivade>& engine = video.engine;
+  TVideoController& c = *video.c;
   // Gains apply when the library's mixer takes the samples, so each change is marked by
   // the count of frames taken so far, which places it exactly in the capture.
   std::this_thread::sleep_for(2500ms);
@@ -361,15 +371,11 @@ TEST(VideoSound, ASeekDropsTheSoundBufferedBeforeIt) {
   // tones of the half second after the point where the sound was flushed.
   const std::string file = SteppedTonesVideo();
   ASSERT_FALSE(file.empty());
-  CapturedEngine captured;
-  const std::string& wav = captured.wav;
-  std::unique_ptr<engine::TZOZUZivade>& engine = captured.engine;
-  ASSERT_TRUE(engine->Ready());
-  EventQueue events;
-  TVideoController c(events.Poster(), &engine->Bass());
-  c.SetVolume(255 * 39);
-  ASSERT_TRUE(c.Start(file, false));
-  ASSERT_TRUE(events.WaitFor(TVideoEventKind::Playing, 10000));
+  CapturedVideo video;
+  ASSERT_TRUE(video.Start(file));
+  const std::string& wav = video.wav;
+  std::unique_ptr<engine::TZOZUZivade>& engine = video.engine;
+  TVideoController& c = *video.c;
   std::this_thread::sleep_for(1500ms);
   ASSERT_NE(c.Audio()->Stream(), 0u);
   c.SeekMs(8000);
@@ -419,15 +425,11 @@ namespace {
 TEST(VideoSound, TheSoundStartsAtTheMediaTimeOfItsPicture) {
   const std::string file = SteppedTonesVideo();
   ASSERT_FALSE(file.empty());
-  CapturedEngine captured;
-  const std::string& wav = captured.wav;
-  std::unique_ptr<engine::TZOZUZivade>& engine = captured.engine;
-  ASSERT_TRUE(engine->Ready());
-  EventQueue events;
-  TVideoController c(events.Poster(), &engine->Bass());
-  c.SetVolume(255 * 39);
-  ASSERT_TRUE(c.Start(file, false));
-  ASSERT_TRUE(events.WaitFor(TVideoEventKind::Playing, 10000));
+  CapturedVideo video;
+  ASSERT_TRUE(video.Start(file));
+  const std::string& wav = video.wav;
+  std::unique_ptr<engine::TZOZUZivade>& engine = video.engine;
+  TVideoController& c = *video.c;
   std::this_thread::sleep_for(1500ms);
   ASSERT_NE(c.Audio()->Stream(), 0u);
   const int64_t skew = c.Audio()->SkewFrames();
