@@ -227,8 +227,16 @@ void TForm1::HandleCommandLine() {
     return;
   }
   if (windows_->Playlist->AddFile(text)) windows_->Playlist->UpdateCounters();
-  Stop();
-  StartPlayback();
+  // Played once the event loop has taken over from the first show: the main window is mapped
+  // first, and opening the stream (its decoder libraries are loaded then) does not delay it.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (shuttingDown_) return;
+        Stop();
+        StartPlayback();
+      },
+      Qt::QueuedConnection);
 }
 
 void TForm1::StartPlayback() {

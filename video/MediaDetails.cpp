@@ -8,11 +8,8 @@
 #include <map>
 #include <set>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/dict.h>
-}
+// FFmpeg opened when the first details are read; without it the media detector cannot be made.
+#include "bass/src/LazyFFmpeg.h"
 
 namespace video {
 

@@ -7,16 +7,8 @@
 // exact target.
 #include "Core.h"
 #include "HeaderWalks.h"
+#include "LazyFFmpeg.h"
 #include "Net.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
-
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstring>
@@ -25,16 +17,6 @@ extern "C" {
 
 namespace orvbass {
 namespace {
-
-// FFmpeg's codec library stays loaded once the core has loaded it: libraries it brings in keep
-// what their initialisation allocated (libtheoraenc's tables) and lose it when unloaded, so a
-// core unloaded and loaded again (the engine's start and end, the add-on manager) would leak
-// each time; kept, a core loaded again simply finds it.
-__attribute__((constructor)) void KeepCodecsLoaded() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&avcodec_version), &info) && info.dli_fname)
-    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-}
 
 constexpr int kIoBuffer = 32768;
 
@@ -422,6 +404,8 @@ bool FFmpegTagBlock(void* self, DWORD type, std::string& out) {
 
 bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* codecs, DWORD ctype,
                 ORV_DECODER* out, bool coreOnly) {
+  // FFmpeg is opened here, by the first file stream; without it no format is known.
+  if (!orvav::Av().loaded) return Fail(BASS_ERROR_FILEFORM, false);
   static std::once_flag quiet;
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
   auto d = std::make_unique<FFDec>();
@@ -444,6 +428,7 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
     return Fail(BASS_ERROR_MEM, false);
   }
   d->fmt = avformat_alloc_context();
+  if (!d->fmt) return Fail(BASS_ERROR_MEM, false);
   d->fmt->pb = d->avio;
   d->fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
   d->fmt->probesize = 1 << 20;

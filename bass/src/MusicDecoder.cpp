@@ -1,7 +1,7 @@
 // Tracker modules (MOD, MTM, S3M, XM, IT, and UMX/MO3 containers of them) through libopenmpt.
 #include "Core.h"
 
-#include <libopenmpt/libopenmpt.h>
+#include "LazyOpenmpt.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,6 +93,8 @@ void NoLog(const char*, void*) {}
 }  // namespace
 
 bool OpenMusic(ORV_FILE* file, DWORD flags, DWORD freq, ORV_DECODER* out) {
+  // libopenmpt is opened here, by the first module; without it no module format is known.
+  if (!orvmpt::Openmpt().loaded) return SetError(BASS_ERROR_FILEFORM);
   QWORD size = FileSize(file);
   if (size == 0 || size > (256u << 20)) return SetError(BASS_ERROR_FILEFORM);
   std::vector<uint8_t> data(static_cast<size_t>(size));

@@ -4,10 +4,8 @@
 
 #include "Icy.h"
 #include "LazyCurl.h"
+#include "LazyFFmpeg.h"
 
-extern "C" {
-#include <libavformat/avio.h>
-}
 #include <sys/mman.h>
 #include <unistd.h>
 

@@ -12,7 +12,11 @@
 #include <QTest>
 #include <QToolButton>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "AppTestUtil.h"
 #include "app/Forms.h"
@@ -346,10 +350,13 @@ TEST(AppCommandLine, UnquotedPathWithBlanksIsRebuiltAddedAndPlayed) {
   ASSERT_EQ(p.windows->Playlist->Entries().size(), 1u);
   EXPECT_EQ(p.windows->Playlist->Entries()[0].File, "/home/user/My Music/Some Song.mp3");
   EXPECT_EQ(p.windows->Playlist->FilesLabel(), "Files :1");  // the count follows the added entry
-  // The default playlist was not loaded; the added entry was taken to play
-  // (after the Stop: the title names the entry, not the caption).
+  // The entry is taken to play once the event loop has handled the first show.
   ASSERT_NE(p.form->Playback(), nullptr);
   const app::TPlaybackControl& c = p.form->Playback()->Control();
+  EXPECT_EQ(c.PlayMode, 0);
+  QCoreApplication::sendPostedEvents();
+  // The default playlist was not loaded; the added entry was taken to play
+  // (after the Stop: the title names the entry, not the caption).
   EXPECT_EQ(c.PlayMode, 1);
   EXPECT_EQ(p.form->PlayMode(), 1);
   EXPECT_EQ(c.CurrentFile, "/home/user/My Music/Some Song.mp3");
@@ -362,8 +369,64 @@ TEST(AppCommandLine, UnplayableArgumentIsIgnoredByTheList) {
   platform::MessageRecorder rec;
   Player p({"/docs/read", "me.txt"});
   EXPECT_TRUE(p.windows->Playlist->Entries().empty());
+  QCoreApplication::sendPostedEvents();  // the play step runs from the event loop
   // Playing is still asked for; with nothing added there is nothing to play.
   ExpectNothingStarted(p);
+  EXPECT_TRUE(rec.Messages().empty());
+}
+
+std::string Maps() {
+  std::ifstream in("/proc/self/maps");
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool Mapped(const std::string& maps, const char* library) { return maps.find(library) != std::string::npos; }
+
+TEST(AppStartup, StartedWithoutAFileMapsNoDecoderLibrary) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder rec;
+  Player p;
+  QCoreApplication::sendPostedEvents();
+  ASSERT_TRUE(p.form->Engine() && p.form->Engine()->Ready());
+  const std::string maps = Maps();
+  ASSERT_TRUE(Mapped(maps, "bass.so"));
+  for (const char* lib : {"libavformat", "libavcodec", "libavutil", "libswresample", "libopenmpt"})
+    EXPECT_FALSE(Mapped(maps, lib)) << lib;
+}
+
+TEST(AppCommandLine, TheMainWindowIsShownBeforeTheFileIsOpened) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  const std::string mp3 = dir.File("tone.mp3");
+  ASSERT_EQ(std::system(("ffmpeg -v error -nostdin -y -f lavfi -i sine=f=440:d=5 -b:a 128k '" + mp3 + "'").c_str()), 0);
+  platform::MessageRecorder rec;
+  Player p({mp3});
+  // The first show is over: the window is up and the entry listed, but nothing is opened yet.
+  EXPECT_TRUE(p.form->isVisible());
+  ASSERT_EQ(p.windows->Playlist->Count(), 1);
+  ASSERT_NE(p.form->Playback(), nullptr);
+  EXPECT_EQ(p.form->Playback()->Control().PlayMode, 0);
+  EXPECT_FALSE(Mapped(Maps(), "libavcodec"));
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(p.form->Playback()->Control().PlayMode, 1);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return p.form->Engine()->Mode() == engine::plmPlaying; }, 10000));
+  EXPECT_EQ(QApplication::applicationName().toStdString(), "1. tone.mp3");
+  const std::string maps = Maps();
+  EXPECT_TRUE(Mapped(maps, "libavcodec"));
+  EXPECT_TRUE(Mapped(maps, "libavformat"));
+  p.Close();
+}
+
+TEST(AppCommandLine, ClosedBeforeTheEventLoopRanThePlayStepIsDropped) {
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\n");
+  platform::MessageRecorder rec;
+  Player p({"/music/a.mp3"});
+  p.Close();
+  ASSERT_TRUE(p.closed);
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(p.form->Engine(), nullptr);
   EXPECT_TRUE(rec.Messages().empty());
 }
 
