@@ -725,7 +725,7 @@ void TForm1::OnTimer(uintptr_t id) {
   switch (id) {
     case kTimerRunString:
       title_->ScrollTitle(2);
-      images_["TitleImage"]->SetImage(title_->Image());
+      images_["TitleImage"]->UpdateImage(title_->Image(), title_->Image().rect());
       break;
     case kTimerShowText:
       SetTimerOn(kTimerShowText, 3000, false);

@@ -1,7 +1,9 @@
 #include "app/SkinWidgets.h"
 
+#include <QBackingStore>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 #include <algorithm>
 
 #include "platform/Paths.h"
@@ -31,7 +33,56 @@ void TSkinImage::UpdateImage(const QImage& image, const QRect& area) {
     std::copy(from, from + r.width(), reinterpret_cast<QRgb*>(image_.scanLine(y)) + r.left());
   }
   if (stretch_ && size() != image_.size()) update();
-  else update(r);
+  else if (!PaintNow(r)) update(r);
+}
+
+bool TSkinImage::PaintNow(const QRect& area) {
+  // The plain case only: shown at its own size in a window on screen at one device pixel per pixel,
+  // with nothing of ours above it. Anything else goes through the widget repaint.
+  if (area.isEmpty() || size() != image_.size() || !isVisible() || !updatesEnabled()) return false;
+  QWidget* top = window();
+  QWindow* win = top->windowHandle();
+  QBackingStore* store = backingStore();
+  if (!win || !store || !win->isExposed() || win->devicePixelRatio() != 1.0 || nativeParentWidget() != top) return false;
+  const QRect r = area & rect();
+  if (!(QRegion(r) - visibleRegion()).isEmpty()) return false;
+  for (const QObject* o : children())
+    if (o->isWidgetType() && static_cast<const QWidget*>(o)->isVisible()) return false;
+  // Siblings created or raised after a widget lie above it (at every level up to the window).
+  const QRect onTop(mapTo(top, r.topLeft()), r.size());
+  for (const QWidget* w = this; w != top; w = w->parentWidget()) {
+    const QWidget* parent = w->parentWidget();
+    const QObjectList& kids = parent->children();
+    for (auto it = kids.begin() + kids.indexOf(w) + 1; it != kids.end(); ++it) {
+      if (!(*it)->isWidgetType()) continue;
+      const auto* sib = static_cast<const QWidget*>(*it);
+      if (sib->isVisible() && !sib->isWindow() &&
+          QRect(parent->mapTo(top, sib->pos()), sib->size()).intersects(onTop))
+        return false;
+    }
+  }
+  store->beginPaint(QRegion(onTop));
+  QPaintDevice* device = store->paintDevice();
+  if (!device || device->devType() != QInternal::Image) {
+    store->endPaint();
+    return false;
+  }
+  auto* shown = static_cast<QImage*>(device);
+  const QImage::Format f = shown->format();
+  if (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied || f == QImage::Format_ARGB32) {
+    // Our pixels are opaque RGB32: the same bytes in all three formats.
+    for (int y = 0; y < r.height(); ++y) {
+      const auto* from = reinterpret_cast<const QRgb*>(image_.constScanLine(r.top() + y)) + r.left();
+      std::copy(from, from + r.width(), reinterpret_cast<QRgb*>(shown->scanLine(onTop.top() + y)) + onTop.left());
+    }
+  } else {
+    QPainter p(shown);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(onTop.topLeft(), image_, r);
+  }
+  store->endPaint();
+  store->flush(QRegion(onTop), win);
+  return true;
 }
 
 void TSkinImage::paintEvent(QPaintEvent*) {

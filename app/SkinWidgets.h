@@ -18,7 +18,8 @@ class TSkinImage : public QWidget {
   void SetImage(const QImage& image);
   // Takes the part `area` of `image` (same size and format as the shown one, else the whole image)
   // and repaints only that part: a display that changes a few columns neither copies nor repaints
-  // the rest.
+  // the rest. When the widget is on screen unscaled and uncovered, the part goes straight to the
+  // window at once (no paint event, no repaint of anything else); otherwise it is repainted later.
   void UpdateImage(const QImage& image, const QRect& area);
   const QImage& Image() const { return image_; }
   void SetStretch(bool stretch) { stretch_ = stretch; }
@@ -33,6 +34,10 @@ class TSkinImage : public QWidget {
   void mouseReleaseEvent(QMouseEvent* e) override;
 
  private:
+  // Copies `area` of the image into the window's backing store and flushes it; false (nothing done)
+  // when the widget is not in the plain case this handles.
+  bool PaintNow(const QRect& area);
+
   QImage image_;
   QColor design_;
   bool stretch_ = true;

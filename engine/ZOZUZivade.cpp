@@ -253,15 +253,23 @@ void TZOZUZivade::SetSpectrumWanted(bool wanted) {
 }
 
 void TZOZUZivade::SpectrumTick() {
-  platform::KillTimer(hiddenWindow_, kSpectrumTimer);
-  if (!outputChannel_ || mode_ != plmPlaying) return;
+  // The timer keeps its period while the ticks go on (stopping and setting it again on every tick
+  // only cost the loop work); it is stopped where a tick finds nothing to show.
+  if (!outputChannel_ || mode_ != plmPlaying || !OnNewFFTData || !spectrumWanted_) {
+    platform::KillTimer(hiddenWindow_, kSpectrumTimer);
+    return;
+  }
   DWORD active = bass_.BASS_ChannelIsActive(outputChannel_);
-  if (active != BASS_ACTIVE_PLAYING && active != BASS_ACTIVE_STALLED) return;  // stays stopped
+  if (active != BASS_ACTIVE_PLAYING && active != BASS_ACTIVE_STALLED) {
+    platform::KillTimer(hiddenWindow_, kSpectrumTimer);  // stays stopped
+    return;
+  }
   float fft[512];
   if (bass_.BASS_ChannelGetData(outputChannel_, fft, BASS_DATA_FFT1024) == DWORD(-1)) bands_.fill(0);
   else UpdateBands(fft, bands_);
-  platform::PostMessage(hiddenWindow_, WM_BASS_NEWFFTDATA, 0, 0);
-  StartSpectrumTimer();
+  // Sent, not posted: the display is drawn inside this tick, so the loop wakes once per frame
+  // instead of once for the timer and once more for the queued notice.
+  platform::SendMessage(hiddenWindow_, WM_BASS_NEWFFTDATA, 0, 0);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,7 +1,11 @@
 // The level display and skin images repaint only what changed.
 #include <gtest/gtest.h>
 
+#include <QBackingStore>
 #include <QImage>
+#include <QPainter>
+#include <QTest>
+#include <QWidget>
 
 #include "AppTestUtil.h"
 #include "app/LevelDisplay.h"
@@ -64,6 +68,84 @@ TEST(AppRepaint, UpdateImageTakesOnlyTheAreaAndKeepsItsOwnPixels) {
   w.UpdateImage(other, QRect(0, 0, 1, 1));
   EXPECT_EQ(w.Image().size(), QSize(4, 4));
   EXPECT_EQ(w.Image().pixel(3, 3), qRgb(1, 2, 3));
+}
+
+// Counts the paint events a widget gets.
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+// Draws a cyan square without telling Qt it is opaque.
+struct Cover : QWidget {
+  using QWidget::QWidget;
+  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(0, 200, 200)); }
+};
+
+// What the window's backing store holds at `at` (window coordinates).
+QRgb Shown(QWidget* top, QPoint at) {
+  auto* img = static_cast<QImage*>(top->backingStore()->paintDevice());
+  return img->pixel(at) | 0xFF000000u;
+}
+
+TEST(AppRepaint, AnUncoveredImageOnScreenGoesStraightToTheWindow) {
+  apptest::EnsureApplication();
+  QWidget top;
+  top.resize(60, 40);
+  auto* panel = new QWidget(&top);
+  panel->setGeometry(5, 5, 50, 30);
+  auto* w = new app::TSkinImage(panel);
+  w->SetStretch(false);
+  w->setGeometry(10, 8, 10, 10);
+  QImage src(10, 10, QImage::Format_RGB32);
+  src.fill(qRgb(255, 0, 0));
+  w->SetImage(src);
+  top.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&top, 5000));
+  QTest::qWait(50);
+  const QPoint origin(15, 13);  // the image's top left in the window
+  ASSERT_EQ(Shown(&top, origin + QPoint(5, 5)), qRgb(255, 0, 0));
+
+  PaintCounter counter;
+  w->installEventFilter(&counter);
+  src.setPixel(5, 5, qRgb(0, 0, 255));
+  src.setPixel(6, 5, qRgb(0, 255, 0));
+  w->UpdateImage(src, QRect(5, 5, 2, 1));
+  // In the window at once, without a paint event and without waiting for the loop.
+  EXPECT_EQ(Shown(&top, origin + QPoint(5, 5)), qRgb(0, 0, 255));
+  EXPECT_EQ(Shown(&top, origin + QPoint(6, 5)), qRgb(0, 255, 0));
+  EXPECT_EQ(Shown(&top, origin + QPoint(4, 5)), qRgb(255, 0, 0));
+  QTest::qWait(50);
+  EXPECT_EQ(counter.paints, 0);
+  EXPECT_EQ(Shown(&top, origin + QPoint(5, 5)), qRgb(0, 0, 255));
+
+  // A widget laid over part of it (not opaque to Qt, as a label with a transparent background):
+  // the image goes through the widget repaint, which leaves the cover on top.
+  auto* cover = new Cover(panel);
+  cover->setGeometry(14, 8, 4, 4);  // over image columns 4..7, rows 0..3
+  cover->show();
+  QTest::qWait(50);
+  counter.paints = 0;
+  src.setPixel(5, 2, qRgb(9, 9, 9));
+  src.setPixel(5, 8, qRgb(7, 7, 7));
+  w->UpdateImage(src, QRect(5, 2, 1, 7));
+  EXPECT_EQ(Shown(&top, origin + QPoint(5, 2)), qRgb(0, 200, 200));  // nothing painted over the cover
+  ASSERT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 2000));
+  EXPECT_EQ(Shown(&top, origin + QPoint(5, 2)), qRgb(0, 200, 200));
+  EXPECT_EQ(Shown(&top, origin + QPoint(5, 8)), qRgb(7, 7, 7));
+
+  // Hidden: nothing is drawn now; it shows again with the new pixels.
+  delete cover;
+  top.hide();
+  src.setPixel(1, 1, qRgb(1, 1, 1));
+  w->UpdateImage(src, QRect(1, 1, 1, 1));
+  EXPECT_EQ(w->Image().pixel(1, 1), qRgb(1, 1, 1));
+  top.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&top, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(&top, origin + QPoint(1, 1)) == qRgb(1, 1, 1); }, 2000));
 }
 
 }  // namespace

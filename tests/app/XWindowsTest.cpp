@@ -188,6 +188,71 @@ TEST(AppUnderX, EqualiserSkinSlidersDragAndWholeDisplayLabels) {
   for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
 }
 
+namespace {
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+}  // namespace
+
+// The level display and the title strip go to the window while playing without paint events, and
+// what the screen shows is exactly what they drew.
+TEST(AppUnderX, TheLevelDisplayAndTitleReachTheScreenAsDrawn) {
+  XTEST_ARTIFACTS_OR_SKIP(artifacts);
+  ProgramDir dir;
+  dir.Write("OrvellaPlayer.ini", "[Options]\r\nfirstRun=0\r\nshowEq=0\r\nshowPlaylist=0\r\nLeft=60\r\nTop=60\r\n");
+  const std::string mp3 = dir.File("noise.mp3");
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i anoisesrc=color=pink:amplitude=0.9 -t 20 -ar 44100 -ac 2 "
+                         "-b:a 192k '" + mp3 + "'")
+                            .c_str()),
+            0);
+  platform::MessageRecorder rec;
+  Player p({mp3});
+  ASSERT_TRUE(WaitFor([&] { return p.form->Engine()->Mode() == engine::plmPlaying; }, 10000));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(p.form, 5000));
+  app::TSkinImage* peaks = p.form->SkinImage("ImagePeaks");
+  app::TSkinImage* title = p.form->SkinImage("TitleImage");
+  QTest::qWait(300);
+  PaintCounter peaksPaints, titlePaints;
+  peaks->installEventFilter(&peaksPaints);
+  title->installEventFilter(&titlePaints);
+  engine::TZOZUZivade* eng = p.form->Engine();
+  auto shown = eng->OnNewFFTData;
+  int frames = 0, changed = 0;
+  eng->OnNewFFTData = [&](engine::TZOZUZivade* e, const engine::TBandOut& b) {
+    const QImage before = peaks->Image();
+    shown(e, b);
+    ++frames;
+    if (peaks->Image() != before) ++changed;
+  };
+  const int scrolled = p.form->TitleStrip().Offset();
+  ASSERT_TRUE(WaitFor([&] { return changed >= 10; }, 5000)) << frames << " frames, " << changed << " changed";
+  EXPECT_NE(p.form->TitleStrip().Offset(), scrolled);
+  EXPECT_EQ(peaksPaints.paints, 0);
+  EXPECT_EQ(titlePaints.paints, 0);
+
+  // Both stopped: the screen shows the last frames to the pixel.
+  eng->SetSpectrumWanted(false);
+  platform::KillTimer(p.form->Handle(), app::TForm1::kTimerRunString);
+  QTest::qWait(200);
+  const QImage shot = Screen();
+  shot.save(QString(artifacts) + "/level-display-playing.png");
+  for (app::TSkinImage* w : {peaks, title}) {
+    const QPoint at = w->mapToGlobal(QPoint(0, 0));
+    const QImage& img = w->Image();
+    int differ = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x)
+        if ((shot.pixel(at + QPoint(x, y)) & 0xFFFFFF) != (img.pixel(x, y) & 0xFFFFFF)) ++differ;
+    EXPECT_EQ(differ, 0) << w->objectName().toStdString();
+  }
+  eng->OnNewFFTData = shown;
+  for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
+}
+
 TEST(AppUnderX, SmallWindowsOnTheScreen) {
   XTEST_ARTIFACTS_OR_SKIP(artifacts);
   ProgramDir dir;
