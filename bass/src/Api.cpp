@@ -821,7 +821,8 @@ static DWORD TakeData(Channel& c, uint8_t* dst, DWORD bytes) {
   QWORD avail = c.decodePos > heard ? c.decodePos - heard : 0;
   DWORD n = DWORD(std::min<QWORD>(avail, bytes));
   n -= n % DWORD(c.frameBytes);
-  std::memcpy(dst, c.buf.data() + c.bufHead + size_t(heard - c.bufPos), n);
+  // A channel that has not decoded yet has no buffer at all (a null data pointer).
+  if (n) std::memcpy(dst, c.buf.data() + c.bufHead + size_t(heard - c.bufPos), n);
   return n;
 }
 

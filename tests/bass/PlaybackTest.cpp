@@ -409,6 +409,10 @@ TEST(UserStreams, APushStreamWithoutDataStallsAndResumes) {
   ASSERT_NE(h, 0u);
   ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
   EXPECT_TRUE(bt::WaitFor([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_STALLED; }));
+  // What a level display asks for before any sound came: silence (nothing has been buffered yet).
+  std::vector<float> fft(512, 1.0f);
+  EXPECT_EQ(BASS_ChannelGetData(h, fft.data(), BASS_DATA_FFT1024), 2048u);
+  EXPECT_EQ(std::count(fft.begin(), fft.end(), 0.0f), 512);
   std::vector<int16_t> block(44100 * 2 / 10, 1000);
   ASSERT_NE(BASS_StreamPutData(h, block.data(), DWORD(block.size() * 2)), DWORD(-1));
   EXPECT_TRUE(bt::WaitFor([&] { return BASS_ChannelGetPosition(h, BASS_POS_BYTE) == block.size() * 2; }));
