@@ -246,7 +246,10 @@ void TMainPlayback::SetBitrateLabel(const std::string& text) {
 }
 void TMainPlayback::SetPosLabel(const std::string& text) {
   if (QLabel* l = form_.Label("LabelPos")) {
-    l->setText(Q(text));
+    // Ten times a second with the same text most of the time: nothing to lay out or repaint then.
+    const QString shown = Q(text);
+    if (l->text() == shown) return;
+    l->setText(shown);
     l->adjustSize();
   }
 }

@@ -45,13 +45,14 @@ bool TSkinImage::PaintNow(const QRect& area) {
   QBackingStore* store = backingStore();
   if (!win || !store || !win->isExposed() || win->devicePixelRatio() != 1.0 || nativeParentWidget() != top) return false;
   const QRect r = area & rect();
-  if (!(QRegion(r) - visibleRegion()).isEmpty()) return false;
   for (const QObject* o : children())
     if (o->isWidgetType() && static_cast<const QWidget*>(o)->isVisible()) return false;
-  // Siblings created or raised after a widget lie above it (at every level up to the window).
+  // Inside every parent, and no sibling above it: siblings created or raised after a widget lie
+  // above it (at every level up to the window).
   const QRect onTop(mapTo(top, r.topLeft()), r.size());
   for (const QWidget* w = this; w != top; w = w->parentWidget()) {
     const QWidget* parent = w->parentWidget();
+    if (!QRect(parent->mapTo(top, QPoint(0, 0)), parent->size()).contains(onTop)) return false;
     const QObjectList& kids = parent->children();
     for (auto it = kids.begin() + kids.indexOf(w) + 1; it != kids.end(); ++it) {
       if (!(*it)->isWidgetType()) continue;

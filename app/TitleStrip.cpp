@@ -41,12 +41,20 @@ void TTitleStrip::ScrollTitle(int step) {
   lastX_.clear();
   lastX_.push_back(-offset_);
   if (tw - offset_ < h) lastX_.push_back(h + tw - offset_);
-  // Whole-pixel moves of the drawn title: the same pixels as drawing the text at each place.
-  QImage work = background_.copy();
-  QPainter p(&work);
-  for (int x : lastX_) p.drawImage(x - kPad, 0, text_);
-  p.end();
-  image_ = work;
+  // Whole-pixel moves of the drawn title (opaque pixels copied row by row into the frame): the same
+  // pixels as drawing the text at each place, without a painter or a new image per frame.
+  const int w = image_.width();
+  for (int y = 0; y < image_.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(image_.scanLine(y));
+    const auto* back = reinterpret_cast<const QRgb*>(background_.constScanLine(y));
+    std::copy(back, back + w, row);
+    if (y >= text_.height()) continue;
+    const auto* text = reinterpret_cast<const QRgb*>(text_.constScanLine(y));
+    for (int x : lastX_) {
+      const int from = std::max(0, x - kPad), to = std::min(w, x - kPad + text_.width());
+      if (from < to) std::copy(text + (from - (x - kPad)), text + (to - (x - kPad)), row + from);
+    }
+  }
   lastTw_ = tw;
   offset_ += step;
   if (offset_ >= h + tw) offset_ -= h + tw;

@@ -83,8 +83,8 @@ for r in $(seq "$rounds"); do
 done
 
 stats() {  # column -> "median (min-max)"
-  sort -n | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2;
-    printf "%.1f (%.1f-%.1f)", m, v[1], v[NR] }'
+  sort -g | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2;
+    f = (v[NR] < 10) ? "%.2f (%.2f-%.2f)" : "%.1f (%.1f-%.1f)"; printf f, m, v[1], v[NR] }'
 }
 echo
 echo "Machine: $(nproc) CPUs, $(awk -F: '/model name/ { print $2; exit }' /proc/cpuinfo | sed 's/^ *//'); load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -96,3 +96,16 @@ for i in "${!folders[@]}"; do
   echo "  UI runs/s:       $(printf '%s' "$r" | cut -d' ' -f2 | stats)"
   echo "  process ms:      $(printf '%s' "$r" | cut -d' ' -f3 | stats)"
 done
+# Each folder against the last one, round by round (the rounds share the machine's conditions).
+last=$(( ${#folders[@]} - 1 ))
+if [ "$last" -gt 0 ]; then
+  echo "Per-round ratios to ${folders[$last]}, median (lowest-highest):"
+  for i in $(seq 0 $((last - 1))); do
+    for col in 1 3; do
+      paste -d' ' <(printf '%s' "${results[$i]}" | cut -d' ' -f$col) <(printf '%s' "${results[$last]}" | cut -d' ' -f$col) |
+        awk '{ printf "%.3f\n", $1 / $2 }' > "$work/ratios"
+      [ "$col" = 1 ] && what="UI thread" || what="process"
+      echo "  ${folders[$i]} $what: $(stats < "$work/ratios")"
+    done
+  done
+fi

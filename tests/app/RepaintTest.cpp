@@ -137,8 +137,21 @@ TEST(AppRepaint, AnUncoveredImageOnScreenGoesStraightToTheWindow) {
   EXPECT_EQ(Shown(&top, origin + QPoint(5, 2)), qRgb(0, 200, 200));
   EXPECT_EQ(Shown(&top, origin + QPoint(5, 8)), qRgb(7, 7, 7));
 
-  // Hidden: nothing is drawn now; it shows again with the new pixels.
+  // Sticking out of its parent: what lies outside the parent is not drawn over.
   delete cover;
+  w->move(45, 8);  // columns 5..9 lie outside the panel (50 wide)
+  QTest::qWait(50);
+  const QRgb outside = Shown(&top, QPoint(5 + 50 + 2, 13 + 5));
+  src.setPixel(7, 5, qRgb(3, 3, 3));
+  src.setPixel(2, 5, qRgb(4, 4, 4));
+  w->UpdateImage(src, QRect(2, 5, 6, 1));
+  EXPECT_EQ(Shown(&top, QPoint(5 + 50 + 2, 13 + 5)), outside);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(&top, QPoint(5 + 45 + 2, 13 + 5)) == qRgb(4, 4, 4); }, 2000));
+  EXPECT_EQ(Shown(&top, QPoint(5 + 50 + 2, 13 + 5)), outside);
+  w->move(10, 8);
+  QTest::qWait(50);
+
+  // Hidden: nothing is drawn now; it shows again with the new pixels.
   top.hide();
   src.setPixel(1, 1, qRgb(1, 1, 1));
   w->UpdateImage(src, QRect(1, 1, 1, 1));
