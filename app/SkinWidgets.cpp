@@ -64,7 +64,10 @@ bool TSkinImage::PaintNow(const QRect& area) {
   }
   store->beginPaint(QRegion(onTop));
   QPaintDevice* device = store->paintDevice();
-  if (!device || device->devType() != QInternal::Image) {
+  // The store follows the window's size only at the next widget repaint: a window resized just now
+  // may still have a smaller image.
+  if (!device || device->devType() != QInternal::Image ||
+      !static_cast<QImage*>(device)->rect().contains(onTop)) {
     store->endPaint();
     return false;
   }

@@ -151,6 +151,19 @@ TEST(AppRepaint, AnUncoveredImageOnScreenGoesStraightToTheWindow) {
   w->move(10, 8);
   QTest::qWait(50);
 
+  // A window grown just now, its store still of the old size until the next repaint: the image,
+  // moved to where the old store ends, is not written past it and shows after the repaint.
+  top.resize(130, 90);
+  panel->setGeometry(5, 5, 120, 80);
+  w->move(100, 60);  // the image's rows 0..9 at window rows 65..74, columns 105..114
+  src.setPixel(8, 8, qRgb(5, 5, 5));
+  w->UpdateImage(src, QRect(8, 8, 1, 1));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(&top, QPoint(5 + 100 + 8, 5 + 60 + 8)) == qRgb(5, 5, 5); }, 2000));
+  top.resize(60, 40);
+  panel->setGeometry(5, 5, 50, 30);
+  w->move(10, 8);
+  QTest::qWait(50);
+
   // Hidden: nothing is drawn now; it shows again with the new pixels.
   top.hide();
   src.setPixel(1, 1, qRgb(1, 1, 1));
