@@ -436,8 +436,9 @@ TEST(VideoSound, TheSoundStartsAtTheMediaTimeOfItsPicture) {
   c.Stop();
   engine.reset();
 
-  // The start came too late for the output's queue: some of it was left out.
-  EXPECT_GT(skew, 0);
+  // Usually the start comes too late for the output's queue and some of it is left out (a positive
+  // skew); on a loaded machine the first block can come early instead and be preceded by silence
+  // (a negative one). Either way what is heard first must be where the player says it placed it.
   int channels = 0, rate = 0;
   std::vector<int16_t> s = enginetest::ReadWav16(wav, &channels, &rate);
   ASSERT_EQ(channels, 2);
@@ -459,7 +460,7 @@ TEST(VideoSound, TheSoundStartsAtTheMediaTimeOfItsPicture) {
     if (level > 500) some = true;
   }
   ASSERT_GE(first, 0) << "the tones are not heard";
-  const int expected = static_cast<int>(skew / 4800);
+  const int expected = skew > 0 ? static_cast<int>(skew / 4800) : 0;
   EXPECT_NEAR(first, expected, 1) << "heard first the tenth " << first << ", the player left out " << skew
                                   << " frames (" << skew / 48.0 << " ms)";
 }
