@@ -187,6 +187,7 @@ struct Lib {
   std::mutex mixMutex;
   std::condition_variable mixWake;
   bool mixQuit = false;  // guarded by mixMutex
+  uint64_t mixWakes = 0;  // guarded by mixMutex: counts MixerWake() calls, so none is lost
   std::atomic<int> playingCount{0};
 
   DWORD NewHandle() { return nextHandle.fetch_add(1); }

@@ -37,16 +37,20 @@ static void MixerLoop() {
   std::vector<float> mix;
   bool held = false;  // waiting for whole blocks (since heldSince)
   std::chrono::steady_clock::time_point heldSince{};
+  uint64_t seen = 0;  // wake-ups counted when this pass began
+  // Sleeps until "secs" have passed or a wake-up came since the pass began (one that came while
+  // the pass looked at the output is not lost: the output's request may be the only one for a while).
   auto waitFor = [&](double secs) {
     std::unique_lock<std::mutex> lk(lib.mixMutex);
-    if (lib.mixQuit) return false;
-    lib.mixWake.wait_for(lk, std::chrono::duration<double>(std::clamp(secs, 0.0005, 0.2)));
+    lib.mixWake.wait_for(lk, std::chrono::duration<double>(std::clamp(secs, 0.0005, 0.2)),
+                         [&] { return lib.mixQuit || lib.mixWakes != seen; });
     return !lib.mixQuit;
   };
   for (;;) {
     {
       std::lock_guard<std::mutex> lk(lib.mixMutex);
       if (lib.mixQuit) break;
+      seen = lib.mixWakes;
     }
     auto list = PlayingChannels();
     if (list.empty()) {
@@ -156,7 +160,14 @@ void MixerStop() {
   if (lib.mixer.joinable()) lib.mixer.join();
 }
 
-void MixerWake() { L().mixWake.notify_all(); }
+void MixerWake() {
+  Lib& lib = L();
+  {
+    std::lock_guard<std::mutex> lk(lib.mixMutex);
+    ++lib.mixWakes;
+  }
+  lib.mixWake.notify_all();
+}
 
 
 // ---------------------------------------------------------------------------------------------

@@ -103,10 +103,20 @@ public:
     pa_threaded_mainloop_unlock(ml_);
   }
   double SecondsUntilRoom(uint32_t frames) override {
-    uint32_t room = Room();
+    pa_threaded_mainloop_lock(ml_);
+    uint32_t room = RoomLocked();
+    double queued = double(written_.load(std::memory_order_relaxed)) - double(PlayedLocked());
+    bool dead = dead_;
+    pa_threaded_mainloop_unlock(ml_);
     if (room >= frames) return 0;
-    // The server's request wakes the mixer earlier (the write callback); this is the fallback.
-    return std::max(0.005, double(frames - room) / freq_);
+    double steady = std::max(0.005, double(frames - room) / freq_);
+    // Without a server the room comes with the clock. With one, it comes with the server's
+    // requests, which wake the mixer (the write callback): a sink that takes its whole buffer at
+    // a time leaves no room for a long while, and looking again every period would only wake the
+    // mixer for nothing. Should a request not come, the mixer looks again when half of what is
+    // queued has played.
+    if (dead) return steady;
+    return std::max(steady, queued / 2 / freq_);
   }
   void SetPaused(bool p) override {
     pa_threaded_mainloop_lock(ml_);
