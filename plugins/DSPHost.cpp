@@ -211,13 +211,16 @@ DWORD CALLBACK PlayStreamProc(HSTREAM, void* buffer, DWORD length, void*) {
     PostFill();
     return 0;
   }
-  uint32_t n;
+  uint32_t n, used;
   {
     std::lock_guard lock(h.ring.ReaderLock());
     n = h.ring.Read(buffer, length, uint32_t(std::max(1, h.ptBits.load() / 8 * h.ptChans.load())));
+    used = h.ring.Used();
   }
   if (n < length && ended) return n | BASS_STREAMPROC_END;
-  PostFill();
+  // While the ring still holds more than half its length, the fill can wait: the play thread then
+  // wakes once per half a ring and fills it in a few steps, instead of waking for every read.
+  if (n < length || used <= h.ring.Size() / 2) PostFill();
   return n;
 }
 
