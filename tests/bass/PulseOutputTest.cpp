@@ -160,6 +160,41 @@ TEST_F(PulseOutput, PausingTheDeviceHoldsTheClockAndStartGoesOn) {
   BASS_StreamFree(h);
 }
 
+// Times this process's thread called `name` has gone to sleep (voluntary context switches): each is
+// a wake-up later. 0 when there is no such thread.
+uint64_t WakeUpsOf(const std::string& name) {
+  for (const auto& t : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(t.path() / "comm");
+    std::string n;
+    if (!std::getline(comm, n) || n != name) continue;
+    std::ifstream status(t.path() / "status");
+    const std::string key = "voluntary_ctxt_switches:";
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind(key, 0) == 0) return std::stoull(line.substr(key.size()));
+  }
+  return 0;
+}
+
+// The null sink takes its whole buffer at a time, so the server asks for sound a few times a
+// second; the mixer sleeps until it asks instead of looking again every 20 ms (50 a second).
+TEST_F(PulseOutput, TheMixerWakesWhenTheServerAsksForSoundNotEveryPeriod) {
+  HSTREAM h = Open(7);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  auto heard = [&] { return BASS_ChannelGetPosition(h, BASS_POS_BYTE); };
+  ASSERT_TRUE(bt::WaitFor([&] { return heard() >= BASS_ChannelSeconds2Bytes(h, 3.0); }, 20));
+  uint64_t w0 = WakeUpsOf("bass mixer");
+  QWORD p0 = heard();
+  ASSERT_TRUE(bt::WaitFor([&] { return heard() >= BASS_ChannelSeconds2Bytes(h, 5.0); }, 20));
+  uint64_t w1 = WakeUpsOf("bass mixer");
+  double secs = BASS_ChannelBytes2Seconds(h, heard() - p0);
+  ASSERT_GT(w0, 0u) << "no mixer thread found";
+  EXPECT_LT(double(w1 - w0) / secs, 30.0) << w1 - w0 << " wake-ups over " << secs << " s of sound";
+  bool monotonic = false;
+  EXPECT_EQ(PlayToEnd(h, &monotonic), BASS_ChannelGetLength(h, BASS_POS_BYTE));
+  EXPECT_EQ(BASS_GetConfig(BASS_CONFIG_ORV_UNDERRUNS), 0u);
+  BASS_StreamFree(h);
+}
+
 std::atomic<int> dspCalls{0};
 void CALLBACK StallOnce(HDSP, DWORD, void*, DWORD, void*) {
   // The mixer thread is held up for longer than the whole queue once, after playback has begun.
