@@ -8,8 +8,9 @@
 //   - Device thread (SDL callback only): reads the output ring, never locks.
 //   - PulseAudio main loop thread: the stream's callbacks (count dropouts, wake the mixer).
 // Locks: Channel::mutex (recursive, one channel's whole state) may be held while taking a leaf lock;
-// Lib::mutex (handle tables), the output's and the sync queue's mutexes are leaves: nothing else is
-// locked while one of them is held. Callbacks into user code run with at most the own channel's
+// Lib::mutex (handle tables), Lib::mixMutex, the output's and the sync queue's mutexes are leaves:
+// nothing else is locked while one of them is held, except that the PulseAudio output's request
+// callback (main loop lock held) takes mixMutex to wake the mixer (MixerWake). Callbacks into user code run with at most the own channel's
 // lock held, so they may call back into the library for that channel.
 #pragma once
 

@@ -4,7 +4,7 @@
 // Written(), Underruns() may be called from any thread. The SDL device thread only runs the audio
 // callback, which reads the ring with atomics and never locks, allocates or waits. The PulseAudio
 // output's main loop thread runs its callbacks under the main loop's lock, which the other calls
-// take briefly (a leaf lock).
+// take briefly (a leaf lock but for MixerWake(), whose short lock the request callback takes).
 #pragma once
 
 #include <cstdint>
