@@ -208,8 +208,9 @@ const char* InputPluginLoadText(int code) {
 namespace {
 
 // Sleeps until a message comes (the end of the stream is one), at most `ms`, then handles the
-// queue. A fast capture ends in well under a second: polling for it would wake this thread
-// hundreds of times for nothing. False once WM_QUIT was taken.
+// queue. Polling instead would wake this thread every few milliseconds for nothing (a fast
+// capture ends in well under a second, real-time playback runs for minutes). False once WM_QUIT
+// was taken.
 bool WaitForMessage(int ms) {
   platform::MSG m;
   bool quit = false;
@@ -419,7 +420,9 @@ int RunPlay(const std::vector<std::string>& args) {
         while (std::chrono::steady_clock::now() < until) platform::PumpAndSleep(10);
         eng.Pause(false);
       }
-      if (!(fast ? WaitForMessage(20) : platform::PumpAndSleep(20))) break;
+      // The end, titles and mode changes all arrive as messages: only the position checks above
+      // need this thread to look on its own, so without them it sleeps until a message comes.
+      if (!WaitForMessage(fast || duration || pauseAt ? 20 : 250)) break;
     }
     if (!ended && !enough) ++failures;
   }
