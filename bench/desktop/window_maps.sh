@@ -16,7 +16,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-cc -O2 -o "$work/mapall" "$here/mapall.c" -lX11
+cc -O2 -o "$work/mapwait" "$here/mapwait.c" -lX11
 ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=30:sample_rate=44100" -ac 2 -c:a libmp3lame \
   -b:a 192k "$work/tone.mp3"
 disp=80
@@ -32,7 +32,7 @@ for r in $(seq "$runs"); do
     rm -f "$f/OrvellaPlayer.ini" "$f/data/Default.plf"
     printf '[Options]\r\nfirstRun=0\r\n' > "$f/OrvellaPlayer.ini"
     # The main window's title is the caption or, once playing, "1. tone.mp3".
-    DISPLAY=":$disp" HOME="$work/home" ORVELLA_BASS_OUTPUT=silent "$work/mapall" 2000 "$f/OrvellaPlayer" \
+    DISPLAY=":$disp" HOME="$work/home" ORVELLA_BASS_OUTPUT=silent "$work/mapwait" --all 2000 "$f/OrvellaPlayer" \
       "$work/tone.mp3" 2>/dev/null |
       awk -v i="$i" 'NR == 1 { first = $1 } /Orvella Player|tone\.mp3/ && main == "" { main = $1 }
                      END { print i, (first == "" ? "-" : first), (main == "" ? "-" : main) }' >> "$work/maps"
