@@ -1,6 +1,7 @@
 // The PulseAudio output, on a private PulseAudio daemon with a null sink that the test starts (the
 // tests are skipped where PulseAudio is not installed), and the fall-back when no server runs.
 #include "BassTestUtil.h"
+#include "../ThreadWakeUps.h"
 
 #include <signal.h>
 #include <sys/prctl.h>
@@ -160,21 +161,6 @@ TEST_F(PulseOutput, PausingTheDeviceHoldsTheClockAndStartGoesOn) {
   BASS_StreamFree(h);
 }
 
-// Times this process's thread called `name` has gone to sleep (voluntary context switches): each is
-// a wake-up later. 0 when there is no such thread.
-uint64_t WakeUpsOf(const std::string& name) {
-  for (const auto& t : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(t.path() / "comm");
-    std::string n;
-    if (!std::getline(comm, n) || n != name) continue;
-    std::ifstream status(t.path() / "status");
-    const std::string key = "voluntary_ctxt_switches:";
-    for (std::string line; std::getline(status, line);)
-      if (line.rfind(key, 0) == 0) return std::stoull(line.substr(key.size()));
-  }
-  return 0;
-}
-
 // The null sink takes its whole buffer at a time, so the server asks for sound a few times a
 // second; the mixer sleeps until it asks instead of looking again every 20 ms (50 a second).
 TEST_F(PulseOutput, TheMixerWakesWhenTheServerAsksForSoundNotEveryPeriod) {
@@ -182,10 +168,10 @@ TEST_F(PulseOutput, TheMixerWakesWhenTheServerAsksForSoundNotEveryPeriod) {
   ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
   auto heard = [&] { return BASS_ChannelGetPosition(h, BASS_POS_BYTE); };
   ASSERT_TRUE(bt::WaitFor([&] { return heard() >= BASS_ChannelSeconds2Bytes(h, 3.0); }, 20));
-  uint64_t w0 = WakeUpsOf("bass mixer");
+  uint64_t w0 = testutil::WakeUpsOf("bass mixer");
   QWORD p0 = heard();
   ASSERT_TRUE(bt::WaitFor([&] { return heard() >= BASS_ChannelSeconds2Bytes(h, 5.0); }, 20));
-  uint64_t w1 = WakeUpsOf("bass mixer");
+  uint64_t w1 = testutil::WakeUpsOf("bass mixer");
   double secs = BASS_ChannelBytes2Seconds(h, heard() - p0);
   ASSERT_GT(w0, 0u) << "no mixer thread found";
   EXPECT_LT(double(w1 - w0) / secs, 30.0) << w1 - w0 << " wake-ups over " << secs << " s of sound";

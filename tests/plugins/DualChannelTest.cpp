@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "EngineTestUtil.h"
+#include "../ThreadWakeUps.h"
 #include "engine/ZOZUZivade.h"
 #include "platform/MessageBox.h"
 #include "plugins/PluginCtrl.h"
@@ -159,20 +160,6 @@ TEST(DualChannel, PositionsWhilePlayingLeaveOutWhatWaitsInTheRing) {
   EXPECT_GT(plugins::RingUsed(), 0u);
 }
 
-// Times the thread of this process called `name` has gone to sleep (each is a wake-up later).
-uint64_t WakeUpsOf(const std::string& name) {
-  for (const auto& t : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(t.path() / "comm");
-    std::string n;
-    if (!std::getline(comm, n) || n != name) continue;
-    std::ifstream status(t.path() / "status");
-    const std::string key = "voluntary_ctxt_switches:";
-    for (std::string line; std::getline(status, line);)
-      if (line.rfind(key, 0) == 0) return std::stoull(line.substr(key.size()));
-  }
-  return 0;
-}
-
 // On a clock that keeps time the output takes 50 ms at a time from the ring; the play thread is
 // woken only when the ring is down to half (about 300 ms), and then fills it in one go.
 TEST(DualChannel, ThePlayThreadWakesOncePerHalfARingNotForEveryRead) {
@@ -184,10 +171,10 @@ TEST(DualChannel, ThePlayThreadWakesOncePerHalfARingNotForEveryRead) {
   eng.Play();
   ASSERT_EQ(eng.Mode(), plmPlaying);
   ASSERT_TRUE(PumpUntil([&] { return eng.GetPosition() >= 1000; }, 10000));
-  uint64_t w0 = WakeUpsOf("play thread");
+  uint64_t w0 = testutil::WakeUpsOf("play thread");
   uint32_t p0 = eng.GetPosition();
   ASSERT_TRUE(PumpUntil([&] { return eng.GetPosition() >= 3500; }, 10000));
-  uint64_t w1 = WakeUpsOf("play thread");
+  uint64_t w1 = testutil::WakeUpsOf("play thread");
   double secs = (eng.GetPosition() - p0) / 1000.0;
   ASSERT_GT(w0, 0u) << "no play thread found";
   EXPECT_LT(double(w1 - w0) / secs, 8.0) << w1 - w0 << " wake-ups over " << secs << " s of sound";
