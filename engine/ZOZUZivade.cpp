@@ -697,12 +697,17 @@ uint32_t TZOZUZivade::GetLength() {
 uint32_t TZOZUZivade::GetPosition() {
   if (streamKind_ == skPlugin) return mode_ == plmReady ? 0 : uint32_t(std::max(0, plugins::GetPluginOutputTime()));
   if (streamKind_ == skNone || !IsBassKind()) return 0;
-  QWORD pos = bass_.BASS_ChannelGetPosition(decodeChannel_, BASS_POS_BYTE);
+  QWORD pos = 0, ahead = 0;
+  auto decoded = [&] { return uint64_t(bass_.BASS_ChannelGetPosition(decodeChannel_, BASS_POS_BYTE)); };
+  // With the play thread, the decoder's position and what waits in the ring are read together: a
+  // fill step takes several blocks from the decoder before it writes them into the ring.
+  if (DualChannel() && outputChannel_) ahead = plugins::DecodedAheadOfRing(decoded, &pos);
+  else pos = decoded();
   if (pos == QWORD(-1) || pos == 0) return 0;
   if (DualChannel() && outputChannel_) {
     // Decoded but not heard: what waits in the ring and in the output stream's own buffer.
     DWORD buffered = bass_.BASS_ChannelGetData(outputChannel_, nullptr, BASS_DATA_AVAILABLE);
-    QWORD waiting = QWORD(plugins::RingUsed()) + (buffered == DWORD(-1) ? 0 : buffered);
+    QWORD waiting = ahead + (buffered == DWORD(-1) ? 0 : buffered);
     if (waiting >= pos) return 0;
     pos -= waiting;
   }

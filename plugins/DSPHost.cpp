@@ -256,6 +256,7 @@ int FillStep(TPlayThread& self) {
     want = dsp || h.pad ? a : std::max<uint32_t>(1, std::min<uint32_t>(uint32_t(self.buffer->size()) / a, (free - 1) / a)) * a;
     epoch = h.ring.Epoch();
     got = bass.BASS_ChannelGetData(h.ptRead.load(), buf, want);
+    if (got != DWORD(-1)) h.inFlight.store(got);
     if (got == DWORD(-1)) {
       h.endOfInput.store(true, std::memory_order_release);
       return bass.BASS_ErrorGetCode() == BASS_ERROR_HANDLE && !h.closing ? -1 : 1;
@@ -280,6 +281,7 @@ int FillStep(TPlayThread& self) {
     int frames = int(f / frameBytes), result = frames;
     switch (RunActiveModule(reinterpret_cast<short*>(buf), frames, bits, channels, rate, true, &result)) {
       case DSPRun::kAbandoned:
+        h.inFlight.store(0);  // the block is lost with the module
         return kFillLeftBehind;
       case DSPRun::kBypassed:  // deactivated meanwhile, or bypassed after a fault
         result = frames;
@@ -294,6 +296,7 @@ int FillStep(TPlayThread& self) {
     bytes = uint32_t(std::clamp<int64_t>(result, 0, int64_t(b / frameBytes))) * frameBytes;
   }
   std::lock_guard writer(h.ring.WriterLock());
+  h.inFlight.store(0);
   if (h.ring.Epoch() != epoch) {
     // Emptied for a seek or a resume while this block was in work: it belongs to before.
     PostFill();

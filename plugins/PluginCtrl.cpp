@@ -688,6 +688,12 @@ void SetSeekPending() { Host().seekPending = true; }
 bool EndOfInput() { return Host().endOfInput.load(); }
 
 uint32_t RingUsed() { return Host().ring.Used(); }
+uint64_t DecodedAheadOfRing(const std::function<uint64_t()>& decoded, uint64_t* pos) {
+  THostState& h = Host();
+  std::lock_guard writer(h.ring.WriterLock());
+  *pos = decoded();
+  return uint64_t(h.ring.Used()) + h.inFlight.load();
+}
 uint32_t RingSize() { return Host().ring.Size(); }
 
 void ResetRing() {

@@ -129,6 +129,10 @@ bool EndOfInput();
 
 // The sample ring (shared by the emulator and the play thread).
 uint32_t RingUsed();
+// Decoded but not yet in the output: the ring and the fill step in work, read together with the
+// decoder's position (`decoded` is called under the ring's writer lock, so no fill step is half
+// done between the two).
+uint64_t DecodedAheadOfRing(const std::function<uint64_t()>& decoded, uint64_t* pos);
 uint32_t RingSize();
 void ResetRing();
 

@@ -79,6 +79,9 @@ struct THostState {
   TSampleRing ring;
   std::vector<uint8_t> silence;
   std::atomic<bool> prebuffering{true}, endOfInput{false};
+  // Bytes the play thread has taken from the decoder but not yet written into the ring (a fill step
+  // in work): set and cleared under the ring's writer lock.
+  std::atomic<uint32_t> inFlight{0};
 
   // Output emulator.
   std::atomic<bool> outInitialised{false};
