@@ -25,9 +25,6 @@ struct StandIn<R (*)(A...), IntFail> {
   }
 };
 
-// Kept mapped for good once opened: objects the library handed out (and what its dependencies'
-// initialisers allocated) outlive any one user, and a library unloaded and loaded again would leak
-// that each time.
 // Points `entry` at `symbol` of `lib`; false (entry untouched) when the library lacks it.
 template <typename F>
 bool Resolve(void* lib, const char* symbol, F& entry) {
@@ -36,6 +33,9 @@ bool Resolve(void* lib, const char* symbol, F& entry) {
   return f != nullptr;
 }
 
+// Kept mapped for good once opened: objects the library handed out (and what its dependencies'
+// initialisers allocated) outlive any one user, and a library unloaded and loaded again would leak
+// that each time.
 inline void* OpenForGood(const char* soname) { return dlopen(soname, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE); }
 
 }  // namespace orvlazy
