@@ -7,11 +7,11 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
-  libopenmpt-dev libfluidsynth-dev libsdl2-dev
+  libopenmpt-dev libfluidsynth-dev libsdl2-dev libmpg123-dev
   libcdio-dev libcdio-cdda-dev libcdio-paranoia-dev
   libcurl4-openssl-dev libvlc-dev vlc-plugin-base vlc-plugin-video-output libgsf-1-dev
   dvdauthor genisoimage libgsf-bin vlc-bin
-  ffmpeg sox lame python3 python3-mutagen libtag1-dev
+  ffmpeg sox lame mpg123 python3 python3-mutagen libtag1-dev
   xvfb xauth x11-utils fluid-soundfont-gm timgm6mb-soundfont fonts-nanum
   desktop-file-utils shared-mime-info libglib2.0-bin dbus
   libx11-dev libxcb1-dev

@@ -22,6 +22,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -246,6 +247,10 @@ void WaitForChannelCallbacks(Channel* ch);  // no callback of ch running on the 
 // Decoders
 bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* codecs, DWORD ctype,
                 ORV_DECODER* out, bool coreOnly);
+// libmpg123 for files that plainly are MPEG audio (HeaderWalks.h's ProbeMpegAudio); false (error
+// BASS_ERROR_FILEFORM) for anything else, or when libmpg123 cannot be opened or refuses the file:
+// the caller then tries FFmpeg. The file must be seekable (a local file, memory or seekable user file).
+bool OpenMpg123(ORV_FILE* file, DWORD flags, ORV_DECODER* out);
 bool OpenMusic(ORV_FILE* file, DWORD flags, DWORD freq, ORV_DECODER* out);
 ORV_FILE* FileOpen(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);
 ORV_FILE* FileOpenUser(DWORD system, const BASS_FILEPROCS* procs, void* user);
@@ -257,6 +262,9 @@ BOOL FileSeek(ORV_FILE* f, QWORD pos);
 QWORD FileTell(ORV_FILE* f);
 QWORD FileSize(ORV_FILE* f);
 const char* FileName(ORV_FILE* f);
+// The file as the header walks read it (HeaderWalks.h's ReadAtFn; the file position is the
+// caller's to restore). Reads that follow each other do not seek, as a network stream prefers.
+std::function<size_t(QWORD pos, void* buf, size_t n)> FileReaderAt(ORV_FILE* f);
 bool MakeUserStream(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc, void* user, ORV_DECODER* out);
 DWORD PushData(Channel& c, const void* data, DWORD length);
 void BindUserStream(Channel& c);

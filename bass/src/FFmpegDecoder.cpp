@@ -105,32 +105,10 @@ bool InList(const char* list, const char* name) {
   return false;
 }
 
-// The file as the header walks read it (the file position is the caller's to restore). Reads
-// that follow each other do not seek, as a network stream prefers.
-ReadAtFn ReaderOf(ORV_FILE* f) {
-  return [f](QWORD pos, void* buf, size_t n) -> size_t {
-    if (FileTell(f) != pos && !FileSeek(f, pos)) return 0;
-    return FileRead(f, buf, DWORD(n));
-  };
-}
-
 void ReadTags(FFDec* d) {
-  QWORD size = FileSize(d->file);
-  uint8_t h[10];
-  if (size >= 10 && FileSeek(d->file, 0) && FileRead(d->file, h, 10) == 10 && std::memcmp(h, "ID3", 3) == 0 &&
-      h[3] != 0xFF && !((h[6] | h[7] | h[8] | h[9]) & 0x80)) {
-    QWORD tagSize = (QWORD(h[6]) << 21 | QWORD(h[7]) << 14 | QWORD(h[8]) << 7 | h[9]) + 10;
-    if (h[5] & 0x10) tagSize += 10;  // footer
-    if (tagSize <= size && tagSize < (64u << 20)) {
-      d->id3v2.resize(size_t(tagSize));
-      std::memcpy(d->id3v2.data(), h, 10);
-      if (FileRead(d->file, d->id3v2.data() + 10, DWORD(tagSize - 10)) != tagSize - 10) d->id3v2.clear();
-    }
-  }
-  if (size >= 128 && FileSeek(d->file, size - 128)) {
-    char t[128];
-    if (FileRead(d->file, t, 128) == 128 && std::memcmp(t, "TAG", 3) == 0) d->id3v1.assign(t, 128);
-  }
+  Id3Blocks tags = ReadId3Blocks(FileReaderAt(d->file), FileSize(d->file));
+  d->id3v1 = std::move(tags.v1);
+  d->id3v2 = std::move(tags.v2);
   FileSeek(d->file, 0);
 }
 
@@ -373,7 +351,7 @@ void FFmpegNetComplete(void* self) {
   if (std::string(d->fmt->iformat->name) == "mp3") {
     std::vector<QWORD> index;
     int spf = 0;
-    int64_t exact = MpegLength(ReaderOf(d->file), FileSize(d->file), d->id3v2.size(), index, spf);
+    int64_t exact = MpegLength(FileReaderAt(d->file), FileSize(d->file), d->id3v2.size(), index, spf);
     if (exact >= 0) {
       d->length = exact;
       d->frameIndex.swap(index);
@@ -417,7 +395,7 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   if (!net) ReadTags(d.get());  // before FFmpeg owns the file position
   {
     char magic[4];
-    if (FileRead(file, magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0) d->ogg = OggComments(ReaderOf(file));
+    if (FileRead(file, magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0) d->ogg = OggComments(FileReaderAt(file));
     FileSeek(file, 0);
   }
   auto* iobuf = static_cast<uint8_t*>(av_malloc(kIoBuffer));
@@ -506,7 +484,7 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   if (std::string(demux) == "mp3" && !net) {
     // The container's MPEG length is an estimate; count it exactly (file position restored after).
     QWORD keep = FileTell(file);
-    int64_t exact = MpegLength(ReaderOf(file), FileSize(file), d->id3v2.size(), d->frameIndex, d->frameSpf);
+    int64_t exact = MpegLength(FileReaderAt(file), FileSize(file), d->id3v2.size(), d->frameIndex, d->frameSpf);
     FileSeek(file, keep);
     if (exact >= 0) d->length = exact;
   }

@@ -181,4 +181,11 @@ QWORD FileSize(ORV_FILE* f) {
 }
 const char* FileName(ORV_FILE* f) { return f && f->kind == ORV_FILE::Path ? f->name.c_str() : nullptr; }
 
+std::function<size_t(QWORD, void*, size_t)> FileReaderAt(ORV_FILE* f) {
+  return [f](QWORD pos, void* buf, size_t n) -> size_t {
+    if (FileTell(f) != pos && !FileSeek(f, pos)) return 0;
+    return FileRead(f, buf, DWORD(n));
+  };
+}
+
 }  // namespace orvbass

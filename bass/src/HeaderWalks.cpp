@@ -182,4 +182,85 @@ int64_t MpegLength(const ReadAtFn& read, QWORD size, QWORD start, std::vector<QW
   return frames * first.spf;
 }
 
+Id3Blocks ReadId3Blocks(const ReadAtFn& read, QWORD size) {
+  Id3Blocks out;
+  uint8_t h[10];
+  if (size >= 10 && read(0, h, 10) == 10 && std::memcmp(h, "ID3", 3) == 0 && h[3] != 0xFF &&
+      !((h[6] | h[7] | h[8] | h[9]) & 0x80)) {
+    QWORD tagSize = (QWORD(h[6]) << 21 | QWORD(h[7]) << 14 | QWORD(h[8]) << 7 | h[9]) + 10;
+    if (h[5] & 0x10) tagSize += 10;  // footer
+    if (tagSize <= size && tagSize < (64u << 20)) {
+      out.v2.resize(size_t(tagSize));
+      std::memcpy(out.v2.data(), h, 10);
+      if (read(10, out.v2.data() + 10, size_t(tagSize - 10)) != tagSize - 10) out.v2.clear();
+    }
+  }
+  if (size >= 128) {
+    char t[128];
+    if (read(size - 128, t, 128) == 128 && std::memcmp(t, "TAG", 3) == 0) out.v1.assign(t, 128);
+  }
+  return out;
+}
+
+namespace {
+
+// Size of the ID3v2 tag (header, body, footer) whose 10-byte header is "h"; 0 when it is none.
+QWORD Id3v2Size(const uint8_t* h) {
+  if (std::memcmp(h, "ID3", 3) != 0 || h[3] == 0xFF || h[4] == 0xFF || ((h[6] | h[7] | h[8] | h[9]) & 0x80)) return 0;
+  QWORD n = (QWORD(h[6]) << 21 | QWORD(h[7]) << 14 | QWORD(h[8]) << 7 | h[9]) + 10;
+  return (h[5] & 0x10) ? n + 10 : n;
+}
+
+}  // namespace
+
+bool ProbeMpegAudio(const ReadAtFn& read, QWORD size, MpegStart& out) {
+  QWORD pos = 0;
+  // Tags written one after the other (an editor that prepended a new one) are skipped alike.
+  for (int tags = 0; tags < 8; ++tags) {
+    uint8_t h[10];
+    if (pos + 10 > size || read(pos, h, 10) != 10) return false;
+    QWORD n = Id3v2Size(h);
+    if (n == 0) break;
+    pos += n;
+    // Padding some writers leave behind the tag's own size.
+    uint8_t z[512];
+    for (QWORD limit = pos + 65536; pos < size && pos < limit;) {
+      size_t got = read(pos, z, std::min<QWORD>(sizeof z, size - pos));
+      if (got == 0) return false;
+      size_t k = 0;
+      while (k < got && z[k] == 0) ++k;
+      pos += k;
+      if (k < got) break;
+    }
+  }
+  uint8_t h[4], h2[4];
+  MpegHeader m, n;
+  if (pos + 4 > size || read(pos, h, 4) != 4 || !ParseMpegHeader(h, m)) return false;
+  const QWORD next = pos + QWORD(m.size);
+  if (next > size) return false;
+  bool followed = next == size;
+  if (!followed && next + 4 <= size && read(next, h2, 4) == 4) {
+    if (ParseMpegHeader(h2, n)) followed = n.version == m.version && n.layer == m.layer && n.rate == m.rate;
+    else followed = next + 128 == size && std::memcmp(h2, "TAG", 3) == 0;
+  }
+  if (!followed) return false;
+  out.firstFrame = pos;
+  out.header = m;
+  out.audioStart = pos;
+  out.infoFrame = out.xing = false;
+  if (m.layer == 3) {
+    // The info frame of an encoder: Xing/Info after the side information, VBRI at a fixed place.
+    const int side = m.version == 1 ? (m.mono ? 17 : 32) : (m.mono ? 9 : 17);
+    uint8_t tag[40];
+    size_t got = read(pos, tag, std::min<size_t>(sizeof tag, size_t(m.size)));
+    if (got >= size_t(4 + side + 4) && (std::memcmp(tag + 4 + side, "Xing", 4) == 0 ||
+                                        std::memcmp(tag + 4 + side, "Info", 4) == 0))
+      out.infoFrame = out.xing = true;
+    else if (got >= 40 && std::memcmp(tag + 36, "VBRI", 4) == 0)
+      out.infoFrame = true;
+    if (out.infoFrame) out.audioStart = next;
+  }
+  return true;
+}
+
 }  // namespace orvbass

@@ -42,4 +42,24 @@ bool ParseMpegHeader(const uint8_t* h, MpegHeader& m);
 // "offsets". -1 when it cannot tell. spf: samples per frame of the stream.
 int64_t MpegLength(const ReadAtFn& read, QWORD size, QWORD start, std::vector<QWORD>& offsets, int& spf);
 
+// The tag blocks BASS_ChannelGetTags gives for a file: the ID3v2 tag at the start, whole (header,
+// frames, padding, footer), and the 128-byte ID3v1 block at the end; each empty when absent.
+struct Id3Blocks {
+  std::string v1, v2;
+};
+Id3Blocks ReadId3Blocks(const ReadAtFn& read, QWORD size);
+
+// Where the MPEG audio of a file starts, when the file plainly is MPEG audio: after any ID3v2 tags
+// (and zero padding behind them) comes a valid frame header, followed by a second frame header of
+// the same layer and rate at the computed distance, or by the end of the file (or its ID3v1 tag).
+// Containers that carry MPEG audio (RIFF, MP4, Ogg) and ADTS AAC do not qualify.
+struct MpegStart {
+  QWORD firstFrame = 0;  // offset of the first frame header
+  QWORD audioStart = 0;  // first frame of audio: after a Xing/Info/VBRI frame when there is one
+  MpegHeader header;     // of the first frame
+  bool infoFrame = false;  // the first frame is a Xing/Info/VBRI frame (no audio of its own)
+  bool xing = false;       // ... and a Xing/Info one: its frame count gives the exact length
+};
+bool ProbeMpegAudio(const ReadAtFn& read, QWORD size, MpegStart& out);
+
 }  // namespace orvbass

@@ -105,6 +105,28 @@ inline std::vector<int16_t> FfmpegDecodeS16(const std::string& path, const std::
   return s;
 }
 
+// libmpg123's own front end decoding an MPEG audio file: gapless (encoder delay and padding of a
+// LAME/Xing header removed), at the file's rate and channel count (raw output, nothing resampled
+// or remixed). The library decodes MPEG audio with libmpg123, so this is its exact reference.
+inline std::vector<uint8_t> Mpg123DecodeRaw(const std::string& path, const std::string& tmp, const char* encoding) {
+  std::string out = tmp + ".mpg123.raw";
+  std::string cmd = std::string("mpg123 -q -e ") + encoding + " -O \"" + out + "\" \"" + path + "\"";
+  EXPECT_EQ(Run(cmd), 0) << cmd;
+  return ReadFile(out);
+}
+inline std::vector<int16_t> Mpg123DecodeS16(const std::string& path, const std::string& tmp) {
+  auto bytes = Mpg123DecodeRaw(path, tmp, "s16");
+  std::vector<int16_t> s(bytes.size() / 2);
+  std::memcpy(s.data(), bytes.data(), s.size() * 2);
+  return s;
+}
+inline std::vector<float> Mpg123DecodeF32(const std::string& path, const std::string& tmp) {
+  auto bytes = Mpg123DecodeRaw(path, tmp, "f32");
+  std::vector<float> s(bytes.size() / 4);
+  std::memcpy(s.data(), bytes.data(), s.size() * 4);
+  return s;
+}
+
 // Reads every byte a decoding channel gives.
 inline std::vector<uint8_t> DecodeAll(DWORD h, size_t chunk = 12345) {
   std::vector<uint8_t> out;
