@@ -58,6 +58,34 @@ off_t IoSeek(void* handle, off_t offset, int whence) {
   return FileSeek(d->file, QWORD(target)) ? off_t(target) : -1;
 }
 
+// Whether libmpg123's output format is now the channel's.
+bool FormatIsOurs(MpgDec* d) {
+  long rate = 0;
+  int chans = 0, enc = 0;
+  return mpg123_getformat(d->mh, &rate, &chans, &enc) == MPG123_OK && rate == d->rate && chans == d->chans &&
+         enc == d->encoding;
+}
+
+// Frames of another format than the channel's: a false sync in damaged data gives one or two (and
+// is skipped), a real change of rate or channels inside the file goes on (and ends the stream,
+// as the FFmpeg path does). Returns false at the end of the stream or of the skipping allowed.
+bool SkipForeignFrames(MpgDec* d) {
+  constexpr size_t kMaxForeignBytes = 8 * 1152 * 2 * 4;  // eight frames of stereo float
+  uint8_t scratch[16384];
+  size_t skipped = 0;
+  while (skipped <= kMaxForeignBytes) {
+    size_t got = 0;
+    int r = mpg123_read(d->mh, scratch, sizeof scratch, &got);
+    skipped += got;
+    if (r == MPG123_NEW_FORMAT) {
+      if (FormatIsOurs(d)) return true;
+    } else if (r != MPG123_OK) {
+      return false;
+    }
+  }
+  return false;
+}
+
 // Reads into "out" up to "bytes" of libmpg123's output; stops early only at the end.
 size_t ReadDecoded(MpgDec* d, uint8_t* out, size_t bytes) {
   size_t done = 0;
@@ -65,7 +93,7 @@ size_t ReadDecoded(MpgDec* d, uint8_t* out, size_t bytes) {
   while (done < bytes && !d->eof) {
     size_t got = 0;
     int r = mpg123_read(d->mh, out + done, bytes - done, &got);
-    done += got;
+    done += got;  // with MPG123_NEW_FORMAT, the last bytes of the format before
     if (r == MPG123_OK) {
       // A read that makes nothing over and over would never end.
       idle = got ? 0 : idle + 1;
@@ -73,11 +101,7 @@ size_t ReadDecoded(MpgDec* d, uint8_t* out, size_t bytes) {
       continue;
     }
     if (r == MPG123_NEW_FORMAT) {
-      long rate = 0;
-      int chans = 0, enc = 0;
-      if (mpg123_getformat(d->mh, &rate, &chans, &enc) != MPG123_OK || rate != d->rate ||
-          chans != d->chans || enc != d->encoding)
-        d->eof = true;
+      if (!FormatIsOurs(d) && !SkipForeignFrames(d)) d->eof = true;
       continue;
     }
     // MPG123_DONE, or an error libmpg123 could not resynchronise past.
@@ -144,12 +168,15 @@ QWORD DecFilePos(void* self, DWORD mode) {
 
 void DecClose(void* self) { delete static_cast<MpgDec*>(self); }
 
-// Frames decoded before a seek target so that what follows is exactly what a decode from the start
-// gives there: a Layer III frame's data may begin up to 511 bytes (MPEG-1) or 255 bytes (MPEG-2/2.5)
-// back in earlier frames, which at the lowest bit rates hold 60 (MPEG-1, 32 kbit/s at 48 kHz) or 11
-// (8 kbit/s at 24 kHz) bytes of it each; one more frame rebuilds the overlap and synthesis state.
-// libmpg123's default of 4 left seeks inexact in low-rate VBR files.
-long PrerollFrames(const MpegHeader& h) { return h.version == 1 ? 12 : 26; }
+// Frames decoded before a seek target so that what follows is what a decode from the start gives
+// there: a Layer III frame's data may begin up to 511 bytes (MPEG-1) or 255 bytes (MPEG-2/2.5) back
+// in earlier frames, which at the lowest bit rates hold 60 (MPEG-1, 32 kbit/s at 48 kHz) or 11
+// (8 kbit/s at 24 kHz) bytes of it each; a few more frames rebuild the overlap and synthesis state.
+// libmpg123's default of 4 left seeks in low-rate VBR files wrong for whole frames. MPEG-1 then
+// gives exactly the straight decode's samples. MPEG-2/2.5 Layer III can still differ from it in a
+// rare sample by one step: libmpg123's synthesis rounds a little differently depending on where in
+// its ring the frame lands, and its seeks do not restart that ring.
+long PrerollFrames(const MpegHeader& h) { return h.version == 1 ? 12 : 32; }
 
 const ORV_DECODER_FUNCS kFuncs = {DecRead, DecSeek, DecLength, DecTags, DecFilePos, DecClose};
 
