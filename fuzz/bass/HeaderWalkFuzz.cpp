@@ -1,8 +1,9 @@
 // Fuzz target: the audio library's own header walks (the Ogg page walk to the Vorbis comment
-// packet, the comment parser, the MPEG frame walk and its Xing/Info header). The first byte
-// picks where the MPEG stream starts (as after an ID3v2 tag). What must hold: a tag list is
-// "\0"-terminated pieces with no empty one; frame starts are increasing, inside the data and
-// account for the whole counted length.
+// packet, the comment parser, the MPEG frame walk and its Xing/Info header, the ID3 tag blocks,
+// the test whether a file plainly is MPEG audio). The first byte picks where the MPEG stream
+// starts (as after an ID3v2 tag). What must hold: a tag list is "\0"-terminated pieces with no
+// empty one; frame starts are increasing, inside the data and account for the whole counted
+// length; tag blocks are what the file holds; MPEG audio found starts at a frame header inside.
 #include "HeaderWalks.h"
 
 #include <cstdint>
@@ -46,5 +47,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // A length counted by the walk is its frames times the samples of one.
   if (!offsets.empty() && samples != int64_t(offsets.size()) * spf) std::abort();
+
+  const orvbass::Id3Blocks tags = orvbass::ReadId3Blocks(read, size);
+  if (!tags.v1.empty() && (tags.v1.size() != 128 || std::memcmp(tags.v1.data(), data + size - 128, 128) != 0))
+    std::abort();
+  if (!tags.v2.empty() && (tags.v2.size() > size || std::memcmp(tags.v2.data(), data, tags.v2.size()) != 0))
+    std::abort();
+  orvbass::MpegStart mpeg;
+  if (orvbass::ProbeMpegAudio(read, size, mpeg)) {
+    orvbass::MpegHeader h;
+    if (mpeg.firstFrame + 4 > size || !orvbass::ParseMpegHeader(data + mpeg.firstFrame, h)) std::abort();
+    if (mpeg.firstFrame + QWORD(h.size) > size) std::abort();
+    if (mpeg.audioStart != mpeg.firstFrame && mpeg.audioStart != mpeg.firstFrame + QWORD(h.size)) std::abort();
+    if (mpeg.xing && !mpeg.infoFrame) std::abort();
+  }
   return 0;
 }
