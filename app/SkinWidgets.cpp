@@ -62,18 +62,21 @@ bool TSkinImage::PaintNow(const QRect& area) {
         return false;
     }
   }
-  store->beginPaint(QRegion(onTop));
   QPaintDevice* device = store->paintDevice();
   // The store follows the window's size only at the next widget repaint: a window resized just now
   // may still have a smaller image.
   if (!device || device->devType() != QInternal::Image ||
-      !static_cast<QImage*>(device)->rect().contains(onTop)) {
-    store->endPaint();
+      !static_cast<QImage*>(device)->rect().contains(onTop))
     return false;
-  }
   auto* shown = static_cast<QImage*>(device);
   const QImage::Format f = shown->format();
-  if (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied || f == QImage::Format_ARGB32) {
+  const bool sameBytes =
+      f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied || f == QImage::Format_ARGB32;
+  // On X the part goes to the window in one request of its own; the store still gets the pixels so
+  // that the window's next repaint from it shows them. Elsewhere the store is painted and flushed.
+  const bool direct = sameBytes && xput_.Put(win, image_, r, onTop.topLeft());
+  if (!direct) store->beginPaint(QRegion(onTop));
+  if (sameBytes) {
     // Our pixels are opaque RGB32: the same bytes in all three formats.
     for (int y = 0; y < r.height(); ++y) {
       const auto* from = reinterpret_cast<const QRgb*>(image_.constScanLine(r.top() + y)) + r.left();
@@ -84,6 +87,7 @@ bool TSkinImage::PaintNow(const QRect& area) {
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(onTop.topLeft(), image_, r);
   }
+  if (direct) return true;
   store->endPaint();
   store->flush(QRegion(onTop), win);
   return true;

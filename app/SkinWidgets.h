@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "app/XDirectPut.h"
+
 class QMouseEvent;
 
 namespace app {
@@ -41,6 +43,7 @@ class TSkinImage : public QWidget {
   QImage image_;
   QColor design_;
   bool stretch_ = true;
+  TXDirectPut xput_;
 };
 
 class TImageButton : public QWidget {

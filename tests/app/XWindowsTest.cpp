@@ -31,6 +31,7 @@
 #include "app/MainPlayback.h"
 #include "app/MainVideo.h"
 #include "app/SkinWidgets.h"
+#include "app/XDirectPut.h"
 #include "playlist/Playlist.h"
 #include "playlist/ui/FormPL.h"
 #include "engine/ZOZUZivade.h"
@@ -351,4 +352,64 @@ TEST(AppUnderX, EachOwnWindowPhotographedWhole) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), "MediaVideoWidth=320"), lines.end());
   video->hide();
   for (const auto& m : rec.Messages()) ADD_FAILURE() << m.text;
+}
+
+namespace {
+// A picture whose every pixel differs from its neighbours.
+QImage Pattern(int w, int h) {
+  QImage img(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) img.setPixel(x, y, qRgb(x * 6, y * 8, (x * 3 + y * 5) & 0xFF));
+  return img;
+}
+}  // namespace
+
+// A part of an image put straight into a window shows exactly, at the place asked for, and nothing
+// around it changes; a second window gets its own checks.
+TEST(AppUnderX, ADirectPutShowsExactlyThePartAskedFor) {
+  XTEST_ARTIFACTS_OR_SKIP(artifacts);
+  app::TXDirectPut put;
+  EXPECT_FALSE(put.Put(nullptr, Pattern(4, 4), QRect(0, 0, 4, 4), QPoint(0, 0)));
+  const QImage img = Pattern(40, 30);
+  QWidget first, second;
+  for (QWidget* w : {&first, &second}) {
+    w->setAutoFillBackground(true);
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, QColor(90, 90, 90));
+    w->setPalette(pal);
+    w->resize(60, 50);
+  }
+  first.move(100, 100);
+  second.move(300, 100);
+  for (QWidget* w : {&first, &second}) {
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w, 5000));
+  }
+  QTest::qWait(200);
+  const QRect part(5, 4, 20, 10);
+  ASSERT_TRUE(put.Put(first.windowHandle(), img, part, QPoint(7, 9)));
+  ASSERT_TRUE(put.Put(second.windowHandle(), img, part, QPoint(45, 35)));  // reaches past the right edge
+  QTest::qWait(200);
+  const QImage shot = Screen();
+  shot.save(QString(artifacts) + "/direct-put.png");
+  struct Case { QWidget* w; QPoint at; };
+  for (const Case& c : {Case{&first, {7, 9}}, Case{&second, {45, 35}}}) {
+    const QPoint origin = c.w->mapToGlobal(c.at);
+    int differ = 0, shown = 0;
+    for (int y = 0; y < part.height(); ++y)
+      for (int x = 0; x < part.width(); ++x) {
+        if (c.at.x() + x >= c.w->width() || c.at.y() + y >= c.w->height()) continue;
+        ++shown;
+        if ((shot.pixel(origin + QPoint(x, y)) & 0xFFFFFF) != (img.pixel(part.topLeft() + QPoint(x, y)) & 0xFFFFFF))
+          ++differ;
+      }
+    EXPECT_GT(shown, 0);
+    EXPECT_EQ(differ, 0);
+    // Around the part: the window's own background.
+    for (QPoint around : {QPoint(-1, 0), QPoint(0, -1), QPoint(-1, part.height() - 1)})
+      EXPECT_EQ(shot.pixel(origin + around) & 0xFFFFFF, 0x5A5A5Au);
+  }
+  // Just past the part inside the first window: still the background.
+  EXPECT_EQ(shot.pixel(first.mapToGlobal(QPoint(7 + part.width(), 9))) & 0xFFFFFF, 0x5A5A5Au);
+  EXPECT_EQ(shot.pixel(first.mapToGlobal(QPoint(7, 9 + part.height()))) & 0xFFFFFF, 0x5A5A5Au);
 }
