@@ -52,13 +52,13 @@ bool TSkinImage::PaintNow(const QRect& area) {
   const QRect onTop(mapTo(top, r.topLeft()), r.size());
   for (const QWidget* w = this; w != top; w = w->parentWidget()) {
     const QWidget* parent = w->parentWidget();
-    if (!QRect(parent->mapTo(top, QPoint(0, 0)), parent->size()).contains(onTop)) return false;
+    const QPoint parentAt = parent->mapTo(top, QPoint(0, 0));
+    if (!QRect(parentAt, parent->size()).contains(onTop)) return false;
     const QObjectList& kids = parent->children();
     for (auto it = kids.begin() + kids.indexOf(w) + 1; it != kids.end(); ++it) {
       if (!(*it)->isWidgetType()) continue;
       const auto* sib = static_cast<const QWidget*>(*it);
-      if (sib->isVisible() && !sib->isWindow() &&
-          QRect(parent->mapTo(top, sib->pos()), sib->size()).intersects(onTop))
+      if (sib->isVisible() && !sib->isWindow() && QRect(parentAt + sib->pos(), sib->size()).intersects(onTop))
         return false;
     }
   }

@@ -143,6 +143,7 @@ class TMprisObject : public QDBusVirtualObject {
 
   // Sends PropertiesChanged for what differs from the last notice.
   void Notify(const QDBusConnection& c) {
+    if (!InputsMoved()) return;
     QVariantMap now;
     now["PlaybackStatus"] = service_.PlaybackStatus();
     now["Metadata"] = service_.Metadata();
@@ -263,8 +264,49 @@ class TMprisObject : public QDBusVirtualObject {
   std::string lastFile_;    // the file the serial belongs to
 
  private:
+  // Whether anything the notice is made of moved since the last look. On nearly every tick nothing
+  // has, and the property maps are then neither built nor compared.
+  bool InputsMoved() {
+    bool moved = !looked_;
+    looked_ = true;
+    auto take = [&moved](auto& seen, const auto& now) {
+      if (seen == now) return;
+      seen = now;
+      moved = true;
+    };
+    TForm1& form = *service_.windows_.Form1;
+    engine::TZOZUZivade* engine = form.Engine();
+    take(seen_.mode, engine ? int(engine->Mode()) : -1);
+    const TSettings& s = form.Settings();
+    take(seen_.volume, s.volume);
+    take(seen_.shuffle, s.shuffle);
+    take(seen_.repeat, s.runRepeat);
+    TMainPlayback* playback = form.Playback();
+    take(seen_.playMode, playback ? playback->Control().PlayMode : -1);
+    if (playback) {
+      take(seen_.file, playback->Control().CurrentFile);
+      take(seen_.title, playback->Control().CurrentTitle);
+    }
+    if (engine) {
+      const engine::TStreamInfo& info = engine->StreamInfo();
+      take(seen_.infoFile, info.FileName);
+      take(seen_.infoTitle, info.Title);
+      take(seen_.artist, info.Artist);
+      take(seen_.album, info.Album);
+      take(seen_.duration, info.Duration);
+    }
+    return moved;
+  }
+
   TMprisService& service_;
   QVariantMap last_;
+  struct {
+    int mode = 0, volume = 0, playMode = 0;
+    int32_t duration = 0;
+    bool shuffle = false, repeat = false;
+    std::string file, title, infoFile, infoTitle, artist, album;
+  } seen_;
+  bool looked_ = false;
 };
 
 TMprisService::TMprisService(TApplicationWindows& windows) : windows_(windows) {

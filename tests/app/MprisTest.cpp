@@ -3,6 +3,9 @@
 // PropertiesChanged follows a track change, Volume reaches the volume bar.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -143,6 +146,27 @@ TEST(Mpris, BusControlsTheRealEngineAndReportsTagsAndChanges) {
   EXPECT_EQ(p.form->tbVolume()->value(), 128);
   EXPECT_EQ(p.form->Settings().volume, 128);
   EXPECT_EQ(eng->Volume(), 128u);
+
+  // Changes made in the player's own windows are told too, each once: the volume bar, then the
+  // repeat and shuffle settings.
+  spy.changes.clear();
+  p.form->tbVolume()->setValue(64);
+  ASSERT_TRUE(WaitFor([&] {
+    for (const QVariantMap& c : spy.changes)
+      if (c.contains("Volume") && std::abs(c.value("Volume").toDouble() - 64 / 255.0) < 1e-6) return true;
+    return false;
+  }, 5000));
+  p.form->Settings().shuffle = !p.form->Settings().shuffle;
+  ASSERT_TRUE(WaitFor([&] { return std::any_of(spy.changes.begin(), spy.changes.end(), [](const QVariantMap& c) {
+    return c.contains("Shuffle"); }); }, 5000));
+  QTest::qWait(700);  // nothing moves now: no further notice
+  int volumeNotices = 0, shuffleNotices = 0;
+  for (const QVariantMap& c : spy.changes) {
+    volumeNotices += c.contains("Volume");
+    shuffleNotices += c.contains("Shuffle");
+  }
+  EXPECT_EQ(volumeNotices, 1);
+  EXPECT_EQ(shuffleNotices, 1);
 
   r = client.Call(service, "org.mpris.MediaPlayer2.Player", "Pause");
   ASSERT_TRUE(WaitFor([&] { return eng->Mode() == engine::plmPaused; }));
