@@ -106,6 +106,8 @@ bool InList(const char* list, const char* name) {
 }
 
 void ReadTags(FFDec* d) {
+  // A file that cannot seek (a buffered user file) would lose its head to the tag reading.
+  if (!FileSeek(d->file, 0)) return;
   Id3Blocks tags = ReadId3Blocks(FileReaderAt(d->file), FileSize(d->file));
   d->id3v1 = std::move(tags.v1);
   d->id3v2 = std::move(tags.v2);

@@ -371,6 +371,45 @@ TEST(Mpg123, OtherContainersStayWithFfmpeg) {
   BASS_PluginFree(0);
 }
 
+// A user file that cannot seek (STREAMFILE_BUFFER) could not be read again from its start after the
+// detection looked at its head: it goes to FFmpeg untouched, as before.
+TEST(Mpg123, AUserFileThatCannotSeekStaysWithFfmpeg) {
+  bt::Lib lib(false);
+  ASSERT_TRUE(lib.ok);
+  const std::string file = bt::Generate(lib.dir / "t.mp3", "-c:a libmp3lame -b:a 128k", 1.0);
+  const auto ff = bt::FfmpegDecodeS16(file, lib.dir / "ff");
+  struct Mem {
+    std::vector<uint8_t> data;
+    size_t pos = 0;
+    int seeks = 0;
+  } mem{bt::ReadFile(file)};
+  const BASS_FILEPROCS procs = {
+      [](void*) {}, [](void* u) -> QWORD { return static_cast<Mem*>(u)->data.size(); },
+      [](void* buf, DWORD len, void* u) -> DWORD {
+        auto* q = static_cast<Mem*>(u);
+        DWORD n = DWORD(std::min<size_t>(len, q->data.size() - q->pos));
+        std::memcpy(buf, q->data.data() + q->pos, n);
+        q->pos += n;
+        return n;
+      },
+      [](QWORD, void* u) -> BOOL {
+        ++static_cast<Mem*>(u)->seeks;
+        return FALSE;
+      }};
+  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE, &procs, &mem);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  EXPECT_EQ(CtypeOf(h), DWORD(BASS_CTYPE_STREAM_MP3));
+  EXPECT_EQ(mem.seeks, 0) << "a buffered user file is never asked to seek";
+  // FFmpeg's decode from the first byte: that path does not trim the encoder delay and padding of
+  // a file it cannot seek in, but what lies between them is FFmpeg's decode sample for sample.
+  const auto pcm = bt::AsS16(Rest(h));
+  ASSERT_GT(pcm.size(), ff.size());
+  const auto at = std::search(pcm.begin(), pcm.end(), ff.begin(), ff.end());
+  EXPECT_NE(at, pcm.end());
+  EXPECT_EQ(size_t(at - pcm.begin()), size_t(2 * (576 + 529))) << "the encoder and decoder delay";
+  BASS_StreamFree(h);
+}
+
 // A playing channel and a decoding channel on the same file at once (the engine's two channels):
 // each has its own decoder; what is heard is the decode.
 TEST(Mpg123, PlayingAndDecodingTheSameFileAtOnce) {
