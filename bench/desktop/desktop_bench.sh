@@ -16,8 +16,10 @@
 # Environment: RUNS (default 3), SECONDS_PLAYED (default 60), BEFORE (another program folder, e.g. a
 # build of an earlier commit: measured the same way in the same run as "before", for before/after
 # ratios that share the machine's conditions).
-# Also reported: the dropouts our audio library counted (its "ran out of sound" lines on stderr) and
-# `orvella play --fast` (dual-channel, capture discarded) against `ffmpeg -f null` on the same MP3.
+# Also reported: the CPU of an empty Qt window with a 25 ms timer (what a display redrawn 40 times a
+# second costs in Qt before it draws anything), the dropouts our audio library counted (its "ran out
+# of sound" lines on stderr) and `orvella play --fast` (dual-channel, capture discarded) against
+# `ffmpeg -f null` on the same MP3.
 set -euo pipefail
 
 stage="$(realpath "${1:-build/OrvellaPlayer}")"
@@ -198,6 +200,37 @@ if [ -x /usr/bin/time ]; then
     [ -n "$before" ] && fastb+=("$(cpu_run "$before/orvella" play --out /dev/null --fast "$work/long.mp3")")
   done
 fi
+# The floor under a display redrawn 40 times a second by a Qt program: an empty window of the main
+# window's size with a 25 ms timer that does nothing, measured as the players are (it plays nothing).
+floor=()
+if pkg-config --exists Qt6Widgets 2>/dev/null; then
+  cat > "$work/qtfloor.cpp" <<'CPP'
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QWidget w;
+  w.resize(275, 116);
+  w.show();
+  QTimer t;
+  int ticks = 0;
+  QObject::connect(&t, &QTimer::timeout, [&] { ++ticks; });
+  t.start(25);
+  return app.exec();
+}
+CPP
+  if g++ -O2 -fPIC -o "$work/qtfloor" "$work/qtfloor.cpp" $(pkg-config --cflags --libs Qt6Widgets) 2>/dev/null; then
+    for r in $(seq "$runs"); do
+      h="$work/home-floor-$r"; mkdir "$h"; chown "$user:" "$h"
+      read -r fpid _ < <(as_user "$h" "$work/mapwait" 15000 "$work/qtfloor" 2>/dev/null)
+      sleep 3
+      a=$(cpu_of "$fpid"); sleep "$played"; b=$(cpu_of "$fpid")
+      floor+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", b - a }')")
+      stop_pid "$fpid"; rm -rf "$h"
+    done
+  fi
+fi
 med() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) { print "-"; exit } if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 echo
@@ -235,4 +268,7 @@ fi
 echo "orvella play (no window), medians: player CPU $(median "$work/orvella-cli" 4) s, sound server $(median "$work/orvella-cli" 5) s over $played s; stream on the server: $(grep -qv ' yes$' "$work/orvella-cli" && echo NO || echo yes)"
 if [ -n "$before" ]; then
   echo "before: orvella play (no window), medians: player CPU $(median "$work/before-cli" 4) s, sound server $(median "$work/before-cli" 5) s over $played s"
+fi
+if [ ${#floor[@]} -gt 0 ]; then
+  echo "An empty Qt window with a 25 ms timer (the floor of a 40 Hz display in Qt), median: $(med "${floor[@]}") s CPU over $played s"
 fi
