@@ -32,6 +32,10 @@ struct MpgDec {
   int64_t length = -1;   // frames
   int64_t returned = 0;  // index of the next frame read() returns
   bool eof = false;
+  // Whether libmpg123 now puts out the channel's format, and how much of another it has put out
+  // since it changed to that one.
+  bool ours = true;
+  size_t foreignBytes = 0;
   std::string id3v1, id3v2;
   QWORD audioStart = 0;
   std::vector<int16_t> wide;  // 16-bit samples on their way to 8-bit
@@ -66,42 +70,31 @@ bool FormatIsOurs(MpgDec* d) {
          enc == d->encoding;
 }
 
-// Frames of another format than the channel's: a false sync in damaged data gives one or two (and
-// is skipped), a real change of rate or channels inside the file goes on (and ends the stream,
-// as the FFmpeg path does). Returns false at the end of the stream or of the skipping allowed.
-bool SkipForeignFrames(MpgDec* d) {
+// Reads into "out" up to "bytes" of the channel's format; stops early only at the end. Output of
+// another format is read and dropped: a false sync in damaged data gives a frame or two of it, and
+// a seek may land where libmpg123 last decoded such frames (its first output then is still of that
+// format). A lasting change of rate or channels goes on and ends the stream, as the FFmpeg path does.
+size_t ReadDecoded(MpgDec* d, uint8_t* out, size_t bytes) {
   constexpr size_t kMaxForeignBytes = 8 * 1152 * 2 * 4;  // eight frames of stereo float
   uint8_t scratch[16384];
-  size_t skipped = 0;
-  while (skipped <= kMaxForeignBytes) {
-    size_t got = 0;
-    int r = mpg123_read(d->mh, scratch, sizeof scratch, &got);
-    skipped += got;
-    if (r == MPG123_NEW_FORMAT) {
-      if (FormatIsOurs(d)) return true;
-    } else if (r != MPG123_OK) {
-      return false;
-    }
-  }
-  return false;
-}
-
-// Reads into "out" up to "bytes" of libmpg123's output; stops early only at the end.
-size_t ReadDecoded(MpgDec* d, uint8_t* out, size_t bytes) {
   size_t done = 0;
   int idle = 0;
   while (done < bytes && !d->eof) {
     size_t got = 0;
-    int r = mpg123_read(d->mh, out + done, bytes - done, &got);
-    done += got;  // with MPG123_NEW_FORMAT, the last bytes of the format before
+    const int r = d->ours ? mpg123_read(d->mh, out + done, bytes - done, &got)
+                          : mpg123_read(d->mh, scratch, sizeof scratch, &got);
+    // With MPG123_NEW_FORMAT, the bytes read are still of the format before.
+    if (d->ours) done += got;
+    else d->foreignBytes += got;
     if (r == MPG123_OK) {
       // A read that makes nothing over and over would never end.
       idle = got ? 0 : idle + 1;
-      if (idle > 1000) d->eof = true;
+      if (idle > 1000 || d->foreignBytes > kMaxForeignBytes) d->eof = true;
       continue;
     }
     if (r == MPG123_NEW_FORMAT) {
-      if (!FormatIsOurs(d) && !SkipForeignFrames(d)) d->eof = true;
+      d->ours = FormatIsOurs(d);
+      d->foreignBytes = 0;
       continue;
     }
     // MPG123_DONE, or an error libmpg123 could not resynchronise past.
@@ -140,6 +133,7 @@ BOOL DecSeek(void* self, QWORD pos) {
   off_t r = mpg123_seek(d->mh, off_t(target), SEEK_SET);
   if (r < 0) return FALSE;
   d->eof = false;
+  d->foreignBytes = 0;
   d->returned = target;
   return TRUE;
 }
