@@ -1,5 +1,7 @@
 #include "app/VideoWidget.h"
 
+#include "app/XDirectPut.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <xcb/xcb.h>
@@ -18,13 +20,6 @@ TVideoWidget::TVideoWidget(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
 }
 
-namespace {
-xcb_connection_t* XConnection() {
-  if (QGuiApplication::platformName() != "xcb") return nullptr;
-  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-  return x11 ? x11->connection() : nullptr;
-}
-}  // namespace
 
 uint32_t TVideoWidget::NativeChild() {
   xcb_connection_t* c = XConnection();

@@ -8,21 +8,18 @@
 #include <cstdlib>
 
 namespace app {
-namespace {
 
-xcb_connection_t* Connection() {
+xcb_connection_t* XConnection() {
   if (!qApp || QGuiApplication::platformName() != "xcb") return nullptr;
   auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
   return x11 ? x11->connection() : nullptr;
 }
 
-}  // namespace
-
 TXDirectPut::~TXDirectPut() { Drop(); }
 
 void TXDirectPut::Drop() {
   if (gc_) {
-    if (xcb_connection_t* c = Connection()) xcb_free_gc(c, gc_);
+    if (xcb_connection_t* c = XConnection()) xcb_free_gc(c, gc_);
   }
   gc_ = 0;
   window_ = 0;
@@ -34,7 +31,7 @@ bool TXDirectPut::Ready(QWindow* win) {
   const auto id = static_cast<uint32_t>(win->winId());
   if (id == window_ && id) return usable_;
   Drop();
-  xcb_connection_t* c = Connection();
+  xcb_connection_t* c = XConnection();
   if (!c) return false;
   conn_ = c;
   window_ = id;

@@ -11,8 +11,12 @@
 #include <vector>
 
 class QWindow;
+struct xcb_connection_t;
 
 namespace app {
+
+// The application's X connection; null when it does not run on X.
+xcb_connection_t* XConnection();
 
 class TXDirectPut {
  public:
