@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "../bass/FreshProcess.h"
 #include "../bass/ModuleWriters.h"
 #include "EngineTestUtil.h"
 #include "engine/AddonFamilies.h"
@@ -93,6 +94,57 @@ TEST_F(EngineInfo, WaveFilesTakeTheirFormatFromTheLibrary) {
   EXPECT_EQ(r.pluginNum, -1);
   EXPECT_EQ(r.pluginName, "");
   EXPECT_EQ(r.info.Title, "sine_440_1.000.wav");  // no title: the file name
+}
+
+// The type of a WAVE file is what the library names it, whether the header tells it (plain PCM
+// and float) or the library is asked (the other codecs, which it does not play).
+TEST_F(EngineInfo, WaveTypesAreTheLibrarysForEveryCodec) {
+  for (const char* codec : {"pcm_u8", "pcm_s16le", "pcm_s24le", "pcm_s32le", "pcm_f32le", "pcm_f64le", "pcm_alaw",
+                            "pcm_mulaw", "adpcm_ms"}) {
+    SCOPED_TRACE(codec);
+    const std::string wav =
+        Media(std::string("type_") + codec + ".wav",
+              std::string("ffmpeg -nostdin -y -f lavfi -i sine=frequency=440:duration=0.5 -ac 2 -c:a ") + codec + " {out}");
+    ASSERT_FALSE(wav.empty());
+    // The library itself plays PCM and float only; the others have no type (0).
+    HSTREAM h = eng.Bass().BASS_StreamCreateFile(FALSE, wav.c_str(), 0, 0, BASS_STREAM_DECODE);
+    BASS_CHANNELINFO ci{};
+    if (h) {
+      ASSERT_TRUE(eng.Bass().BASS_ChannelGetInfo(h, &ci));
+      eng.Bass().BASS_StreamFree(h);
+    }
+    EXPECT_EQ(h != 0, std::string(codec).rfind("pcm_", 0) == 0 && std::string(codec).find("law") == std::string::npos);
+    Info r = Get(eng, wav);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(DWORD(r.info.Format), ci.ctype);
+  }
+}
+
+// Listing a plain WAVE file (as the playlist does for a file given at start, before the first
+// window shows) loads no decoder library; a codec only the library can name still loads them.
+TEST(EngineInfoFresh, PlainWaveFilesAreListedWithoutLoadingDecoders) {
+  EXPECT_TRUE(fresh::Run("EngineInfoFreshChild.DISABLED_ListsWaveFiles"));
+}
+
+TEST(EngineInfoFreshChild, DISABLED_ListsWaveFiles) {
+  const std::string alaw = Media("type_pcm_alaw.wav",
+                                 "ffmpeg -nostdin -y -f lavfi -i sine=frequency=440:duration=0.5 -ac 2 -c:a pcm_alaw {out}");
+  ASSERT_FALSE(alaw.empty());
+  const std::string plain = SineWav(1.0);
+  ProgramDir dir;
+  SilentOutput silent;
+  TZOZUZivade eng;
+  ASSERT_TRUE(eng.Ready());
+  ASSERT_FALSE(fresh::Mapped("libavformat")) << "mapped before any file";
+  Info r = Get(eng, plain);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(FormatName(r.info.Format), "Integer PCM WAVE");
+  EXPECT_FALSE(fresh::Mapped("libavformat"));
+  EXPECT_FALSE(fresh::Mapped("libavcodec"));
+  r = Get(eng, alaw);
+  ASSERT_TRUE(r.ok);
+  EXPECT_TRUE(fresh::Mapped("libavformat"));
+  fresh::MarkDone();
 }
 
 // The header reader takes only mono and stereo; a 5.1 file the library plays
