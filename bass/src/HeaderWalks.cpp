@@ -182,14 +182,23 @@ int64_t MpegLength(const ReadAtFn& read, QWORD size, QWORD start, std::vector<QW
   return frames * first.spf;
 }
 
+namespace {
+
+// Size of the ID3v2 tag (header, body, footer) whose 10-byte header is "h"; 0 when it is none.
+QWORD Id3v2Size(const uint8_t* h) {
+  if (std::memcmp(h, "ID3", 3) != 0 || h[3] == 0xFF || h[4] == 0xFF || ((h[6] | h[7] | h[8] | h[9]) & 0x80)) return 0;
+  QWORD n = (QWORD(h[6]) << 21 | QWORD(h[7]) << 14 | QWORD(h[8]) << 7 | h[9]) + 10;
+  return (h[5] & 0x10) ? n + 10 : n;
+}
+
+}  // namespace
+
 Id3Blocks ReadId3Blocks(const ReadAtFn& read, QWORD size) {
   Id3Blocks out;
   uint8_t h[10];
-  if (size >= 10 && read(0, h, 10) == 10 && std::memcmp(h, "ID3", 3) == 0 && h[3] != 0xFF &&
-      !((h[6] | h[7] | h[8] | h[9]) & 0x80)) {
-    QWORD tagSize = (QWORD(h[6]) << 21 | QWORD(h[7]) << 14 | QWORD(h[8]) << 7 | h[9]) + 10;
-    if (h[5] & 0x10) tagSize += 10;  // footer
-    if (tagSize <= size && tagSize < (64u << 20)) {
+  if (size >= 10 && read(0, h, 10) == 10) {
+    const QWORD tagSize = Id3v2Size(h);
+    if (tagSize && tagSize <= size && tagSize < (64u << 20)) {
       out.v2.resize(size_t(tagSize));
       std::memcpy(out.v2.data(), h, 10);
       if (read(10, out.v2.data() + 10, size_t(tagSize - 10)) != tagSize - 10) out.v2.clear();
@@ -201,17 +210,6 @@ Id3Blocks ReadId3Blocks(const ReadAtFn& read, QWORD size) {
   }
   return out;
 }
-
-namespace {
-
-// Size of the ID3v2 tag (header, body, footer) whose 10-byte header is "h"; 0 when it is none.
-QWORD Id3v2Size(const uint8_t* h) {
-  if (std::memcmp(h, "ID3", 3) != 0 || h[3] == 0xFF || h[4] == 0xFF || ((h[6] | h[7] | h[8] | h[9]) & 0x80)) return 0;
-  QWORD n = (QWORD(h[6]) << 21 | QWORD(h[7]) << 14 | QWORD(h[8]) << 7 | h[9]) + 10;
-  return (h[5] & 0x10) ? n + 10 : n;
-}
-
-}  // namespace
 
 bool ProbeMpegAudio(const ReadAtFn& read, QWORD size, MpegStart& out) {
   QWORD pos = 0;

@@ -276,6 +276,17 @@ TEST(Mpg123, TagsAndFilePositions) {
   EXPECT_GT(mid, bytes.size() / 3);
   EXPECT_LT(mid, bytes.size());
   BASS_StreamFree(h);
+
+  // A revision byte of 0xFF makes the header no ID3v2 tag, for whichever decoder takes the file.
+  auto odd = bytes;
+  odd[4] = 0xFF;
+  const std::string oddName = lib.dir / "odd.mp3";
+  bt::WriteFile(oddName, odd);
+  h = BASS_StreamCreateFile(FALSE, oddName.c_str(), 0, 0, BASS_STREAM_DECODE);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  EXPECT_EQ(BASS_ChannelGetTags(h, BASS_TAG_ID3V2), nullptr);
+  EXPECT_NE(BASS_ChannelGetTags(h, BASS_TAG_ID3), nullptr);
+  BASS_StreamFree(h);
 }
 
 TEST(Mpg123, DamagedFilesDecodeWhatTheyCanAndEnd) {
