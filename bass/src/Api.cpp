@@ -423,7 +423,7 @@ EXPORT HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, Q
   if (!f) return 0;
   std::string name = mem ? "" : (FileName(f) ? FileName(f) : "");
   ORV_DECODER dec{};
-  if (OpenMpg123(f, flags, &dec) || OpenFFmpeg(f, flags, nullptr, nullptr, 0, &dec, true)) {
+  if (OpenPcm(f, flags, &dec) || OpenMpg123(f, flags, &dec) || OpenFFmpeg(f, flags, nullptr, nullptr, 0, &dec, true)) {
     return CreateChannelFromDecoder(dec, f, flags, 0, mem ? nullptr : name.c_str(), false);
   }
   int err = GetError();
@@ -439,7 +439,7 @@ EXPORT HSTREAM BASS_StreamCreateFileUser(DWORD system, DWORD flags, const BASS_F
   ORV_FILE* f = FileOpenUser(system, procs, user);
   if (!f) return 0;
   ORV_DECODER dec{};
-  if (OpenMpg123(f, flags, &dec) || OpenFFmpeg(f, flags, nullptr, nullptr, 0, &dec, true))
+  if (OpenPcm(f, flags, &dec) || OpenMpg123(f, flags, &dec) || OpenFFmpeg(f, flags, nullptr, nullptr, 0, &dec, true))
     return CreateChannelFromDecoder(dec, f, flags, 0, nullptr, false);
   DWORD h = TryAddons(f, flags, nullptr);
   if (h) return h;

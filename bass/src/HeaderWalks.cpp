@@ -261,4 +261,138 @@ bool ProbeMpegAudio(const ReadAtFn& read, QWORD size, MpegStart& out) {
   return true;
 }
 
+namespace {
+
+uint32_t Le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+uint32_t Le32(const uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
+uint64_t Le64(const uint8_t* p) { return uint64_t(Le32(p)) | uint64_t(Le32(p + 4)) << 32; }
+
+// The "fmt " chunk of "csize" bytes whose start ("fmt" bytes, at most 40) is given. Follows how
+// FFmpeg reads WAVEFORMAT(EX/EXTENSIBLE), so both agree on what the samples are.
+bool ParseWaveFmt(const uint8_t* f, size_t have, uint32_t csize, PcmLayout& out) {
+  if (csize < 16 || have < 16) return false;  // 14-byte WAVEFORMAT has no bit depth: FFmpeg's
+  uint32_t tag = Le16(f);
+  const uint32_t chans = Le16(f + 2), rate = Le32(f + 4), align = Le16(f + 12);
+  uint32_t bits = Le16(f + 14);
+  uint32_t extra = 0;  // bytes after the extensible part (FFmpeg's extradata)
+  const uint8_t* extraAt = nullptr;
+  uint32_t mask = 0;
+  bool extensible = false;
+  if (csize >= 18) {
+    if (have < 18) return false;
+    uint32_t cb = std::min<uint32_t>(Le16(f + 16), csize - 18);
+    if (tag == 0xFFFE) {
+      if (cb < 22 || have < 40) return false;
+      static const uint8_t kBase[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+      if (std::memcmp(f + 28, kBase, 12) != 0) return false;
+      if (Le16(f + 18)) bits = Le16(f + 18);  // valid bits, when named, are the depth
+      mask = Le32(f + 20);
+      tag = Le32(f + 24);
+      extensible = true;
+      cb -= 22;
+      extraAt = f + 40;
+    } else {
+      extraAt = f + 18;
+    }
+    extra = cb;
+  }
+  if (tag == 0xFFFE) return false;
+  if (chans < 1 || chans > 8 || rate < 1 || rate > 384000) return false;
+  int bytes;
+  if (tag == 1) {
+    if (bits < 1 || bits > 32) return false;
+    bytes = int(bits + 7) / 8;
+    out.coding = bytes == 1 ? PcmCoding::U8 : bytes == 2 ? PcmCoding::S16 : bytes == 3 ? PcmCoding::S24 : PcmCoding::S32;
+    // 32-bit PCM with a two-byte extra of 1 is FFmpeg's 16-bit float.
+    if (bits == 32 && extra == 2) {
+      if (!extraAt || size_t(extraAt - f) + 2 > have || Le16(extraAt) == 1) return false;
+    }
+  } else if (tag == 3) {
+    if (bits != 32 && bits != 64) return false;
+    bytes = int(bits / 8);
+    out.coding = bits == 32 ? PcmCoding::F32 : PcmCoding::F64;
+  } else {
+    return false;
+  }
+  if (align != chans * uint32_t(bytes)) return false;
+  out.chans = int(chans);
+  out.rate = int(rate);
+  out.bits = int(bits);
+  out.frameBytes = int(align);
+  // A mask that does not name as many speakers as there are channels is ignored (as by FFmpeg).
+  out.plainStereo = chans == 2 && (!extensible || mask == 3 || __builtin_popcount(mask) != 2);
+  return true;
+}
+
+// Whether 16-bit PCM data starts with what FFmpeg takes for IEC 61937 (S/PDIF) bursts of
+// compressed audio: it looks at the first 64 KB for their sync words.
+bool LooksLikeSpdif(const ReadAtFn& read, QWORD start, QWORD size) {
+  std::vector<uint8_t> b(size_t(std::min<QWORD>(65536, size - std::min(size, start))));
+  b.resize(read(start, b.data(), b.size()));
+  static const uint8_t kSync[4] = {0x72, 0xF8, 0x1F, 0x4E};
+  return std::search(b.begin(), b.end(), kSync, kSync + 4) != b.end();
+}
+
+}  // namespace
+
+bool WalkRiffWave(const ReadAtFn& read, QWORD size, PcmLayout& out) {
+  uint8_t h[12];
+  if (size < 44 || read(0, h, 12) != 12 || std::memcmp(h + 8, "WAVE", 4) != 0) return false;
+  const bool riff = std::memcmp(h, "RIFF", 4) == 0;
+  const bool rf64 = std::memcmp(h, "RF64", 4) == 0, bw64 = std::memcmp(h, "BW64", 4) == 0;
+  if (!riff && !rf64 && !bw64) return false;  // RIFX (big-endian) is FFmpeg's
+  QWORD pos = 12;
+  uint64_t ds64Data = 0;
+  if (rf64 || bw64) {
+    uint8_t d[32];
+    if (read(12, d, 32) != 32 || std::memcmp(d, "ds64", 4) != 0 || Le32(d + 4) < 24) return false;
+    ds64Data = Le64(d + 16);
+    if (ds64Data >> 63) return false;
+    pos = 20 + QWORD(Le32(d + 4));  // not padded
+  }
+  bool gotFmt = false, gotData = false;
+  QWORD dataStart = 0, dataEnd = 0;
+  for (int chunks = 0; chunks < 65536; ++chunks) {
+    uint8_t c[8];
+    if (pos >= size || read(pos, c, 8) != 8) break;
+    const uint32_t csize = Le32(c + 4);
+    QWORD next = pos + 8 + csize;
+    if (std::memcmp(c, "fmt ", 4) == 0) {
+      if (!gotFmt) {
+        uint8_t f[40];
+        size_t have = read(pos + 8, f, std::min<size_t>(40, csize));
+        if (!ParseWaveFmt(f, have, csize, out)) return false;
+      }
+      gotFmt = true;
+    } else if (std::memcmp(c, "data", 4) == 0) {
+      if (!gotData) {
+        dataStart = pos + 8;
+        if (rf64 || bw64) dataEnd = next = dataStart + ds64Data;
+        else dataEnd = (csize == 0 || csize == 0xFFFFFFFF) ? QWORD(-1) : next;
+        gotData = true;
+      }
+      // A data chunk without a size (a recording still going on) runs to the end.
+      if (dataEnd == QWORD(-1) || dataEnd >= size) break;
+    } else if (std::memcmp(c, "XMA2", 4) == 0) {
+      if (!gotFmt) return false;
+    } else if (std::memcmp(c, "SMV0", 4) == 0) {
+      return false;
+    } else if (std::memcmp(c, "LIST", 4) == 0 || std::memcmp(c, "list", 4) == 0) {
+      if (csize < 4) return false;
+    }
+    if (next >= size) break;
+    pos = next + (next & 1);
+  }
+  if (!gotFmt || !gotData) return false;
+  const QWORD end = std::min(dataEnd, size);
+  out.dataStart = dataStart;
+  out.frames = end > dataStart ? (end - dataStart) / QWORD(out.frameBytes) : 0;
+  out.bigEndian = false;
+  out.aiff = false;
+  if (out.frames == 0) return false;
+  if (out.coding != PcmCoding::F32 && out.coding != PcmCoding::F64 && LooksLikeSpdif(read, dataStart, size))
+    return false;
+  return true;
+}
+
 }  // namespace orvbass

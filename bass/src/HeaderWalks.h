@@ -62,4 +62,29 @@ struct MpegStart {
 };
 bool ProbeMpegAudio(const ReadAtFn& read, QWORD size, MpegStart& out);
 
+// Where the samples of a plain PCM or float file lie and how they are coded: the formats the core
+// decodes without FFmpeg (PcmDecoder.cpp).
+enum class PcmCoding { U8, S8, S16, S24, S32, F32, F64 };
+struct PcmLayout {
+  PcmCoding coding = PcmCoding::S16;
+  bool bigEndian = false;
+  bool aiff = false;
+  int chans = 0;
+  int rate = 0;
+  int bits = 0;        // bits per sample the header names (1..64)
+  int frameBytes = 0;  // bytes of one frame of all channels
+  // Two channels that are left and right (no speaker mask, or one saying so): what a downmix to
+  // mono takes them for.
+  bool plainStereo = false;
+  QWORD dataStart = 0;
+  QWORD frames = 0;  // whole frames of audio from dataStart
+};
+// A RIFF (or RF64/BW64) WAVE file whose "fmt " chunk is integer PCM of 1 to 32 bits or float of 32
+// or 64 bits (plain or WAVE_FORMAT_EXTENSIBLE with that sub-format), whose frame size is the sample
+// size times the channels (1..8), with at least one whole frame of data. Chunks may come in any
+// order (odd sizes padded); a data chunk of size 0 or 0xFFFFFFFF, or running past the end, runs to
+// the end of the file. False for anything else (and for what FFmpeg would take for another format:
+// S/PDIF bursts in 16-bit PCM, an XMA2 or SMV0 chunk, a LIST chunk too short for its type).
+bool WalkRiffWave(const ReadAtFn& read, QWORD size, PcmLayout& out);
+
 }  // namespace orvbass

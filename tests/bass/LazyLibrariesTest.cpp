@@ -1,7 +1,8 @@
 // The decoder libraries (FFmpeg, libopenmpt) are opened by the first stream or module that needs
 // them: after BASS_Init and the add-ons' loading nothing of them is mapped. An MPEG audio file is
-// decoded by libmpg123 and maps nothing of FFmpeg. Without FFmpeg, opening a file it decodes fails
-// with the error of an unknown format; without libmpg123, MPEG audio goes to FFmpeg.
+// decoded by libmpg123 and a PCM WAV file by the core itself: neither maps anything of FFmpeg.
+// Without FFmpeg, opening a file it decodes (Ogg Vorbis) fails with the error of an unknown format
+// while PCM WAV files still play; without libmpg123, MPEG audio goes to FFmpeg.
 //
 // libmpg123 itself is mapped from the start in any process of the library: the sound server's
 // client library links libsndfile, which links libmpg123. Its absence is made with a stand-in of
@@ -40,6 +41,7 @@ void WriteBrokenFfmpeg(const bt::TempFolder& broken) {
 void MakeMedia(const bt::TempFolder& media) {
   const std::string mp3 = bt::Generate(media / "t.mp3", "-c:a libmp3lame -b:a 128k", 1.0);
   bt::Generate(media / "t.wav", "-c:a pcm_s16le", 1.0);
+  bt::Generate(media / "t.ogg", "-c:a libvorbis -q:a 2", 1.0);
   auto ff = bt::FfmpegDecodeS16(mp3, media / "ff");
   auto mpg = bt::Mpg123DecodeS16(mp3, media / "mpg");
   ASSERT_GT(ff.size(), 10000u);
@@ -125,14 +127,22 @@ TEST(LazyLibrariesChild, DISABLED_FirstUseMapsThem) {
   for (const char* name : {"libavcodec", "libavformat", "libavutil", "libswresample"})
     EXPECT_FALSE(fresh::Mapped(name)) << name << " mapped by an MP3";
 
-  // A WAV file maps FFmpeg.
+  // A PCM WAV file is decoded by the core: nothing of FFmpeg either.
   HSTREAM w = BASS_StreamCreateFile(FALSE, Media("t.wav").c_str(), 0, 0, BASS_STREAM_DECODE);
   ASSERT_NE(w, 0u) << BASS_ErrorGetCode();
+  EXPECT_EQ(bt::DecodeAll(w).size(), 44100u * 4);
+  EXPECT_TRUE(BASS_StreamFree(w));
+  for (const char* name : {"libavcodec", "libavformat", "libavutil", "libswresample"})
+    EXPECT_FALSE(fresh::Mapped(name)) << name << " mapped by a WAV file";
+
+  // An Ogg Vorbis file maps FFmpeg.
+  HSTREAM o = BASS_StreamCreateFile(FALSE, Media("t.ogg").c_str(), 0, 0, BASS_STREAM_DECODE);
+  ASSERT_NE(o, 0u) << BASS_ErrorGetCode();
   EXPECT_TRUE(fresh::Mapped("libavcodec"));
   EXPECT_TRUE(fresh::Mapped("libavformat"));
   EXPECT_TRUE(fresh::Mapped("libswresample"));
-  EXPECT_GT(bt::DecodeAll(w).size(), 44100u * 2);
-  EXPECT_TRUE(BASS_StreamFree(w));
+  EXPECT_GT(bt::DecodeAll(o).size(), 44100u * 2);
+  EXPECT_TRUE(BASS_StreamFree(o));
   fresh::MarkDone();
 }
 
@@ -144,7 +154,7 @@ TEST(LazyLibrariesChild, DISABLED_MissingLibrariesFailCleanly) {
   bt::WriteFile(mod, mw::Mod("Lazy"));
   // Twice each: the failed open is remembered, not retried into a different state.
   for (int round = 0; round < 2; ++round) {
-    for (const char* file : {"t.mp3", "t.wav"}) {
+    for (const char* file : {"t.mp3", "t.ogg"}) {
       const std::string path = Media(file);
       ASSERT_TRUE(std::filesystem::exists(path));
       EXPECT_EQ(BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_STREAM_DECODE), 0u) << file;
@@ -153,7 +163,13 @@ TEST(LazyLibrariesChild, DISABLED_MissingLibrariesFailCleanly) {
     EXPECT_EQ(BASS_MusicLoad(FALSE, mod.c_str(), 0, 0, BASS_MUSIC_DECODE, 0), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
   }
-  // The library still works for what needs neither: a stream fed by the caller.
+  // The library still works for what needs neither: a PCM WAV file, a stream fed by the caller.
+  HSTREAM w = BASS_StreamCreateFile(FALSE, Media("t.wav").c_str(), 0, 0, BASS_STREAM_DECODE);
+  EXPECT_NE(w, 0u) << BASS_ErrorGetCode();
+  if (w) {
+    EXPECT_EQ(bt::DecodeAll(w).size(), 44100u * 4);
+    EXPECT_TRUE(BASS_StreamFree(w));
+  }
   HSTREAM h = BASS_StreamCreate(44100, 2, BASS_STREAM_DECODE, STREAMPROC_PUSH, nullptr);
   EXPECT_NE(h, 0u) << BASS_ErrorGetCode();
   if (h) {
@@ -176,7 +192,7 @@ TEST(LazyLibrariesChild, DISABLED_MpegAudioWithoutFfmpeg) {
   bt::Lib lib(false);
   ASSERT_TRUE(lib.ok);
   ExpectMp3DecodesAs("ref_mpg123.raw", BASS_CTYPE_STREAM_MP3);
-  EXPECT_EQ(BASS_StreamCreateFile(FALSE, Media("t.wav").c_str(), 0, 0, BASS_STREAM_DECODE), 0u);
+  EXPECT_EQ(BASS_StreamCreateFile(FALSE, Media("t.ogg").c_str(), 0, 0, BASS_STREAM_DECODE), 0u);
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
   fresh::MarkDone();
 }

@@ -1,0 +1,145 @@
+// Fuzz target: plain PCM and float WAVE files through the core's own decoder (the RIFF walk in front
+// of it, decoding in every sample format, seeking, tags, file positions), from memory. The first
+// byte picks what is put in front of the rest so inputs reach the decoder: nothing, a RIFF WAVE
+// header with a "fmt " chunk made of the next 16 input bytes and a data chunk whose size field is
+// the next 4, a bare "RIFF....WAVE" head (the input makes the chunks), or an RF64 head with a ds64
+// chunk. The second byte picks the output format. What must hold: a file the walk takes is decoded
+// by the core to exactly its whole frames (unless a downmix leaves it to FFmpeg); the walk's data
+// lies inside the file; whole sample frames only, a stream that ends, a length equal to what was
+// decoded, positions where they were set, file positions inside the file.
+#include "HeaderWalks.h"
+#include "bass.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+void Put32(std::vector<uint8_t>& v, uint32_t x) {
+  for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
+}
+void Put(std::vector<uint8_t>& v, const char* s) { v.insert(v.end(), s, s + std::strlen(s)); }
+
+std::vector<uint8_t> Shape(const uint8_t* data, size_t size, DWORD& flags) {
+  std::vector<uint8_t> v;
+  if (size < 2) return v;
+  const uint8_t kind = data[0] % 4;
+  const uint8_t fmt = data[1];
+  flags = BASS_STREAM_DECODE | (fmt & 1 ? BASS_SAMPLE_FLOAT : 0) | (fmt & 2 ? BASS_SAMPLE_8BITS : 0) |
+          (fmt & 4 ? BASS_SAMPLE_MONO : 0);
+  data += 2;
+  size -= 2;
+  auto take = [&](size_t n) {
+    for (size_t i = 0; i < n; ++i) v.push_back(i < size ? data[i] : 0);
+    const size_t used = std::min(n, size);
+    data += used;
+    size -= used;
+  };
+  switch (kind) {
+    case 1: {
+      Put(v, "RIFF");
+      Put32(v, uint32_t(size + 36));
+      Put(v, "WAVEfmt ");
+      Put32(v, 16);
+      take(16);
+      Put(v, "data");
+      take(4);
+      break;
+    }
+    case 2:
+      Put(v, "RIFF");
+      Put32(v, uint32_t(size + 4));
+      Put(v, "WAVE");
+      break;
+    case 3:
+      Put(v, "RF64");
+      Put32(v, 0xFFFFFFFF);
+      Put(v, "WAVEds64");
+      Put32(v, 28);
+      take(28);
+      break;
+    default:
+      break;
+  }
+  v.insert(v.end(), data, data + size);
+  return v;
+}
+
+int BytesOf(DWORD flags) { return flags & BASS_SAMPLE_FLOAT ? 4 : flags & BASS_SAMPLE_8BITS ? 1 : 2; }
+
+void Exercise(DWORD h, const std::vector<uint8_t>& file, QWORD expectBytes) {
+  if (!h) {
+    if (BASS_ErrorGetCode() == BASS_OK) std::abort();  // a failure must say why
+    if (expectBytes) std::abort();                     // the walk took it: the core decodes it
+    return;
+  }
+  BASS_CHANNELINFO info;
+  if (!BASS_ChannelGetInfo(h, &info) || info.chans < 1 || info.chans > 8) std::abort();
+  const DWORD frame = info.chans * DWORD(BytesOf(info.flags));
+  std::vector<uint8_t> buf(20000);
+  QWORD total = 0;
+  bool ended = false;
+  for (int i = 0; i < 100000; ++i) {
+    DWORD n = BASS_ChannelGetData(h, buf.data(), DWORD(buf.size()));
+    if (n == DWORD(-1) || n == 0) {
+      ended = true;
+      break;
+    }
+    if (n % frame) std::abort();
+    total += n;
+  }
+  if (!ended) std::abort();
+  if (expectBytes && total != expectBytes) std::abort();
+  if (BASS_ChannelGetLength(h, BASS_POS_BYTE) != total) std::abort();
+  for (QWORD pos : {total / 2 / frame * frame, QWORD(frame), QWORD(0)}) {
+    if (pos > total) continue;
+    if (BASS_ChannelSetPosition(h, pos, BASS_POS_BYTE) && BASS_ChannelGetPosition(h, BASS_POS_BYTE) != pos)
+      std::abort();
+    DWORD n = BASS_ChannelGetData(h, buf.data(), DWORD(buf.size()));
+    if (n != DWORD(-1) && n % frame) std::abort();
+  }
+  for (DWORD t : {DWORD(BASS_TAG_ID3), DWORD(BASS_TAG_ID3V2)}) {
+    const char* tag = BASS_ChannelGetTags(h, t);
+    if (tag && t == BASS_TAG_ID3 && std::memcmp(tag, "TAG", 3) != 0) std::abort();
+    if (tag && t == BASS_TAG_ID3V2 && std::memcmp(tag, "ID3", 3) != 0) std::abort();
+  }
+  if (BASS_StreamGetFilePosition(h, BASS_FILEPOS_END) != file.size()) std::abort();
+  if (BASS_StreamGetFilePosition(h, BASS_FILEPOS_START) > file.size()) std::abort();
+  if (BASS_StreamGetFilePosition(h, BASS_FILEPOS_CURRENT) > file.size()) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool init = [] {
+    setenv("ORVELLA_BASS_OUTPUT", "silent", 1);
+    return BASS_Init(0, 44100, 0, nullptr, nullptr) != 0;
+  }();
+  if (!init) std::abort();
+  DWORD flags = 0;
+  auto v = Shape(data, size, flags);
+  if (v.empty()) return 0;
+
+  const orvbass::ReadAtFn read = [&](QWORD pos, void* buf, size_t n) -> size_t {
+    if (pos >= v.size()) return 0;
+    n = std::min<size_t>(n, v.size() - size_t(pos));
+    std::memcpy(buf, v.data() + pos, n);
+    return n;
+  };
+  orvbass::PcmLayout in;
+  QWORD expect = 0;
+  if (orvbass::WalkRiffWave(read, v.size(), in)) {
+    if (in.chans < 1 || in.chans > 8 || in.frames == 0 || in.frameBytes < in.chans ||
+        in.frameBytes % in.chans != 0 || in.dataStart + in.frames * QWORD(in.frameBytes) > v.size())
+      std::abort();
+    const bool mono = (flags & BASS_SAMPLE_MONO) != 0;
+    if (!(mono && (in.chans > 2 || (in.chans == 2 && !in.plainStereo))))
+      expect = in.frames * QWORD(mono ? 1 : in.chans) * QWORD(BytesOf(flags));
+  }
+  DWORD s = BASS_StreamCreateFile(TRUE, v.data(), 0, v.size(), flags);
+  Exercise(s, v, expect);
+  if (s) BASS_StreamFree(s);
+  return 0;
+}
