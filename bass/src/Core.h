@@ -251,9 +251,9 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
 // BASS_ERROR_FILEFORM) for anything else, or when libmpg123 cannot be opened or refuses the file:
 // the caller then tries FFmpeg. The file must be seekable (a local file, memory or seekable user file).
 bool OpenMpg123(ORV_FILE* file, DWORD flags, ORV_DECODER* out);
-// Plain PCM and float WAVE files (HeaderWalks.h's WalkRiffWave) decoded without FFmpeg, to the bit
-// as the FFmpeg path decodes them; false (error BASS_ERROR_FILEFORM, file back at 0) for anything
-// else, a file that cannot seek among them: the caller then tries libmpg123 and FFmpeg.
+// Plain PCM and float WAVE and AIFF files (HeaderWalks.h's WalkRiffWave, WalkAiff) decoded without
+// FFmpeg, to the bit as the FFmpeg path decodes them; false (error BASS_ERROR_FILEFORM, file back at
+// 0) for anything else, a file that cannot seek among them: the caller then tries libmpg123 and FFmpeg.
 bool OpenPcm(ORV_FILE* file, DWORD flags, ORV_DECODER* out);
 bool OpenMusic(ORV_FILE* file, DWORD flags, DWORD freq, ORV_DECODER* out);
 ORV_FILE* FileOpen(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);

@@ -395,4 +395,122 @@ bool WalkRiffWave(const ReadAtFn& read, QWORD size, PcmLayout& out) {
   return true;
 }
 
+namespace {
+
+uint32_t Be16(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
+uint32_t Be32(const uint8_t* p) { return Be16(p) << 16 | Be16(p + 2); }
+uint64_t Be64(const uint8_t* p) { return uint64_t(Be32(p)) << 32 | Be32(p + 4); }
+
+// The COMM chunk (its first "have" bytes; "csize" in all). "aifc": the file is AIFF-C of the first
+// version, so the chunk names its compression. Reads as FFmpeg does.
+bool ParseComm(const uint8_t* c, size_t have, uint32_t csize, bool aifc, PcmLayout& out) {
+  if (csize < 18 || have < 18 || (csize & 1)) return false;
+  const uint32_t chans = Be16(c), bits = Be16(c + 6);
+  // The 80-bit extended rate: exponent and 64-bit mantissa, rounded to an integer.
+  const int exp = int(Be16(c + 8)) - 16383 - 63;
+  const uint64_t mant = Be64(c + 10);
+  if (exp < -63 || exp > 63) return false;
+  const uint64_t r = exp >= 0 ? mant << exp : (mant + (1ULL << (-exp - 1))) >> -exp;
+  const int32_t rate = int32_t(uint32_t(r));
+  if (rate < 1 || rate > 384000 || chans < 1 || chans > 8) return false;
+  uint8_t tag[4] = {'N', 'O', 'N', 'E'};
+  if (aifc && csize >= 22) {
+    if (have < 22) return false;
+    std::memcpy(tag, c + 18, 4);
+  }
+  int bytes;
+  out.bigEndian = true;
+  if (std::memcmp(tag, "NONE", 4) == 0 || std::memcmp(tag, "twos", 4) == 0) {
+    if (bits > 32) return false;
+    bytes = bits <= 8 ? 1 : bits <= 16 ? 2 : bits <= 24 ? 3 : 4;
+    out.coding = bytes == 1 ? PcmCoding::S8 : bytes == 2 ? PcmCoding::S16 : bytes == 3 ? PcmCoding::S24 : PcmCoding::S32;
+    out.bits = bytes * 8;
+  } else if (std::memcmp(tag, "sowt", 4) == 0) {
+    bytes = 2;
+    out.coding = PcmCoding::S16;
+    out.bigEndian = false;
+    out.bits = int(bits);
+  } else if (std::memcmp(tag, "in24", 4) == 0) {
+    bytes = 3;
+    out.coding = PcmCoding::S24;
+    out.bits = 24;
+  } else if (std::memcmp(tag, "in32", 4) == 0) {
+    bytes = 4;
+    out.coding = PcmCoding::S32;
+    out.bits = 32;
+  } else if (std::memcmp(tag, "fl32", 4) == 0) {
+    bytes = 4;
+    out.coding = PcmCoding::F32;
+    out.bits = int(bits);
+  } else if (std::memcmp(tag, "fl64", 4) == 0) {
+    bytes = 8;
+    out.coding = PcmCoding::F64;
+    out.bits = int(bits);
+  } else {
+    return false;
+  }
+  out.chans = int(chans);
+  out.rate = rate;
+  out.frameBytes = bytes * int(chans);
+  out.plainStereo = chans == 2;
+  return true;
+}
+
+}  // namespace
+
+bool WalkAiff(const ReadAtFn& read, QWORD size, PcmLayout& out) {
+  uint8_t h[12];
+  if (size < 12 || read(0, h, 12) != 12 || std::memcmp(h, "FORM", 4) != 0 || Be32(h + 4) < 4) return false;
+  bool aifc;
+  if (std::memcmp(h + 8, "AIFF", 4) == 0) aifc = false;
+  else if (std::memcmp(h + 8, "AIFC", 4) == 0) aifc = true;
+  else return false;
+  // The chunks within the FORM's declared size are the file's.
+  int64_t left = int64_t(Be32(h + 4)) - 4;
+  QWORD pos = 12;
+  bool gotComm = false, gotSsnd = false, gotChan = false;
+  QWORD dataStart = 0, dataEnd = 0;
+  for (int chunks = 0; left > 0 && chunks < 65536; ++chunks) {
+    uint8_t c[8];
+    if (read(pos, c, 8) != 8) break;
+    const uint32_t csize = Be32(c + 4);
+    left -= int64_t(csize) + 8;
+    if (std::memcmp(c, "COMM", 4) == 0) {
+      uint8_t comm[22];
+      const size_t have = read(pos + 8, comm, std::min<size_t>(22, csize));
+      if (!ParseComm(comm, have, csize, aifc, out)) return false;
+      gotComm = true;
+      if (gotSsnd) break;
+    } else if (std::memcmp(c, "SSND", 4) == 0) {
+      uint8_t o[4];
+      if (gotSsnd || csize < 8 || read(pos + 8, o, 4) != 4) return false;
+      dataEnd = pos + 8 + csize;
+      dataStart = pos + 16 + Be32(o);
+      gotSsnd = true;
+    } else if (std::memcmp(c, "FVER", 4) == 0) {
+      uint8_t v[4];
+      if (read(pos + 8, v, 4) != 4) return false;
+      aifc = Be32(v) == 0xA2805140;
+    } else if (std::memcmp(c, "CHAN", 4) == 0) {
+      // Speaker positions: they only matter to a downmix, which then is FFmpeg's.
+      if (csize < 12) return false;
+      gotChan = true;
+    } else if (std::memcmp(c, "wave", 4) == 0 || std::memcmp(c, "APCM", 4) == 0) {
+      return false;
+    } else if (c[0] == 0 && c[1] == 0 && c[2] == 0 && c[3] == 0 && gotSsnd && gotComm) {
+      break;
+    }
+    pos += 8 + QWORD(csize) + (csize & 1);
+    left -= csize & 1;
+    if (pos >= size) break;
+  }
+  if (!gotComm || !gotSsnd) return false;
+  const QWORD end = std::min(dataEnd, size);
+  out.dataStart = dataStart;
+  out.frames = end > dataStart ? (end - dataStart) / QWORD(out.frameBytes) : 0;
+  out.aiff = true;
+  if (gotChan) out.plainStereo = false;
+  return out.frames > 0;
+}
+
 }  // namespace orvbass

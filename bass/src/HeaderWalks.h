@@ -86,5 +86,12 @@ struct PcmLayout {
 // the end of the file. False for anything else (and for what FFmpeg would take for another format:
 // S/PDIF bursts in 16-bit PCM, an XMA2 or SMV0 chunk, a LIST chunk too short for its type).
 bool WalkRiffWave(const ReadAtFn& read, QWORD size, PcmLayout& out);
+// An AIFF or AIFF-C file (FORM within its declared size; COMM with an 80-bit rate; SSND with its
+// offset) of big-endian integer PCM of 1 to 32 bits, or AIFF-C "NONE"/"twos" (the same), "sowt"
+// (16-bit little-endian), "in24"/"in32", "fl32"/"fl64"; 1..8 channels, at least one whole frame. The
+// SSND data runs to its chunk's end, or to the end of the file when it is cut. False for anything
+// else (other codings, a second SSND chunk: FFmpeg's). With a CHAN chunk two channels are not
+// taken for plain left and right.
+bool WalkAiff(const ReadAtFn& read, QWORD size, PcmLayout& out);
 
 }  // namespace orvbass

@@ -1,7 +1,8 @@
-// Plain PCM and float WAVE files decoded by the core itself: opening FFmpeg maps about a hundred
-// libraries (20+ MB, tens of milliseconds) for the simplest format there is.
+// Plain PCM and float WAVE and AIFF files decoded by the core itself: opening FFmpeg maps about a
+// hundred libraries (20+ MB, tens of milliseconds) for the simplest formats there are.
 //
-// Only what the FFmpeg path takes as a core format comes here (HeaderWalks.h's WalkRiffWave), and
+// Only what the FFmpeg path takes as a core format comes here (HeaderWalks.h's WalkRiffWave and
+// WalkAiff), and
 // only from files that can be read again from their start; everything else, a mono downmix of more
 // than two channels among it, goes to FFmpeg as before. The output is what FFmpeg's decoder and
 // libswresample make of the same samples, to the bit: the conversions below are their arithmetic
@@ -276,8 +277,12 @@ bool OpenPcm(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   // Only a file that can be read again from its start: the walk reads its head first.
   if (!FileSeek(file, 0)) return Fail(BASS_ERROR_FILEFORM, false);
   const QWORD size = FileSize(file);
+  if (size == 0) return Decline(file);
   PcmLayout in;
-  if (size == 0 || !WalkRiffWave(FileReaderAt(file), size, in)) return Decline(file);
+  if (!WalkRiffWave(FileReaderAt(file), size, in)) {
+    in = PcmLayout{};
+    if (!WalkAiff(FileReaderAt(file), size, in)) return Decline(file);
+  }
   const bool mono = (flags & BASS_SAMPLE_MONO) != 0;
   // libswresample's downmix of more channels (or of two that are not left and right) weighs them
   // by their speaker positions: FFmpeg's.

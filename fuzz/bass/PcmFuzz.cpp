@@ -2,8 +2,8 @@
 // of it, decoding in every sample format, seeking, tags, file positions), from memory. The first
 // byte picks what is put in front of the rest so inputs reach the decoder: nothing, a RIFF WAVE
 // header with a "fmt " chunk made of the next 16 input bytes and a data chunk whose size field is
-// the next 4, a bare "RIFF....WAVE" head (the input makes the chunks), or an RF64 head with a ds64
-// chunk. The second byte picks the output format. What must hold: a file the walk takes is decoded
+// the next 4, a bare "RIFF....WAVE" head (the input makes the chunks), an RF64 head with a ds64
+// chunk, or a FORM head of AIFF or AIFF-C (the input makes the chunks). The second byte picks the output format. What must hold: a file the walk takes is decoded
 // by the core to exactly its whole frames (unless a downmix leaves it to FFmpeg); the walk's data
 // lies inside the file; whole sample frames only, a stream that ends, a length equal to what was
 // decoded, positions where they were set, file positions inside the file.
@@ -25,7 +25,7 @@ void Put(std::vector<uint8_t>& v, const char* s) { v.insert(v.end(), s, s + std:
 std::vector<uint8_t> Shape(const uint8_t* data, size_t size, DWORD& flags) {
   std::vector<uint8_t> v;
   if (size < 2) return v;
-  const uint8_t kind = data[0] % 4;
+  const uint8_t kind = data[0] % 6;
   const uint8_t fmt = data[1];
   flags = BASS_STREAM_DECODE | (fmt & 1 ? BASS_SAMPLE_FLOAT : 0) | (fmt & 2 ? BASS_SAMPLE_8BITS : 0) |
           (fmt & 4 ? BASS_SAMPLE_MONO : 0);
@@ -59,6 +59,12 @@ std::vector<uint8_t> Shape(const uint8_t* data, size_t size, DWORD& flags) {
       Put(v, "WAVEds64");
       Put32(v, 28);
       take(28);
+      break;
+    case 4:
+    case 5:
+      Put(v, "FORM");
+      v.insert(v.end(), {uint8_t((size + 4) >> 24), uint8_t((size + 4) >> 16), uint8_t((size + 4) >> 8), uint8_t(size + 4)});
+      Put(v, kind == 4 ? "AIFF" : "AIFC");
       break;
     default:
       break;
@@ -130,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   };
   orvbass::PcmLayout in;
   QWORD expect = 0;
-  if (orvbass::WalkRiffWave(read, v.size(), in)) {
+  if (orvbass::WalkRiffWave(read, v.size(), in) || (in = orvbass::PcmLayout{}, orvbass::WalkAiff(read, v.size(), in))) {
     if (in.chans < 1 || in.chans > 8 || in.frames == 0 || in.frameBytes < in.chans ||
         in.frameBytes % in.chans != 0 || in.dataStart + in.frames * QWORD(in.frameBytes) > v.size())
       std::abort();

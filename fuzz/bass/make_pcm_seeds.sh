@@ -14,3 +14,5 @@ gen 22050 "-c:a pcm_s16le -ac 2" s16
 gen 96000 "-c:a pcm_s24le" s24_ext
 gen 44100 "-c:a pcm_f32le -ac 6" f32_6ch
 gen 44100 "-c:a pcm_f64le -rf64 always" f64_rf64
+gen 11025 "-c:a pcm_s16be -f aiff" aiff_s16
+gen 48000 "-c:a pcm_f32be -f aiff -ac 2" aifc_fl32

@@ -1,6 +1,6 @@
 // The decoder libraries (FFmpeg, libopenmpt) are opened by the first stream or module that needs
 // them: after BASS_Init and the add-ons' loading nothing of them is mapped. An MPEG audio file is
-// decoded by libmpg123 and a PCM WAV file by the core itself: neither maps anything of FFmpeg.
+// decoded by libmpg123 and a PCM WAV or AIFF file by the core itself: none maps anything of FFmpeg.
 // Without FFmpeg, opening a file it decodes (Ogg Vorbis) fails with the error of an unknown format
 // while PCM WAV files still play; without libmpg123, MPEG audio goes to FFmpeg.
 //
@@ -42,6 +42,7 @@ void MakeMedia(const bt::TempFolder& media) {
   const std::string mp3 = bt::Generate(media / "t.mp3", "-c:a libmp3lame -b:a 128k", 1.0);
   bt::Generate(media / "t.wav", "-c:a pcm_s16le", 1.0);
   bt::Generate(media / "t.ogg", "-c:a libvorbis -q:a 2", 1.0);
+  bt::Generate(media / "t.aiff", "-c:a pcm_s16be", 1.0);
   auto ff = bt::FfmpegDecodeS16(mp3, media / "ff");
   auto mpg = bt::Mpg123DecodeS16(mp3, media / "mpg");
   ASSERT_GT(ff.size(), 10000u);
@@ -127,13 +128,15 @@ TEST(LazyLibrariesChild, DISABLED_FirstUseMapsThem) {
   for (const char* name : {"libavcodec", "libavformat", "libavutil", "libswresample"})
     EXPECT_FALSE(fresh::Mapped(name)) << name << " mapped by an MP3";
 
-  // A PCM WAV file is decoded by the core: nothing of FFmpeg either.
-  HSTREAM w = BASS_StreamCreateFile(FALSE, Media("t.wav").c_str(), 0, 0, BASS_STREAM_DECODE);
-  ASSERT_NE(w, 0u) << BASS_ErrorGetCode();
-  EXPECT_EQ(bt::DecodeAll(w).size(), 44100u * 4);
-  EXPECT_TRUE(BASS_StreamFree(w));
-  for (const char* name : {"libavcodec", "libavformat", "libavutil", "libswresample"})
-    EXPECT_FALSE(fresh::Mapped(name)) << name << " mapped by a WAV file";
+  // PCM WAV and AIFF files are decoded by the core: nothing of FFmpeg either.
+  for (const char* file : {"t.wav", "t.aiff"}) {
+    HSTREAM w = BASS_StreamCreateFile(FALSE, Media(file).c_str(), 0, 0, BASS_STREAM_DECODE);
+    ASSERT_NE(w, 0u) << BASS_ErrorGetCode();
+    EXPECT_EQ(bt::DecodeAll(w).size(), 44100u * 4) << file;
+    EXPECT_TRUE(BASS_StreamFree(w));
+    for (const char* name : {"libavcodec", "libavformat", "libavutil", "libswresample"})
+      EXPECT_FALSE(fresh::Mapped(name)) << name << " mapped by " << file;
+  }
 
   // An Ogg Vorbis file maps FFmpeg.
   HSTREAM o = BASS_StreamCreateFile(FALSE, Media("t.ogg").c_str(), 0, 0, BASS_STREAM_DECODE);

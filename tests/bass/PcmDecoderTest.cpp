@@ -176,6 +176,35 @@ TEST_P(PcmSource, EveryOutputFormatDecodesSeeksAndReportsAsFfmpeg) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, PcmSource, ::testing::ValuesIn(Sources()), SourceName);
 
+// AIFF and AIFF-C in every coding the core takes: 8 to 32-bit big-endian, "sowt" (16-bit
+// little-endian), "fl32" and "fl64"; ffmpeg writes AIFF-C for the last three.
+std::vector<Source> AiffSources() {
+  std::vector<Source> v;
+  const char* codecs[] = {"pcm_s8", "pcm_s16be", "pcm_s24be", "pcm_s32be", "pcm_f32be", "pcm_f64be", "pcm_s16le"};
+  const int chans[] = {1, 2, 6};
+  const int rates[] = {8000, 44100, 96000};
+  for (int c = 0; c < 7; ++c)
+    for (int k = 0; k < 3; ++k) v.push_back({codecs[c], chans[k], rates[(c + k) % 3], "-f aiff"});
+  return v;
+}
+
+std::string AiffName(const ::testing::TestParamInfo<Source>& p) {
+  return std::string(p.param.codec) + "_" + std::to_string(p.param.chans) + "ch_" + std::to_string(p.param.rate);
+}
+
+class AiffSource : public PcmSource {};
+
+TEST_P(AiffSource, EveryOutputFormatDecodesSeeksAndReportsAsFfmpeg) {
+  const Source& s = GetParam();
+  const std::string path = MakeSource(lib.dir / "t.aiff", s);
+  for (DWORD flags : kFlagSets) {
+    const bool native = !((flags & BASS_SAMPLE_MONO) && s.chans > 2);
+    ExpectSameAsFfmpeg(path, flags, native, AiffName({s, 0}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, AiffSource, ::testing::ValuesIn(AiffSources()), AiffName);
+
 // ---------------------------------------------------------------- a small WAVE writer for edge files
 
 void Put16(std::vector<uint8_t>& v, uint32_t x) {
@@ -420,6 +449,114 @@ TEST_F(PcmEdge, AppendedId3v1TagIsReportedAsByFfmpeg) {
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(std::string(t + 3, 7), "A title");
   BASS_StreamFree(h);
+}
+
+// ---------------------------------------------------------------- AIFF edge files
+
+void Put16Be(std::vector<uint8_t>& v, uint32_t x) {
+  v.push_back(uint8_t(x >> 8));
+  v.push_back(uint8_t(x));
+}
+void Put32Be(std::vector<uint8_t>& v, uint32_t x) {
+  Put16Be(v, x >> 16);
+  Put16Be(v, x & 0xFFFF);
+}
+
+// FORM of the chunks (ids and bodies; padded), with the FORM size given or right.
+std::vector<uint8_t> Form(const std::vector<Chunk>& chunks, const char* type = "AIFF", int64_t formSize = -1) {
+  std::vector<uint8_t> v = {'F', 'O', 'R', 'M', 0, 0, 0, 0};
+  v.insert(v.end(), type, type + 4);
+  for (const Chunk& c : chunks) {
+    v.insert(v.end(), c.id.begin(), c.id.end());
+    Put32Be(v, c.sizeField >= 0 ? uint32_t(c.sizeField) : uint32_t(c.body.size()));
+    v.insert(v.end(), c.body.begin(), c.body.end());
+    if (c.pad && (c.body.size() & 1)) v.push_back(0);
+  }
+  const uint32_t form = formSize >= 0 ? uint32_t(formSize) : uint32_t(v.size() - 8);
+  v[4] = uint8_t(form >> 24);
+  v[5] = uint8_t(form >> 16);
+  v[6] = uint8_t(form >> 8);
+  v[7] = uint8_t(form);
+  return v;
+}
+
+// COMM: channels, frames, bits, the rate as an 80-bit extended number; AIFF-C adds a compression.
+Chunk Comm(uint32_t chans, uint32_t frames, uint32_t bits, uint32_t rate, const char* compression = nullptr) {
+  Chunk c{"COMM", {}};
+  Put16Be(c.body, chans);
+  Put32Be(c.body, frames);
+  Put16Be(c.body, bits);
+  int e = 31;
+  while (e > 0 && !(rate >> e)) --e;
+  Put16Be(c.body, rate ? uint32_t(16383 + e) : 0);
+  Put32Be(c.body, rate << (31 - e));
+  Put32Be(c.body, 0);
+  if (compression) {
+    c.body.insert(c.body.end(), compression, compression + 4);
+    c.body.insert(c.body.end(), {4, 'n', 'o', 'n', 'e', 0});  // a pascal string, padded to even
+  }
+  return c;
+}
+
+Chunk Ssnd(const std::vector<uint8_t>& samples, uint32_t offset = 0, int64_t sizeField = -1) {
+  Chunk c{"SSND", {}, sizeField};
+  Put32Be(c.body, offset);
+  Put32Be(c.body, 0);
+  c.body.insert(c.body.end(), offset, 0xEE);
+  c.body.insert(c.body.end(), samples.begin(), samples.end());
+  return c;
+}
+
+std::vector<uint8_t> Samples16Be(size_t frames, int chans = 2) {
+  auto le = Samples16(frames, chans);
+  for (size_t i = 0; i + 1 < le.size(); i += 2) std::swap(le[i], le[i + 1]);
+  return le;
+}
+
+TEST_F(PcmEdge, AiffChunksOffsetsAndCutFiles) {
+  Same("plain.aiff", Form({Comm(2, 3000, 16, 22050), Ssnd(Samples16Be(3000))}));
+  // A name of odd length before the COMM (padded), the sound before the COMM, an SSND offset.
+  Same("name_odd.aiff", Form({Chunk{"NAME", {'a', 'b', 'c'}}, Comm(2, 3000, 16, 11025), Ssnd(Samples16Be(3000))}));
+  Same("ssnd_first.aiff", Form({Ssnd(Samples16Be(2500), 12), Comm(2, 2500, 16, 44100)}));
+  // 12 bits in 16, and an AIFF-C "NONE" with its compression name; an odd rate.
+  Same("bits12.aiff", Form({Comm(2, 3000, 12, 32000), Ssnd(Samples16Be(3000))}));
+  Same("aifc_none.aiff", Form({Chunk{"FVER", {0xA2, 0x80, 0x51, 0x40}}, Comm(2, 3000, 16, 22050, "NONE"),
+                               Ssnd(Samples16Be(3000))}, "AIFC"));
+  Same("rate_odd.aiff", Form({Comm(1, 3000, 16, 12345), Ssnd(Samples16Be(3000, 1))}));
+  // A cut file: the sound chunk runs past the end; the last frame is incomplete.
+  auto cut = Form({Comm(2, 3000, 16, 44100), Ssnd(Samples16Be(3000))});
+  cut.resize(cut.size() - 503);
+  Same("cut.aiff", cut);
+  // The frame count in COMM is not what decides: the sound chunk's data is played whole.
+  Same("comm_count_short.aiff", Form({Comm(2, 1000, 16, 44100), Ssnd(Samples16Be(3000))}));
+}
+
+// Speaker positions named by a CHAN chunk: a downmix of two channels is FFmpeg's; the rest is ours.
+TEST_F(PcmEdge, AiffWithSpeakerPositionsDownmixesThroughFfmpeg) {
+  Chunk chan{"CHAN", {}};
+  Put32Be(chan.body, (101u << 16) | 2);  // stereo
+  Put32Be(chan.body, 0);
+  Put32Be(chan.body, 0);
+  const std::string p = Write("chan.aiff", Form({chan, Comm(2, 3000, 16, 44100), Ssnd(Samples16Be(3000))}));
+  ExpectSameAsFfmpeg(p, 0, true, "chan");
+  ExpectSameAsFfmpeg(p, BASS_SAMPLE_MONO, false, "chan");
+  RefusedByBoth("chan_short.aiff", Form({Chunk{"CHAN", {0, 0, 0, 1}}, Comm(2, 300, 16, 44100), Ssnd(Samples16Be(300))}));
+}
+
+TEST_F(PcmEdge, AiffBrokenHeadersAreRefusedByBoth) {
+  RefusedByBoth("no_ssnd.aiff", Form({Comm(2, 3000, 16, 44100)}));
+  RefusedByBoth("no_comm.aiff", Form({Ssnd(Samples16Be(300))}));
+  RefusedByBoth("zero_rate.aiff", Form({Comm(2, 300, 16, 0), Ssnd(Samples16Be(300))}));
+  RefusedByBoth("short_ssnd.aiff", Form({Comm(2, 300, 16, 44100), Chunk{"SSND", {0, 0, 0, 0}}}));
+  // The FORM's own size ends before the sound chunk.
+  RefusedByBoth("form_short.aiff", Form({Comm(2, 300, 16, 44100), Ssnd(Samples16Be(300))}, "AIFF", 30));
+  // The offset points past the data.
+  Chunk past{"SSND", {}};
+  Put32Be(past.body, 5000);
+  Put32Be(past.body, 0);
+  auto few = Samples16Be(10);
+  past.body.insert(past.body.end(), few.begin(), few.end());
+  RefusedByBoth("offset_past.aiff", Form({Comm(2, 10, 16, 44100), past}));
 }
 
 // ---------------------------------------------------------------- memory and user files
