@@ -41,7 +41,7 @@ struct PcmDec {
   bool downmix = false;
   QWORD pos = 0;  // frame index of the next frame read() returns
   std::string id3v1, id3v2;
-  std::vector<uint8_t> raw;
+  std::vector<uint8_t> raw;  // file bytes of up to kReadBytes of whole frames
 };
 
 // One source sample at p as the decoder hands it on: u8, s16, s32 (24-bit shifted up), float, double.
@@ -206,7 +206,6 @@ DWORD DecRead(void* self, void* buffer, DWORD length, BOOL* ended) {
   while (done < want) {
     const size_t n = size_t(std::min<QWORD>(chunkFrames, want - done));
     const size_t bytes = n * size_t(d->in.frameBytes);
-    d->raw.resize(std::max(d->raw.size(), bytes));
     // A user file may hand over less than asked; read on until it gives nothing.
     size_t got = 0;
     while (got < bytes) {
@@ -299,6 +298,8 @@ bool OpenPcm(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   d->id3v1 = std::move(tags.v1);
   d->id3v2 = std::move(tags.v2);
   if (!FileSeek(file, in.dataStart)) return Decline(file);
+  // Room for one read of whole frames, so reading on the mixer thread never allocates.
+  d->raw.resize(std::max<size_t>(1, kReadBytes / size_t(in.frameBytes)) * size_t(in.frameBytes));
 
   const bool isFloat = in.coding == PcmCoding::F32 || in.coding == PcmCoding::F64;
   out->funcs = &kFuncs;
