@@ -144,6 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!(mono && (in.chans > 2 || (in.chans == 2 && !in.plainStereo))))
       expect = in.frames * QWORD(mono ? 1 : in.chans) * QWORD(BytesOf(flags));
   }
+  // What the walk leaves alone goes to FFmpeg: bass_stream_fuzz's ground, and far slower.
+  if (!expect) return 0;
   DWORD s = BASS_StreamCreateFile(TRUE, v.data(), 0, v.size(), flags);
   Exercise(s, v, expect);
   if (s) BASS_StreamFree(s);
