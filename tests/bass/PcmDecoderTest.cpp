@@ -309,6 +309,8 @@ TEST_F(PcmEdge, ChunksInAnyOrderWithOddSizesPadded) {
   // An extensible header naming left and right; one with no speakers named.
   Same("ext_stereo.wav", Riff({Extensible(1, 2, 44100, 16, 16, 3), Data(Samples16(3000))}));
   Same("ext_nomask.wav", Riff({Extensible(1, 2, 44100, 16, 0, 0), Data(Samples16(3000))}));
+  // A mask naming three speakers for two channels is ignored (left and right again).
+  Same("ext_mask_mismatch.wav", Riff({Extensible(1, 2, 44100, 16, 16, 0x7), Data(Samples16(3000))}));
   // 12 bits in 16 and 20 in 24: FFmpeg decodes them as 16 and 24 bits.
   Same("bits12.wav", Riff({Fmt(1, 2, 8000, 12, 4), Data(Samples16(3000))}));
   std::vector<uint8_t> s24;
@@ -384,11 +386,15 @@ TEST_F(PcmEdge, OtherFormatsStayWithFfmpeg) {
   // More than two channels downmixed to one: FFmpeg weighs them by speaker position.
   const std::string six = MakeSource(lib.dir / "six.wav", {"pcm_s16le", 6, 44100, ""}, 0.2);
   sameDecode(six, BASS_SAMPLE_MONO);
-  // Two channels that are not left and right, downmixed: FFmpeg refuses; undownmixed they are ours.
-  const std::string rear = Write("rear.wav", Riff({Extensible(1, 2, 44100, 16, 16, 0x30), Data(Samples16(3000))}));
-  EXPECT_EQ(OpenFile(rear, BASS_SAMPLE_MONO), 0u);
-  EXPECT_EQ(OpenFfmpeg(rear, BASS_SAMPLE_MONO), 0u);
-  ExpectSameAsFfmpeg(rear, 0, true, "rear pair");
+  // Two channels that are not left and right (rear pair, left and centre), downmixed: FFmpeg
+  // refuses; undownmixed they are ours.
+  for (uint32_t mask : {0x30u, 0x5u}) {
+    const std::string p =
+        Write("mask" + std::to_string(mask) + ".wav", Riff({Extensible(1, 2, 44100, 16, 16, mask), Data(Samples16(3000))}));
+    EXPECT_EQ(OpenFile(p, BASS_SAMPLE_MONO), 0u) << mask;
+    EXPECT_EQ(OpenFfmpeg(p, BASS_SAMPLE_MONO), 0u) << mask;
+    ExpectSameAsFfmpeg(p, 0, true, "mask " + std::to_string(mask));
+  }
   // A-law is no core format: refused as before (an add-on's FFmpeg route would take it).
   const std::string alaw = bt::Generate(lib.dir / "alaw.wav", "-c:a pcm_alaw", 0.3);
   EXPECT_EQ(OpenFile(alaw, 0), 0u);
