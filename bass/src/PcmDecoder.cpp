@@ -2,14 +2,14 @@
 // hundred libraries (20+ MB, tens of milliseconds) for the simplest formats there are.
 //
 // Only what the FFmpeg path takes as a core format comes here (HeaderWalks.h's WalkRiffWave and
-// WalkAiff), and
-// only from files that can be read again from their start; everything else, a mono downmix of more
-// than two channels among it, goes to FFmpeg as before. The output is what FFmpeg's decoder and
-// libswresample make of the same samples, to the bit: the conversions below are their arithmetic
-// (integer shifts, products with powers of two in float, rounding to nearest even), and a downmix
-// of two channels to one goes through the same intermediate format and coefficients. Only float
-// samples at or beyond 65536 times full scale, infinities and NaN differ: they saturate (NaN is
-// silence), where libswresample's vector code wraps them round to the opposite extreme.
+// WalkAiff), and only from files that can be read again from their start; everything else, a mono
+// downmix of more than two channels among it, goes to FFmpeg as before. The output is what
+// FFmpeg's decoder and libswresample make of the same samples, to the bit: the conversions below
+// are their arithmetic (integer shifts, products with powers of two in float, rounding to nearest
+// even), and a downmix of two channels to one goes through the same intermediate format and
+// coefficients. Only float samples beyond what integer output can hold by far (65536 times full
+// scale and more), infinities and NaN differ: they saturate (NaN is silence), where libswresample
+// turns them into the negative extreme.
 //
 // Threading: a decoder is used by one thread at a time (the channel's lock).
 #include "Core.h"
