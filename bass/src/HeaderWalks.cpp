@@ -302,7 +302,10 @@ bool ParseWaveFmt(const uint8_t* f, size_t have, uint32_t csize, PcmLayout& out)
   if (tag == 1) {
     if (bits < 1 || bits > 32) return false;
     bytes = int(bits + 7) / 8;
-    out.coding = bytes == 1 ? PcmCoding::U8 : bytes == 2 ? PcmCoding::S16 : bytes == 3 ? PcmCoding::S24 : PcmCoding::S32;
+    out.coding = bytes == 1   ? PcmCoding::U8
+                 : bytes == 2 ? PcmCoding::S16
+                 : bytes == 3 ? PcmCoding::S24
+                              : PcmCoding::S32;
     // 32-bit PCM with a two-byte extra of 1 is FFmpeg's 16-bit float.
     if (bits == 32 && extra == 2) {
       if (!extraAt || size_t(extraAt - f) + 2 > have || Le16(extraAt) == 1) return false;
@@ -423,7 +426,10 @@ bool ParseComm(const uint8_t* c, size_t have, uint32_t csize, bool aifc, PcmLayo
   if (std::memcmp(tag, "NONE", 4) == 0 || std::memcmp(tag, "twos", 4) == 0) {
     if (bits > 32) return false;
     bytes = bits <= 8 ? 1 : bits <= 16 ? 2 : bits <= 24 ? 3 : 4;
-    out.coding = bytes == 1 ? PcmCoding::S8 : bytes == 2 ? PcmCoding::S16 : bytes == 3 ? PcmCoding::S24 : PcmCoding::S32;
+    out.coding = bytes == 1   ? PcmCoding::S8
+                 : bytes == 2 ? PcmCoding::S16
+                 : bytes == 3 ? PcmCoding::S24
+                              : PcmCoding::S32;
     out.bits = bytes * 8;
   } else if (std::memcmp(tag, "sowt", 4) == 0) {
     bytes = 2;

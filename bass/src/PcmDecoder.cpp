@@ -45,14 +45,17 @@ struct PcmDec {
 };
 
 // One source sample at p as the decoder hands it on: u8, s16, s32 (24-bit shifted up), float, double.
-inline uint32_t Bytes16(const uint8_t* p, bool be) { return be ? uint32_t(p[0]) << 8 | p[1] : uint32_t(p[1]) << 8 | p[0]; }
+inline uint32_t Bytes16(const uint8_t* p, bool be) {
+  return be ? uint32_t(p[0]) << 8 | p[1] : uint32_t(p[1]) << 8 | p[0];
+}
 inline uint32_t Bytes32(const uint8_t* p, bool be) {
   return be ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
             : uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
 }
 inline int16_t S16At(const uint8_t* p, bool be) { return int16_t(Bytes16(p, be)); }
 inline int32_t S24At(const uint8_t* p, bool be) {
-  uint32_t v = be ? uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2] : uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+  const uint32_t v = be ? uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]
+                        : uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
   return int32_t(v << 8);
 }
 inline int32_t S32At(const uint8_t* p, bool be) { return int32_t(Bytes32(p, be)); }

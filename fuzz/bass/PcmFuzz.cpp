@@ -1,12 +1,14 @@
-// Fuzz target: plain PCM and float WAVE files through the core's own decoder (the RIFF walk in front
-// of it, decoding in every sample format, seeking, tags, file positions), from memory. The first
-// byte picks what is put in front of the rest so inputs reach the decoder: nothing, a RIFF WAVE
-// header with a "fmt " chunk made of the next 16 input bytes and a data chunk whose size field is
-// the next 4, a bare "RIFF....WAVE" head (the input makes the chunks), an RF64 head with a ds64
-// chunk, or a FORM head of AIFF or AIFF-C (the input makes the chunks). The second byte picks the output format. What must hold: a file the walk takes is decoded
-// by the core to exactly its whole frames (unless a downmix leaves it to FFmpeg); the walk's data
-// lies inside the file; whole sample frames only, a stream that ends, a length equal to what was
-// decoded, positions where they were set, file positions inside the file.
+// Fuzz target: plain PCM and float WAVE and AIFF files through the core's own decoder (the RIFF and
+// AIFF walks in front of it, decoding in every sample format, seeking, tags, file positions), from
+// memory. The first byte picks what is put in front of the rest so inputs reach the decoder:
+// nothing, a RIFF WAVE header with a "fmt " chunk made of the next 16 input bytes and a data chunk
+// whose size field is the next 4, a bare "RIFF....WAVE" head (the input makes the chunks), an RF64
+// head with a ds64 chunk, or a FORM head of AIFF or AIFF-C (the input makes the chunks). The second
+// byte picks the output format. What must hold: a file the walk takes is decoded by the core to
+// exactly its whole frames; the walk's data lies inside the file; whole sample frames only, a
+// stream that ends, a length equal to what was decoded, positions where they were set, file
+// positions inside the file. Files the walk leaves (or whose downmix it leaves) to FFmpeg are not
+// opened here: bass_stream_fuzz drives that path.
 #include "HeaderWalks.h"
 #include "bass.h"
 
@@ -63,7 +65,7 @@ std::vector<uint8_t> Shape(const uint8_t* data, size_t size, DWORD& flags) {
     case 4:
     case 5:
       Put(v, "FORM");
-      v.insert(v.end(), {uint8_t((size + 4) >> 24), uint8_t((size + 4) >> 16), uint8_t((size + 4) >> 8), uint8_t(size + 4)});
+      for (int shift = 24; shift >= 0; shift -= 8) v.push_back(uint8_t((size + 4) >> shift));
       Put(v, kind == 4 ? "AIFF" : "AIFC");
       break;
     default:
@@ -136,7 +138,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   };
   orvbass::PcmLayout in;
   QWORD expect = 0;
-  if (orvbass::WalkRiffWave(read, v.size(), in) || (in = orvbass::PcmLayout{}, orvbass::WalkAiff(read, v.size(), in))) {
+  bool taken = orvbass::WalkRiffWave(read, v.size(), in);
+  if (!taken) {
+    in = orvbass::PcmLayout{};
+    taken = orvbass::WalkAiff(read, v.size(), in);
+  }
+  if (taken) {
     if (in.chans < 1 || in.chans > 8 || in.frames == 0 || in.frameBytes < in.chans ||
         in.frameBytes % in.chans != 0 || in.dataStart + in.frames * QWORD(in.frameBytes) > v.size())
       std::abort();

@@ -1,9 +1,10 @@
-// Plain PCM and float WAVE files decoded by the library itself: for every source format, channel
-// count and rate, and every output format, the whole decode, decodes after seeks, lengths, channel
-// information, file positions and tags equal byte for byte what the library's FFmpeg decoder gives
-// for the same file (opened through the add-on interface's OpenFFmpeg). Edge files from a small
-// writer: chunks in any order and padded, data sizes that mean "to the end", cut frames, broken
-// headers; memory and user-file streams; and what must stay with FFmpeg.
+// Plain PCM and float WAVE and AIFF files decoded by the library itself: for every source format,
+// channel count and rate, and every output format, the whole decode, decodes after seeks, lengths,
+// channel information, file positions and tags equal byte for byte what the library's FFmpeg
+// decoder gives for the same file (opened through the add-on interface's OpenFFmpeg). Edge files
+// from small writers: chunks in any order and padded, data sizes that mean "to the end", cut
+// frames, broken headers; memory and user-file streams; and what must stay with FFmpeg. (Played
+// WAV files are heard through the capture output in the engine's and the application's tests.)
 #include "BassTestUtil.h"
 #include "bass_addon.h"
 
@@ -111,7 +112,8 @@ void ExpectSameAsFfmpeg(const std::string& path, DWORD flags, bool native, const
     }
   }
   const double secs = std::min(0.25, BASS_ChannelBytes2Seconds(ours, straight.size()) / 2);
-  for (HSTREAM h : {ours, ref}) ASSERT_TRUE(BASS_ChannelSetPosition(h, BASS_ChannelSeconds2Bytes(h, secs), BASS_POS_BYTE));
+  for (HSTREAM h : {ours, ref})
+    ASSERT_TRUE(BASS_ChannelSetPosition(h, BASS_ChannelSeconds2Bytes(h, secs), BASS_POS_BYTE));
   EXPECT_EQ(BASS_ChannelGetPosition(ours, BASS_POS_BYTE), BASS_ChannelGetPosition(ref, BASS_POS_BYTE));
   EXPECT_EQ(bt::DecodeAll(ours, 3001), bt::DecodeAll(ref, 3001)) << "after a seek in seconds";
   BASS_StreamFree(ours);
@@ -262,7 +264,8 @@ Chunk Extensible(uint32_t subTag, uint32_t chans, uint32_t rate, uint32_t contai
 std::vector<uint8_t> Samples16(size_t frames, int chans = 2) {
   std::vector<uint8_t> v;
   for (size_t i = 0; i < frames; ++i)
-    for (int c = 0; c < chans; ++c) Put16(v, uint32_t(int32_t(9000 * std::sin(0.01 * double(i) * (c + 1)) + c * 77)) & 0xFFFF);
+    for (int c = 0; c < chans; ++c)
+      Put16(v, uint32_t(int32_t(9000 * std::sin(0.01 * double(i) * (c + 1)) + c * 77)) & 0xFFFF);
   return v;
 }
 
@@ -389,8 +392,8 @@ TEST_F(PcmEdge, OtherFormatsStayWithFfmpeg) {
   // Two channels that are not left and right (rear pair, left and centre), downmixed: FFmpeg
   // refuses; undownmixed they are ours.
   for (uint32_t mask : {0x30u, 0x5u}) {
-    const std::string p =
-        Write("mask" + std::to_string(mask) + ".wav", Riff({Extensible(1, 2, 44100, 16, 16, mask), Data(Samples16(3000))}));
+    const std::string p = Write("mask" + std::to_string(mask) + ".wav",
+                                Riff({Extensible(1, 2, 44100, 16, 16, mask), Data(Samples16(3000))}));
     EXPECT_EQ(OpenFile(p, BASS_SAMPLE_MONO), 0u) << mask;
     EXPECT_EQ(OpenFfmpeg(p, BASS_SAMPLE_MONO), 0u) << mask;
     ExpectSameAsFfmpeg(p, 0, true, "mask " + std::to_string(mask));
@@ -546,7 +549,8 @@ TEST_F(PcmEdge, AiffWithSpeakerPositionsDownmixesThroughFfmpeg) {
   const std::string p = Write("chan.aiff", Form({chan, Comm(2, 3000, 16, 44100), Ssnd(Samples16Be(3000))}));
   ExpectSameAsFfmpeg(p, 0, true, "chan");
   ExpectSameAsFfmpeg(p, BASS_SAMPLE_MONO, false, "chan");
-  RefusedByBoth("chan_short.aiff", Form({Chunk{"CHAN", {0, 0, 0, 1}}, Comm(2, 300, 16, 44100), Ssnd(Samples16Be(300))}));
+  RefusedByBoth("chan_short.aiff",
+                Form({Chunk{"CHAN", {0, 0, 0, 1}}, Comm(2, 300, 16, 44100), Ssnd(Samples16Be(300))}));
 }
 
 TEST_F(PcmEdge, AiffBrokenHeadersAreRefusedByBoth) {
@@ -623,35 +627,6 @@ TEST_F(PcmEdge, MemoryAndUserFileStreamsEqualTheFileStream) {
 
     for (HSTREAM h : {f, m, r, u}) BASS_StreamFree(h);
   }
-}
-
-// A played (not decoding) stream of a WAV file: the capture hears the file's samples.
-TEST(PcmPlayback, APlayedWavIsHeardAsItsSamples) {
-  bt::Lib lib(true);
-  ASSERT_TRUE(lib.ok);
-  const std::string p = MakeSource(lib.dir / "p.wav", {"pcm_s16le", 2, 44100, ""}, 0.5);
-  HSTREAM h = BASS_StreamCreateFile(FALSE, p.c_str(), 0, 0, BASS_SAMPLE_FLOAT);
-  ASSERT_NE(h, 0u);
-  EXPECT_TRUE(Native(h));
-  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
-  EXPECT_TRUE(bt::WaitFor([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 60));
-  const bt::Wav heard = lib.Finish();
-  const bt::Wav src = bt::ReadWav(p);
-  ASSERT_EQ(heard.chans, 2);
-  ASSERT_GE(heard.samples.size(), src.samples.size());
-  // The capture may start with silence before the stream: align the first sounding samples.
-  auto firstSound = [](const std::vector<float>& v) {
-    size_t i = 0;
-    while (i < v.size() && v[i] == 0.0f) ++i;
-    return i;
-  };
-  const size_t srcFirst = firstSound(src.samples), heardFirst = firstSound(heard.samples);
-  ASSERT_GE(heardFirst, srcFirst);
-  const size_t off = heardFirst - srcFirst;
-  size_t same = 0;
-  for (size_t i = 0; i < src.samples.size() && off + i < heard.samples.size(); ++i)
-    same += std::fabs(heard.samples[off + i] - src.samples[i]) < 1e-6f;
-  EXPECT_GT(same, src.samples.size() * 99 / 100);
 }
 
 }  // namespace
