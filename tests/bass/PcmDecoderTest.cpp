@@ -569,6 +569,23 @@ TEST_F(PcmEdge, AiffBrokenHeadersAreRefusedByBoth) {
   RefusedByBoth("offset_past.aiff", Form({Comm(2, 10, 16, 44100), past}));
 }
 
+// A file cut while it plays (a recording rotated away, a copy overwritten): the stream ends on the
+// last whole frame there, and its length says so.
+TEST_F(PcmEdge, AFileCutWhileDecodingEndsOnItsLastWholeFrame) {
+  const auto bytes = Riff({Fmt(1, 2, 44100, 16, 4), Data(Samples16(50000))});
+  const std::string p = Write("shrinks.wav", bytes);
+  HSTREAM h = OpenFile(p, 0);
+  ASSERT_NE(h, 0u);
+  std::vector<uint8_t> head(4000);
+  ASSERT_EQ(BASS_ChannelGetData(h, head.data(), 4000), 4000u);
+  std::filesystem::resize_file(p, 44 + 100000 + 3);
+  const auto rest = bt::DecodeAll(h);
+  EXPECT_EQ(rest.size(), 100000u - 4000u);
+  EXPECT_EQ(std::memcmp(rest.data(), bytes.data() + 44 + 4000, rest.size()), 0);
+  EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), 100000u);
+  BASS_StreamFree(h);
+}
+
 // ---------------------------------------------------------------- memory and user files
 
 struct Mem {
