@@ -43,6 +43,7 @@ struct FFDec {
   int64_t length = -1;                // frames
   bool draining = false, eof = false;
   int badPackets = 0;
+  QWORD viewEnd = 0;  // when set, FFmpeg sees the file end here (a damaged chunk follows)
   std::string id3v1, id3v2, ogg;
   QWORD audioStart = 0;
   bool seekable = true;
@@ -74,13 +75,14 @@ struct FFDec {
 
 int IoRead(void* opaque, uint8_t* buf, int size) {
   auto* d = static_cast<FFDec*>(opaque);
-  DWORD got = FileReadSome(d->file, buf, DWORD(size));
+  if (d->viewEnd) size = int(std::min<int64_t>(size, int64_t(d->viewEnd) - int64_t(std::min(FileTell(d->file), d->viewEnd))));
+  DWORD got = size > 0 ? FileReadSome(d->file, buf, DWORD(size)) : 0;
   return got == 0 ? AVERROR_EOF : int(got);
 }
 
 int64_t IoSeek(void* opaque, int64_t offset, int whence) {
   auto* d = static_cast<FFDec*>(opaque);
-  QWORD size = FileSize(d->file);
+  QWORD size = d->viewEnd ? d->viewEnd : FileSize(d->file);
   if (whence & AVSEEK_SIZE) return size ? int64_t(size) : -1;
   whence &= ~AVSEEK_FORCE;
   int64_t target = offset;
@@ -390,14 +392,23 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
   auto d = std::make_unique<FFDec>();
   d->file = file;
-  if (!FileSeek(file, 0) && FileTell(file) != 0) return Fail(BASS_ERROR_FILEFORM, false);
+  // A user file that cannot seek (buffered) is at its start and must be left there for FFmpeg.
+  const bool canSeek = FileSeek(file, 0);
+  if (!canSeek && FileTell(file) != 0) return Fail(BASS_ERROR_FILEFORM, false);
   // A network file is read front to back while it downloads: its tail (ID3v1, the exact MPEG
   // length) is read once the download completes (FFmpegNetComplete).
   const bool net = FileIsNet(file);
   if (!net) ReadTags(d.get());  // before FFmpeg owns the file position
-  {
+  if (canSeek) {
     char magic[4];
     if (FileRead(file, magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0) d->ogg = OggComments(FileReaderAt(file));
+    if (!net) {
+      // A damaged chunk after the audio is hidden from FFmpeg (the file ends there for it); one
+      // before the audio leaves nothing FFmpeg could play.
+      const RiffDamage damage = FindRiffDamage(FileReaderAt(file), FileSize(file));
+      if (damage.at && !damage.afterAudio) return Fail(BASS_ERROR_FILEFORM, false);
+      if (damage.at) d->viewEnd = damage.at;
+    }
     FileSeek(file, 0);
   }
   auto* iobuf = static_cast<uint8_t*>(av_malloc(kIoBuffer));

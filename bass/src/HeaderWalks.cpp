@@ -338,6 +338,31 @@ bool LooksLikeSpdif(const ReadAtFn& read, QWORD start, QWORD size) {
 
 }  // namespace
 
+RiffDamage FindRiffDamage(const ReadAtFn& read, QWORD size) {
+  RiffDamage out;
+  uint8_t h[12];
+  if (size < 12 || read(0, h, 12) != 12 || std::memcmp(h + 8, "WAVE", 4) != 0) return out;
+  if (std::memcmp(h, "RIFF", 4) != 0 && std::memcmp(h, "RF64", 4) != 0 && std::memcmp(h, "BW64", 4) != 0)
+    return out;
+  for (QWORD pos = 12; pos + 8 <= size;) {
+    uint8_t c[8];
+    if (read(pos, c, 8) != 8) break;
+    const uint32_t csize = Le32(c + 4);
+    const QWORD next = pos + 8 + csize;
+    if (std::memcmp(c, "data", 4) == 0) {
+      // The audio may run to the end without a size (a recording still going on, RF64's
+      // 0xFFFFFFFF): what follows it is not looked at.
+      if (csize == 0 || next > size) break;
+      out.afterAudio = true;
+    } else if (next > size) {
+      out.at = pos;
+      break;
+    }
+    pos = next + (next & 1);
+  }
+  return out;
+}
+
 bool WalkRiffWave(const ReadAtFn& read, QWORD size, PcmLayout& out) {
   uint8_t h[12];
   if (size < 44 || read(0, h, 12) != 12 || std::memcmp(h + 8, "WAVE", 4) != 0) return false;

@@ -86,6 +86,15 @@ struct PcmLayout {
 // the end of the file. False for anything else (and for what FFmpeg would take for another format:
 // S/PDIF bursts in 16-bit PCM, an XMA2 or SMV0 chunk, a LIST chunk too short for its type).
 bool WalkRiffWave(const ReadAtFn& read, QWORD size, PcmLayout& out);
+// The first chunk of a RIFF WAVE file, other than its audio, whose size runs past the end of the
+// file: where it starts (0 when there is none), and whether the audio chunk came before it. FFmpeg
+// reads such chunks (LIST, bext, id3...) into zeroed memory of the size they claim: a damaged header
+// of a few bytes would cost gigabytes and many seconds.
+struct RiffDamage {
+  QWORD at = 0;
+  bool afterAudio = false;
+};
+RiffDamage FindRiffDamage(const ReadAtFn& read, QWORD size);
 // An AIFF or AIFF-C file (FORM within its declared size; COMM with an 80-bit rate; SSND with its
 // offset) of big-endian integer PCM of 1 to 32 bits, or AIFF-C "NONE"/"twos" (the same), "sowt"
 // (16-bit little-endian), "in24"/"in32", "fl32"/"fl64"; 1..8 channels, at least one whole frame. The

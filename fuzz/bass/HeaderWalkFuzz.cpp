@@ -61,5 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (mpeg.audioStart != mpeg.firstFrame && mpeg.audioStart != mpeg.firstFrame + QWORD(h.size)) std::abort();
     if (mpeg.xing && !mpeg.infoFrame) std::abort();
   }
+  // A damaged chunk lies inside the file, past the RIFF header, and runs past its end.
+  const orvbass::RiffDamage damage = orvbass::FindRiffDamage(read, size);
+  if (damage.at && (damage.at < 12 || damage.at + 8 > size)) std::abort();
   return 0;
 }

@@ -8,6 +8,9 @@
 #include "BassTestUtil.h"
 #include "bass_addon.h"
 
+#include <sys/resource.h>
+
+#include <filesystem>
 #include <limits>
 
 namespace {
@@ -405,6 +408,84 @@ TEST_F(PcmEdge, OtherFormatsStayWithFfmpeg) {
   HSTREAM r = OpenFfmpeg(alaw, 0);
   ASSERT_NE(r, 0u);
   EXPECT_EQ(Info(r).ctype, DWORD(BASS_CTYPE_STREAM_WAV + 6));
+  BASS_StreamFree(r);
+}
+
+// A chunk that claims far more than the file holds: FFmpeg would read it into zeroed memory of the
+// claimed size (a 114-byte file took 1.9 GB and 20 s). Before the audio the file is refused at
+// once; after it, the file plays as if it ended where the damaged chunk starts.
+TEST_F(PcmEdge, AChunkClaimingGigabytesCostsNeitherMemoryNorTime) {
+  auto peakKb = [] {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return long(u.ru_maxrss);
+  };
+  const long start = peakKb();
+  Chunk huge = List(20);
+  huge.sizeField = 0x7FFFFFF0;
+  // The file a fuzzer found: a LIST claiming 4 GB whose INFO entries run on into the audio.
+  const std::vector<uint8_t> fuzzed = {
+      0x52, 0x49, 0x46, 0x46, 0xE6, 0x00, 0x00, 0x00, 0x57, 0x41, 0x56, 0x45, 0x66, 0x6D, 0x74, 0x20,
+      0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x40, 0x1F, 0x00, 0x00, 0x40, 0x1F, 0x00, 0x41,
+      0x01, 0x00, 0x08, 0x00, 0x4C, 0x49, 0x53, 0x54, 0x1A, 0x00, 0x00, 0xFD, 0x49, 0x4E, 0x46, 0x4F,
+      0x49, 0x53, 0x46, 0x54, 0x13, 0x00, 0x00, 0x00, 0x4C, 0x61, 0x76, 0x66, 0x35, 0x39, 0x2E, 0x32,
+      0x37, 0x2E, 0x31, 0x30, 0x30, 0x00, 0x64, 0x61, 0x74, 0x61, 0xA0, 0x00, 0x28, 0x00, 0x85, 0x80,
+      0x7B, 0x76, 0x72, 0x70, 0x70, 0x71, 0x75, 0x79, 0x7E, 0x84, 0x89, 0x8D, 0x8F, 0x8F, 0x72, 0xF8,
+      0x00, 0x75, 0x05, 0x00, 0xE3, 0x05, 0x00, 0x50, 0x06, 0x00, 0xBC, 0x06, 0x00, 0x26, 0x07, 0x00,
+      0x8F, 0x70};
+  const auto ours = Riff({Fmt(1, 1, 8000, 8, 1), huge, Data(Samples16(20))});
+  for (const auto& [name, bytes] : {std::pair{"fuzzed_list.wav", &fuzzed}, std::pair{"huge_list.wav", &ours}}) {
+    const std::string p = Write(name, *bytes);
+    EXPECT_EQ(OpenFfmpeg(p, 0), 0u) << name;
+    EXPECT_EQ(OpenFile(p, 0), 0u) << name;
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM) << name;
+  }
+
+  // Through FFmpeg (a frame size it reads its own way), with and without the damaged tail.
+  const auto audio = Samples16(3000);
+  const std::string clean = Write("wide_clean.wav", Riff({Fmt(1, 2, 44100, 16, 6), Data(audio)}));
+  const std::string after = Write("huge_after.wav", Riff({Fmt(1, 2, 44100, 16, 6), Data(audio), huge}));
+  HSTREAM h = OpenFile(after, 0);
+  HSTREAM r = OpenFfmpeg(clean, 0);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  ASSERT_NE(r, 0u);
+  EXPECT_FALSE(Native(h));
+  EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), BASS_ChannelGetLength(r, BASS_POS_BYTE));
+  const auto got = bt::DecodeAll(h);
+  EXPECT_EQ(got, bt::DecodeAll(r));
+  EXPECT_GT(got.size(), 10000u);
+  EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_END), QWORD(std::filesystem::file_size(after)));
+  BASS_StreamFree(h);
+  BASS_StreamFree(r);
+  // The core's own decoder takes the same damaged tail with its usual frame size.
+  Same("huge_after_native.wav", Riff({Fmt(1, 2, 44100, 16, 4), Data(audio), huge}));
+  EXPECT_LT(peakKb() - start, 256L * 1024) << "peak memory grew by more than 256 MB";
+}
+
+// A user file that cannot seek is handed to FFmpeg from its first byte: a WAV plays whole.
+TEST_F(PcmEdge, ABufferedUserFileIsReadFromItsFirstByte) {
+  const auto bytes = Riff({Fmt(1, 2, 44100, 16, 4), Data(Samples16(5000))});
+  const std::string p = Write("buffered.wav", bytes);
+  struct Mem {
+    std::vector<uint8_t> data;
+    size_t pos = 0;
+  } mem{bytes};
+  const BASS_FILEPROCS procs = {
+      [](void*) {}, [](void* u) -> QWORD { return static_cast<Mem*>(u)->data.size(); },
+      [](void* buf, DWORD len, void* u) -> DWORD {
+        auto* q = static_cast<Mem*>(u);
+        DWORD n = DWORD(std::min<size_t>(len, q->data.size() - q->pos));
+        std::memcpy(buf, q->data.data() + q->pos, n);
+        q->pos += n;
+        return n;
+      },
+      [](QWORD, void*) -> BOOL { return FALSE; }};
+  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE, &procs, &mem);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  HSTREAM r = OpenFile(p, 0);
+  ASSERT_NE(r, 0u);
+  EXPECT_EQ(bt::DecodeAll(h), bt::DecodeAll(r));
+  BASS_StreamFree(h);
   BASS_StreamFree(r);
 }
 
