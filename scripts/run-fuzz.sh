@@ -2,7 +2,8 @@
 # Runs every libFuzzer target of a fuzz build for SECONDS each, JOBS at a time, from its
 # seeds (and the corpus earlier runs grew in the build folder) with its dictionary, then
 # prints a table: executions, edges covered, corpus size and findings per target.
-# Findings (crashing, leaking or hanging inputs) are kept in <build>/fuzz/findings/.
+# Findings (crashing, leaking or hanging inputs, and any single allocation over 512 MB, which no
+# input of these sizes needs) are kept in <build>/fuzz/findings/.
 # usage: run-fuzz.sh <fuzz build dir> <seconds> [jobs] [target name filter (regex)]
 set -uo pipefail
 build="$(cd "$1" && pwd)"
@@ -28,7 +29,7 @@ run_one() {
   # Leak checks stay on; a run that ends in a finding stops that target, the others go on.
   ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1" \
   UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$bin" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=65536 \
+    "$bin" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=65536 \
       -print_final_stats=1 -artifact_prefix="$build/fuzz/findings/$name-" "${extra[@]}" \
       "$corpus" "$gen" >"$out/$name.log" 2>&1
   echo "$?" >"$out/$name.rc"
