@@ -110,6 +110,13 @@ typedef struct ORV_CORE_API {
   BOOL (*DownloadURL)(const char *url, DWORD offset, DWORD flags, DOWNLOADPROC *proc, void *user, QWORD maxBytes,
                       void **data, QWORD *size);
   void (*FreeDownload)(void *data);
+
+  /* The core's libFLAC decoder for native FLAC files (fLaC after any ID3v2 tags) that can seek:
+   * the same output, length, seeks, channel information, tags and positions as OpenFFmpeg gives
+   * for them with "flac" as demuxer and codec, without FFmpeg. Fails (BASS_ERROR_FILEFORM, "file"
+   * back at 0) for other files and for what it would not decode the same: the caller then tries
+   * OpenFFmpeg. Same ownership of "file" as OpenFFmpeg. (Present when "size" covers it.) */
+  BOOL (*OpenFlac)(ORV_FILE *file, DWORD flags, ORV_DECODER *out);
 } ORV_CORE_API;
 
 typedef struct ORV_ADDON {

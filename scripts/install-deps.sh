@@ -7,7 +7,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
-  libopenmpt-dev libfluidsynth-dev libsdl2-dev libmpg123-dev
+  libopenmpt-dev libfluidsynth-dev libsdl2-dev libmpg123-dev libflac-dev
   libcdio-dev libcdio-cdda-dev libcdio-paranoia-dev
   libcurl4-openssl-dev libvlc-dev vlc-plugin-base vlc-plugin-video-output libgsf-1-dev
   dvdauthor genisoimage libgsf-bin vlc-bin

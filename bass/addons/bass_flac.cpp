@@ -1,5 +1,8 @@
-// Free Lossless Audio Codec, native and in Ogg.
+// Free Lossless Audio Codec, native and in Ogg. Native files that can seek go to the core's
+// libFLAC decoder first (no FFmpeg mapped for them); what it declines takes the FFmpeg routes.
 #include "FormatAddon.h"
+
+#include <cstddef>
 
 namespace {
 
@@ -13,6 +16,11 @@ const orvaddon::Route kOgg[] = {{"ogg", "flac", BASS_CTYPE_STREAM_FLAC_OGG}};
 BOOL OpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   const ORV_CORE_API* core = orvaddon::Core();
   if (!core) return FALSE;
+  // A core older than its OpenFlac member has none.
+  if (core->size >= offsetof(ORV_CORE_API, OpenFlac) + sizeof core->OpenFlac && core->OpenFlac &&
+      core->OpenFlac(file, flags, out))
+    return TRUE;
+  if (!core->FileSeek(file, 0)) return orvaddon::Fail(BASS_ERROR_FILEFORM);
   if (orvaddon::OpenByRoutes(kNative, 1, file, flags, out)) return TRUE;
   if (!core->FileSeek(file, 0) || !orvaddon::OpenByRoutes(kOgg, 1, file, flags, out)) return FALSE;
   // Ogg pages give FFmpeg only page-exact seeks for FLAC: seeks decode from the start.

@@ -255,6 +255,11 @@ bool OpenMpg123(ORV_FILE* file, DWORD flags, ORV_DECODER* out);
 // FFmpeg, to the bit as the FFmpeg path decodes them; false (error BASS_ERROR_FILEFORM, file back at
 // 0) for anything else, a file that cannot seek among them: the caller then tries libmpg123 and FFmpeg.
 bool OpenPcm(ORV_FILE* file, DWORD flags, ORV_DECODER* out);
+// Native FLAC files through libFLAC (FlacDecoder.cpp), to the bit as the FFmpeg path decodes them;
+// false (error BASS_ERROR_FILEFORM, file back at 0) for anything else, for what would not decode
+// the same (see there) and when libFLAC cannot be opened: the caller then tries FFmpeg. Offered to
+// the FLAC add-on through ORV_CORE_API::OpenFlac.
+bool OpenFlac(ORV_FILE* file, DWORD flags, ORV_DECODER* out);
 bool OpenMusic(ORV_FILE* file, DWORD flags, DWORD freq, ORV_DECODER* out);
 ORV_FILE* FileOpen(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);
 ORV_FILE* FileOpenUser(DWORD system, const BASS_FILEPROCS* procs, void* user);

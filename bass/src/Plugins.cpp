@@ -22,6 +22,11 @@ BOOL ApiOpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char
   return OpenFFmpeg(file, flags, demuxers, codecs, ctype, out, false) ? TRUE : FALSE;
 }
 
+BOOL ApiOpenFlac(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
+  if (!file || !out) return SetError(BASS_ERROR_ILLPARAM);
+  return OpenFlac(file, flags, out) ? TRUE : FALSE;
+}
+
 HSTREAM ApiCreateStream(const ORV_DECODER* dec, ORV_FILE* file, DWORD flags, HPLUGIN plugin, const char* filename) {
   if (!dec) return Fail<HSTREAM>(BASS_ERROR_ILLPARAM, 0);
   if (!L().initialized) {
@@ -57,7 +62,7 @@ void ApiFreeDownload(void* data) { std::free(data); }
 
 const ORV_CORE_API kApi = {ORV_ADDON_ABI, sizeof(ORV_CORE_API), ApiSetError,   FileOpen,        FileClose,
                            FileRead,      FileSeek,             FileTell,      FileSize,        ApiOpenFFmpeg,
-                           ApiCreateStream, ApiFireSync,        ApiDownloadURL, ApiFreeDownload};
+                           ApiCreateStream, ApiFireSync,        ApiDownloadURL, ApiFreeDownload, ApiOpenFlac};
 
 }  // namespace
 
