@@ -417,13 +417,20 @@ static bool NeedInit() {
   return true;
 }
 
+// The core's own formats through FFmpeg. A native FLAC file is none of them (it is the FLAC add-on's):
+// FFmpeg would be mapped only to refuse it.
+static bool OpenCoreFFmpeg(ORV_FILE* f, DWORD flags, ORV_DECODER* dec) {
+  if (IsNativeFlac(f)) return Fail(BASS_ERROR_FILEFORM, false);
+  return OpenFFmpeg(f, flags, nullptr, nullptr, 0, dec, true);
+}
+
 EXPORT HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags) {
   if (!NeedInit()) return 0;
   ORV_FILE* f = FileOpen(mem, file, offset, length, flags);
   if (!f) return 0;
   std::string name = mem ? "" : (FileName(f) ? FileName(f) : "");
   ORV_DECODER dec{};
-  if (OpenPcm(f, flags, &dec) || OpenMpg123(f, flags, &dec) || OpenFFmpeg(f, flags, nullptr, nullptr, 0, &dec, true)) {
+  if (OpenPcm(f, flags, &dec) || OpenMpg123(f, flags, &dec) || OpenCoreFFmpeg(f, flags, &dec)) {
     return CreateChannelFromDecoder(dec, f, flags, 0, mem ? nullptr : name.c_str(), false);
   }
   int err = GetError();
@@ -439,7 +446,7 @@ EXPORT HSTREAM BASS_StreamCreateFileUser(DWORD system, DWORD flags, const BASS_F
   ORV_FILE* f = FileOpenUser(system, procs, user);
   if (!f) return 0;
   ORV_DECODER dec{};
-  if (OpenPcm(f, flags, &dec) || OpenMpg123(f, flags, &dec) || OpenFFmpeg(f, flags, nullptr, nullptr, 0, &dec, true))
+  if (OpenPcm(f, flags, &dec) || OpenMpg123(f, flags, &dec) || OpenCoreFFmpeg(f, flags, &dec))
     return CreateChannelFromDecoder(dec, f, flags, 0, nullptr, false);
   DWORD h = TryAddons(f, flags, nullptr);
   if (h) return h;

@@ -260,6 +260,9 @@ bool OpenPcm(ORV_FILE* file, DWORD flags, ORV_DECODER* out);
 // the same (see there) and when libFLAC cannot be opened: the caller then tries FFmpeg. Offered to
 // the FLAC add-on through ORV_CORE_API::OpenFlac.
 bool OpenFlac(ORV_FILE* file, DWORD flags, ORV_DECODER* out);
+// Whether a local, seekable file is native FLAC ("fLaC" at the start or after one ID3v2 tag), which
+// only FFmpeg's "flac" demuxer takes: a probe of FFmpeg for other formats need not map it. File back at 0.
+bool IsNativeFlac(ORV_FILE* file);
 bool OpenMusic(ORV_FILE* file, DWORD flags, DWORD freq, ORV_DECODER* out);
 ORV_FILE* FileOpen(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);
 ORV_FILE* FileOpenUser(DWORD system, const BASS_FILEPROCS* procs, void* user);

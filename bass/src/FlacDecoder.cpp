@@ -135,8 +135,10 @@ FLAC__StreamDecoderWriteStatus OnFrame(const FLAC__StreamDecoder*, const FLAC__F
   const uint64_t first = h.number_type == FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER ? h.number.sample_number
                                                                                 : uint64_t(h.number.frame_number) * n;
   if (!d->seeking) {
-    if (d->nextSample >= 0 && first > uint64_t(d->nextSample) && first + n <= d->total) {
-      const uint64_t gap = first - uint64_t(d->nextSample);
+    // A frame number far ahead is damage too (it passed the header's CRC-8 by chance): no gap
+    // is filled beyond 16 of the largest frames, nor past STREAMINFO's total.
+    const uint64_t gap = d->nextSample >= 0 && first > uint64_t(d->nextSample) ? first - uint64_t(d->nextSample) : 0;
+    if (gap && gap <= 16 * uint64_t(d->maxBlock) && first + n <= d->total) {
       if (at == 0) {
         d->silence = gap;
       } else if (gap <= d->maxBlock) {
@@ -369,6 +371,13 @@ bool Decline(ORV_FILE* file) {
 }
 
 }  // namespace
+
+bool IsNativeFlac(ORV_FILE* file) {
+  if (!file || FileIsNet(file) || !FileSeek(file, 0)) return false;
+  const bool flac = LooksLikeFlac(file, FileSize(file));
+  FileSeek(file, 0);
+  return flac;
+}
 
 bool OpenFlac(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   // Only a file that can be read again from its start: libFLAC reads its head before it is known

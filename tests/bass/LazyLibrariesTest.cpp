@@ -1,12 +1,14 @@
 // The decoder libraries (FFmpeg, libopenmpt) are opened by the first stream or module that needs
 // them: after BASS_Init and the add-ons' loading nothing of them is mapped. An MPEG audio file is
-// decoded by libmpg123 and a PCM WAV or AIFF file by the core itself: none maps anything of FFmpeg.
+// decoded by libmpg123, a PCM WAV or AIFF file by the core itself and a FLAC file (through its
+// add-on, as the player loads it) by libFLAC: none maps anything of FFmpeg.
 // Without FFmpeg, opening a file it decodes (Ogg Vorbis) fails with the error of an unknown format
 // while PCM WAV files still play; without libmpg123, MPEG audio goes to FFmpeg.
 //
 // libmpg123 itself is mapped from the start in any process of the library: the sound server's
 // client library links libsndfile, which links libmpg123. Its absence is made with a stand-in of
-// that name whose functions all fail and which lacks some the library needs (NoMpg123.c).
+// that name whose functions all fail and which lacks some the library needs (NoMpg123.c). So is
+// libFLAC (libsndfile links it too).
 //
 // A library once mapped stays mapped, so each case runs in a fresh process of this program (the
 // DISABLED_ cases below, started by the ones above them).
@@ -43,6 +45,7 @@ void MakeMedia(const bt::TempFolder& media) {
   bt::Generate(media / "t.wav", "-c:a pcm_s16le", 1.0);
   bt::Generate(media / "t.ogg", "-c:a libvorbis -q:a 2", 1.0);
   bt::Generate(media / "t.aiff", "-c:a pcm_s16be", 1.0);
+  bt::Generate(media / "t.flac", "-c:a flac -sample_fmt s16", 1.0);
   auto ff = bt::FfmpegDecodeS16(mp3, media / "ff");
   auto mpg = bt::Mpg123DecodeS16(mp3, media / "mpg");
   ASSERT_GT(ff.size(), 10000u);
@@ -138,6 +141,18 @@ TEST(LazyLibrariesChild, DISABLED_FirstUseMapsThem) {
       EXPECT_FALSE(fresh::Mapped(name)) << name << " mapped by " << file;
   }
 
+  // A FLAC file through its add-on is decoded by libFLAC: nothing of FFmpeg.
+  HSTREAM fl = BASS_StreamCreateFile(FALSE, Media("t.flac").c_str(), 0, 0, BASS_STREAM_DECODE);
+  ASSERT_NE(fl, 0u) << BASS_ErrorGetCode();
+  BASS_CHANNELINFO flInfo{};
+  ASSERT_TRUE(BASS_ChannelGetInfo(fl, &flInfo));
+  EXPECT_EQ(flInfo.ctype, DWORD(BASS_CTYPE_STREAM_FLAC));
+  EXPECT_EQ(bt::DecodeAll(fl).size(), 44100u * 4);
+  EXPECT_TRUE(BASS_StreamFree(fl));
+  EXPECT_TRUE(fresh::Mapped("libFLAC"));
+  for (const char* name : {"libavcodec", "libavformat", "libavutil", "libswresample"})
+    EXPECT_FALSE(fresh::Mapped(name)) << name << " mapped by a FLAC file";
+
   // An Ogg Vorbis file maps FFmpeg.
   HSTREAM o = BASS_StreamCreateFile(FALSE, Media("t.ogg").c_str(), 0, 0, BASS_STREAM_DECODE);
   ASSERT_NE(o, 0u) << BASS_ErrorGetCode();
@@ -166,7 +181,14 @@ TEST(LazyLibrariesChild, DISABLED_MissingLibrariesFailCleanly) {
     EXPECT_EQ(BASS_MusicLoad(FALSE, mod.c_str(), 0, 0, BASS_MUSIC_DECODE, 0), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
   }
-  // The library still works for what needs neither: a PCM WAV file, a stream fed by the caller.
+  // The library still works for what needs neither: a PCM WAV file, a FLAC file (through its
+  // add-on), a stream fed by the caller.
+  HSTREAM fl = BASS_StreamCreateFile(FALSE, Media("t.flac").c_str(), 0, 0, BASS_STREAM_DECODE);
+  EXPECT_NE(fl, 0u) << BASS_ErrorGetCode();
+  if (fl) {
+    EXPECT_EQ(bt::DecodeAll(fl).size(), 44100u * 4);
+    EXPECT_TRUE(BASS_StreamFree(fl));
+  }
   HSTREAM w = BASS_StreamCreateFile(FALSE, Media("t.wav").c_str(), 0, 0, BASS_STREAM_DECODE);
   EXPECT_NE(w, 0u) << BASS_ErrorGetCode();
   if (w) {
