@@ -16,11 +16,10 @@ const orvaddon::Route kOgg[] = {{"ogg", "flac", BASS_CTYPE_STREAM_FLAC_OGG}};
 BOOL OpenFile(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   const ORV_CORE_API* core = orvaddon::Core();
   if (!core) return FALSE;
-  // A core older than its OpenFlac member has none.
+  // A core older than its OpenFlac member has none. A decline leaves the file where it was.
   if (core->size >= offsetof(ORV_CORE_API, OpenFlac) + sizeof core->OpenFlac && core->OpenFlac &&
       core->OpenFlac(file, flags, out))
     return TRUE;
-  if (!core->FileSeek(file, 0)) return orvaddon::Fail(BASS_ERROR_FILEFORM);
   if (orvaddon::OpenByRoutes(kNative, 1, file, flags, out)) return TRUE;
   if (!core->FileSeek(file, 0) || !orvaddon::OpenByRoutes(kOgg, 1, file, flags, out)) return FALSE;
   // Ogg pages give FFmpeg only page-exact seeks for FLAC: seeks decode from the start.

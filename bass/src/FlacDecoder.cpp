@@ -1,5 +1,6 @@
-// Native FLAC files (fLaC, after any ID3v2 tags) through libFLAC, which is small and already mapped
-// by the sound server's client library, where FFmpeg would map about a hundred libraries for them.
+// Native FLAC files ("fLaC", after at most one ID3v2 tag) through libFLAC, which is small and
+// already mapped by the sound server's client library, where FFmpeg would map about a hundred
+// libraries for them.
 //
 // The output is what the FFmpeg path makes of the same file, to the bit: FFmpeg's FLAC decoder
 // hands on 16-bit samples for up to 16 bits per sample and 32-bit ones above, each shifted up to
@@ -7,17 +8,16 @@
 // conversions of PcmConvert.h. Lengths come from STREAMINFO, seeks land on the sample
 // (libFLAC's seek_absolute), tags are the ID3 blocks the FFmpeg path gives for such a file.
 //
-// What would not come out the same stays with FFmpeg (the opener declines): Ogg FLAC, more than
-// one ID3v2 tag in front, a mono
+// What would not come out the same stays with FFmpeg (the opener declines): Ogg FLAC, a mono
 // downmix of more than two channels or of two with a speaker mask, more than 24 bits per sample
-// (FFmpeg's decoder here takes no 32-bit side channels), an unknown total length, network
-// streams and files that cannot seek; and anything libFLAC refuses before its first frame.
+// (nothing here writes such files to check the FFmpeg path against), an unknown total length,
+// network streams and files that cannot seek; and anything libFLAC refuses before its first frame.
 //
-// Damaged audio: a frame whose CRC fails is silence of its length (libFLAC 1.4.2 silences the
-// frame after it too), and frames libFLAC loses altogether are made up with silence, so positions
-// and the length stay as on the FFmpeg path, whose decoder plays whatever the damaged bits make; a
-// cut frame at the end is dropped and a frame of another depth skipped, as there; a frame of
-// another sample rate or channel count ends the stream, as there.
+// Damaged audio: a frame failing its CRC is silence of its length (libFLAC's choice; the frame
+// after it, which libFLAC 1.4.2 silences too, is decoded again), and frames lost altogether are
+// made up with silence, so positions and the length stay as on the FFmpeg path, whose decoder
+// plays whatever the damaged bits make; a cut frame at the end is dropped and a frame of another
+// depth skipped, as there; a frame of another sample rate or channel count ends the stream, as there.
 //
 // Threading: a decoder is used by one thread at a time (the channel's lock); libFLAC's decoder
 // objects share nothing.
