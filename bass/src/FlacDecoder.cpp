@@ -72,6 +72,9 @@ struct FlacDec {
   int damage = 0;
   size_t secondAt = 0, secondFrames = 0;
   uint64_t secondFirst = 0;
+  // End of the last frame decoded again: a seek back to a frame no later than that would meet the
+  // same damage again and again (a damaged number can send libFLAC back in the file).
+  uint64_t redecodedTo = 0;
   QWORD audioStart = 0;
   std::string id3v1, id3v2;
 
@@ -207,6 +210,7 @@ void OnError(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void* s
 void RedecodeSecond(FlacDec* d) {
   const size_t at = d->secondAt, n = d->secondFrames;
   const uint64_t first = d->secondFirst;
+  d->redecodedTo = first + n;
   d->pendFrames = at;
   d->seeking = true;
   bool again = FLAC__stream_decoder_seek_absolute(d->fd, first) && d->pendFrames == at + n;
@@ -242,7 +246,9 @@ bool DecodeFrame(FlacDec* d) {
     d->secondAt = 0;
     if (!FLAC__stream_decoder_process_single(d->fd) || d->shapeChanged) break;
     if (d->pendFrames) {
-      if (d->damage && d->secondAt) RedecodeSecond(d);
+      if (d->damage && d->secondAt && d->secondFirst + d->secondFrames > d->redecodedTo &&
+          d->secondFirst + d->secondFrames <= d->total)
+        RedecodeSecond(d);
       return true;
     }
     if (FLAC__stream_decoder_get_state(d->fd) == FLAC__STREAM_DECODER_END_OF_STREAM) break;
