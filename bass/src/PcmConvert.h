@@ -1,10 +1,10 @@
 // Sample conversions of the decoders that stand in for FFmpeg (PcmDecoder.cpp, FlacDecoder.cpp):
-// what FFmpeg's decoders hand on converted as libswresample converts it, to the bit. The
-// conversions are its arithmetic (integer shifts, products with powers of two in float, rounding to
-// nearest even), and a downmix of two channels to one goes through the same intermediate format and
-// coefficients. Only float samples at or beyond 65536 times full scale, infinities and NaN differ:
-// they saturate (NaN is silence), where libswresample's vector code wraps them round to the
-// opposite extreme.
+// samples as FFmpeg's decoders hand them on, converted as libswresample converts them, to the bit.
+// The conversions are its arithmetic (integer shifts, products with powers of two in float,
+// rounding to nearest even), and a downmix of two channels to one goes through the same
+// intermediate format and coefficients. Only float samples beyond what integer output can hold by
+// far (65536 times full scale and more), infinities and NaN differ: they saturate (NaN is
+// silence), where libswresample turns them into the negative extreme.
 //
 // Threading: pure functions, any thread.
 #pragma once
@@ -27,14 +27,17 @@ constexpr double kSqrtHalf = 0.70710678118654752440;  // M_SQRT1_2
 constexpr float kSqrtHalfF = float(kSqrtHalf);
 
 // One source sample at p as the decoder hands it on: u8, s16, s32 (24-bit shifted up), float, double.
-inline uint32_t Bytes16(const uint8_t* p, bool be) { return be ? uint32_t(p[0]) << 8 | p[1] : uint32_t(p[1]) << 8 | p[0]; }
+inline uint32_t Bytes16(const uint8_t* p, bool be) {
+  return be ? uint32_t(p[0]) << 8 | p[1] : uint32_t(p[1]) << 8 | p[0];
+}
 inline uint32_t Bytes32(const uint8_t* p, bool be) {
   return be ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
             : uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
 }
 inline int16_t S16At(const uint8_t* p, bool be) { return int16_t(Bytes16(p, be)); }
 inline int32_t S24At(const uint8_t* p, bool be) {
-  uint32_t v = be ? uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2] : uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+  const uint32_t v = be ? uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]
+                        : uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
   return int32_t(v << 8);
 }
 inline int32_t S32At(const uint8_t* p, bool be) { return int32_t(Bytes32(p, be)); }
@@ -80,7 +83,8 @@ inline uint8_t SatU8(double scaled) {
 
 // Samples of "in" (its coding, byte order and frame layout) to "outFmt", sample by sample, no
 // channel change: libswresample's direct conversion between the formats.
-inline void ConvertSamples(const PcmLayout& in, SampleFmt outFmt, const uint8_t* src, uint8_t* dst, size_t samples) {
+inline void ConvertSamples(const PcmLayout& in, SampleFmt outFmt, const uint8_t* src, uint8_t* dst,
+                           size_t samples) {
   const bool be = in.bigEndian;
   const PcmCoding c = in.coding;
   const int step = in.frameBytes / in.chans;
