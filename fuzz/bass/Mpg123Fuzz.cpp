@@ -4,6 +4,7 @@
 // MPEG-1 Layer III, MPEG-2 Layer III or Layer II around input bytes; the second byte picks the
 // sample format. What must hold: whole sample frames only, a stream that ends, a length equal to
 // what was decoded once it ended, positions where they were set.
+#include "StreamChecks.h"
 #include "bass.h"
 
 #include <cstdint>
@@ -27,8 +28,7 @@ std::vector<uint8_t> Shape(const uint8_t* data, size_t size, DWORD& flags) {
   if (size < 2) return v;
   const uint8_t kind = data[0] % 5;
   const uint8_t fmt = data[1];
-  flags = BASS_STREAM_DECODE | (fmt & 1 ? BASS_SAMPLE_FLOAT : 0) | (fmt & 2 ? BASS_SAMPLE_8BITS : 0) |
-          (fmt & 4 ? BASS_SAMPLE_MONO : 0) | (fmt & 8 ? BASS_STREAM_PRESCAN : 0);
+  flags = fuzzcheck::DecodeFlags(fmt) | (fmt & 8 ? BASS_STREAM_PRESCAN : 0);
   data += 2;
   size -= 2;
   switch (kind) {
@@ -68,43 +68,7 @@ void Exercise(DWORD h, const std::vector<uint8_t>& file) {
     if (BASS_ErrorGetCode() == BASS_OK) std::abort();  // a failure must say why
     return;
   }
-  BASS_CHANNELINFO info;
-  if (!BASS_ChannelGetInfo(h, &info) || info.chans < 1 || info.chans > 2) std::abort();
-  const DWORD frame = info.chans * (info.flags & BASS_SAMPLE_FLOAT ? 4 : info.flags & BASS_SAMPLE_8BITS ? 1 : 2);
-  std::vector<uint8_t> buf(20000);
-  QWORD total = 0;
-  bool ended = false;
-  // A stream made from a few hundred kilobytes holds at most some minutes of samples.
-  for (int i = 0; i < 100000; ++i) {
-    DWORD n = BASS_ChannelGetData(h, buf.data(), DWORD(buf.size()));
-    if (n == DWORD(-1) || n == 0) {
-      ended = true;
-      break;
-    }
-    if (n % frame) std::abort();
-    total += n;
-  }
-  if (!ended) std::abort();  // it never ended
-  const QWORD len = BASS_ChannelGetLength(h, BASS_POS_BYTE);
-  if (len != total) std::abort();
-  if (BASS_ChannelGetPosition(h, BASS_POS_BYTE) != total) std::abort();
-  for (QWORD pos : {total / 2 / frame * frame, QWORD(frame), QWORD(0)}) {
-    if (pos > total) continue;
-    if (BASS_ChannelSetPosition(h, pos, BASS_POS_BYTE) && BASS_ChannelGetPosition(h, BASS_POS_BYTE) != pos)
-      std::abort();
-    DWORD n = BASS_ChannelGetData(h, buf.data(), DWORD(buf.size()));
-    if (n != DWORD(-1) && n % frame) std::abort();
-  }
-  for (DWORD t : {DWORD(BASS_TAG_ID3), DWORD(BASS_TAG_ID3V2)}) {
-    const char* tag = BASS_ChannelGetTags(h, t);
-    if (tag && t == BASS_TAG_ID3 && std::memcmp(tag, "TAG", 3) != 0) std::abort();
-    if (tag && t == BASS_TAG_ID3V2 && std::memcmp(tag, "ID3", 3) != 0) std::abort();
-  }
-  if (BASS_StreamGetFilePosition(h, BASS_FILEPOS_END) != file.size()) std::abort();
-  // The audio starts at the end of the file at most: there, when nothing follows the tags and the
-  // info frame.
-  if (BASS_StreamGetFilePosition(h, BASS_FILEPOS_START) > file.size()) std::abort();
-  if (BASS_StreamGetFilePosition(h, BASS_FILEPOS_CURRENT) > file.size()) std::abort();
+  fuzzcheck::CheckStream(h, file.size(), 2);
 }
 
 }  // namespace

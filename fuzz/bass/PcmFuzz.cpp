@@ -10,6 +10,7 @@
 // positions inside the file. Files the walk leaves (or whose downmix it leaves) to FFmpeg are not
 // opened here: bass_stream_fuzz drives that path.
 #include "HeaderWalks.h"
+#include "StreamChecks.h"
 #include "bass.h"
 
 #include <cstdint>
@@ -29,8 +30,7 @@ std::vector<uint8_t> Shape(const uint8_t* data, size_t size, DWORD& flags) {
   if (size < 2) return v;
   const uint8_t kind = data[0] % 6;
   const uint8_t fmt = data[1];
-  flags = BASS_STREAM_DECODE | (fmt & 1 ? BASS_SAMPLE_FLOAT : 0) | (fmt & 2 ? BASS_SAMPLE_8BITS : 0) |
-          (fmt & 4 ? BASS_SAMPLE_MONO : 0);
+  flags = fuzzcheck::DecodeFlags(fmt);
   data += 2;
   size -= 2;
   auto take = [&](size_t n) {
@@ -75,47 +75,14 @@ std::vector<uint8_t> Shape(const uint8_t* data, size_t size, DWORD& flags) {
   return v;
 }
 
-int BytesOf(DWORD flags) { return flags & BASS_SAMPLE_FLOAT ? 4 : flags & BASS_SAMPLE_8BITS ? 1 : 2; }
-
 void Exercise(DWORD h, const std::vector<uint8_t>& file, QWORD expectBytes) {
   if (!h) {
     if (BASS_ErrorGetCode() == BASS_OK) std::abort();  // a failure must say why
     if (expectBytes) std::abort();                     // the walk took it: the core decodes it
     return;
   }
-  BASS_CHANNELINFO info;
-  if (!BASS_ChannelGetInfo(h, &info) || info.chans < 1 || info.chans > 8) std::abort();
-  const DWORD frame = info.chans * DWORD(BytesOf(info.flags));
-  std::vector<uint8_t> buf(20000);
-  QWORD total = 0;
-  bool ended = false;
-  for (int i = 0; i < 100000; ++i) {
-    DWORD n = BASS_ChannelGetData(h, buf.data(), DWORD(buf.size()));
-    if (n == DWORD(-1) || n == 0) {
-      ended = true;
-      break;
-    }
-    if (n % frame) std::abort();
-    total += n;
-  }
-  if (!ended) std::abort();
+  const QWORD total = fuzzcheck::CheckStream(h, file.size(), 8);
   if (expectBytes && total != expectBytes) std::abort();
-  if (BASS_ChannelGetLength(h, BASS_POS_BYTE) != total) std::abort();
-  for (QWORD pos : {total / 2 / frame * frame, QWORD(frame), QWORD(0)}) {
-    if (pos > total) continue;
-    if (BASS_ChannelSetPosition(h, pos, BASS_POS_BYTE) && BASS_ChannelGetPosition(h, BASS_POS_BYTE) != pos)
-      std::abort();
-    DWORD n = BASS_ChannelGetData(h, buf.data(), DWORD(buf.size()));
-    if (n != DWORD(-1) && n % frame) std::abort();
-  }
-  for (DWORD t : {DWORD(BASS_TAG_ID3), DWORD(BASS_TAG_ID3V2)}) {
-    const char* tag = BASS_ChannelGetTags(h, t);
-    if (tag && t == BASS_TAG_ID3 && std::memcmp(tag, "TAG", 3) != 0) std::abort();
-    if (tag && t == BASS_TAG_ID3V2 && std::memcmp(tag, "ID3", 3) != 0) std::abort();
-  }
-  if (BASS_StreamGetFilePosition(h, BASS_FILEPOS_END) != file.size()) std::abort();
-  if (BASS_StreamGetFilePosition(h, BASS_FILEPOS_START) > file.size()) std::abort();
-  if (BASS_StreamGetFilePosition(h, BASS_FILEPOS_CURRENT) > file.size()) std::abort();
 }
 
 }  // namespace
@@ -149,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
     const bool mono = (flags & BASS_SAMPLE_MONO) != 0;
     if (!(mono && (in.chans > 2 || (in.chans == 2 && !in.plainStereo))))
-      expect = in.frames * QWORD(mono ? 1 : in.chans) * QWORD(BytesOf(flags));
+      expect = in.frames * QWORD(mono ? 1 : in.chans) * QWORD(fuzzcheck::SampleBytes(flags));
   }
   // What the walk leaves alone goes to FFmpeg: bass_stream_fuzz's ground, and far slower.
   if (!expect) return 0;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -227,5 +228,33 @@ struct Lib {
   }
   bool ok = false;
 };
+
+// A file in memory behind user-file procedures: at most `chunk` bytes a read (a slow source), and
+// seeks refused when `seekable` is false (they are counted either way).
+struct MemFile {
+  std::vector<uint8_t> data;
+  size_t chunk = SIZE_MAX;
+  bool seekable = true;
+  size_t pos = 0;
+  int seeks = 0;
+  bool closed = false;
+};
+inline const BASS_FILEPROCS kMemFileProcs = {
+    [](void* u) { static_cast<MemFile*>(u)->closed = true; },
+    [](void* u) -> QWORD { return static_cast<MemFile*>(u)->data.size(); },
+    [](void* buf, DWORD len, void* u) -> DWORD {
+      auto* m = static_cast<MemFile*>(u);
+      DWORD n = DWORD(std::min({size_t(len), m->data.size() - m->pos, m->chunk}));
+      std::memcpy(buf, m->data.data() + m->pos, n);
+      m->pos += n;
+      return n;
+    },
+    [](QWORD off, void* u) -> BOOL {
+      auto* m = static_cast<MemFile*>(u);
+      ++m->seeks;
+      if (!m->seekable || off > m->data.size()) return FALSE;
+      m->pos = size_t(off);
+      return TRUE;
+    }};
 
 }  // namespace bt

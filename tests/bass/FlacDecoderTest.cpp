@@ -4,8 +4,7 @@
 // after seeks, lengths, channel information, file positions and tags equal byte for byte what the
 // library's FFmpeg decoder gives for the same file (OpenFFmpeg with the add-on's "flac" route).
 // Through the add-on: files, memory, user files, Ogg FLAC, and what falls back to FFmpeg.
-#include "BassTestUtil.h"
-#include "bass_addon.h"
+#include "DecoderCompare.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -13,9 +12,12 @@
 
 namespace {
 
-const ORV_CORE_API* Core() {
-  return static_cast<const ORV_CORE_API*>(BASS_GetConfigPtr(BASS_CONFIG_ORV_ADDON_API));
-}
+using dc::Core;
+using dc::FlagName;
+using dc::FrameBytes;
+using dc::Id3v2Block;
+using dc::Info;
+using dc::kFlagSets;
 
 using OpenFn = BOOL (*)(ORV_FILE*, DWORD, ORV_DECODER*);
 
@@ -39,35 +41,6 @@ HSTREAM OpenWith(const std::string& path, DWORD flags, bool flac) {
 HSTREAM OpenFlac(const std::string& path, DWORD flags) { return OpenWith(path, flags, true); }
 HSTREAM OpenFfmpeg(const std::string& path, DWORD flags) { return OpenWith(path, flags, false); }
 
-BASS_CHANNELINFO Info(HSTREAM h) {
-  BASS_CHANNELINFO i{};
-  EXPECT_TRUE(BASS_ChannelGetInfo(h, &i));
-  return i;
-}
-
-std::string FlagName(DWORD f) {
-  std::string s = f & BASS_SAMPLE_FLOAT ? "float" : f & BASS_SAMPLE_8BITS ? "8bit" : "16bit";
-  return f & BASS_SAMPLE_MONO ? s + "+mono" : s;
-}
-
-const DWORD kFlagSets[] = {0,
-                           BASS_SAMPLE_8BITS,
-                           BASS_SAMPLE_FLOAT,
-                           BASS_SAMPLE_MONO,
-                           BASS_SAMPLE_MONO | BASS_SAMPLE_8BITS,
-                           BASS_SAMPLE_MONO | BASS_SAMPLE_FLOAT};
-
-QWORD FrameBytes(const BASS_CHANNELINFO& i) {
-  return QWORD(i.chans) * (i.flags & BASS_SAMPLE_FLOAT ? 4 : i.flags & BASS_SAMPLE_8BITS ? 1 : 2);
-}
-
-// The ID3v2 block as a whole (its header says how long it is).
-std::string Id3v2Block(const char* t) {
-  if (!t) return {};
-  const size_t body = size_t(t[6] & 0x7F) << 21 | size_t(t[7] & 0x7F) << 14 | size_t(t[8] & 0x7F) << 7 | (t[9] & 0x7F);
-  return std::string(t, 10 + body + ((t[5] & 0x10) ? 10 : 0));
-}
-
 // Both decoders of one file with one set of flags: everything a caller can observe, compared.
 void ExpectSameAsFfmpeg(const std::string& path, DWORD flags, const std::string& what) {
   SCOPED_TRACE(what + " " + FlagName(flags));
@@ -75,72 +48,8 @@ void ExpectSameAsFfmpeg(const std::string& path, DWORD flags, const std::string&
   HSTREAM ref = OpenFfmpeg(path, flags);
   ASSERT_NE(ref, 0u) << "FFmpeg refused it: " << BASS_ErrorGetCode();
   ASSERT_NE(ours, 0u) << "libFLAC's decoder refused it: " << BASS_ErrorGetCode();
-  const BASS_CHANNELINFO a = Info(ours), b = Info(ref);
-  EXPECT_EQ(a.freq, b.freq);
-  EXPECT_EQ(a.chans, b.chans);
-  EXPECT_EQ(a.flags, b.flags);
-  EXPECT_EQ(a.ctype, b.ctype);
-  EXPECT_EQ(a.ctype, DWORD(BASS_CTYPE_STREAM_FLAC));
-  EXPECT_EQ(a.origres, b.origres);
-  EXPECT_EQ(BASS_StreamGetFilePosition(ours, BASS_FILEPOS_START), BASS_StreamGetFilePosition(ref, BASS_FILEPOS_START));
-  EXPECT_EQ(BASS_StreamGetFilePosition(ours, BASS_FILEPOS_END), BASS_StreamGetFilePosition(ref, BASS_FILEPOS_END));
-  for (DWORD t : {DWORD(BASS_TAG_ID3), DWORD(BASS_TAG_ID3V2), DWORD(BASS_TAG_OGG)}) {
-    const char* ta = BASS_ChannelGetTags(ours, t);
-    const char* tb = BASS_ChannelGetTags(ref, t);
-    EXPECT_EQ(ta == nullptr, tb == nullptr) << "tag " << t;
-    if (ta && tb && t == BASS_TAG_ID3) {
-      EXPECT_EQ(std::memcmp(ta, tb, 128), 0);
-    }
-    if (ta && tb && t == BASS_TAG_ID3V2) {
-      EXPECT_EQ(Id3v2Block(ta), Id3v2Block(tb));
-    }
-  }
-  const QWORD lenBefore = BASS_ChannelGetLength(ours, BASS_POS_BYTE);
-  EXPECT_EQ(lenBefore, BASS_ChannelGetLength(ref, BASS_POS_BYTE));
-  const auto straight = bt::DecodeAll(ours, 10007);
-  const auto expected = bt::DecodeAll(ref, 4093);
-  ASSERT_EQ(straight.size(), expected.size());
-  EXPECT_TRUE(straight == expected) << "decodes differ";
-  EXPECT_EQ(lenBefore, QWORD(straight.size())) << "the length is known before decoding";
-  EXPECT_EQ(BASS_ChannelGetLength(ours, BASS_POS_BYTE), BASS_ChannelGetLength(ref, BASS_POS_BYTE));
-  // The decoder has read the audio up to its end, and no further.
-  const QWORD cur = BASS_StreamGetFilePosition(ours, BASS_FILEPOS_CURRENT);
-  EXPECT_GT(cur, BASS_StreamGetFilePosition(ours, BASS_FILEPOS_START));
-  EXPECT_LE(cur, BASS_StreamGetFilePosition(ours, BASS_FILEPOS_END));
-
-  // Seeks: exact to the frame, in bytes and in seconds, anywhere, also back and to the end.
-  const QWORD fb = FrameBytes(a);
-  const QWORD frames = straight.size() / fb;
-  for (QWORD f : {frames / 2, QWORD(1), frames - 1, QWORD(0), frames / 3 + 7, frames, frames - 4700, QWORD(4095),
-                  QWORD(4096), QWORD(4097)}) {
-    if (f > frames) continue;
-    for (HSTREAM h : {ours, ref}) {
-      // FFmpeg's route refuses some seeks into the first or last frame once it has decoded to the
-      // end; it is the reference of the decodes, not of that.
-      if (h == ref && !BASS_ChannelSetPosition(h, f * fb, BASS_POS_BYTE)) continue;
-      ASSERT_TRUE(BASS_ChannelSetPosition(h, f * fb, BASS_POS_BYTE)) << f;
-      EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), f * fb);
-      std::vector<uint8_t> got(size_t(1500 * fb));
-      DWORD n = BASS_ChannelGetData(h, got.data(), DWORD(got.size()));
-      if (n == DWORD(-1)) n = 0;
-      const size_t want = size_t(std::min<QWORD>(1500, frames - f) * fb);
-      ASSERT_EQ(n, DWORD(want)) << "after a seek to frame " << f << (h == ours ? " (ours)" : " (FFmpeg)");
-      EXPECT_EQ(std::memcmp(got.data(), straight.data() + f * fb, want), 0) << "after a seek to frame " << f;
-    }
-  }
-  const double secs = std::min(0.25, BASS_ChannelBytes2Seconds(ours, straight.size()) / 2);
-  const QWORD at = BASS_ChannelSeconds2Bytes(ours, secs);
-  ASSERT_TRUE(BASS_ChannelSetPosition(ours, at, BASS_POS_BYTE));
-  EXPECT_EQ(BASS_ChannelGetPosition(ours, BASS_POS_BYTE), at);
-  const auto rest = bt::DecodeAll(ours, 3001);
-  EXPECT_TRUE(rest.size() + at == straight.size() && std::equal(rest.begin(), rest.end(), straight.begin() + std::ptrdiff_t(at)))
-      << "after a seek in seconds";
-  if (BASS_ChannelSetPosition(ref, BASS_ChannelSeconds2Bytes(ref, secs), BASS_POS_BYTE)) {
-    EXPECT_EQ(BASS_ChannelGetPosition(ref, BASS_POS_BYTE), at);
-    EXPECT_EQ(bt::DecodeAll(ref, 3001), rest) << "after a seek in seconds";
-  }
-  BASS_StreamFree(ours);
-  BASS_StreamFree(ref);
+  EXPECT_EQ(Info(ours).ctype, DWORD(BASS_CTYPE_STREAM_FLAC));
+  dc::ExpectSameStreams(ours, ref, true, true);
 }
 
 // ---------------------------------------------------------------- files of the encoders
@@ -595,27 +504,6 @@ TEST_F(FlacEdge, WhatLibflacWouldNotDecodeAsFfmpegIsDeclined) {
 
 // ---------------------------------------------------------------- through the add-on
 
-struct Mem {
-  std::vector<uint8_t> data;
-  size_t pos = 0;
-};
-void CALLBACK MemClose(void*) {}
-QWORD CALLBACK MemLen(void* u) { return static_cast<Mem*>(u)->data.size(); }
-DWORD CALLBACK MemRead(void* buf, DWORD len, void* u) {
-  auto* m = static_cast<Mem*>(u);
-  // Hand over at most 1000 bytes a call, as a slow source would.
-  DWORD n = DWORD(std::min<size_t>({len, m->data.size() - m->pos, 1000}));
-  std::memcpy(buf, m->data.data() + m->pos, n);
-  m->pos += n;
-  return n;
-}
-BOOL CALLBACK MemSeek(QWORD pos, void* u) {
-  auto* m = static_cast<Mem*>(u);
-  if (pos > m->data.size()) return FALSE;
-  m->pos = size_t(pos);
-  return TRUE;
-}
-
 // The add-on as staged, loaded once: it stays attached across BASS_Free.
 HPLUGIN FlacPlugin() {
   static const HPLUGIN plugin =
@@ -673,9 +561,9 @@ TEST_F(FlacAddon, FilesMemoryAndUserFilesDecodeThroughLibflac) {
     EXPECT_EQ(BASS_StreamGetFilePosition(r, BASS_FILEPOS_START), BASS_StreamGetFilePosition(f, BASS_FILEPOS_START));
     EXPECT_EQ(bt::DecodeAll(r), want);
 
-    BASS_FILEPROCS procs = {MemClose, MemLen, MemRead, MemSeek};
-    Mem seekable{bytes};
-    HSTREAM u = BASS_StreamCreateFileUser(STREAMFILE_NOBUFFER, flags | BASS_STREAM_DECODE, &procs, &seekable);
+    // At most 1000 bytes a read, as a slow source would hand them over.
+    bt::MemFile seekable{bytes, 1000};
+    HSTREAM u = BASS_StreamCreateFileUser(STREAMFILE_NOBUFFER, flags | BASS_STREAM_DECODE, &bt::kMemFileProcs, &seekable);
     ASSERT_NE(u, 0u) << BASS_ErrorGetCode();
     EXPECT_TRUE(SameStartAsLibflac(u, p, flags));
     EXPECT_EQ(bt::DecodeAll(u), want);

@@ -232,29 +232,6 @@ TEST(Formats, BadInputGivesZeroHandleAndErrorCode) {
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
 }
 
-struct MemFile {
-  std::vector<uint8_t> data;
-  size_t pos = 0;
-  bool closed = false;
-};
-
-const BASS_FILEPROCS kMemProcs = {
-    [](void* u) { static_cast<MemFile*>(u)->closed = true; },
-    [](void* u) -> QWORD { return static_cast<MemFile*>(u)->data.size(); },
-    [](void* buf, DWORD len, void* u) -> DWORD {
-      auto* m = static_cast<MemFile*>(u);
-      DWORD n = DWORD(std::min<size_t>(len, m->data.size() - m->pos));
-      std::memcpy(buf, m->data.data() + m->pos, n);
-      m->pos += n;
-      return n;
-    },
-    [](QWORD off, void* u) -> BOOL {
-      auto* m = static_cast<MemFile*>(u);
-      if (off > m->data.size()) return FALSE;
-      m->pos = size_t(off);
-      return TRUE;
-    }};
-
 TEST(Formats, UserFileProceduresFeedTheDecoder) {
   bt::Lib lib(false);
   ASSERT_TRUE(lib.ok);
@@ -264,8 +241,8 @@ TEST(Formats, UserFileProceduresFeedTheDecoder) {
   // keeps the rest of the last packet, the library cuts it.
   ASSERT_GE(ref.size(), size_t(0.8 * 44100 * 2));
   ref.resize(size_t(0.8 * 44100 * 2));
-  MemFile m{bt::ReadFile(file)};
-  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_NOBUFFER, BASS_STREAM_DECODE, &kMemProcs, &m);
+  bt::MemFile m{bt::ReadFile(file)};
+  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_NOBUFFER, BASS_STREAM_DECODE, &bt::kMemFileProcs, &m);
   ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
   EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), QWORD(ref.size() * 2));
   EXPECT_EQ(bt::AsS16(bt::DecodeAll(h)), ref);

@@ -171,26 +171,8 @@ TEST_P(Mpg123File, MemoryAndUserFileStreamsEqualTheFileStream) {
   EXPECT_EQ(CtypeOf(m), GetParam().ctype);
   EXPECT_EQ(Diffs(bt::AsS16(Rest(m)), ref), 0u);
   BASS_StreamFree(m);
-  struct Mem {
-    std::vector<uint8_t>* data;
-    size_t pos = 0;
-  } mem{&bytes};
-  const BASS_FILEPROCS procs = {
-      [](void*) {}, [](void* u) -> QWORD { return static_cast<Mem*>(u)->data->size(); },
-      [](void* buf, DWORD len, void* u) -> DWORD {
-        auto* q = static_cast<Mem*>(u);
-        DWORD n = DWORD(std::min<size_t>(len, q->data->size() - q->pos));
-        std::memcpy(buf, q->data->data() + q->pos, n);
-        q->pos += n;
-        return n;
-      },
-      [](QWORD off, void* u) -> BOOL {
-        auto* q = static_cast<Mem*>(u);
-        if (off > q->data->size()) return FALSE;
-        q->pos = size_t(off);
-        return TRUE;
-      }};
-  HSTREAM u = BASS_StreamCreateFileUser(STREAMFILE_NOBUFFER, BASS_STREAM_DECODE, &procs, &mem);
+  bt::MemFile mem{bytes};
+  HSTREAM u = BASS_StreamCreateFileUser(STREAMFILE_NOBUFFER, BASS_STREAM_DECODE, &bt::kMemFileProcs, &mem);
   ASSERT_NE(u, 0u) << BASS_ErrorGetCode();
   EXPECT_EQ(CtypeOf(u), GetParam().ctype);
   EXPECT_EQ(BASS_ChannelGetLength(u, BASS_POS_BYTE), QWORD(ref.size() * 2));
@@ -397,25 +379,9 @@ TEST(Mpg123, AUserFileThatCannotSeekStaysWithFfmpeg) {
   ASSERT_TRUE(lib.ok);
   const std::string file = bt::Generate(lib.dir / "t.mp3", "-c:a libmp3lame -b:a 128k", 1.0);
   const auto ff = bt::FfmpegDecodeS16(file, lib.dir / "ff");
-  struct Mem {
-    std::vector<uint8_t> data;
-    size_t pos = 0;
-    int seeks = 0;
-  } mem{bt::ReadFile(file)};
-  const BASS_FILEPROCS procs = {
-      [](void*) {}, [](void* u) -> QWORD { return static_cast<Mem*>(u)->data.size(); },
-      [](void* buf, DWORD len, void* u) -> DWORD {
-        auto* q = static_cast<Mem*>(u);
-        DWORD n = DWORD(std::min<size_t>(len, q->data.size() - q->pos));
-        std::memcpy(buf, q->data.data() + q->pos, n);
-        q->pos += n;
-        return n;
-      },
-      [](QWORD, void* u) -> BOOL {
-        ++static_cast<Mem*>(u)->seeks;
-        return FALSE;
-      }};
-  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE, &procs, &mem);
+  bt::MemFile mem{bt::ReadFile(file)};
+  mem.seekable = false;
+  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE, &bt::kMemFileProcs, &mem);
   ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
   EXPECT_EQ(CtypeOf(h), DWORD(BASS_CTYPE_STREAM_MP3));
   EXPECT_EQ(mem.seeks, 0) << "a buffered user file is never asked to seek";

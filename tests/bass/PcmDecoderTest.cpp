@@ -5,8 +5,7 @@
 // from small writers: chunks in any order and padded, data sizes that mean "to the end", cut
 // frames, broken headers; memory and user-file streams; and what must stay with FFmpeg. (Played
 // WAV files are heard through the capture output in the engine's and the application's tests.)
-#include "BassTestUtil.h"
-#include "bass_addon.h"
+#include "DecoderCompare.h"
 
 #include <sys/resource.h>
 
@@ -15,9 +14,10 @@
 
 namespace {
 
-const ORV_CORE_API* Core() {
-  return static_cast<const ORV_CORE_API*>(BASS_GetConfigPtr(BASS_CONFIG_ORV_ADDON_API));
-}
+using dc::Core;
+using dc::FlagName;
+using dc::Info;
+using dc::kFlagSets;
 
 // The same file through the library's FFmpeg decoder.
 HSTREAM OpenFfmpeg(const std::string& path, DWORD flags) {
@@ -43,24 +43,6 @@ bool Native(HSTREAM h) {
   return BASS_StreamGetFilePosition(h, BASS_FILEPOS_CURRENT) == BASS_StreamGetFilePosition(h, BASS_FILEPOS_START);
 }
 
-BASS_CHANNELINFO Info(HSTREAM h) {
-  BASS_CHANNELINFO i{};
-  EXPECT_TRUE(BASS_ChannelGetInfo(h, &i));
-  return i;
-}
-
-std::string FlagName(DWORD f) {
-  std::string s = f & BASS_SAMPLE_FLOAT ? "float" : f & BASS_SAMPLE_8BITS ? "8bit" : "16bit";
-  return f & BASS_SAMPLE_MONO ? s + "+mono" : s;
-}
-
-const DWORD kFlagSets[] = {0,
-                           BASS_SAMPLE_8BITS,
-                           BASS_SAMPLE_FLOAT,
-                           BASS_SAMPLE_MONO,
-                           BASS_SAMPLE_MONO | BASS_SAMPLE_8BITS,
-                           BASS_SAMPLE_MONO | BASS_SAMPLE_FLOAT};
-
 // Both decoders of one file with one set of flags: everything a caller can observe, compared.
 void ExpectSameAsFfmpeg(const std::string& path, DWORD flags, bool native, const std::string& what) {
   SCOPED_TRACE(what + " " + FlagName(flags));
@@ -69,58 +51,7 @@ void ExpectSameAsFfmpeg(const std::string& path, DWORD flags, bool native, const
   ASSERT_NE(ref, 0u) << "FFmpeg refused it: " << BASS_ErrorGetCode();
   ASSERT_NE(ours, 0u) << BASS_ErrorGetCode();
   EXPECT_EQ(Native(ours), native);
-  const BASS_CHANNELINFO a = Info(ours), b = Info(ref);
-  EXPECT_EQ(a.freq, b.freq);
-  EXPECT_EQ(a.chans, b.chans);
-  EXPECT_EQ(a.flags, b.flags);
-  EXPECT_EQ(a.ctype, b.ctype);
-  EXPECT_EQ(a.origres, b.origres);
-  EXPECT_EQ(BASS_StreamGetFilePosition(ours, BASS_FILEPOS_START), BASS_StreamGetFilePosition(ref, BASS_FILEPOS_START));
-  EXPECT_EQ(BASS_StreamGetFilePosition(ours, BASS_FILEPOS_END), BASS_StreamGetFilePosition(ref, BASS_FILEPOS_END));
-  for (DWORD t : {DWORD(BASS_TAG_ID3), DWORD(BASS_TAG_ID3V2)}) {
-    const char* ta = BASS_ChannelGetTags(ours, t);
-    const char* tb = BASS_ChannelGetTags(ref, t);
-    EXPECT_EQ(ta == nullptr, tb == nullptr) << "tag " << t;
-    if (ta && tb && t == BASS_TAG_ID3) {
-      EXPECT_EQ(std::memcmp(ta, tb, 128), 0);
-    }
-  }
-  const QWORD lenBefore = BASS_ChannelGetLength(ours, BASS_POS_BYTE);
-  const auto straight = bt::DecodeAll(ours, 10007);
-  const auto expected = bt::DecodeAll(ref, 4093);
-  ASSERT_EQ(straight.size(), expected.size());
-  EXPECT_TRUE(straight == expected) << "decodes differ";
-  EXPECT_EQ(lenBefore, QWORD(straight.size())) << "the length is known before decoding";
-  EXPECT_EQ(BASS_ChannelGetLength(ours, BASS_POS_BYTE), BASS_ChannelGetLength(ref, BASS_POS_BYTE));
-  if (native) {
-    // The decoder has read the audio up to its end, and no further.
-    const QWORD cur = BASS_StreamGetFilePosition(ours, BASS_FILEPOS_CURRENT);
-    EXPECT_GT(cur, BASS_StreamGetFilePosition(ours, BASS_FILEPOS_START));
-    EXPECT_LE(cur, BASS_StreamGetFilePosition(ours, BASS_FILEPOS_END));
-  }
-
-  // Seeks: exact to the frame, in bytes and in seconds, anywhere (both decoders).
-  const QWORD fb = QWORD(a.chans) * (a.flags & BASS_SAMPLE_FLOAT ? 4 : a.flags & BASS_SAMPLE_8BITS ? 1 : 2);
-  const QWORD frames = straight.size() / fb;
-  for (QWORD f : {frames / 2, QWORD(1), frames - 1, QWORD(0), frames / 3 + 7, frames}) {
-    for (HSTREAM h : {ours, ref}) {
-      ASSERT_TRUE(BASS_ChannelSetPosition(h, f * fb, BASS_POS_BYTE)) << f;
-      EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), f * fb);
-      std::vector<uint8_t> got(size_t(1500 * fb));
-      DWORD n = BASS_ChannelGetData(h, got.data(), DWORD(got.size()));
-      if (n == DWORD(-1)) n = 0;
-      const size_t want = size_t(std::min<QWORD>(1500, frames - f) * fb);
-      ASSERT_EQ(n, DWORD(want)) << "after a seek to frame " << f << (h == ours ? " (ours)" : " (FFmpeg)");
-      EXPECT_EQ(std::memcmp(got.data(), straight.data() + f * fb, want), 0) << "after a seek to frame " << f;
-    }
-  }
-  const double secs = std::min(0.25, BASS_ChannelBytes2Seconds(ours, straight.size()) / 2);
-  for (HSTREAM h : {ours, ref})
-    ASSERT_TRUE(BASS_ChannelSetPosition(h, BASS_ChannelSeconds2Bytes(h, secs), BASS_POS_BYTE));
-  EXPECT_EQ(BASS_ChannelGetPosition(ours, BASS_POS_BYTE), BASS_ChannelGetPosition(ref, BASS_POS_BYTE));
-  EXPECT_EQ(bt::DecodeAll(ours, 3001), bt::DecodeAll(ref, 3001)) << "after a seek in seconds";
-  BASS_StreamFree(ours);
-  BASS_StreamFree(ref);
+  dc::ExpectSameStreams(ours, ref, native, false);
 }
 
 struct Source {
@@ -466,21 +397,9 @@ TEST_F(PcmEdge, AChunkClaimingGigabytesCostsNeitherMemoryNorTime) {
 TEST_F(PcmEdge, ABufferedUserFileIsReadFromItsFirstByte) {
   const auto bytes = Riff({Fmt(1, 2, 44100, 16, 4), Data(Samples16(5000))});
   const std::string p = Write("buffered.wav", bytes);
-  struct Mem {
-    std::vector<uint8_t> data;
-    size_t pos = 0;
-  } mem{bytes};
-  const BASS_FILEPROCS procs = {
-      [](void*) {}, [](void* u) -> QWORD { return static_cast<Mem*>(u)->data.size(); },
-      [](void* buf, DWORD len, void* u) -> DWORD {
-        auto* q = static_cast<Mem*>(u);
-        DWORD n = DWORD(std::min<size_t>(len, q->data.size() - q->pos));
-        std::memcpy(buf, q->data.data() + q->pos, n);
-        q->pos += n;
-        return n;
-      },
-      [](QWORD, void*) -> BOOL { return FALSE; }};
-  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE, &procs, &mem);
+  bt::MemFile mem{bytes};
+  mem.seekable = false;
+  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE, &bt::kMemFileProcs, &mem);
   ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
   HSTREAM r = OpenFile(p, 0);
   ASSERT_NE(r, 0u);
@@ -669,27 +588,6 @@ TEST_F(PcmEdge, AFileCutWhileDecodingEndsOnItsLastWholeFrame) {
 
 // ---------------------------------------------------------------- memory and user files
 
-struct Mem {
-  std::vector<uint8_t> data;
-  size_t pos = 0;
-};
-void CALLBACK MemClose(void*) {}
-QWORD CALLBACK MemLen(void* u) { return static_cast<Mem*>(u)->data.size(); }
-DWORD CALLBACK MemRead(void* buf, DWORD len, void* u) {
-  auto* m = static_cast<Mem*>(u);
-  // Hand over at most 1000 bytes a call, as a slow source would.
-  DWORD n = DWORD(std::min<size_t>({len, m->data.size() - m->pos, 1000}));
-  std::memcpy(buf, m->data.data() + m->pos, n);
-  m->pos += n;
-  return n;
-}
-BOOL CALLBACK MemSeek(QWORD pos, void* u) {
-  auto* m = static_cast<Mem*>(u);
-  if (pos > m->data.size()) return FALSE;
-  m->pos = size_t(pos);
-  return TRUE;
-}
-
 TEST_F(PcmEdge, MemoryAndUserFileStreamsEqualTheFileStream) {
   const std::string p = MakeSource(lib.dir / "m.wav", {"pcm_s24le", 2, 44100, ""}, 0.4);
   const auto bytes = bt::ReadFile(p);
@@ -712,9 +610,9 @@ TEST_F(PcmEdge, MemoryAndUserFileStreamsEqualTheFileStream) {
     EXPECT_EQ(BASS_StreamGetFilePosition(r, BASS_FILEPOS_END), QWORD(bytes.size()));
     EXPECT_EQ(bt::DecodeAll(r), want);
 
-    BASS_FILEPROCS procs = {MemClose, MemLen, MemRead, MemSeek};
-    Mem seekable{bytes};
-    HSTREAM u = BASS_StreamCreateFileUser(STREAMFILE_NOBUFFER, flags | BASS_STREAM_DECODE, &procs, &seekable);
+    // At most 1000 bytes a read, as a slow source would hand them over.
+    bt::MemFile seekable{bytes, 1000};
+    HSTREAM u = BASS_StreamCreateFileUser(STREAMFILE_NOBUFFER, flags | BASS_STREAM_DECODE, &bt::kMemFileProcs, &seekable);
     ASSERT_NE(u, 0u) << BASS_ErrorGetCode();
     EXPECT_TRUE(Native(u));
     EXPECT_EQ(bt::DecodeAll(u), want);
