@@ -245,6 +245,9 @@ void SyncWake();
 void WaitForChannelCallbacks(Channel* ch);  // no callback of ch running on the sync thread after this
 
 // Decoders
+// Whether an FFmpeg name ("mov,mp4,m4a" counts by any of its parts) is in a comma-separated list;
+// a null list holds every name.
+bool InList(const char* list, const char* name);
 bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* codecs, DWORD ctype,
                 ORV_DECODER* out, bool coreOnly);
 // libmpg123 for files that plainly are MPEG audio (HeaderWalks.h's ProbeMpegAudio); false (error

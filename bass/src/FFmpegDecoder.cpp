@@ -92,21 +92,6 @@ int64_t IoSeek(void* opaque, int64_t offset, int whence) {
   return FileSeek(d->file, QWORD(target)) ? target : -1;
 }
 
-bool InList(const char* list, const char* name) {
-  if (!list) return true;
-  std::string l = std::string(",") + list + ",";
-  // FFmpeg names like "mov,mp4,m4a" match when any of their parts is listed.
-  std::string n = name;
-  size_t start = 0;
-  while (start <= n.size()) {
-    size_t end = n.find(',', start);
-    if (end == std::string::npos) end = n.size();
-    if (l.find("," + n.substr(start, end - start) + ",") != std::string::npos) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
 void ReadTags(FFDec* d) {
   // A file that cannot seek (a buffered user file) would lose its head to the tag reading.
   if (!FileSeek(d->file, 0)) return;
@@ -347,6 +332,21 @@ bool CoreAccepts(const char* demux, AVCodecID codec) {
 }
 
 }  // namespace
+
+bool InList(const char* list, const char* name) {
+  if (!list) return true;
+  std::string l = std::string(",") + list + ",";
+  // FFmpeg names like "mov,mp4,m4a" match when any of their parts is listed.
+  std::string n = name;
+  size_t start = 0;
+  while (start <= n.size()) {
+    size_t end = n.find(',', start);
+    if (end == std::string::npos) end = n.size();
+    if (l.find("," + n.substr(start, end - start) + ",") != std::string::npos) return true;
+    start = end + 1;
+  }
+  return false;
+}
 
 void FFmpegNetComplete(void* self) {
   auto* d = static_cast<FFDec*>(self);

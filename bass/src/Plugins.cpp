@@ -16,25 +16,12 @@ namespace {
 void ApiSetError(int code) { SetError(code); }
 
 
-// Whether a comma-separated list of FFmpeg names holds "name".
-bool Lists(const char* list, const char* name) {
-  const size_t n = std::strlen(name);
-  for (const char* p = list; *p;) {
-    const char* end = std::strchr(p, ',');
-    const size_t len = end ? size_t(end - p) : std::strlen(p);
-    if (len == n && std::strncmp(p, name, n) == 0) return true;
-    if (!end) break;
-    p = end + 1;
-  }
-  return false;
-}
-
 BOOL ApiOpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* codecs, DWORD ctype,
                    ORV_DECODER* out) {
   if (!file || !out) return SetError(BASS_ERROR_ILLPARAM);
   // Add-ons are tried in turn with every file: one whose routes cannot take native FLAC (only
   // FFmpeg's "flac" demuxer does) does not map FFmpeg to learn that.
-  if (demuxers && !Lists(demuxers, "flac") && IsNativeFlac(file)) return SetError(BASS_ERROR_FILEFORM);
+  if (demuxers && !InList(demuxers, "flac") && IsNativeFlac(file)) return SetError(BASS_ERROR_FILEFORM);
   return OpenFFmpeg(file, flags, demuxers, codecs, ctype, out, false) ? TRUE : FALSE;
 }
 
