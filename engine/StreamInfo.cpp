@@ -75,13 +75,6 @@ std::string UpperAscii(std::string s) {
   return s;
 }
 
-// The library's type of a plain PCM or float WAVE file; 0 for the others, which the library names.
-DWORD WavFormatCode(uint16_t tag, int bits) {
-  if (tag == 1 && (bits == 8 || bits == 16 || bits == 24 || bits == 32)) return BASS_CTYPE_STREAM_WAV_PCM;
-  if (tag == 3 && (bits == 32 || bits == 64)) return BASS_CTYPE_STREAM_WAV_FLOAT;
-  return 0;
-}
-
 bool FileSizeOf(const std::string& path, uint32_t& size) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return false;
@@ -165,10 +158,6 @@ bool TZOZUZivade::GetStreamInfo(const std::string& name, TStreamInfo& info, int&
         if (!ec) info.FileSize = static_cast<uint32_t>(std::min<uintmax_t>(size, UINT32_MAX));
         info.BitRate = static_cast<int32_t>(uint64_t(info.SampleRate) * info.BitsPerSample * info.Channels / 1000);
       }
-    } else if (DWORD known = WavFormatCode(wav.FormatTag(), wav.BitsPerSample()); known && bassReady_) {
-      // Told by the header alone: opening a stream for it would load the decoder libraries while
-      // the first window is still being built.
-      info.Format = static_cast<int32_t>(known);
     } else if (bassReady_) {
       if (HSTREAM h = bass_.BASS_StreamCreateFile(FALSE, name.c_str(), 0, 0, 0)) {
         BASS_CHANNELINFO ci{};

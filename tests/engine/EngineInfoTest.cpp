@@ -96,8 +96,8 @@ TEST_F(EngineInfo, WaveFilesTakeTheirFormatFromTheLibrary) {
   EXPECT_EQ(r.info.Title, "sine_440_1.000.wav");  // no title: the file name
 }
 
-// The type of a WAVE file is what the library names it, whether the header tells it (plain PCM
-// and float) or the library is asked (the other codecs, which it does not play).
+// The type of a WAVE file is what the library names it, for every codec (the library plays plain
+// PCM and float itself; the others it does not play and names none).
 TEST_F(EngineInfo, WaveTypesAreTheLibrarysForEveryCodec) {
   for (const char* codec : {"pcm_u8", "pcm_s16le", "pcm_s24le", "pcm_s32le", "pcm_f32le", "pcm_f64le", "pcm_alaw",
                             "pcm_mulaw", "adpcm_ms"}) {
