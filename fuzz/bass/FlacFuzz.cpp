@@ -86,8 +86,7 @@ void Exercise(DWORD h, const std::vector<uint8_t>& file) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const ORV_CORE_API* core = []() -> const ORV_CORE_API* {
-    setenv("ORVELLA_BASS_OUTPUT", "silent", 1);
-    if (!BASS_Init(0, 44100, 0, nullptr, nullptr)) return nullptr;
+    fuzzcheck::StartLibrary();
     auto* c = static_cast<const ORV_CORE_API*>(BASS_GetConfigPtr(BASS_CONFIG_ORV_ADDON_API));
     return c && c->size >= offsetof(ORV_CORE_API, OpenFlac) + sizeof c->OpenFlac ? c : nullptr;
   }();

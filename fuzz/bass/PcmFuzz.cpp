@@ -88,11 +88,7 @@ void Exercise(DWORD h, const std::vector<uint8_t>& file, QWORD expectBytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool init = [] {
-    setenv("ORVELLA_BASS_OUTPUT", "silent", 1);
-    return BASS_Init(0, 44100, 0, nullptr, nullptr) != 0;
-  }();
-  if (!init) std::abort();
+  fuzzcheck::StartLibrary();
   DWORD flags = 0;
   auto v = Shape(data, size, flags);
   if (v.empty()) return 0;

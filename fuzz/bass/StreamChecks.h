@@ -13,6 +13,16 @@
 
 namespace fuzzcheck {
 
+// The library, started once on the silent output (no sound device is touched); aborts when it
+// cannot start.
+inline void StartLibrary() {
+  static const bool started = [] {
+    setenv("ORVELLA_BASS_OUTPUT", "silent", 1);
+    return BASS_Init(0, 44100, 0, nullptr, nullptr) != 0;
+  }();
+  if (!started) std::abort();
+}
+
 // The decoding flags the targets pick with one input byte: float, 8-bit and mono output.
 inline DWORD DecodeFlags(uint8_t fmt) {
   return BASS_STREAM_DECODE | (fmt & 1 ? BASS_SAMPLE_FLOAT : 0) | (fmt & 2 ? BASS_SAMPLE_8BITS : 0) |

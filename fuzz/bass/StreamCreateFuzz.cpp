@@ -1,5 +1,6 @@
 // Fuzz target: stream and music creation from memory, then a little decoding, seeking and
 // reading of tags. The first byte picks a header to prepend so inputs reach the format parsers.
+#include "StreamChecks.h"
 #include "bass.h"
 
 #include <cstdint>
@@ -91,11 +92,7 @@ void Exercise(DWORD h) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool init = [] {
-    setenv("ORVELLA_BASS_OUTPUT", "silent", 1);
-    return BASS_Init(0, 44100, 0, nullptr, nullptr) != 0;
-  }();
-  if (!init) std::abort();
+  fuzzcheck::StartLibrary();
   auto v = Shape(data, size);
   if (v.empty()) return 0;
   DWORD s = BASS_StreamCreateFile(TRUE, v.data(), 0, v.size(), BASS_STREAM_DECODE);
