@@ -70,7 +70,9 @@ typedef struct ORV_CORE_API {
   /* Set the calling thread's BASS_ErrorGetCode value. */
   void (*SetError)(int code);
 
-  /* File access, for add-ons that parse the bytes themselves. */
+  /* File access, for add-ons that parse the bytes themselves. A user file that cannot seek
+   * (BASS_StreamCreateFileUser with STREAMFILE_BUFFER) still goes back to position 0 while formats
+   * are being probed: what was read of it so far is given again. */
   ORV_FILE *(*FileOpen)(BOOL mem, const void *file, QWORD offset, QWORD length, DWORD flags);
   void (*FileClose)(ORV_FILE *file);
   DWORD (*FileRead)(ORV_FILE *file, void *buffer, DWORD length);

@@ -128,6 +128,7 @@ DWORD CreateChannelFromDecoder(const ORV_DECODER& dec, ORV_FILE* file, DWORD fla
     if (file) FileClose(file);
     return Fail<DWORD>(dec.chans > 8 ? BASS_ERROR_SPEAKER : BASS_ERROR_FORMAT, 0);
   }
+  FileProbed(file);
   auto c = std::make_shared<Channel>();
   c->dec = dec;
   c->file = file;

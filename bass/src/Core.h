@@ -274,6 +274,11 @@ DWORD FileRead(ORV_FILE* f, void* buf, DWORD len);
 // As FileRead, but a network stream returns what has arrived (at least a byte) without waiting for more.
 DWORD FileReadSome(ORV_FILE* f, void* buf, DWORD len);
 BOOL FileSeek(ORV_FILE* f, QWORD pos);
+// Back to the start of the file for the next format probe: a seek, or, for a user file that cannot
+// seek, a replay of what the probes read so far. False when neither is possible.
+bool FileRewind(ORV_FILE* f);
+// A decoder has the file: a user file that cannot seek stops keeping its head for the probes.
+void FileProbed(ORV_FILE* f);
 QWORD FileTell(ORV_FILE* f);
 QWORD FileSize(ORV_FILE* f);
 const char* FileName(ORV_FILE* f);

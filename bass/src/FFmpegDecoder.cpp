@@ -392,9 +392,10 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
   auto d = std::make_unique<FFDec>();
   d->file = file;
-  // A user file that cannot seek (buffered) is at its start and must be left there for FFmpeg.
+  // A user file that cannot seek (buffered) is read from its start: what earlier probes read of it
+  // is replayed.
   const bool canSeek = FileSeek(file, 0);
-  if (!canSeek && FileTell(file) != 0) return Fail(BASS_ERROR_FILEFORM, false);
+  if (!canSeek && !FileRewind(file)) return Fail(BASS_ERROR_FILEFORM, false);
   // A network file is read front to back while it downloads: its tail (ID3v1, the exact MPEG
   // length) is read once the download completes (FFmpegNetComplete).
   const bool net = FileIsNet(file);
@@ -423,6 +424,7 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   d->fmt->pb = d->avio;
   d->fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
   d->fmt->probesize = 1 << 20;
+  if (!canSeek) d->avio->seekable = 0;  // FFmpeg would seek to the end and lose its place
   if (net) {
     d->avio->seekable = 0;  // no seek to the end while the rest has not arrived
     d->fmt->probesize = 64 << 10;
@@ -487,10 +489,13 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   d->frame = av_frame_alloc();
   if (!d->pkt || !d->frame) return Fail(BASS_ERROR_MEM, false);
 
-  // Length in frames from the container: PCM and Ogg are exact; MP3 corrected below.
-  if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+  // Length in frames from the container: PCM and Ogg are exact; MP3 corrected below. A file read
+  // front to back (a buffered user file) may have only FFmpeg's guess from its bit rate: no length
+  // then, rather than an end in the middle of the sound.
+  const bool guessed = !canSeek && !net && d->fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
+  if (!guessed && st->duration != AV_NOPTS_VALUE && st->duration > 0)
     d->length = av_rescale_q(st->duration, st->time_base, AVRational{1, d->rate});
-  else if (d->fmt->duration != AV_NOPTS_VALUE && d->fmt->duration > 0)
+  else if (!guessed && d->fmt->duration != AV_NOPTS_VALUE && d->fmt->duration > 0)
     d->length = av_rescale(d->fmt->duration, d->rate, AV_TIME_BASE);
   d->seekable = (d->avio->seekable & AVIO_SEEKABLE_NORMAL) != 0;
   d->capAtLength = std::string(demux) == "ogg" && st->duration != AV_NOPTS_VALUE && st->duration > 0;

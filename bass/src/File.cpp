@@ -2,10 +2,12 @@
 #include "Core.h"
 #include "Net.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 struct ORV_FILE {
   enum Kind { Path, Memory, User, Net } kind;
@@ -18,6 +20,10 @@ struct ORV_FILE {
   BASS_FILEPROCS procs{};
   void* user = nullptr;
   bool userSeekable = true;
+  // A user file that cannot seek keeps what the format probes read from its start, so that the
+  // next probe can read it again (FileRewind); dropped once a decoder has the file and read past it.
+  std::vector<uint8_t> head;
+  bool keepHead = false;
   orvbass::NetStore* net = nullptr;  // not owned
 };
 
@@ -88,6 +94,7 @@ ORV_FILE* FileOpenUser(DWORD system, const BASS_FILEPROCS* procs, void* user) {
   f->procs = *procs;
   f->user = user;
   f->userSeekable = system == STREAMFILE_NOBUFFER && procs->seek;
+  f->keepHead = !f->userSeekable;
   f->size = procs->length ? procs->length(user) : 0;
   return f;
 }
@@ -133,10 +140,21 @@ DWORD FileRead(ORV_FILE* f, void* buf, DWORD len) {
     case ORV_FILE::Path:
       got = DWORD(std::fread(buf, 1, len, f->f));
       break;
-    case ORV_FILE::User:
-      got = f->procs.read(buf, len, f->user);
-      if (got == DWORD(-1)) got = 0;
+    case ORV_FILE::User: {
+      auto* out = static_cast<uint8_t*>(buf);
+      if (f->pos < f->head.size()) {
+        got = DWORD(std::min<QWORD>(len, f->head.size() - f->pos));
+        std::memcpy(out, f->head.data() + f->pos, got);
+      }
+      if (got < len) {
+        DWORD n = f->procs.read(out + got, len - got, f->user);
+        if (n == DWORD(-1)) n = 0;
+        if (f->keepHead) f->head.insert(f->head.end(), out + got, out + got + n);
+        got += n;
+      }
+      if (!f->keepHead && !f->head.empty() && f->pos + got >= f->head.size()) std::vector<uint8_t>().swap(f->head);
       break;
+    }
     case ORV_FILE::Net:
       break;
   }
@@ -169,6 +187,21 @@ BOOL FileSeek(ORV_FILE* f, QWORD pos) {
   }
   f->pos = pos;
   return TRUE;
+}
+
+bool FileRewind(ORV_FILE* f) {
+  if (FileSeek(f, 0)) return true;
+  if (!f || f->kind != ORV_FILE::User) return false;
+  if (f->pos == 0) return true;
+  if (!f->keepHead) return false;
+  f->pos = 0;
+  return true;
+}
+
+void FileProbed(ORV_FILE* f) {
+  if (!f || !f->keepHead) return;
+  f->keepHead = false;
+  if (f->pos >= f->head.size()) std::vector<uint8_t>().swap(f->head);
 }
 
 QWORD FileTell(ORV_FILE* f) {

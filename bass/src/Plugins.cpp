@@ -63,8 +63,11 @@ BOOL ApiDownloadURL(const char* url, DWORD offset, DWORD flags, DOWNLOADPROC* pr
 
 void ApiFreeDownload(void* data) { std::free(data); }
 
+// Add-ons go back to the start between their probes; a file that cannot seek is replayed.
+BOOL ApiFileSeek(ORV_FILE* file, QWORD pos) { return pos == 0 ? FileRewind(file) : FileSeek(file, pos); }
+
 const ORV_CORE_API kApi = {ORV_ADDON_ABI, sizeof(ORV_CORE_API), ApiSetError,   FileOpen,        FileClose,
-                           FileRead,      FileSeek,             FileTell,      FileSize,        ApiOpenFFmpeg,
+                           FileRead,      ApiFileSeek,          FileTell,      FileSize,        ApiOpenFFmpeg,
                            ApiCreateStream, ApiFireSync,        ApiDownloadURL, ApiFreeDownload, ApiOpenFlac};
 
 }  // namespace
@@ -80,7 +83,7 @@ DWORD TryAddons(ORV_FILE* file, DWORD flags, const char* filename) {
   SetError(BASS_ERROR_FILEFORM);
   for (auto& p : plugins) {
     if (!p.addon->OpenFile) continue;
-    if (!FileSeek(file, 0)) break;
+    if (!FileRewind(file)) break;
     ORV_DECODER dec{};
     if (p.addon->OpenFile(file, flags, &dec)) return CreateChannelFromDecoder(dec, file, flags, p.handle, filename, false);
   }
@@ -97,7 +100,7 @@ HPLUGIN TryAddonDecoders(ORV_FILE* file, DWORD flags, ORV_DECODER* out) {
   SetError(BASS_ERROR_FILEFORM);
   for (auto& p : plugins) {
     if (!p.addon->OpenFile) continue;
-    if (!FileSeek(file, 0)) break;
+    if (!FileRewind(file)) break;
     if (p.addon->OpenFile(file, flags, out)) return p.handle;
   }
   if (GetError() == BASS_OK) SetError(BASS_ERROR_FILEFORM);

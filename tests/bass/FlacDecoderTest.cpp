@@ -571,7 +571,18 @@ TEST_F(FlacAddon, FilesMemoryAndUserFilesDecodeThroughLibflac) {
     ASSERT_TRUE(BASS_ChannelSetPosition(u, at, BASS_POS_BYTE));
     EXPECT_EQ(bt::DecodeAll(u), std::vector<uint8_t>(want.begin() + std::ptrdiff_t(at), want.end()));
 
-    for (HSTREAM h : {ref, f, m, r, u}) BASS_StreamFree(h);
+    // A user file that cannot seek reaches the add-on too: the core's own probe has read its start
+    // already, and the add-on is given those bytes again. Read front to back, never asked to seek.
+    bt::MemFile buffered{bytes, 1000};
+    buffered.seekable = false;
+    HSTREAM b = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, flags | BASS_STREAM_DECODE, &bt::kMemFileProcs, &buffered);
+    ASSERT_NE(b, 0u) << BASS_ErrorGetCode();
+    EXPECT_EQ(Info(b).ctype, DWORD(BASS_CTYPE_STREAM_FLAC));
+    EXPECT_EQ(Info(b).plugin, plugin);
+    EXPECT_EQ(bt::DecodeAll(b), want);
+    EXPECT_EQ(buffered.seeks, 0);
+
+    for (HSTREAM h : {ref, f, m, r, u, b}) BASS_StreamFree(h);
   }
 }
 

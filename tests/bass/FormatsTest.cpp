@@ -255,6 +255,26 @@ TEST(Formats, UserFileProceduresFeedTheDecoder) {
   EXPECT_TRUE(m.closed);
 }
 
+// A user file that cannot seek, handed over 1000 bytes at a time: FFmpeg is told so, and decodes it
+// whole (it lost its place seeking to the end for an Ogg file's length, and stopped a third in).
+// The length is unknown rather than FFmpeg's guess from the bit rate.
+TEST(Formats, AUserFileThatCannotSeekDecodesWhole) {
+  bt::Lib lib(false);
+  ASSERT_TRUE(lib.ok);
+  const std::string file = bt::Generate(lib.dir / "t.ogg", "-c:a libvorbis", 3.0);
+  HSTREAM whole = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, BASS_STREAM_DECODE);
+  ASSERT_NE(whole, 0u);
+  bt::MemFile m{bt::ReadFile(file), 1000};
+  m.seekable = false;
+  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE, &bt::kMemFileProcs, &m);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), QWORD(-1));
+  EXPECT_EQ(bt::DecodeAll(h), bt::DecodeAll(whole));
+  EXPECT_EQ(m.seeks, 0);
+  BASS_StreamFree(h);
+  BASS_StreamFree(whole);
+}
+
 TEST(Formats, SixChannelFileDecodesInFileOrder) {
   bt::Lib lib(false);
   ASSERT_TRUE(lib.ok);

@@ -1,7 +1,9 @@
 // Format add-ons against FFmpeg's own decode: same PCM, type, rate, channels and length.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -150,6 +152,58 @@ TEST_P(FormatAddon, CorruptAndTruncatedInput) {
       BASS_StreamFree(h);
     }
   }
+  EXPECT_TRUE(BASS_PluginFree(plugin));
+}
+
+// A user file that cannot seek (STREAMFILE_BUFFER), read front to back at most 1000 bytes at a time:
+// it reaches the add-on although the core's own probe has read its start already, and decodes as
+// the file does. It is never asked to seek.
+struct OneWayFile {
+  std::vector<uint8_t> data;
+  size_t pos = 0;
+  int seeks = 0;
+};
+const BASS_FILEPROCS kOneWayProcs = {
+    [](void*) {}, [](void* u) -> QWORD { return static_cast<OneWayFile*>(u)->data.size(); },
+    [](void* buf, DWORD len, void* u) -> DWORD {
+      auto* f = static_cast<OneWayFile*>(u);
+      const DWORD n = DWORD(std::min({size_t(len), f->data.size() - f->pos, size_t(1000)}));
+      std::memcpy(buf, f->data.data() + f->pos, n);
+      f->pos += n;
+      return n;
+    },
+    [](QWORD, void* u) -> BOOL {
+      ++static_cast<OneWayFile*>(u)->seeks;
+      return FALSE;
+    }};
+
+TEST_P(FormatAddon, AUserFileThatCannotSeekDecodesAsTheFile) {
+  const Case& c = GetParam();
+  at::TempFolder dir;
+  // An MP4 file read front to back needs its index in front of the audio.
+  Case front = c;
+  const std::string encode = std::string(c.encode) + " -movflags +faststart";
+  if (std::string(c.file).ends_with(".m4a")) front.encode = encode.c_str();
+  std::string file = Generate(dir, front);
+  at::BassSession bass;
+  ASSERT_TRUE(bass.ok);
+  HPLUGIN plugin = BASS_PluginLoad(at::AddonPath(c.addon).c_str(), 0);
+  ASSERT_NE(plugin, 0u);
+  HSTREAM whole = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
+  ASSERT_NE(whole, 0u);
+  OneWayFile oneWay{at::ReadFile(file)};
+  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT, &kOneWayProcs, &oneWay);
+  ASSERT_NE(h, 0u) << "error " << BASS_ErrorGetCode();
+  BASS_CHANNELINFO info{};
+  ASSERT_TRUE(BASS_ChannelGetInfo(h, &info));
+  EXPECT_EQ(info.ctype, c.ctype);
+  EXPECT_EQ(info.plugin, plugin);
+  const auto got = at::ReadAll(h), want = at::ReadAll(whole);
+  EXPECT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want);
+  EXPECT_EQ(oneWay.seeks, 0);
+  BASS_StreamFree(h);
+  BASS_StreamFree(whole);
   EXPECT_TRUE(BASS_PluginFree(plugin));
 }
 
