@@ -54,8 +54,12 @@ static void MixerLoop() {
     }
     auto list = PlayingChannels();
     if (list.empty()) {
+      // Nothing plays until a channel is played, which wakes this thread: a player left stopped
+      // or paused costs no wake-ups.
       out->Idle();
-      if (!waitFor(0.2)) break;
+      std::unique_lock<std::mutex> lk(lib.mixMutex);
+      lib.mixWake.wait(lk, [&] { return lib.mixQuit || lib.mixWakes != seen; });
+      if (lib.mixQuit) break;
       continue;
     }
     uint32_t room = out->Room();

@@ -3,6 +3,8 @@
 #include "BassTestUtil.h"
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <condition_variable>
 #include <mutex>
 
@@ -360,6 +362,40 @@ TEST(Playback, TransportStatesFollowTheDeviceClock) {
   float maxStep = 0;
   for (size_t i = 2; i < w.samples.size(); i += 2) maxStep = std::max(maxStep, std::fabs(w.samples[i] - w.samples[i - 2]));
   EXPECT_LT(maxStep, 16000.0f / 32768 * 2 * float(M_PI) * 1000 / 44100 * 1.05f);
+}
+
+// Voluntary context switches of this process's thread named "name" so far (-1: no such thread).
+long WakeUps(const std::string& name) {
+  for (const auto& t : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(t.path() / "comm");
+    std::string n;
+    std::getline(comm, n);
+    if (n != name) continue;
+    std::ifstream status(t.path() / "status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+  }
+  return -1;
+}
+
+// A player left paused or stopped costs nothing: the mixer thread sleeps until a channel is played
+// (it used to look five times a second), and playing wakes it at once.
+TEST(Playback, TheMixerSleepsWhileNothingPlays) {
+  Lib lib(true, "20");
+  double phase = 0;
+  HSTREAM h = BASS_StreamCreate(44100, 2, 0, Sine, &phase);
+  ASSERT_NE(h, 0u);
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+    const QWORD from = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
+    ASSERT_TRUE(bt::WaitFor([&] { return BASS_ChannelGetPosition(h, BASS_POS_BYTE) > from + 44100 * 4; }));
+    ASSERT_TRUE(round == 0 ? BASS_ChannelPause(h) : BASS_ChannelStop(h));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // its last pass
+    const long before = WakeUps("bass mixer");
+    ASSERT_GE(before, 0);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LE(WakeUps("bass mixer") - before, 1) << "round " << round;
+  }
 }
 
 struct Gate {
