@@ -1,8 +1,9 @@
-// Fuzz target: stream and music creation from memory, then a little decoding, seeking and
-// reading of tags. The first byte picks a header to prepend so inputs reach the format parsers.
+// Fuzz target: stream and music creation from memory and from a user file that cannot seek, then a
+// little decoding, seeking and reading of tags. The first byte picks a header to prepend so inputs reach the format parsers.
 #include "StreamChecks.h"
 #include "bass.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@ void Put32(std::vector<uint8_t>& v, uint32_t x) {
 std::vector<uint8_t> Shape(const uint8_t* data, size_t size) {
   std::vector<uint8_t> v;
   if (size == 0) return v;
+  v.reserve(size + 1100);  // the longest header is the module's 1084 bytes
   uint8_t kind = data[0] % 8;
   ++data;
   --size;
@@ -89,6 +91,30 @@ void Exercise(DWORD h) {
   for (DWORD t : {0u, 1u, 2u, 0x10000u}) BASS_ChannelGetTags(h, t);
 }
 
+// The same bytes as a user file that cannot seek (STREAMFILE_BUFFER), handed over in pieces of a
+// size the input picks: the probes' replay of its start and FFmpeg's reading front to back.
+struct OneWay {
+  const std::vector<uint8_t>* bytes;
+  size_t pos = 0, piece = 1;
+};
+const BASS_FILEPROCS kOneWay = {
+    [](void*) {}, [](void* u) -> QWORD { return static_cast<OneWay*>(u)->bytes->size(); },
+    [](void* buf, DWORD len, void* u) -> DWORD {
+      auto* f = static_cast<OneWay*>(u);
+      const size_t n = std::min({size_t(len), f->bytes->size() - f->pos, f->piece});
+      std::memcpy(buf, f->bytes->data() + f->pos, n);
+      f->pos += n;
+      return DWORD(n);
+    },
+    [](QWORD, void*) -> BOOL { std::abort(); }};  // such a file is never asked to seek
+
+void ExerciseOneWay(const std::vector<uint8_t>& bytes, size_t piece) {
+  OneWay oneWay{&bytes, 0, piece};
+  DWORD u = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE, &kOneWay, &oneWay);
+  Exercise(u);
+  if (u) BASS_StreamFree(u);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -98,6 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DWORD s = BASS_StreamCreateFile(TRUE, v.data(), 0, v.size(), BASS_STREAM_DECODE);
   Exercise(s);
   if (s) BASS_StreamFree(s);
+  ExerciseOneWay(v, 1 + size_t(data[size - 1]) * 64);
   DWORD m = BASS_MusicLoad(TRUE, v.data(), 0, DWORD(v.size()), BASS_MUSIC_DECODE | BASS_MUSIC_PRESCAN, 0);
   Exercise(m);
   if (m) BASS_MusicFree(m);
