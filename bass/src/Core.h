@@ -285,6 +285,10 @@ const char* FileName(ORV_FILE* f);
 // The file as the header walks read it (HeaderWalks.h's ReadAtFn; the file position is the
 // caller's to restore). Reads that follow each other do not seek, as a network stream prefers.
 std::function<size_t(QWORD pos, void* buf, size_t n)> FileReaderAt(ORV_FILE* f);
+// A user file that cannot seek, read as the header walks read, while the format probes run: any
+// position within the first "limit" bytes, from what was read of its head and by reading on (kept
+// for the next probe). Nothing for other files. The file position is the caller's to rewind.
+std::function<size_t(QWORD pos, void* buf, size_t n)> FileHeadReader(ORV_FILE* f, QWORD limit);
 bool MakeUserStream(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc, void* user, ORV_DECODER* out);
 DWORD PushData(Channel& c, const void* data, DWORD length);
 void BindUserStream(Channel& c);

@@ -403,15 +403,17 @@ bool OpenFFmpeg(ORV_FILE* file, DWORD flags, const char* demuxers, const char* c
   if (canSeek) {
     char magic[4];
     if (FileRead(file, magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0) d->ogg = OggComments(FileReaderAt(file));
-    if (!net) {
-      // A damaged chunk after the audio is hidden from FFmpeg (the file ends there for it); one
-      // before the audio leaves nothing FFmpeg could play.
-      const RiffDamage damage = FindRiffDamage(FileReaderAt(file), FileSize(file));
-      if (damage.at && !damage.afterAudio) return Fail(BASS_ERROR_FILEFORM, false);
-      if (damage.at) d->viewEnd = damage.at;
-    }
-    FileSeek(file, 0);
   }
+  if (!net) {
+    // A damaged chunk after the audio is hidden from FFmpeg (the file ends there for it); one
+    // before the audio leaves nothing FFmpeg could play. A file that cannot seek is walked over
+    // its first megabyte (no further than FFmpeg's probe), which it then gives FFmpeg again.
+    const RiffDamage damage =
+        FindRiffDamage(canSeek ? FileReaderAt(file) : FileHeadReader(file, 1 << 20), FileSize(file));
+    if (damage.at && !damage.afterAudio) return Fail(BASS_ERROR_FILEFORM, false);
+    if (damage.at) d->viewEnd = damage.at;
+  }
+  if (!FileRewind(file)) return Fail(BASS_ERROR_FILEFORM, false);
   auto* iobuf = static_cast<uint8_t*>(av_malloc(kIoBuffer));
   if (!iobuf) return Fail(BASS_ERROR_MEM, false);
   d->avio = avio_alloc_context(iobuf, kIoBuffer, 0, d.get(), IoRead, nullptr, IoSeek);

@@ -214,6 +214,23 @@ QWORD FileSize(ORV_FILE* f) {
 }
 const char* FileName(ORV_FILE* f) { return f && f->kind == ORV_FILE::Path ? f->name.c_str() : nullptr; }
 
+std::function<size_t(QWORD, void*, size_t)> FileHeadReader(ORV_FILE* f, QWORD limit) {
+  return [f, limit](QWORD pos, void* buf, size_t n) -> size_t {
+    if (!f || f->kind != ORV_FILE::User || !f->keepHead || pos >= limit) return 0;
+    n = size_t(std::min<QWORD>(n, limit - pos));
+    if (f->head.size() < pos + n) {
+      // Read on from the end of the head: what is read is kept there.
+      std::vector<uint8_t> more(size_t(pos + n - f->head.size()));
+      f->pos = f->head.size();
+      FileRead(f, more.data(), DWORD(more.size()));
+    }
+    if (pos >= f->head.size()) return 0;
+    n = std::min<size_t>(n, size_t(f->head.size() - pos));
+    std::memcpy(buf, f->head.data() + pos, n);
+    return n;
+  };
+}
+
 std::function<size_t(QWORD, void*, size_t)> FileReaderAt(ORV_FILE* f) {
   return [f](QWORD pos, void* buf, size_t n) -> size_t {
     if (FileTell(f) != pos && !FileSeek(f, pos)) return 0;

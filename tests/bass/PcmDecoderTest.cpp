@@ -370,6 +370,11 @@ TEST_F(PcmEdge, AChunkClaimingGigabytesCostsNeitherMemoryNorTime) {
     EXPECT_EQ(OpenFfmpeg(p, 0), 0u) << name;
     EXPECT_EQ(OpenFile(p, 0), 0u) << name;
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM) << name;
+    // The same bytes from a user file that cannot seek: the walk sees what was read of its head.
+    bt::MemFile oneWay{*bytes, 1000};
+    oneWay.seekable = false;
+    EXPECT_EQ(BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE, &bt::kMemFileProcs, &oneWay), 0u) << name;
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM) << name;
   }
 
   // Through FFmpeg (a frame size it reads its own way), with and without the damaged tail.
