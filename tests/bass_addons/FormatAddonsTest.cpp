@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "AddonTestUtil.h"
+#include "tests/bass/BassTestUtil.h"
 #include "bass/bass.h"
 
 namespace {
@@ -158,25 +159,6 @@ TEST_P(FormatAddon, CorruptAndTruncatedInput) {
 // A user file that cannot seek (STREAMFILE_BUFFER), read front to back at most 1000 bytes at a time:
 // it reaches the add-on although the core's own probe has read its start already, and decodes as
 // the file does. It is never asked to seek.
-struct OneWayFile {
-  std::vector<uint8_t> data;
-  size_t pos = 0;
-  int seeks = 0;
-};
-const BASS_FILEPROCS kOneWayProcs = {
-    [](void*) {}, [](void* u) -> QWORD { return static_cast<OneWayFile*>(u)->data.size(); },
-    [](void* buf, DWORD len, void* u) -> DWORD {
-      auto* f = static_cast<OneWayFile*>(u);
-      const DWORD n = DWORD(std::min({size_t(len), f->data.size() - f->pos, size_t(1000)}));
-      std::memcpy(buf, f->data.data() + f->pos, n);
-      f->pos += n;
-      return n;
-    },
-    [](QWORD, void* u) -> BOOL {
-      ++static_cast<OneWayFile*>(u)->seeks;
-      return FALSE;
-    }};
-
 TEST_P(FormatAddon, AUserFileThatCannotSeekDecodesAsTheFile) {
   const Case& c = GetParam();
   at::TempFolder dir;
@@ -191,8 +173,9 @@ TEST_P(FormatAddon, AUserFileThatCannotSeekDecodesAsTheFile) {
   ASSERT_NE(plugin, 0u);
   HSTREAM whole = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
   ASSERT_NE(whole, 0u);
-  OneWayFile oneWay{at::ReadFile(file)};
-  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT, &kOneWayProcs, &oneWay);
+  bt::MemFile oneWay{at::ReadFile(file), 1000};
+  oneWay.seekable = false;
+  HSTREAM h = BASS_StreamCreateFileUser(STREAMFILE_BUFFER, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT, &bt::kMemFileProcs, &oneWay);
   ASSERT_NE(h, 0u) << "error " << BASS_ErrorGetCode();
   BASS_CHANNELINFO info{};
   ASSERT_TRUE(BASS_ChannelGetInfo(h, &info));
